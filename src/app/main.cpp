@@ -1,0 +1,2 @@
+// Process entry of the launcher.
+int main() { return 0; }

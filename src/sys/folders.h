@@ -1,0 +1,29 @@
+// Folders of the executable and of the system, and path separators.
+#pragma once
+
+#include <string>
+
+#ifdef _WIN32
+constexpr char kPathSeparator = '\\';
+#else
+constexpr char kPathSeparator = '/';
+#endif
+
+// A path from the configuration (written with '\') in this platform's form: unchanged on
+// Windows, every '\' turned into '/' elsewhere.
+std::string NativeSeparators(const std::string& path);
+
+// The running executable's folder, with a trailing separator.
+std::string GetModuleFolder();
+
+// The user's temporary folder with a trailing separator (GetTempPathA on Windows; $TMPDIR, else
+// /tmp/, elsewhere).
+std::string GetTempFolder();
+
+// A shell folder by its CSIDL number, without a trailing separator; empty when it cannot be found.
+// Linux: 38 (programs) is /usr, 36 (Windows) is /, 5 (documents) the XDG documents folder.
+std::string GetSpecialFolderPath(int csidl);
+
+// The IPv4 address with the given index of the local host name, as dotted text; empty when there
+// is none. On Windows the caller must have started the socket library.
+std::string GetLocalIpAddress(int index);

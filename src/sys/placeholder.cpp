@@ -1,0 +1,1 @@
+int trailhost_placeholder() { return 0; }
