@@ -1,2 +1,4 @@
 // Process entry of the launcher.
-int main() { return 0; }
+int main() {
+    return 0;
+}

@@ -1,1 +1,3 @@
-int trailhost_placeholder() { return 0; }
+int trailhost_placeholder() {
+    return 0;
+}
