@@ -1,3 +1,0 @@
-int trailhost_placeholder() {
-    return 0;
-}
