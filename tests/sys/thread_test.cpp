@@ -1,34 +1,15 @@
 #include "sys/thread.h"
 
+#include "gate.h"
+
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <condition_variable>
-#include <mutex>
 #include <thread>
 
+using testsupport::Gate;
+
 namespace {
-
-// Something a test can open once, for a thread body to wait for.
-class Gate {
-public:
-    void Open() {
-        {
-            std::lock_guard<std::mutex> lock(mutex_);
-            open_ = true;
-        }
-        changed_.notify_all();
-    }
-    void WaitOpen() {
-        std::unique_lock<std::mutex> lock(mutex_);
-        changed_.wait(lock, [this] { return open_; });
-    }
-
-private:
-    std::mutex mutex_;
-    std::condition_variable changed_;
-    bool open_ = false;
-};
 
 // What a worker's body did, kept outside the object so that it can be read after deletion.
 struct Record {
