@@ -260,7 +260,7 @@ private:
 }  // namespace
 
 bool EnumerateProcessesPsapi(ProcessCallback callback, void* user) {
-    const ScopedLibrary psapi(LoadPsapi());
+    ScopedLibrary psapi(LoadPsapi());
     if (!psapi.IsValid()) {
         return false;
     }
@@ -277,6 +277,10 @@ bool EnumerateProcessesPsapi(ProcessCallback callback, void* user) {
     // 128 bytes doubled before the first call: room for 64 ids, then twice as many each time.
     std::vector<DWORD> ids;
     if (!ReadProcessIds(enumProcesses, ids, 64)) {
+        // The caller gets the listing's error, not whatever unloading the library leaves.
+        const DWORD error = GetLastError();
+        psapi.Reset();
+        SetLastError(error);
         return false;
     }
     for (const DWORD id : ids) {
