@@ -1,0 +1,79 @@
+#include "stack/wait_webserver_start.h"
+
+#include "stack/stack_trace.h"
+#include "sys/pure_socket.h"
+#include "sys/trace.h"
+
+namespace {
+
+// Whether a refused connection needs a fresh socket for the next attempt. Windows connects a
+// socket again after a refusal; the Linux socket layer is not relied on for that.
+#ifdef _WIN32
+constexpr bool kFreshSocketAfterRefusal = false;
+#else
+constexpr bool kFreshSocketAfterRefusal = true;
+#endif
+
+void SendText(CQXPureSocket& socket, const std::string& text) {
+    socket.Send(text.data(), static_cast<int>(text.size()), 0);
+}
+
+}  // namespace
+
+CWaitWebserverStart::CWaitWebserverStart(void* owner, int port, const std::string& host)
+    : CThread(owner, static_cast<std::uint32_t>(port)), port_(port), host_(host) {}
+
+CWaitWebserverStart::~CWaitWebserverStart() {
+    Kill(0, true);
+}
+
+void CWaitWebserverStart::OnKill() {
+    stop_ = 1;
+    CThread::OnKill();
+}
+
+std::uint32_t CWaitWebserverStart::Run() {
+    CQXPureSocket socket;
+    socket.Create(2, 1, 0);
+    while (stop_ == 0) {
+        try {
+            if (Attempt(socket)) {
+                answered_ = true;
+                stop_ = 1;
+            }
+        } catch (const std::exception& error) {
+            TraceLog(kStackTracePath, "Error webserver connect: %s\n", error.what());
+        }
+        if (stop_ != 0 || !Pause(kIntervalMs)) {
+            break;
+        }
+    }
+    return 0;
+}
+
+bool CWaitWebserverStart::Attempt(CQXPureSocket& socket) {
+    if (!socket.IsValid()) {
+        socket.Create(2, 1, 0);
+    }
+    if (!socket.Connect(host_, port_)) {
+        TraceLog(kStackTracePath, "Try connect: %s\n",
+                 SocketErrorText(socket.GetLastError()).c_str());
+        if (kFreshSocketAfterRefusal) {
+            socket.Close();
+        }
+        return false;
+    }
+    TraceLog(kStackTracePath, "Connected to %s:%d\n", host_.c_str(), port_);
+    SendText(socket, "GET / HTTP/1.0\n");
+    SendText(socket, "Host: " + host_ + "\n");
+    SendText(socket, "\n");
+    TraceLog(kStackTracePath, "Sended\n");
+    const std::string line = socket.ReceiveLine();
+    socket.Close();
+    if (CThread::StopRequested()) {
+        // The receive was cut short by Kill: no answer at all.
+        return false;
+    }
+    TraceLog(kStackTracePath, "Receive: %s\n", line.c_str());
+    return line.find("HTTP/1.1 404") == std::string::npos;
+}

@@ -1,0 +1,121 @@
+#include "stack/wait_webserver_start.h"
+
+#include "sys/pure_socket.h"
+
+#include <gtest/gtest.h>
+
+#include "scripted_web_server.h"
+#include "sys/gate.h"
+#include "trace_capture.h"
+
+using testsupport::ScriptedWebServer;
+using testsupport::TraceCapture;
+
+namespace {
+
+// Only keeps a broken probe from hanging the run; how quickly it answers is not asserted.
+constexpr unsigned long kGiveUpMs = 30000;
+
+const char kNotFound[] = "HTTP/1.1 404 Not Found\r\nContent-Length: 0\r\n\r\n";
+const char kOk[] = "HTTP/1.1 200 OK\r\nContent-Length: 5\r\n\r\nready";
+
+class Probe : public ::testing::Test {
+protected:
+    WinsockGuard sockets_;
+};
+
+TEST_F(Probe, KeepsAskingWhileTheServerAnswers404AndIsReadyAtTheFirstOtherAnswer) {
+    ScriptedWebServer server({kNotFound, kNotFound, kOk, kOk});
+    ASSERT_TRUE(server.Listening());
+    CWaitWebserverStart probe(nullptr, server.Port(), "127.0.0.1");
+    probe.Start();
+
+    ASSERT_TRUE(probe.GetHandle().Wait(kGiveUpMs));
+    EXPECT_TRUE(probe.Answered());
+    // One request per connection, each on a fresh socket, with bare line feeds; none after the
+    // ready answer.
+    const std::vector<std::string> requests = server.Requests();
+    ASSERT_EQ(requests.size(), 3u);
+    for (const std::string& request : requests) {
+        EXPECT_EQ(request, "GET / HTTP/1.0\nHost: 127.0.0.1\n\n");
+    }
+}
+
+TEST_F(Probe, OnlyAnHttp11NotFoundMeansNotReady) {
+    struct Case {
+        const char* answer;
+        const char* why;
+    };
+    const Case cases[] = {
+        {"HTTP/1.0 404 Not Found\r\n\r\n", "an HTTP/1.0 404 is an answer"},
+        {"", "a connection closed without a word is an answer"},
+        {"HTTP/1.1 500 Internal Server Error\r\n\r\n", "an error is an answer"},
+        {"http/1.1 404 not found\r\n\r\n", "the 404 test is case-sensitive"},
+    };
+    for (const Case& c : cases) {
+        ScriptedWebServer server({c.answer, kNotFound});
+        CWaitWebserverStart probe(nullptr, server.Port(), "127.0.0.1");
+        probe.Start();
+        ASSERT_TRUE(probe.GetHandle().Wait(kGiveUpMs)) << c.why;
+        EXPECT_TRUE(probe.Answered()) << c.why;
+        EXPECT_EQ(server.Requests().size(), 1u) << c.why;
+    }
+}
+
+TEST_F(Probe, TriesEvery200MsUntilSomethingListens) {
+    TraceCapture trace;
+    const int port = testsupport::UnusedPort();
+    CWaitWebserverStart probe(nullptr, port, "127.0.0.1");
+    probe.Start();
+
+    // Refused attempts go on, each a full interval after the one before.
+    while (trace.Count("Try connect: ") < 3) {
+        ASSERT_TRUE(probe.IsAlive());
+        ASSERT_FALSE(probe.GetHandle().Wait(CWaitWebserverStart::kIntervalMs));
+    }
+    const std::vector<long> stamps = trace.StampsOf("Try connect: ");
+    for (std::size_t i = 1; i < stamps.size(); ++i) {
+        EXPECT_GE(stamps[i] - stamps[i - 1], static_cast<long>(CWaitWebserverStart::kIntervalMs))
+            << "attempt " << i;
+    }
+    EXPECT_EQ(trace.Messages().front().rfind("Try connect: Connection refused.", 0), 0u)
+        << trace.Messages().front();
+
+    // The same probe then reaches a server that starts listening on that port.
+    ScriptedWebServer server({kOk}, port);
+    ASSERT_TRUE(server.Listening());
+    ASSERT_TRUE(probe.GetHandle().Wait(kGiveUpMs));
+    EXPECT_TRUE(probe.Answered());
+    EXPECT_EQ(trace.Count("Connected to 127.0.0.1:" + std::to_string(port)), 1u);
+    EXPECT_EQ(trace.Count("Sended"), 1u);
+    EXPECT_EQ(trace.Count("Receive: HTTP/1.1 200 OK"), 1u);
+}
+
+TEST_F(Probe, KillEndsAProbeThatGetsNoAnswer) {
+    // Nothing listens at the first port; the second accepts and then keeps silent, so that the
+    // probe is blocked reading the status line.
+    testsupport::Gate accepted;
+    testsupport::Gate release;
+    testsupport::FakeTcpServer silent;
+    silent.Serve([&](testsupport::ServerConnection&) {
+        accepted.Open();
+        release.WaitOpen();
+    });
+    CWaitWebserverStart blocked(nullptr, silent.Port(), "127.0.0.1");
+    CWaitWebserverStart refused(nullptr, testsupport::UnusedPort(), "127.0.0.1");
+    blocked.Start();
+    accepted.WaitOpen();
+    refused.Start();
+    EXPECT_FALSE(refused.GetHandle().Wait(3 * CWaitWebserverStart::kIntervalMs));
+    EXPECT_TRUE(blocked.IsAlive());
+
+    refused.Kill(0, true);
+    blocked.Kill(0, true);
+    EXPECT_FALSE(refused.IsAlive());
+    EXPECT_FALSE(blocked.IsAlive());
+    EXPECT_FALSE(refused.Answered());
+    EXPECT_FALSE(blocked.Answered());
+    release.Open();
+}
+
+}  // namespace
