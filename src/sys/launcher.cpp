@@ -2,6 +2,10 @@
 
 #include <algorithm>
 #include <cctype>
+#include <memory>
+
+#include "sys/thread.h"
+#include "sys/wait_process_end.h"
 
 namespace {
 
@@ -146,4 +150,28 @@ std::string FileNameOf(const std::string& path) {
 
 std::string DefaultProcessName(const std::string& commandLine) {
     return FileNameOf(ExecutablePathOf(commandLine));
+}
+
+void ProcessLauncher::WaitForExit() {
+    const std::uint32_t id = processId_;
+    // Id 0 is no program of ours: a fresh launcher whose handover search found nothing. On
+    // Windows the process list even names 0 (the idle process), so a watcher would never end.
+    if (id == 0) {
+        return;
+    }
+    auto watcher = std::make_unique<CWaitProcessEnd>(this, id);
+    watcher->Start();
+    watcher->SetPriority(kThreadPriorityLowest);
+    const ThreadHandle handle = watcher->GetHandle();
+    // Waits in slices so that a launch on a worker thread that is asked to stop returns.
+    while (!handle.Wait(200)) {
+        if (CThread::StopRequested()) {
+            break;
+        }
+    }
+    watcher->Kill(0, true);
+}
+
+bool ProcessLauncher::PauseForHandover() {
+    return CThread::Pause(kHandoverPauseMs) && CThread::Pause(kHandoverSettleMs);
 }

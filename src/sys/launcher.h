@@ -48,6 +48,17 @@ public:
     static void TerminateTree(std::uint32_t id);
 
 private:
+    // A Handover search looks for the adopted program after these two pauses.
+    static constexpr int kHandoverPauseMs = 25000;
+    static constexpr int kHandoverSettleMs = 1000;
+
+    // The pause before the handover search; false when the calling worker thread is asked to
+    // stop meanwhile (the search is then skipped).
+    static bool PauseForHandover();
+
+    // Blocks until no process with processId is listed any more; returns at once for 0.
+    void WaitForExit();
+
     // Written by Launch, read by TerminateTree from whichever thread ends the run.
     std::atomic<std::uint32_t> processId_{0};
 };
@@ -78,6 +89,8 @@ std::string ExecutablePathOf(const std::string& commandLine);
 // The file name of a path: what follows its last separator, without a leading quote.
 std::string FileNameOf(const std::string& path);
 
-// The name a Handover search looks for when none is given: FileNameOf(ExecutablePathOf(...)).
-// (Windows first turns the path into its long form; Linux uses the program's own file name.)
+// The name a Handover search looks for when none is given, for a Windows command line:
+// FileNameOf(ExecutablePathOf(...)); the launcher takes the long form of the path in between.
+// Linux programs carry no ".EXE": there it is the file name of the program that runs, with
+// links followed.
 std::string DefaultProcessName(const std::string& commandLine);
