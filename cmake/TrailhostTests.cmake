@@ -64,7 +64,7 @@ function(trailhost_test_folder layer)
     LABELS "${T_LABEL}" TIMEOUT 600)
 endfunction()
 
-foreach(layer sys config stack browser app)
+foreach(layer sys config stack browser app tools)
   trailhost_test_folder(${layer} LABEL unit)
 endforeach()
 
