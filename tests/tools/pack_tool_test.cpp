@@ -88,6 +88,8 @@ TEST(PackTool, HelpAndWrongCommandLines) {
     EXPECT_EQ(tool.Run({"encrypt-db", "--passphrase", "secret", "a", "b"}), 2);
     EXPECT_NE(tool.err.str().find("unknown option --passphrase"), std::string::npos);
     EXPECT_EQ(tool.Run({"scramble"}), 2);
+    EXPECT_EQ(tool.Run({"encrypt-db", "db", "db" + kSep + "dbdir.aes"}), 2);
+    EXPECT_NE(tool.err.str().find("must not lie inside"), std::string::npos);
 }
 
 TEST(PackTool, ScramblesWithTheBuiltInKey) {

@@ -155,6 +155,11 @@ int EncryptDb(const std::vector<std::string>& args, PackToolIo& io) {
     while (dbDir.size() > 1 && (dbDir.back() == '/' || dbDir.back() == kPathSeparator)) {
         dbDir.pop_back();
     }
+    // The archive would otherwise take in its own first bytes.
+    const std::string inside = dbDir + kSep;
+    if (outPath.compare(0, inside.size(), inside) == 0) {
+        return UsageError(io, "OUT.aes must not lie inside DBDIR");
+    }
     std::vector<FolderEntry> probe;
     if (!PathExists(dbDir)) {
         io.err << "trailhost-pack: " << dbDir << ": no such folder\n";
