@@ -1,6 +1,23 @@
 #include "stack/web_server.h"
 
 #include "config/settings.h"
+#include "sys/files.h"
+#include "sys/folders.h"
+#include "sys/launcher.h"
+
+namespace {
+
+const std::string kSep(1, kPathSeparator);
+
+#ifdef _WIN32
+const char kExeSuffix[] = ".exe";
+const char kForegroundOption[] = "";
+#else
+const char kExeSuffix[] = "";
+const char kForegroundOption[] = " -DFOREGROUND";
+#endif
+
+}  // namespace
 
 std::string BuildStartUrl(const std::string& host, int port, const std::string& defaultFile,
                           const std::string& urlParam) {
@@ -16,6 +33,41 @@ std::string BuildStartUrl(const std::string& host, int port, const std::string& 
     return url;
 }
 
+std::string WebServerCommandLine(const std::string& exeFolder, const std::string& pathToApache,
+                                 const std::string& configFolder) {
+    std::string program = exeFolder + pathToApache;
+    if (!PathExists(program)) {
+        program =
+            exeFolder + "server" + kSep + "Apache" + kSep + "bin" + kSep + "Apache" + kExeSuffix;
+    }
+    return program + " -f \"" + configFolder + kSep + "httpd.conf\"" + kForegroundOption;
+}
+
+WebServerControl::WebServerControl(const AppSettings& settings, std::string exeFolder)
+    : settings_(settings),
+      exeFolder_(std::move(exeFolder)),
+      launcher_(std::make_unique<ProcessLauncher>()) {}
+
+WebServerControl::~WebServerControl() = default;
+
+void WebServerControl::Start(const std::string& configFolder, int port) {
+    port_ = port;
+    configFolder_ = configFolder;
+    launcher_->Launch(WebServerCommandLine(exeFolder_, settings_.pathToApache, configFolder), "",
+                      LaunchWait::UntilIdle, false, WindowSearch::Direct);
+}
+
+void WebServerControl::Stop() {
+    // Without a started server there is no tree to end (and id 0 would stand for others).
+    if (launcher_->processId() != 0) {
+        launcher_->TerminateTree();
+    }
+}
+
 std::string WebServerControl::GetStartUrl() const {
     return BuildStartUrl(settings_.hostName, port_, settings_.defaultFile, settings_.urlParam);
+}
+
+std::uint32_t WebServerControl::processId() const {
+    return launcher_->processId();
 }

@@ -1,7 +1,9 @@
-// The web server process: start with the produced httpd.conf, stop by ending its process tree,
-// and the start URL that the browser opens.
+// The web server process: started with the produced httpd.conf, stopped by ending its process
+// tree, and the start URL that the browser opens.
 #pragma once
 
+#include <atomic>
+#include <cstdint>
 #include <memory>
 #include <string>
 
@@ -10,16 +12,19 @@ class ProcessLauncher;
 
 class WebServerControl {
 public:
-    explicit WebServerControl(const AppSettings& settings);
+    // `exeFolder` is the stack's folder (the executable's folder in a real run), with a trailing
+    // separator.
+    WebServerControl(const AppSettings& settings, std::string exeFolder);
     ~WebServerControl();
     WebServerControl(const WebServerControl&) = delete;
     WebServerControl& operator=(const WebServerControl&) = delete;
 
-    // Starts the server hidden with "<configFolder>httpd.conf" and waits until it is idle.
-    // `appFolder` is the stack's folder (the executable's folder in a real run).
-    void Start(const std::string& appFolder, const std::string& configFolder, int port);
+    // Starts the server hidden with the httpd.conf in `configFolder` and waits until it waits for
+    // input (Windows; Linux returns at once). A server that cannot be started gets the launcher's
+    // error box and nothing else.
+    void Start(const std::string& configFolder, int port);
 
-    // Ends the server process and all its descendants.
+    // Ends the server process and all its descendants; nothing is sent to it first.
     void Stop();
 
     // "http://" + host name, ":port" unless it is 80, "/" + default file, and the URL parameter
@@ -27,11 +32,12 @@ public:
     std::string GetStartUrl() const;
 
     int port() const { return port_; }
-    unsigned long processId() const;
+    std::uint32_t processId() const;
 
 private:
     const AppSettings& settings_;
-    int port_ = 0;
+    const std::string exeFolder_;
+    std::atomic<int> port_{0};
     std::string configFolder_;
     std::unique_ptr<ProcessLauncher> launcher_;
 };
@@ -39,3 +45,11 @@ private:
 // The start URL for a host, port, default file and URL parameter.
 std::string BuildStartUrl(const std::string& host, int port, const std::string& defaultFile,
                           const std::string& urlParam);
+
+// The server's command line: exeFolder + pathToApache when that file exists, else the built-in
+// place server/Apache/bin/Apache(.exe); then -f and the quoted configFolder + separator +
+// "httpd.conf" (the folder's own trailing separator stays, so the name follows a doubled one).
+// Linux adds -DFOREGROUND, without which the server would leave for the background and out of
+// the launcher's process tree.
+std::string WebServerCommandLine(const std::string& exeFolder, const std::string& pathToApache,
+                                 const std::string& configFolder);

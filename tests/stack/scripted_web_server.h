@@ -1,7 +1,8 @@
 // An HTTP server inside the test process that plays a list of answers, one connection each (the
-// last answer repeats), and records every request head it receives. It listens on 127.0.0.1 at a
-// port the system picks, or at a given one. Plain BSD socket calls, so that it does not depend on
-// the socket class under test. On Windows the caller must have started the socket library.
+// last answer repeats), and records every request head it receives. It listens on every local
+// address (as the servers it stands for do) at a port the system picks, or at a given one. Plain
+// BSD socket calls, so that it does not depend on the socket class under test. On Windows the
+// caller must have started the socket library.
 #pragma once
 
 #include "sys/fake_tcp_server.h"
@@ -27,7 +28,7 @@ public:
 #endif
         sockaddr_in address{};
         address.sin_family = AF_INET;
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        address.sin_addr.s_addr = htonl(INADDR_ANY);
         address.sin_port = htons(static_cast<unsigned short>(port));
         if (bind(listener_, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0 ||
             listen(listener_, 8) != 0) {

@@ -2,6 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include "stack_layout.h"
+
+using testsupport::StackLayout;
+
 namespace {
 
 TEST(StartUrl, PortEightyHasNoPortPart) {
@@ -14,6 +18,22 @@ TEST(StartUrl, OtherPortsAndParameters) {
     EXPECT_EQ(BuildStartUrl("10.0.0.7", 7452, "index.php?lang=de", "x=1"),
               "http://10.0.0.7:7452/index.php?lang=de&x=1");
     EXPECT_EQ(BuildStartUrl("myhost", 0, "", ""), "http://myhost:0/");
+}
+
+TEST(WebServerCommandLine, ConfiguredProgramWhenItExistsElseTheBuiltInPlace) {
+    StackLayout layout;
+    const std::string exe = layout.ExeFolder();
+    const std::string config = StackLayout::Native("/run/Trailhost_9/");
+    const std::string configured = StackLayout::Native("server/Apache/Apache") + testsupport::kExe;
+#ifdef _WIN32
+    const std::string tail = " -f \"" + config + "\\httpd.conf\"";
+#else
+    const std::string tail = " -f \"" + config + "/httpd.conf\" -DFOREGROUND";
+#endif
+    EXPECT_EQ(WebServerCommandLine(exe, configured, config),
+              exe + StackLayout::Native("server/Apache/bin/Apache") + testsupport::kExe + tail);
+    layout.Install("fake_web", "server/Apache/Apache" + testsupport::kExe);
+    EXPECT_EQ(WebServerCommandLine(exe, configured, config), exe + configured + tail);
 }
 
 }  // namespace
