@@ -1,0 +1,142 @@
+#include "stack/database_server.h"
+
+#include <memory>
+
+#include "config/settings.h"
+#include "stack/account_texts.h"
+#include "sys/files.h"
+#include "sys/folders.h"
+#include "sys/launcher.h"
+#include "sys/os_version.h"
+#include "sys/process_list.h"
+#include "sys/pure_socket.h"
+#include "sys/wait_process_end.h"
+
+namespace {
+
+const std::string kSep(1, kPathSeparator);
+
+#ifdef _WIN32
+const char kAdminFileName[] = "mysqladmin.exe";
+#else
+const char kAdminFileName[] = "mysqladmin";
+#endif
+
+std::string BinFolder(const AppSettings& settings, const std::string& exeFolder) {
+    return exeFolder + settings.pathToMySqlBin + kSep;
+}
+
+std::string DefaultsFileOption(const std::string& configFolder) {
+    return "--defaults-file=\"" + configFolder + kSep + "my.ini\"";
+}
+
+}  // namespace
+
+std::string DatabaseServerFileName() {
+#ifdef _WIN32
+    const unsigned long major = ZUL::CSystemVersion::GetMajorVersion();
+    if (ZUL::CSystemVersion::IsNTFamily() && (major == 3 || major == 4)) {
+        return "mysqld-nt.exe";
+    }
+    return "mysqld.exe";
+#else
+    return "mysqld";
+#endif
+}
+
+std::string ServerUserOption(const std::string& storedUser) {
+    if (IsNoAccountValue(storedUser)) {
+        return " --user=root";
+    }
+    return " --user=" + Unscramble(storedUser, kBuiltInScrambleKey);
+}
+
+std::string ShutdownAccountOptions(const std::string& storedUser,
+                                   const std::string& storedPassword) {
+    if (IsNoAccountValue(storedUser)) {
+        return " --user=root";
+    }
+    const std::string password =
+        IsNoAccountValue(storedPassword) ? "" : Unscramble(storedPassword, kBuiltInScrambleKey);
+    return " --user=" + Unscramble(storedUser, kBuiltInScrambleKey) + " --password=" + password;
+}
+
+std::string DatabaseServerCommandLine(const AppSettings& settings, const std::string& exeFolder,
+                                      const std::string& serverFileName,
+                                      const std::string& configFolder, int port,
+                                      const std::string& userOption) {
+    return BinFolder(settings, exeFolder) + serverFileName + " " +
+           DefaultsFileOption(configFolder) + " --port=" + std::to_string(port) + " " +
+           settings.mySQLCmd + " --language=\"" + exeFolder + settings.pathToMySqlShare + kSep +
+           "english\"" + userOption;
+}
+
+std::string DatabaseShutdownCommandLine(const AppSettings& settings, const std::string& exeFolder,
+                                        const std::string& configFolder, int port,
+                                        const std::string& accountOptions) {
+    return BinFolder(settings, exeFolder) + kAdminFileName + " " +
+           DefaultsFileOption(configFolder) + " -s --port=" + std::to_string(port) +
+           accountOptions + " shutdown";
+}
+
+DatabaseServerControl::DatabaseServerControl(const AppSettings& settings, int port,
+                                             std::string exeFolder, unsigned long stopWaitMs)
+    : settings_(settings), exeFolder_(std::move(exeFolder)), stopWaitMs_(stopWaitMs), port_(port) {}
+
+void DatabaseServerControl::Start(const std::string& configFolder) {
+    configFolder_ = configFolder;
+    const std::string fileName = DatabaseServerFileName();
+    const std::string program = BinFolder(settings_, exeFolder_) + fileName;
+    if (!PathExists(program)) {
+        return;
+    }
+    const std::string commandLine =
+        DatabaseServerCommandLine(settings_, exeFolder_, fileName, configFolder, port_,
+                                  ServerUserOption(AccountText(kAccountUserTextId)));
+    ProcessLauncher launcher;
+    if (launcher.Launch(commandLine, "", LaunchWait::None, false, WindowSearch::Direct)) {
+        processId_ = launcher.processId();
+        serverProgram_ = program;
+    }
+}
+
+void DatabaseServerControl::Stop() {
+    if (!IsPortInUse(port_, "127.0.0.1")) {
+        return;
+    }
+    const std::string accountOptions = ShutdownAccountOptions(AccountText(kAccountUserTextId),
+                                                              AccountText(kAccountPasswordTextId));
+    ProcessLauncher tool;
+    tool.Launch(
+        DatabaseShutdownCommandLine(settings_, exeFolder_, configFolder_, port_, accountOptions),
+        "", LaunchWait::None, false, WindowSearch::Direct);
+
+    // Without a server of ours there is nothing to wait for or to end.
+    if (processId_ == 0) {
+        return;
+    }
+    {
+        CWaitProcessEnd watcher(this, processId_);
+        watcher.Start();
+        watcher.SetPriority(kThreadPriorityLowest);
+        watcher.GetHandle().Wait(stopWaitMs_);
+    }
+    if (IsPortInUse(port_, "127.0.0.1")) {
+        EndOwnServer();
+    }
+}
+
+void DatabaseServerControl::EndOwnServer() const {
+    // The id may have passed to another process once ours ended: only a process that still runs
+    // the program we started is ours.
+    CProcessInfo processes;
+    if (!processes.Init(true)) {
+        return;
+    }
+    char path[kProcessTextSize] = {};
+    if (!processes.FindProcessById(nullptr, path, processId_) ||
+        !IsSameProgram(serverProgram_, path)) {
+        return;
+    }
+    ProcessLauncher::TerminateTree(processId_);
+}

@@ -1,0 +1,74 @@
+// The database server process: started with the produced my.ini on the port of this run, shut
+// down politely with its administration tool, and ended by force when it will not go.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+struct AppSettings;
+
+// How long the stop waits for the server to end after the administration tool asked it to.
+constexpr unsigned long kDatabaseStopWaitMs = 10000;
+
+class DatabaseServerControl {
+public:
+    // `exeFolder` is the stack's folder, with a trailing separator; `port` the port chosen for
+    // this run.
+    DatabaseServerControl(const AppSettings& settings, int port, std::string exeFolder,
+                          unsigned long stopWaitMs = kDatabaseStopWaitMs);
+    DatabaseServerControl(const DatabaseServerControl&) = delete;
+    DatabaseServerControl& operator=(const DatabaseServerControl&) = delete;
+
+    // Starts the server hidden with the my.ini in `configFolder`, without waiting. When its
+    // executable is missing nothing happens and nothing is reported.
+    void Start(const std::string& configFolder);
+
+    // When something answers on the port at 127.0.0.1: runs the administration tool's shutdown,
+    // waits up to the stop wait for the server process to end, and when the port still answers
+    // ends the server process that Start started, if that process still runs that program. A
+    // process of somebody else, also one with the same name, is never touched.
+    void Stop();
+
+    int port() const { return port_; }
+    std::uint32_t processId() const { return processId_; }
+
+private:
+    void EndOwnServer() const;
+
+    const AppSettings& settings_;
+    const std::string exeFolder_;
+    const unsigned long stopWaitMs_;
+    std::string configFolder_;
+    const int port_;
+    std::uint32_t processId_ = 0;
+    std::string serverProgram_;  // the executable Start launched
+};
+
+// The server's file name: mysqld-nt.exe on Windows NT 3 and 4, mysqld.exe on every other Windows,
+// mysqld on Linux.
+std::string DatabaseServerFileName();
+
+// The account options. The texts are stored scrambled (AccountText); "NONE" in any case means no
+// value. Start passes only the user (root when none is stored); the shutdown also passes the
+// password, empty when none is stored (and no password at all when no user is stored).
+std::string ServerUserOption(const std::string& storedUser);
+std::string ShutdownAccountOptions(const std::string& storedUser,
+                                   const std::string& storedPassword);
+
+// exeFolder + pathToMySqlBin + separator + serverFileName, --defaults-file with the quoted
+// configFolder + separator + "my.ini", --port, a blank and mySQLCmd, --language with the quoted
+// english folder of pathToMySqlShare, and the user option; whole, whatever the lengths.
+std::string DatabaseServerCommandLine(const AppSettings& settings, const std::string& exeFolder,
+                                      const std::string& serverFileName,
+                                      const std::string& configFolder, int port,
+                                      const std::string& userOption);
+
+// The administration tool's shutdown: exeFolder + pathToMySqlBin + separator + mysqladmin(.exe),
+// --defaults-file as above, -s, --port, the account options and "shutdown".
+std::string DatabaseShutdownCommandLine(const AppSettings& settings, const std::string& exeFolder,
+                                        const std::string& configFolder, int port,
+                                        const std::string& accountOptions);
+
+// Whether a running process's executable path (as the process list reports it) is the program
+// at `launchedPath`: the same file after links (Linux) or short names (Windows) are resolved.
+bool IsSameProgram(const std::string& launchedPath, const std::string& runningPath);

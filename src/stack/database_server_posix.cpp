@@ -1,0 +1,13 @@
+// Linux only: the process list shows an executable by its resolved path.
+#include "stack/database_server.h"
+
+#include <climits>
+#include <cstdlib>
+
+bool IsSameProgram(const std::string& launchedPath, const std::string& runningPath) {
+    char resolved[PATH_MAX];
+    if (realpath(launchedPath.c_str(), resolved) == nullptr) {
+        return false;
+    }
+    return runningPath == resolved;
+}

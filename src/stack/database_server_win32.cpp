@@ -1,0 +1,10 @@
+// Windows only: paths compare without regard to case, short and long names alike.
+#include "stack/database_server.h"
+
+#include <windows.h>
+
+#include "sys/files.h"
+
+bool IsSameProgram(const std::string& launchedPath, const std::string& runningPath) {
+    return lstrcmpiA(LongPathName(launchedPath).c_str(), LongPathName(runningPath).c_str()) == 0;
+}
