@@ -1,0 +1,111 @@
+// What the start and stop sequences share: the places they work with, the state of a run that the
+// application's frame keeps, and the interface through which they reach the application above.
+#pragma once
+
+#include <atomic>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+
+#include "stack/ports.h"
+
+class CThread;
+class DatabaseServerControl;
+class MediaDevice;
+class WebServerControl;
+
+// The machine's places that a run uses. The application takes ForThisProcess(); tests point them
+// into a folder of their own, so that no run of theirs touches the real hosts file or ports.
+struct StackPlaces {
+    std::string exeFolder;   // the stack's folder, with a trailing separator
+    std::string tempFolder;  // where the runtime folder goes, with a trailing separator
+    std::string hostsPath;   // the hosts file that gets the host name's entry
+    PortTable webPorts = kWebPortTable;
+    PortTable databasePorts = kDatabasePortTable;
+    // How long the start sequence waits for the web server's first answer.
+    unsigned long readinessTimeoutMs = 90000;
+    // How long the database server has to end after its shutdown request.
+    unsigned long databaseStopWaitMs = 10000;
+
+    // The executable's folder, the user's temporary folder, the system's hosts file, the built-in
+    // port tables, and 90 s for the readiness wait (45 s on the Windows 95 family).
+    static StackPlaces ForThisProcess();
+};
+
+// The application above the stack: the splash screen, message boxes, the shutdown dialog and the
+// main frame. Its operations may be called from the runner thread and from the main thread.
+class StackShell {
+public:
+    virtual ~StackShell() = default;
+
+    // Moves the splash screen's progress bar (percent); must not block.
+    virtual void PostStartupProgress(int percent) = 0;
+
+    // A box owned by the main frame with the text, the caption and an OK button; returns when the
+    // user has closed it.
+    virtual void ShowMessageBox(const std::string& text, const std::string& caption) = 0;
+
+    // Shows the shutdown dialog with the message and its progress bar (range 0 to 100).
+    virtual void ShowShutdownDialog(const std::string& message) = 0;
+    // Moves the shutdown dialog's progress bar and repaints it; only after ShowShutdownDialog.
+    virtual void SetShutdownProgress(int position) = 0;
+
+    // Closes the main frame and returns once it has handled the request (its close path then
+    // calls StopSequence, which returns at once).
+    virtual void CloseMainFrame() = 0;
+};
+
+// The state of one run, owned by the application's main frame for the whole process. The runner
+// thread fills it while the start sequence runs; the stop sequence reads it on the runner thread or
+// on the main thread, whichever comes first.
+//
+// A close request can reach the stop sequence while the start sequence is still under way. So
+// that nothing the start makes after that moment is forgotten, the start stores each thing it
+// made through Publish, and the stop sequence's BeginStop closes the state to further stores
+// under the same lock: a thing is either stored in time for the stop sequence to undo it, or the
+// start sequence learns that it was too late and undoes it itself.
+class StackState {
+public:
+    explicit StackState(StackPlaces places);
+    ~StackState();
+    StackState(const StackState&) = delete;
+    StackState& operator=(const StackState&) = delete;
+
+    const StackPlaces places;
+
+    std::unique_ptr<WebServerControl> webServer;
+    std::unique_ptr<DatabaseServerControl> databaseServer;
+    std::string runtimeFolder;  // with a trailing separator
+    std::string appFolder;      // with a trailing separator
+    std::unique_ptr<MediaDevice> mediaHandle;
+    // The Internet Explorer starter's work-offline watcher; the stop sequence ends it.
+    std::unique_ptr<CThread> workOfflineSearch;
+    // The browser starter's stop operation; the browser hand-over stores it (through Publish).
+    std::function<void()> stopBrowser;
+
+    // Runs `store` under the state's lock unless the stop sequence has begun; false then, and
+    // `store` has not run.
+    bool Publish(const std::function<void()>& store);
+
+    // Calls stopBrowser when it is set (the frame's close path, on the main thread).
+    void StopBrowser();
+
+    // The stop sequence's test-and-set of its flag, as one step: true for the first caller only.
+    bool BeginStop();
+    bool IsStopping();
+
+    // Recorded when the server runner starts; a process that never started one (a second copy
+    // that only asks the first to close) has nothing to stop.
+    void MarkRunnerStarted() { runnerStarted_ = true; }
+    bool RunnerStarted() const { return runnerStarted_; }
+
+private:
+    // Guards every field above while the start sequence runs, and stopping_.
+    std::mutex lock_;
+    bool stopping_ = false;
+    std::atomic<bool> runnerStarted_{false};
+};
+
+// The id of the launcher's own process, which names its runtime folder.
+unsigned long OwnProcessId();

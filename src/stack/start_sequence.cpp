@@ -1,0 +1,215 @@
+#include "stack/start_sequence.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cctype>
+#include <memory>
+#include <optional>
+
+#include "stack/account_texts.h"
+#include "stack/database_server.h"
+#include "stack/db_staging.h"
+#include "stack/hosts_file.h"
+#include "stack/runtime.h"
+#include "stack/stack_trace.h"
+#include "stack/templates.h"
+#include "stack/wait_webserver_start.h"
+#include "stack/web_server.h"
+#include "sys/files.h"
+#include "sys/folders.h"
+#include "sys/launcher.h"
+#include "sys/pure_socket.h"
+#include "sys/trace.h"
+
+namespace {
+
+// How often the readiness wait looks whether the stop sequence has begun meanwhile.
+constexpr unsigned long kStopCheckMs = 100;
+
+bool EqualsNoCase(const std::string& a, const std::string& b) {
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+               return std::tolower(static_cast<unsigned char>(x)) ==
+                      std::tolower(static_cast<unsigned char>(y));
+           });
+}
+
+// Waits until the probe has ended or the time-out has passed; false also when the stop sequence
+// began, or the calling thread was asked to stop, in the meantime.
+bool WaitForProbe(CWaitWebserverStart& probe, unsigned long timeoutMs, StackState& state) {
+    using Clock = std::chrono::steady_clock;
+    const ThreadHandle handle = probe.GetHandle();
+    const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
+    for (;;) {
+        const auto left =
+            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+        if (left <= 0) {
+            return handle.Wait(0);
+        }
+        if (handle.Wait(std::min<unsigned long>(static_cast<unsigned long>(left), kStopCheckMs))) {
+            return true;
+        }
+        if (state.IsStopping() || CThread::StopRequested()) {
+            return false;
+        }
+    }
+}
+
+}  // namespace
+
+void PostStartupProgress(const AppSettings& settings, StackShell& shell, int percent) {
+    if (settings.showStartupProgress && !settings.splashFile.empty()) {
+        shell.PostStartupProgress(percent);
+    }
+}
+
+void StartSockets(std::optional<WinsockGuard>& sockets) {
+    try {
+        sockets.emplace();
+    } catch (const CNotSupportedException&) {
+    }
+}
+
+bool IsLocalHostName(const std::string& hostName, const std::string& localIp) {
+    return EqualsNoCase(hostName, "127.0.0.1") || EqualsNoCase(hostName, "localhost") ||
+           EqualsNoCase(hostName, localIp);
+}
+
+int StartSequence(StackState& state, AppSettings& settings, StackShell& shell) {
+    const StackPlaces& places = state.places;
+    RunValues run;
+    if (state.IsStopping()) {
+        return kStartAbandoned;
+    }
+
+    // 1. The runtime folder and its session folder.
+    run.runtimeFolder = RuntimeFolderName(places.tempFolder, OwnProcessId());
+    if (!state.Publish([&] { state.runtimeFolder = run.runtimeFolder; })) {
+        return kStartAbandoned;
+    }
+    CreateRuntimeFolders(run.runtimeFolder, settings.hideTempFolder);
+
+    // 2. The socket library, until the end of the sequence.
+    std::optional<WinsockGuard> sockets;
+    StartSockets(sockets);
+    const std::string localIp = GetLocalIpAddress(0);
+
+    // 3. The hosts-file entry for a host name of the site's own.
+    if (state.IsStopping()) {
+        return kStartAbandoned;
+    }
+    if (!IsLocalHostName(settings.hostName, localIp) &&
+        !AddHostsEntry(settings.hostName, localIp, run.runtimeFolder, places.hostsPath)) {
+        settings.hostName = "127.0.0.1";
+    }
+    run.hostName = settings.hostName;
+
+    // 4. The medium stays in its drive while the servers run from it.
+    PostStartupProgress(settings, shell, 5);
+    run.exeFolder = places.exeFolder;
+    if (std::unique_ptr<MediaDevice> media = MediaDevice::ForFolder(run.exeFolder)) {
+        LockMedia(media.get());
+        if (!state.Publish([&] { state.mediaHandle = std::move(media); })) {
+            UnlockMedia(media.get());
+            return kStartAbandoned;
+        }
+    }
+
+    // 5. The application folder.
+    run.appFolder = run.exeFolder;
+    if (run.appFolder.empty() || run.appFolder.back() != kPathSeparator) {
+        run.appFolder += kPathSeparator;
+    }
+    if (!state.Publish([&] { state.appFolder = run.appFolder; })) {
+        return kStartAbandoned;
+    }
+
+    // 6. The web port.
+    run.webPort = FindFreePort(settings.hostName, settings.port, places.webPorts);
+    if (settings.portMandatory && run.webPort != settings.port) {
+        shell.ShowMessageBox(settings.portMandatoryErrorMessage, "Error");
+        return kStartRefused;
+    }
+
+    // 7. The document root's name.
+    run.docRootName = settings.defaultRoot.empty() ? "htdocs" : settings.defaultRoot;
+
+    // 8. The database files.
+    PostStartupProgress(settings, shell, 10);
+    if (state.IsStopping()) {
+        return kStartAbandoned;
+    }
+    run.dbFolder = StageDatabase(settings, run.appFolder, run.runtimeFolder, ArchivePassPhrase());
+
+    // 9. The database port, also when no database server is used.
+    PostStartupProgress(settings, shell, 60);
+    run.mySqlPort = FindFreePort(settings.hostName, settings.mySQLPort, places.databasePorts);
+
+    // 10. The site's additional files, expanded in place after a backup.
+    if (state.IsStopping()) {
+        return kStartAbandoned;
+    }
+    ExpandAdditionalFiles(settings, run);
+
+    // 11 to 13. httpd.conf, my.ini and php.ini.
+    PostStartupProgress(settings, shell, 70);
+    const ConfigFolders configFolders =
+        ProduceConfigFiles(settings, run, MySqlAddress(settings.mySQLMode));
+
+    // 14. The environment that every child started from here on inherits.
+    PostStartupProgress(settings, shell, 70);
+    SetStackEnvironment(settings, run);
+
+    // 15. The start-up commands; nothing waits for them.
+    if (state.IsStopping()) {
+        return kStartAbandoned;
+    }
+    for (const std::string& command : settings.startupCommands) {
+        if (!command.empty()) {
+            ProcessLauncher launcher;
+            launcher.Launch(command, "", LaunchWait::None, false, WindowSearch::Direct);
+        }
+    }
+
+    // 17. The web server.
+    auto webServer = std::make_unique<WebServerControl>(settings, run.exeFolder);
+    webServer->Start(configFolders.httpdConf, run.webPort);
+    if (!state.Publish([&] { state.webServer = std::move(webServer); })) {
+        webServer->Stop();
+        return kStartAbandoned;
+    }
+
+    // 18. The database server.
+    if (settings.useMySQL) {
+        auto databaseServer = std::make_unique<DatabaseServerControl>(
+            settings, run.mySqlPort, run.exeFolder, places.databaseStopWaitMs);
+        databaseServer->Start(configFolders.myIni);
+        if (!state.Publish([&] { state.databaseServer = std::move(databaseServer); })) {
+            databaseServer->Stop();
+            return kStartAbandoned;
+        }
+    }
+    PostStartupProgress(settings, shell, 80);
+
+    // 20. The wait for the web server's first answer.
+    if (settings.browserType != NONE) {
+        TraceLog(kStackTracePath, "Apache started, waiting for connect\n");
+        const unsigned long timeoutMs = places.readinessTimeoutMs;
+        TraceLog(kStackTracePath, "Timeout set to %d\n", static_cast<int>(timeoutMs));
+        CWaitWebserverStart probe(&state, run.webPort, settings.hostName);
+        probe.Start();
+        probe.SetPriority(kThreadPriorityLowest);
+        const bool ended = WaitForProbe(probe, timeoutMs, state);
+        if (!ended && state.IsStopping()) {
+            probe.Kill(0, true);
+            return kStartAbandoned;
+        }
+        PostStartupProgress(settings, shell, 95);
+        if (!ended) {
+            TraceLog(kStackTracePath, "Apache timeout\n");
+            probe.Kill(0, true);
+        } else {
+            TraceLog(kStackTracePath, "Apache connected\n");
+        }
+    }
+    return kStartDone;
+}

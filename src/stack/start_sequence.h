@@ -1,0 +1,37 @@
+// The start sequence: everything from the runtime folder to the web server's first answer, in
+// its fixed order of steps.
+#pragma once
+
+#include <optional>
+#include <string>
+
+#include "config/settings.h"
+#include "stack/stack_state.h"
+#include "sys/pure_socket.h"
+
+// What StartSequence answers.
+constexpr int kStartDone = 0;       // started; also when the web server did not answer in time
+constexpr int kStartRefused = -1;   // the web port was taken while the port is mandatory
+constexpr int kStartAbandoned = 1;  // the stop sequence began while the start was under way
+
+// Runs on the server runner thread. Prepares the runtime folder, the hosts-file entry, the ports,
+// the database files, the configuration files and the environment; starts the start-up commands,
+// the web server and (with useMySQL) the database server; then, unless the browser type is NONE,
+// waits until the web server answers or the readiness time-out has passed. Whatever it makes is
+// stored in `state` for the stop sequence. Writes settings.hostName: "127.0.0.1" when the
+// hosts-file entry cannot be made. Most failures are silent; the sequence goes on with what
+// exists.
+int StartSequence(StackState& state, AppSettings& settings, StackShell& shell);
+
+// Tells the splash screen the progress, when it shows progress (showStartupProgress and a splash
+// file).
+void PostStartupProgress(const AppSettings& settings, StackShell& shell, int percent);
+
+// Whether the host name needs no hosts-file entry: 127.0.0.1, localhost or the machine's own
+// address, in any letter case.
+bool IsLocalHostName(const std::string& hostName, const std::string& localIp);
+
+// Starts the socket library into `sockets` for the caller's scope. A failed start leaves it empty
+// and is not looked at: the port tests then find every port free, the probe never connects, and
+// the sequence goes on.
+void StartSockets(std::optional<WinsockGuard>& sockets);

@@ -1,0 +1,19 @@
+// The stop sequence: takes the stack down and puts back what the start changed on the machine.
+#pragma once
+
+#include "config/settings.h"
+#include "stack/stack_state.h"
+
+// Runs at most once per process, whichever of the runner thread and the frame's close path
+// calls first; every other call returns at once, and so does every call in a process that never
+// started its server runner. In order: the shutdown dialog (with a shutdown message), the
+// work-offline watcher, the web server, the database server, the shutdown commands, the
+// additional files back from their ".bak", four passes of one second, the hosts file back, the
+// runtime folder and the mirror folder deleted (when so configured), the medium unlocked, and,
+// when the runner calls (`calledFromFrame` false), the main frame closed. The dialog moves through
+// 0, 10, ..., 100 on the way. Failures are skipped silently.
+void StopSequence(StackState& state, const AppSettings& settings, StackShell& shell,
+                  bool calledFromFrame);
+
+// A folder setting without its trailing separator, if it has one; the text as it is otherwise.
+std::string WithoutTrailingSeparator(const std::string& folder);
