@@ -1,0 +1,44 @@
+#include "app/server_runner.h"
+
+#include "stack/stack_trace.h"
+#include "stack/start_sequence.h"
+#include "stack/stop_sequence.h"
+#include "sys/trace.h"
+
+CServerRunner::CServerRunner(StackState& state, AppSettings& settings, RunnerShell& shell,
+                             BrowserHandover& browser)
+    : CThread(&state, 0), state_(state), settings_(settings), shell_(shell), browser_(browser) {}
+
+CServerRunner::~CServerRunner() {
+    Kill(0, true);
+}
+
+void CServerRunner::OnKill() {
+    stop_ = 1;
+    CThread::OnKill();
+}
+
+std::uint32_t CServerRunner::Run() {
+    state_.MarkRunnerStarted();
+    if (StartSequence(state_, settings_, shell_) != kStartDone) {
+        return 0;
+    }
+    if (!Pause(kPauseBeforeBrowserMs)) {
+        return 0;
+    }
+    if (!settings_.splashFile.empty()) {
+        shell_.CloseSplash();
+    }
+    TraceLog(kStackTracePath, "Start Browser\n");
+    browser_.OpenSiteAndWait(state_, settings_);
+    TraceLog(kStackTracePath, "Browser started\n");
+
+    if (settings_.keepRunningAfterBrowserClose) {
+        // The frame's close path stops the stack; until then the servers stay up.
+        while (stop_ == 0 && Pause(kKeepRunningPassMs)) {
+        }
+        return 0;
+    }
+    StopSequence(state_, settings_, shell_, false);
+    return 0;
+}

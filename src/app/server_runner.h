@@ -1,0 +1,55 @@
+// The server runner: the worker thread that brings the stack up, hands over to the browser and,
+// once the browser has been closed, takes the stack down again.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+
+#include "config/settings.h"
+#include "stack/stack_state.h"
+#include "sys/thread.h"
+
+// Opens the site in the configured browser. Implemented by the browser layer's hand-over.
+class BrowserHandover {
+public:
+    virtual ~BrowserHandover() = default;
+
+    // Creates the starter for settings.browserType (and, for Internet Explorer, the work-offline
+    // watcher, stored in state.workOfflineSearch), stores its stop operation in
+    // state.stopBrowser, and opens state.webServer's start URL. Returns once the browser has been
+    // closed; at once when the type has no browser (NONE).
+    virtual void OpenSiteAndWait(StackState& state, const AppSettings& settings) = 0;
+};
+
+// The application's side of a run: what the stack sequences need, and the splash screen.
+class RunnerShell : public StackShell {
+public:
+    // Closes the splash screen (its thread quits; waits for it at most one second).
+    virtual void CloseSplash() = 0;
+};
+
+// Runs, on its own thread: the start sequence; after a refused start nothing more. Otherwise a
+// pause of 1.5 s, the splash screen closed (when there is one), the browser hand-over, and then
+// either the stop sequence (which ends by closing the main frame) or, with
+// keepRunningAfterBrowserClose, nothing until the frame's close path stops the stack. Kill ends
+// the pauses at once.
+class CServerRunner : public CThread {
+public:
+    static constexpr unsigned long kPauseBeforeBrowserMs = 1500;
+    static constexpr unsigned long kKeepRunningPassMs = 2000;
+
+    CServerRunner(StackState& state, AppSettings& settings, RunnerShell& shell,
+                  BrowserHandover& browser);
+    ~CServerRunner() override;
+
+protected:
+    std::uint32_t Run() override;
+    void OnKill() override;
+
+private:
+    std::atomic<std::uint32_t> stop_{0};
+    StackState& state_;
+    AppSettings& settings_;
+    RunnerShell& shell_;
+    BrowserHandover& browser_;
+};
