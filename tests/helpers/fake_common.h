@@ -168,6 +168,13 @@ inline std::string ValueOf(const std::string& argument, const std::string& prefi
     return value;
 }
 
+// Milliseconds since the epoch: comparable between the processes of one machine.
+inline std::string EpochMs() {
+    return std::to_string(std::chrono::duration_cast<std::chrono::milliseconds>(
+                              std::chrono::system_clock::now().time_since_epoch())
+                              .count());
+}
+
 inline void SleepMs(int ms) {
     std::this_thread::sleep_for(std::chrono::milliseconds(ms));
 }

@@ -5,12 +5,14 @@
 //   FakeNeverListen 1      never listen (a server that hangs in its start)
 //   FakeExitAfterMs <ms>   end by itself after that time
 // and logs its arguments, environment and every request line to fake_web.log beside the
-// configuration file. It runs until it is killed.
+// configuration file, with the clock time at which it started and at which it began to listen
+// ("started-ms", "listening-ms"). It runs until it is killed.
 #include <thread>
 
 #include "fake_common.h"
 
 int main(int argc, char** argv) {
+    const std::string started = fake::EpochMs();
     std::string config;
     for (int i = 1; i + 1 < argc; ++i) {
         if (std::string(argv[i]) == "-f") {
@@ -19,6 +21,7 @@ int main(int argc, char** argv) {
     }
     const std::string log = fake::FolderOf(config) + "fake_web.log";
     fake::LogStart(log, argc, argv);
+    fake::Log(log, "started-ms " + started);
 
     int port = 0;
     int answers404 = 0;
@@ -67,6 +70,7 @@ int main(int argc, char** argv) {
         fake::Log(log, "listen failed on " + std::to_string(port));
         return 1;
     }
+    fake::Log(log, "listening-ms " + fake::EpochMs());
     fake::Log(log, "listening " + std::to_string(port));
     int served = 0;
     for (;;) {
