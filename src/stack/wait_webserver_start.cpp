@@ -6,14 +6,6 @@
 
 namespace {
 
-// Whether a refused connection needs a fresh socket for the next attempt. Windows connects a
-// socket again after a refusal; the Linux socket layer is not relied on for that.
-#ifdef _WIN32
-constexpr bool kFreshSocketAfterRefusal = false;
-#else
-constexpr bool kFreshSocketAfterRefusal = true;
-#endif
-
 void SendText(CQXPureSocket& socket, const std::string& text) {
     socket.Send(text.data(), static_cast<int>(text.size()), 0);
 }
@@ -58,9 +50,9 @@ bool CWaitWebserverStart::Attempt(CQXPureSocket& socket) {
     if (!socket.Connect(host_, port_)) {
         TraceLog(kStackTracePath, "Try connect: %s\n",
                  SocketErrorText(socket.GetLastError()).c_str());
-        if (kFreshSocketAfterRefusal) {
-            socket.Close();
-        }
+        // A fresh socket for the next attempt too: Linux does not promise that a refused socket
+        // connects again, and under Wine its next attempt fails with WSAECONNABORTED.
+        socket.Close();
         return false;
     }
     TraceLog(kStackTracePath, "Connected to %s:%d\n", host_.c_str(), port_);

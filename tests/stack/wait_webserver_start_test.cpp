@@ -15,6 +15,7 @@ namespace {
 
 // Only keeps a broken probe from hanging the run; how quickly it answers is not asserted.
 constexpr unsigned long kGiveUpMs = 30000;
+constexpr long kTimerSlackMs = 16;
 
 const char kNotFound[] = "HTTP/1.1 404 Not Found\r\nContent-Length: 0\r\n\r\n";
 const char kOk[] = "HTTP/1.1 200 OK\r\nContent-Length: 5\r\n\r\nready";
@@ -68,19 +69,18 @@ TEST_F(Probe, TriesEvery200MsUntilSomethingListens) {
     CWaitWebserverStart probe(nullptr, port, "127.0.0.1");
     probe.Start();
 
-    // Refused attempts go on, each a full interval after the one before.
+    // Refused attempts go on, each an interval after the one before (less what a coarse system
+    // timer may take off a wait).
     while (trace.Count("Try connect: ") < 3) {
         ASSERT_TRUE(probe.IsAlive());
         ASSERT_FALSE(probe.GetHandle().Wait(CWaitWebserverStart::kIntervalMs));
     }
     const std::vector<long> stamps = trace.StampsOf("Try connect: ");
     for (std::size_t i = 1; i < stamps.size(); ++i) {
-        EXPECT_GE(stamps[i] - stamps[i - 1], static_cast<long>(CWaitWebserverStart::kIntervalMs))
+        EXPECT_GE(stamps[i] - stamps[i - 1],
+                  static_cast<long>(CWaitWebserverStart::kIntervalMs) - kTimerSlackMs)
             << "attempt " << i;
     }
-    EXPECT_EQ(trace.Messages().front().rfind("Try connect: Connection refused.", 0), 0u)
-        << trace.Messages().front();
-
     // The same probe then reaches a server that starts listening on that port.
     ScriptedWebServer server({kOk}, port);
     ASSERT_TRUE(server.Listening());
@@ -89,6 +89,8 @@ TEST_F(Probe, TriesEvery200MsUntilSomethingListens) {
     EXPECT_EQ(trace.Count("Connected to 127.0.0.1:" + std::to_string(port)), 1u);
     EXPECT_EQ(trace.Count("Sended"), 1u);
     EXPECT_EQ(trace.Count("Receive: HTTP/1.1 200 OK"), 1u);
+    // Every failed attempt met a closed port, none a socket spoilt by the refusal before it.
+    EXPECT_EQ(trace.Count("Try connect: Connection refused."), trace.Count("Try connect: "));
 }
 
 TEST_F(Probe, KillEndsAProbeThatGetsNoAnswer) {
