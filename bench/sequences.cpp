@@ -36,13 +36,25 @@ const std::string kExe = ".exe";
 const std::string kExe;
 #endif
 
-class SilentShell : public StackShell {
+// Keeps the moments at which the stop sequence reached each position of its dialog.
+class TimingShell : public StackShell {
 public:
     void PostStartupProgress(int) override {}
     void ShowMessageBox(const std::string&, const std::string&) override {}
     void ShowShutdownDialog(const std::string&) override {}
-    void SetShutdownProgress(int) override {}
+    void SetShutdownProgress(int position) override {
+        if (position >= 0 && position <= 100) {
+            reached[position / 10] = std::chrono::steady_clock::now();
+        }
+    }
     void CloseMainFrame() override {}
+
+    double MsBetween(int from, int to) const {
+        return std::chrono::duration<double, std::milli>(reached[to / 10] - reached[from / 10])
+            .count();
+    }
+
+    std::chrono::steady_clock::time_point reached[11];
 };
 
 std::string Native(fs::path path) {
@@ -63,7 +75,7 @@ void WriteText(const fs::path& path, const std::string& text) {
 
 // The number after `key` in a helper's log; -1 when it is not there.
 long long LoggedNumber(const std::string& log, const std::string& key) {
-    const auto at = log.find(key + " ");
+    const auto at = log.rfind(key + " ");
     return at == std::string::npos ? -1 : std::atoll(log.c_str() + at + key.size() + 1);
 }
 
@@ -156,9 +168,9 @@ int main(int argc, char** argv) {
     WinsockGuard sockets;
     const fs::path root = fs::temp_directory_path() / ("trh-bench-" + std::to_string(NowEpochMs()));
     const Stack stack(root);
-    SilentShell shell;
+    TimingShell shell;
 
-    std::vector<double> totals, serverOwn, overheads;
+    std::vector<double> totals, untilServer, serverOwn, probeLag, overheads;
     for (int run = 0; run < startRuns; ++run) {
         AppSettings settings = stack.Settings(false);
         StackState state(stack.Places());
@@ -172,6 +184,8 @@ int main(int argc, char** argv) {
         if (state.webServer) {
             state.webServer->Stop();
         }
+        std::error_code ignored;
+        fs::remove_all(state.runtimeFolder, ignored);
         const long long started = LoggedNumber(log, "started-ms");
         const long long listening = LoggedNumber(log, "listening-ms");
         if (started < before || listening < started) {
@@ -179,7 +193,9 @@ int main(int argc, char** argv) {
             continue;
         }
         totals.push_back(total);
+        untilServer.push_back(static_cast<double>(started - before));
         serverOwn.push_back(static_cast<double>(listening - started));
+        probeLag.push_back(static_cast<double>(before - listening) + total);
         overheads.push_back(total - static_cast<double>(listening - started));
     }
     const auto figures = [](std::vector<double> ms) {
@@ -195,13 +211,17 @@ int main(int argc, char** argv) {
         return f;
     };
     bench::Print("start: StartSequence until ready", figures(totals));
+    bench::Print("start: call until the server process runs", figures(untilServer),
+                 "(folders, templates, environment, process creation)");
     bench::Print("start: fake server start to listening", figures(serverOwn));
+    bench::Print("start: listening until the probe's answer", figures(probeLag));
     bench::Print("start: launcher's own overhead", figures(overheads),
                  "(includes the probe's 200 ms rhythm)");
 
-    std::vector<double> stops;
+    std::vector<double> stops, webStops, databaseStops;
     for (int run = 0; run < stopRuns; ++run) {
         AppSettings settings = stack.Settings(true);
+        settings.shutdownMessage = "Stopping";
         StackState state(stack.Places());
         state.MarkRunnerStarted();
         StartSequence(state, settings, shell);
@@ -214,9 +234,14 @@ int main(int argc, char** argv) {
         stops.push_back(
             std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start)
                 .count());
+        webStops.push_back(shell.MsBetween(10, 20));
+        databaseStops.push_back(shell.MsBetween(20, 30));
     }
     bench::Print("stop: StopSequence, web and database up", figures(stops),
                  "(of which 4000 ms are fixed pauses)");
+    bench::Print("stop: web server's process tree ended", figures(webStops));
+    bench::Print("stop: database server's shutdown", figures(databaseStops),
+                 "(tool, then the 500 ms process watch)");
 
     std::error_code ignored;
     fs::remove_all(root, ignored);
