@@ -20,41 +20,20 @@
 #include "stack/stack_layout.h"
 #include "stack/trace_capture.h"
 
+using testsupport::Eventually;
 using testsupport::LoggedVariable;
 using testsupport::LogValues;
+using testsupport::ProcessRuns;
 using testsupport::ReadFile;
 using testsupport::ScriptedWebServer;
 using testsupport::StackLayout;
+using testsupport::TextOf;
 using testsupport::UnusedPort;
 using testsupport::WriteFile;
 
 namespace {
 
 constexpr int kGiveUpMs = 60000;
-
-template <typename Condition>
-bool Eventually(Condition done) {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kGiveUpMs);
-    while (!done()) {
-        if (std::chrono::steady_clock::now() > deadline) {
-            return false;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    }
-    return true;
-}
-
-bool ProcessRuns(std::uint32_t id) {
-    CProcessInfo processes;
-    return processes.Init(true) && processes.FindProcessById(nullptr, nullptr, id);
-}
-
-// A file's text with Windows line ends read as bare line feeds.
-std::string TextOf(const std::string& path) {
-    std::string text = ReadFile(path);
-    text.erase(std::remove(text.begin(), text.end(), '\r'), text.end());
-    return text;
-}
 
 class RecordingRunnerShell : public testsupport::RecordingShellOf<RunnerShell> {
 public:
@@ -178,6 +157,7 @@ TEST_F(ServerRunner, WholeRunFromStartToTheClosedFrame) {
         StopSequence(state, settings, shell_, true);
     };
 
+    testsupport::TraceCapture trace;
     CServerRunner runner(state, settings, shell_, browser_);
     runner.Start();
     ASSERT_TRUE(runner.GetHandle().Wait(kGiveUpMs));
@@ -194,6 +174,16 @@ TEST_F(ServerRunner, WholeRunFromStartToTheClosedFrame) {
     expected.push_back("close frame");
     EXPECT_EQ(shell_.Calls(), expected);
     EXPECT_EQ(frameCloses, 1);
+    std::vector<std::string> steps;
+    for (const std::string& message : trace.Messages()) {
+        if (message.rfind("Apache ", 0) == 0 || message.rfind("Timeout ", 0) == 0 ||
+            message.rfind("Browser ", 0) == 0 || message.rfind("Start ", 0) == 0) {
+            steps.push_back(message);
+        }
+    }
+    EXPECT_EQ(steps, (std::vector<std::string>{"Apache started, waiting for connect",
+                                               "Timeout set to 90000", "Apache connected",
+                                               "Start Browser", "Browser started"}));
     EXPECT_EQ(browser_.opened, 1);
     EXPECT_EQ(browser_.stops, 1);
 

@@ -15,31 +15,14 @@
 #include "scripted_web_server.h"
 #include "stack_layout.h"
 
+using testsupport::Eventually;
 using testsupport::LogValues;
+using testsupport::ProcessRuns;
 using testsupport::ReadFile;
 using testsupport::StackLayout;
 using testsupport::WriteFile;
 
 namespace {
-
-constexpr int kGiveUpMs = 30000;
-
-template <typename Condition>
-bool Eventually(Condition done) {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kGiveUpMs);
-    while (!done()) {
-        if (std::chrono::steady_clock::now() > deadline) {
-            return false;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    }
-    return true;
-}
-
-bool ProcessRuns(std::uint32_t id) {
-    CProcessInfo processes;
-    return processes.Init(true) && processes.FindProcessById(nullptr, nullptr, id);
-}
 
 TEST(DatabaseCommandLines, ServerAndShutdownLinesHaveEveryPieceInOrder) {
     AppSettings s = StackLayout::Settings(0, 0);

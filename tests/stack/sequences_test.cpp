@@ -19,45 +19,20 @@
 #include "sys/gate.h"
 #include "trace_capture.h"
 
+using testsupport::Eventually;
 using testsupport::LoggedVariable;
 using testsupport::LogValues;
+using testsupport::ProcessRuns;
 using testsupport::ReadFile;
 using testsupport::RecordingShell;
 using testsupport::ScriptedWebServer;
 using testsupport::Sep;
 using testsupport::StackLayout;
+using testsupport::TextOf;
 using testsupport::TraceCapture;
 using testsupport::UnusedPort;
 
 namespace {
-
-// Only keeps a broken run from hanging the tests.
-constexpr int kGiveUpMs = 30000;
-
-// Waits until `done` holds; false when it did not within kGiveUpMs.
-template <typename Condition>
-bool Eventually(Condition done) {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kGiveUpMs);
-    while (!done()) {
-        if (std::chrono::steady_clock::now() > deadline) {
-            return false;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    }
-    return true;
-}
-
-// A file's text with Windows line ends read as bare line feeds.
-std::string TextOf(const std::string& path) {
-    std::string text = ReadFile(path);
-    text.erase(std::remove(text.begin(), text.end(), '\r'), text.end());
-    return text;
-}
-
-bool ProcessRuns(std::uint32_t id) {
-    CProcessInfo processes;
-    return processes.Init(true) && processes.FindProcessById(nullptr, nullptr, id);
-}
 
 const std::vector<std::string> kAllProgress = {"progress 5",  "progress 10", "progress 60",
                                                "progress 70", "progress 70", "progress 80",

@@ -3,15 +3,19 @@
 // temporary folder of its own; and a shell that records what the sequences tell the application.
 #pragma once
 
+#include <algorithm>
+#include <chrono>
 #include <filesystem>
 #include <functional>
 #include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "config/settings.h"
 #include "stack/stack_state.h"
 #include "sys/folders.h"
+#include "sys/process_list.h"
 #include "test_support.h"
 
 namespace testsupport {
@@ -196,6 +200,32 @@ private:
 };
 
 using RecordingShell = RecordingShellOf<StackShell>;
+
+// Waits until `done` holds; false when it did not within a minute, which only keeps a broken
+// run from hanging the tests.
+template <typename Condition>
+bool Eventually(Condition done) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::minutes(1);
+    while (!done()) {
+        if (std::chrono::steady_clock::now() > deadline) {
+            return false;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    return true;
+}
+
+inline bool ProcessRuns(std::uint32_t id) {
+    CProcessInfo processes;
+    return processes.Init(true) && processes.FindProcessById(nullptr, nullptr, id);
+}
+
+// A file's text with Windows line ends read as bare line feeds.
+inline std::string TextOf(const std::string& path) {
+    std::string text = ReadFile(path);
+    text.erase(std::remove(text.begin(), text.end(), '\r'), text.end());
+    return text;
+}
 
 // The lines of a helper's log that begin with `start`, without it.
 inline std::vector<std::string> LogValues(const std::string& log, const std::string& start) {
