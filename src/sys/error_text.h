@@ -1,0 +1,9 @@
+// The operating system's own text for an error code.
+#pragma once
+
+#include <string>
+
+// What the system says about `code`: FormatMessageA from the system table in the user's default
+// language on Windows (a GetLastError() code, line end included), strerror on Linux (an errno
+// value). Empty when the system has no text for it.
+std::string SystemErrorText(unsigned long code);

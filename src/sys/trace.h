@@ -1,0 +1,16 @@
+// The trace hook. Quiet by default; when the environment variable TRH_TRACE names a file (or is
+// "-" for standard error), each message is appended there with a time stamp, so that a user can
+// see why a start failed.
+#pragma once
+
+#include <string>
+
+// `logPath` is the place the messages were once meant for; TRH_TRACE decides where they go.
+void TraceLog(const char* logPath, const char* format, ...)
+#if defined(__GNUC__)
+    __attribute__((format(printf, 2, 3)))
+#endif
+    ;
+
+// The variable's value as the operating system's environment holds it (the one children inherit).
+std::string GetEnvironmentText(const char* name);

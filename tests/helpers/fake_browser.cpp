@@ -1,0 +1,46 @@
+// Plays the browser: fetches the first http:// argument with one HTTP/1.0 request and ends.
+// It logs its arguments, environment and the answer's status line to the file named by
+// FAKE_BROWSER_LOG (else fake_browser.log beside itself). FAKE_BROWSER_STAY_MS keeps it running
+// that long after the fetch, so that a test can end it from outside first.
+#include "fake_common.h"
+
+int main(int argc, char** argv) {
+    std::string log = fake::Env("FAKE_BROWSER_LOG");
+    if (log.empty()) {
+        log = fake::FolderOf(argv[0]) + "fake_browser.log";
+    }
+    fake::LogStart(log, argc, argv);
+
+    std::string url;
+    for (int i = 1; i < argc && url.empty(); ++i) {
+        const std::string argument = argv[i];
+        const auto at = argument.find("http://");
+        if (at != std::string::npos) {
+            url = argument.substr(at);
+        }
+    }
+    if (!url.empty()) {
+        fake::Log(log, "url " + url);
+        const std::string rest = url.substr(7);
+        const std::string hostPort = rest.substr(0, rest.find('/'));
+        const std::string path = rest.size() > hostPort.size() ? rest.substr(hostPort.size()) : "/";
+        const auto colon = hostPort.find(':');
+        const int port = colon == std::string::npos ? 80 : std::atoi(hostPort.c_str() + colon + 1);
+        fake::StartSockets();
+        const fake_socket s = fake::Connect(port);
+        if (s == kNoSocket) {
+            fake::Log(log, "connect failed");
+        } else {
+            fake::SendAll(s, "GET " + path + " HTTP/1.0\r\nHost: " + hostPort + "\r\n\r\n");
+            const std::string answer = fake::ReceiveUntil(s, "");
+            fake::Log(log, "status " + answer.substr(0, answer.find_first_of("\r\n")));
+            fake::CloseSocket(s);
+        }
+    }
+    const int stay = std::atoi(fake::Env("FAKE_BROWSER_STAY_MS").c_str());
+    if (stay > 0) {
+        fake::SleepMs(stay);
+    }
+    fake::Log(log, "exit");
+    return 0;
+}

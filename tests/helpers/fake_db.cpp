@@ -1,0 +1,45 @@
+// Plays the database server: started with --defaults-file="<my.ini>" --port=<n> ..., it logs its
+// arguments and environment to fake_db.log beside my.ini, listens on the port and ends when a
+// client sends "shutdown" — unless my.ini holds a line "fake-ignore-shutdown", in which case it
+// logs the request and keeps running until it is killed.
+#include "fake_common.h"
+
+int main(int argc, char** argv) {
+    std::string config;
+    int port = 0;
+    for (int i = 1; i < argc; ++i) {
+        const std::string argument = argv[i];
+        if (!fake::ValueOf(argument, "--defaults-file=").empty()) {
+            config = fake::ValueOf(argument, "--defaults-file=");
+        } else if (!fake::ValueOf(argument, "--port=").empty()) {
+            port = std::atoi(fake::ValueOf(argument, "--port=").c_str());
+        }
+    }
+    const std::string log = fake::FolderOf(config) + "fake_db.log";
+    fake::LogStart(log, argc, argv);
+    const bool ignoreShutdown =
+        fake::ReadText(config).find("fake-ignore-shutdown") != std::string::npos;
+
+    fake::StartSockets();
+    const fake_socket server = fake::Listen(port);
+    if (server == kNoSocket) {
+        fake::Log(log, "listen failed on " + std::to_string(port));
+        return 1;
+    }
+    fake::Log(log, "listening " + std::to_string(port));
+    for (;;) {
+        const fake_socket client = accept(server, nullptr, nullptr);
+        if (client == kNoSocket) {
+            continue;
+        }
+        const std::string request = fake::ReceiveUntil(client, "\n");
+        fake::CloseSocket(client);
+        if (request.find("shutdown") != std::string::npos) {
+            fake::Log(log, ignoreShutdown ? "shutdown ignored" : "shutdown");
+            if (!ignoreShutdown) {
+                fake::CloseSocket(server);
+                return 0;
+            }
+        }
+    }
+}

@@ -1,0 +1,67 @@
+// A private copy of the idle_process helper under a name that no other process on the machine
+// has, so that a test that kills by name can only ever hit its own processes.
+#pragma once
+
+#include "child_process.h"
+#include "test_support.h"
+
+#include <chrono>
+#include <filesystem>
+#include <string>
+#include <thread>
+
+#ifdef _WIN32
+#include <process.h>
+#define TRH_TEST_PID _getpid()
+#else
+#include <unistd.h>
+#define TRH_TEST_PID getpid()
+#endif
+
+namespace testsupport {
+
+class IdleHelper {
+public:
+    IdleHelper() {
+        static int counter = 0;
+        name_ = "trh_idle_" + std::to_string(TRH_TEST_PID) + "_" + std::to_string(++counter);
+#ifdef _WIN32
+        name_ += ".exe";
+#endif
+        path_ = dir_ / name_;
+        std::filesystem::copy_file(HelperPath("idle_process"), path_);
+    }
+
+    // The executable name as the process lists show it.
+    const std::string& Name() const {
+        return name_;
+    }
+    const std::string& Path() const {
+        return path_;
+    }
+
+    // Starts one instance that idles for `ms` milliseconds (0: until killed) and waits until it
+    // runs under its name.
+    bool Start(ChildProcess& child, unsigned long ms = 0) {
+        const std::string ready = dir_ / ("ready" + std::to_string(++started_));
+        if (!child.Start(path_, {ready, std::to_string(ms)})) {
+            return false;
+        }
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+        while (!std::filesystem::exists(ready)) {
+            if (std::chrono::steady_clock::now() > deadline || child.WaitForEnd(0)) {
+                return false;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+        return true;
+    }
+
+private:
+    TempDir dir_;
+    std::string name_;
+    std::string path_;
+    int started_ = 0;
+};
+
+}  // namespace testsupport

@@ -1,0 +1,77 @@
+#include "sys/trace.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <regex>
+#include <thread>
+#include <vector>
+
+#include "test_support.h"
+
+#ifdef _WIN32
+#include <windows.h>
+#endif
+
+namespace {
+
+void SetEnv(const char* name, const std::string& value) {
+#ifdef _WIN32
+    SetEnvironmentVariableA(name, value.empty() ? nullptr : value.c_str());
+#else
+    if (value.empty()) {
+        unsetenv(name);
+    } else {
+        setenv(name, value.c_str(), 1);
+    }
+#endif
+}
+
+TEST(Trace, QuietWithoutTheVariable) {
+    testsupport::TempDir dir;
+    SetEnv("TRH_TRACE", "");
+    TraceLog((dir / "trace.txt").c_str(), "Apache connected\n");
+    EXPECT_FALSE(std::ifstream(dir / "trace.txt").good());
+}
+
+TEST(Trace, WritesStampedLinesToTheNamedFile) {
+    testsupport::TempDir dir;
+    SetEnv("TRH_TRACE", dir / "trace.txt");
+    TraceLog("c:\\trh_log.txt", "Timeout set to %d\n", 90000);
+    TraceLog("c:\\trh_log.txt", "Receive: %s", "HTTP/1.1 200 OK");
+    SetEnv("TRH_TRACE", "");
+    const std::string text = testsupport::ReadFile(dir / "trace.txt");
+    const std::regex stamped(
+        R"(\d{4}-\d\d-\d\d \d\d:\d\d:\d\d\.\d{3} Timeout set to 90000\n)"
+        R"(\d{4}-\d\d-\d\d \d\d:\d\d:\d\d\.\d{3} Receive: HTTP/1\.1 200 OK\n)");
+    EXPECT_TRUE(std::regex_match(text, stamped)) << text;
+}
+
+TEST(Trace, LinesFromManyThreadsStayWhole) {
+    testsupport::TempDir dir;
+    SetEnv("TRH_TRACE", dir / "trace.txt");
+    std::vector<std::thread> threads;
+    for (int t = 0; t < 4; ++t) {
+        threads.emplace_back([t] {
+            for (int i = 0; i < 50; ++i) {
+                TraceLog("", "thread %d line %d of a longer trace message\n", t, i);
+            }
+        });
+    }
+    for (auto& thread : threads) {
+        thread.join();
+    }
+    SetEnv("TRH_TRACE", "");
+    const std::string text = testsupport::ReadFile(dir / "trace.txt");
+    const std::regex line(R"(\S+ \S+ thread \d line \d+ of a longer trace message)");
+    size_t count = 0;
+    size_t start = 0;
+    for (size_t end; (end = text.find('\n', start)) != std::string::npos; start = end + 1) {
+        EXPECT_TRUE(std::regex_match(text.substr(start, end - start), line));
+        ++count;
+    }
+    EXPECT_EQ(count, 200u);
+}
+
+}  // namespace

@@ -1,0 +1,61 @@
+#include "sys/wait_process_end.h"
+
+#include "sys/process_list.h"
+
+#include "child_process.h"
+#include "idle_helper.h"
+
+#include <gtest/gtest.h>
+
+using testsupport::ChildProcess;
+using testsupport::IdleHelper;
+
+namespace {
+
+// Generous bounds that only keep a broken watcher from hanging the run; how quickly the watcher
+// answers is measured by the benchmark.
+constexpr unsigned long kEndTimeoutMs = 60000;
+// No system hands out this id: Windows ids are multiples of 4, Linux ids stay below 2^22.
+constexpr std::uint32_t kNoSuchProcess = 0xFFFFFFF1u;
+
+TEST(WaitProcessEnd, KeepsWatchingWhileTheProcessRunsAndEndsAfterIt) {
+    IdleHelper helper;
+    ChildProcess child;
+    ASSERT_TRUE(helper.Start(child));
+
+    CWaitProcessEnd live(nullptr, child.Id());
+    CWaitProcessEnd gone(nullptr, kNoSuchProcess);
+    live.Start();
+    gone.Start();
+    EXPECT_NE(live.SetPriority(kThreadPriorityLowest), 0);
+
+    // The watcher of the missing id ends after its first walk and one pause; by then the
+    // watcher of the live process has walked as often and must still be watching, and still be
+    // so after more of its own walks.
+    ASSERT_TRUE(gone.GetHandle().Wait(kEndTimeoutMs));
+    EXPECT_EQ(gone.GetExitCode(), 0u);
+    const ThreadHandle watching = live.GetHandle();
+    EXPECT_FALSE(watching.Wait(2 * CWaitProcessEnd::kPollMs));
+
+    ASSERT_EQ(KillProcessByName(helper.Name()), kKillDone);
+    ASSERT_TRUE(child.WaitForEnd(kEndTimeoutMs));
+    EXPECT_TRUE(watching.Wait(kEndTimeoutMs));
+    EXPECT_FALSE(live.IsAlive());
+    EXPECT_EQ(live.GetExitCode(), 0u);
+}
+
+TEST(WaitProcessEnd, KillStopsAWatcherOfARunningProcess) {
+    IdleHelper helper;
+    ChildProcess child;
+    ASSERT_TRUE(helper.Start(child));
+
+    CWaitProcessEnd watcher(nullptr, child.Id());
+    watcher.Start();
+    const ThreadHandle watching = watcher.GetHandle();
+    watcher.Kill(0, true);
+    EXPECT_TRUE(watching.Wait(0));
+    EXPECT_FALSE(watcher.IsAlive());
+    EXPECT_FALSE(child.WaitForEnd(0));
+}
+
+}  // namespace
