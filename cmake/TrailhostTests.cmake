@@ -79,3 +79,7 @@ if(TARGET test_stack)
                  OBJECT_DEPENDS ${TRAILHOST_GENERATED}/account_texts.rc)
   endif()
 endif()
+
+if(TARGET test_tools)
+  target_link_libraries(test_tools PRIVATE trailhost_view)
+endif()

@@ -212,10 +212,3 @@ TEST(IniFile, BooleansAreAnyNonZeroNumber) {
             << c.line << " with default " << c.defaultValue;
     }
 }
-
-TEST(IniText, LeadingDecimalNumber) {
-    EXPECT_EQ(42, ZUL::LeadingDecimalNumber("  42abc"));
-    EXPECT_EQ(0, ZUL::LeadingDecimalNumber("abc"));
-    EXPECT_EQ(0, ZUL::LeadingDecimalNumber(""));
-    EXPECT_EQ(2147483647, ZUL::LeadingDecimalNumber("2147483647"));
-}
