@@ -31,11 +31,21 @@ bool StackState::Publish(const std::function<void()>& store) {
     return true;
 }
 
+bool StackState::SetBrowserStop(std::function<void()> stop) {
+    std::lock_guard<std::mutex> guard(lock_);
+    if (stopping_ || browserStopRequested_) {
+        return false;
+    }
+    stopBrowser_ = std::move(stop);
+    return true;
+}
+
 void StackState::StopBrowser() {
     std::function<void()> stop;
     {
         std::lock_guard<std::mutex> guard(lock_);
-        stop = stopBrowser;
+        browserStopRequested_ = true;
+        stop = stopBrowser_;
     }
     if (stop) {
         stop();
@@ -48,7 +58,21 @@ bool StackState::BeginStop() {
         return false;
     }
     stopping_ = true;
+    stopRunning_ = true;
     return true;
+}
+
+void StackState::EndStop() {
+    {
+        std::lock_guard<std::mutex> guard(lock_);
+        stopRunning_ = false;
+    }
+    stopEnded_.notify_all();
+}
+
+void StackState::WaitUntilStopEnded() {
+    std::unique_lock<std::mutex> guard(lock_);
+    stopEnded_.wait(guard, [this] { return !stopRunning_; });
 }
 
 bool StackState::IsStopping() {

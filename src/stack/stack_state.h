@@ -3,6 +3,7 @@
 #pragma once
 
 #include <atomic>
+#include <condition_variable>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -81,19 +82,26 @@ public:
     std::unique_ptr<MediaDevice> mediaHandle;
     // The Internet Explorer starter's work-offline watcher; the stop sequence ends it.
     std::unique_ptr<CThread> workOfflineSearch;
-    // The browser starter's stop operation; the browser hand-over stores it (through Publish).
-    std::function<void()> stopBrowser;
 
     // Runs `store` under the state's lock unless the stop sequence has begun; false then, and
     // `store` has not run.
     bool Publish(const std::function<void()>& store);
 
-    // Calls stopBrowser when it is set (the frame's close path, on the main thread).
+    // The browser hand-over keeps the starter's stop operation here before it opens the browser;
+    // false, with nothing kept, when the browser has been asked to stop or the stop sequence has
+    // begun already: the browser must then not be opened at all.
+    bool SetBrowserStop(std::function<void()> stop);
+    // The frame's close path: calls the kept stop operation (once it is kept, or at once), and
+    // from then on refuses a new one.
     void StopBrowser();
 
     // The stop sequence's test-and-set of its flag, as one step: true for the first caller only.
     bool BeginStop();
     bool IsStopping();
+    // Marks the end of the stop sequence that BeginStop let run.
+    void EndStop();
+    // Blocks until a stop sequence that has begun has ended; at once when none has begun.
+    void WaitUntilStopEnded();
 
     // Recorded when the server runner starts; a process that never started one (a second copy
     // that only asks the first to close) has nothing to stop.
@@ -101,9 +109,13 @@ public:
     bool RunnerStarted() const { return runnerStarted_; }
 
 private:
-    // Guards every field above while the start sequence runs, and stopping_.
+    // Guards every field above while the start sequence runs, and the members below.
     std::mutex lock_;
+    std::condition_variable stopEnded_;
     bool stopping_ = false;
+    bool stopRunning_ = false;
+    bool browserStopRequested_ = false;
+    std::function<void()> stopBrowser_;
     std::atomic<bool> runnerStarted_{false};
 };
 

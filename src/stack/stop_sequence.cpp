@@ -45,7 +45,14 @@ std::string WithoutTrailingSeparator(const std::string& folder) {
 void StopSequence(StackState& state, const AppSettings& settings, StackShell& shell,
                   bool calledFromFrame) {
     // 1. Once per process, and only in the process that started the stack.
-    if (!state.BeginStop() || !state.RunnerStarted()) {
+    if (!state.BeginStop()) {
+        return;
+    }
+    struct EndOfStop {
+        StackState& state;
+        ~EndOfStop() { state.EndStop(); }
+    } endOfStop{state};
+    if (!state.RunnerStarted()) {
         return;
     }
     // From here on the start sequence stores nothing more: the fields are read without the lock.

@@ -11,7 +11,9 @@
 // additional files back from their ".bak", four passes of one second, the hosts file back, the
 // runtime folder and the mirror folder deleted (when so configured), the medium unlocked, and,
 // when the runner calls (`calledFromFrame` false), the main frame closed. The dialog moves through
-// 0, 10, ..., 100 on the way. Failures are skipped silently.
+// 0, 10, ..., 100 on the way. Failures are skipped silently. A caller that must not go on before
+// the stack is down (the frame's close path, whose call returns at once while the runner's runs)
+// waits with state.WaitUntilStopEnded().
 void StopSequence(StackState& state, const AppSettings& settings, StackShell& shell,
                   bool calledFromFrame);
 

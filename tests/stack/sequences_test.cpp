@@ -12,6 +12,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <future>
 #include <thread>
 
 #include "scripted_web_server.h"
@@ -143,6 +144,18 @@ TEST_F(Sequences, StopDoesNothingInAProcessThatNeverStartedTheStack) {
     EXPECT_EQ(StartSequence(state, settings, shell_), kStartAbandoned);
     EXPECT_TRUE(shell_.Calls().empty());
     EXPECT_EQ(state.webServer, nullptr);
+}
+
+TEST_F(Sequences, WaitingForTheStopEndsWhenTheSequenceThatRunsHasEnded) {
+    StackState& state = MakeState(layout_.Places({}, {}));
+    state.WaitUntilStopEnded();
+
+    ASSERT_TRUE(state.BeginStop());
+    std::future<void> waiter = std::async(std::launch::async, [&] { state.WaitUntilStopEnded(); });
+    EXPECT_EQ(waiter.wait_for(std::chrono::milliseconds(100)), std::future_status::timeout);
+    EXPECT_FALSE(state.BeginStop());
+    state.EndStop();
+    EXPECT_EQ(waiter.wait_for(std::chrono::minutes(1)), std::future_status::ready);
 }
 
 // A whole run without the runner: start, then two stop sequences at once.
