@@ -23,7 +23,7 @@ std::uint32_t CServerRunner::Run() {
     if (StartSequence(state_, settings_, shell_) != kStartDone) {
         return 0;
     }
-    if (!Pause(kPauseBeforeBrowserMs)) {
+    if (!Pause(kPauseBeforeBrowserMs) || state_.IsStopping()) {
         return 0;
     }
     if (!settings_.splashFile.empty()) {
@@ -35,7 +35,7 @@ std::uint32_t CServerRunner::Run() {
 
     if (settings_.keepRunningAfterBrowserClose) {
         // The frame's close path stops the stack; until then the servers stay up.
-        while (stop_ == 0 && Pause(kKeepRunningPassMs)) {
+        while (stop_ == 0 && !state_.IsStopping() && Pause(kKeepRunningPassMs)) {
         }
         return 0;
     }

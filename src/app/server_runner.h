@@ -15,9 +15,10 @@ public:
     virtual ~BrowserHandover() = default;
 
     // Creates the starter for settings.browserType (and, for Internet Explorer, the work-offline
-    // watcher, stored in state.workOfflineSearch), stores its stop operation in
-    // state.stopBrowser, and opens state.webServer's start URL. Returns once the browser has been
-    // closed; at once when the type has no browser (NONE).
+    // watcher, kept in state.workOfflineSearch), keeps its stop operation with
+    // state.SetBrowserStop (and opens nothing when that is refused), and opens state.webServer's
+    // start URL. Returns once the browser has been closed; at once when the type has no browser
+    // (NONE).
     virtual void OpenSiteAndWait(StackState& state, const AppSettings& settings) = 0;
 };
 
@@ -31,8 +32,9 @@ public:
 // Runs, on its own thread: the start sequence; after a refused start nothing more. Otherwise a
 // pause of 1.5 s, the splash screen closed (when there is one), the browser hand-over, and then
 // either the stop sequence (which ends by closing the main frame) or, with
-// keepRunningAfterBrowserClose, nothing until the frame's close path stops the stack. Kill ends
-// the pauses at once.
+// keepRunningAfterBrowserClose, nothing until the frame's close path stops the stack. Once the
+// close path's stop sequence has begun, the runner opens no browser and ends by itself (after at
+// most one 2 s pass when it keeps running); Kill ends its pauses at once.
 class CServerRunner : public CThread {
 public:
     static constexpr unsigned long kPauseBeforeBrowserMs = 1500;

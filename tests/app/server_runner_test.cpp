@@ -45,8 +45,7 @@ class FakeBrowserHandover : public BrowserHandover {
 public:
     void OpenSiteAndWait(StackState& state, const AppSettings& settings) override {
         ++opened;
-        state.Publish([&] { state.stopBrowser = [this] { ++stops; }; });
-        if (settings.browserType == NONE) {
+        if (settings.browserType == NONE || !state.SetBrowserStop([this] { ++stops; })) {
             return;
         }
         url = state.webServer->GetStartUrl();
@@ -240,7 +239,7 @@ TEST_F(ServerRunner, ARefusedStartEndsTheRunnerWithoutBrowserOrStop) {
     EXPECT_FALSE(state.IsStopping());
 }
 
-TEST_F(ServerRunner, KeepRunningLeavesTheStackUpAfterTheBrowserUntilKilled) {
+TEST_F(ServerRunner, KeepRunningLeavesTheStackUpUntilTheFrameStopsIt) {
     layout_.InstallServers();
     layout_.AddToHttpdConf("FakeNeverListen 1\n");
     AppSettings settings = StackLayout::Settings(UnusedPort(), UnusedPort());
@@ -253,12 +252,18 @@ TEST_F(ServerRunner, KeepRunningLeavesTheStackUpAfterTheBrowserUntilKilled) {
     runner.Start();
     ASSERT_TRUE(Eventually([&] { return browser_.opened == 1; }));
     EXPECT_FALSE(runner.GetHandle().Wait(CServerRunner::kKeepRunningPassMs + 500));
-    EXPECT_TRUE(ProcessRuns(state.webServer->processId()));
+    const std::uint32_t webProcess = state.webServer->processId();
+    EXPECT_TRUE(ProcessRuns(webProcess));
     EXPECT_FALSE(state.IsStopping());
 
-    runner.Kill(0, true);
-    EXPECT_FALSE(runner.IsAlive());
-    // No splash file: neither progress nor a splash to close; and no stop.
+    // The frame's close path (the tray's Close, or a second copy's shutdown request).
+    state.StopBrowser();
+    StopSequence(state, settings, shell_, true);
+    state.WaitUntilStopEnded();
+    EXPECT_TRUE(Eventually([&] { return !ProcessRuns(webProcess); }));
+    // The runner ends by itself, without a stop sequence of its own.
+    EXPECT_TRUE(runner.GetHandle().Wait(kGiveUpMs));
+    // No splash file: neither progress nor a splash to close; no frame to close from the runner.
     EXPECT_TRUE(shell_.Calls().empty());
 }
 
