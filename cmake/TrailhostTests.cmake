@@ -68,9 +68,21 @@ function(trailhost_test_folder layer)
     LABELS "${T_LABEL}" TIMEOUT 600)
 endfunction()
 
-foreach(layer sys config stack browser)
+foreach(layer sys config stack browser tools)
   trailhost_test_folder(${layer} LABEL unit)
 endforeach()
+
+# The stack tests compare the build's scrambling with the program's. On Windows they carry the
+# account texts' string table with a scrambled sample, so that they read the texts the way
+# trailhost.exe does.
+if(TARGET test_stack)
+  target_include_directories(test_stack PRIVATE ${TRAILHOST_GENERATED})
+  if(WIN32)
+    target_sources(test_stack PRIVATE ${TRAILHOST_GENERATED}/account_texts_sample.rc)
+    set_property(SOURCE ${TRAILHOST_GENERATED}/account_texts_sample.rc APPEND PROPERTY
+                 OBJECT_DEPENDS ${TRAILHOST_GENERATED}/account_texts.rc)
+  endif()
+endif()
 
 # The shell's tests. They start the programs of tests/app/helpers, which run the shell with a
 # program of their own in place of the server stack. On Windows they carry the shell's resources;

@@ -1,0 +1,178 @@
+#include "stack/templates.h"
+
+#include <cstdio>
+#include <cstring>
+
+#include "sys/files.h"
+#include "sys/folders.h"
+
+namespace {
+
+const std::string kSep(1, kPathSeparator);
+
+constexpr int kLineBuffer = 4096;
+
+std::string Doubled(const std::string& folder) {
+    return ReplaceExact(folder, "\\", "\\\\");
+}
+
+std::string DocumentRoot(const RunValues& run) {
+    return ResolveDocumentRoot(run.exeFolder, NativeSeparators(run.docRootName));
+}
+
+}  // namespace
+
+std::string ReplaceExact(const std::string& text, const std::string& token,
+                         const std::string& value) {
+    if (token.empty()) {
+        return text;
+    }
+    std::string result;
+    size_t from = 0;
+    for (;;) {
+        const size_t at = text.find(token, from);
+        if (at == std::string::npos) {
+            result.append(text, from, std::string::npos);
+            return result;
+        }
+        result.append(text, from, at - from);
+        result += value;
+        from = at + token.size();
+    }
+}
+
+bool ExpandTemplate(const std::string& input, const std::string& output,
+                    const Placeholders& placeholders) {
+    UniqueFile in = OpenFile(input, "r");
+    if (!in) {
+        return false;
+    }
+    UniqueFile out = OpenFile(output, "w+");
+    if (!out) {
+        return false;
+    }
+    char buffer[kLineBuffer];
+    for (;;) {
+        std::memset(buffer, 0, sizeof(buffer));
+        if (std::fgets(buffer, sizeof(buffer), in.get()) == nullptr) {
+            break;
+        }
+        std::string line = buffer;
+        for (const auto& [token, value] : placeholders) {
+            line = ReplaceExact(line, token, value);
+        }
+        std::fputs(line.c_str(), out.get());
+    }
+    return true;
+}
+
+std::string ResolveDocumentRoot(const std::string& base, const std::string& name) {
+#ifdef _WIN32
+    const bool absolute = name.size() >= 2 && name[1] == ':';
+#else
+    const bool absolute = !name.empty() && name[0] == '/';
+#endif
+    return absolute ? name : base + name;
+}
+
+std::string MySqlAddress(bool mySQLMode) {
+    if (!mySQLMode) {
+        return "127.0.0.1";
+    }
+    return GetLocalIpAddress(0);
+}
+
+Placeholders AdditionalFilePlaceholders(const RunValues& run) {
+    return {
+        {"%RMHUB:PORT%", std::to_string(run.webPort)},
+        {"%RMHUB:HOST%", run.hostName},
+        {"%RMHUB:SRVDIR%", run.appFolder + "server" + kSep},
+        {"%RMHUB:BASEDIR%", run.appFolder},
+        {"%RMHUB:RTDIR%", run.runtimeFolder},
+        {"%RMHUB:DBDIR%", run.dbFolder},
+        {"%RMHUB:DOCROOT%", DocumentRoot(run)},
+        {"%RMHUB:MYSQLPRT%", std::to_string(run.mySqlPort)},
+    };
+}
+
+Placeholders HttpdConfPlaceholders(const RunValues& run) {
+    return AdditionalFilePlaceholders(run);
+}
+
+Placeholders MyIniPlaceholders(const RunValues& run, const std::string& mySqlAddress) {
+    return {
+        {"%RMHUB:SRVDIR%", Doubled(run.appFolder) + "server" + kSep},
+        {"%RMHUB:BASEDIR%", Doubled(run.appFolder)},
+        {"%RMHUB:RTDIR%", Doubled(run.runtimeFolder)},
+        {"%RMHUB:MYSQLIP%", mySqlAddress},
+        {"%RMHUB:DBDIR%", Doubled(run.dbFolder)},
+        {"%RMHUB:DOCROOT%", Doubled(DocumentRoot(run))},
+        {"%RMHUB:MYSQLPRT%", std::to_string(run.mySqlPort)},
+        {"%RMHUB:PORT%", std::to_string(run.webPort)},
+        {"%RMHUB:HOST%", run.hostName},
+    };
+}
+
+Placeholders PhpIniPlaceholders(const RunValues& run) {
+    return {
+        {"%RMHUB:SRVDIR%", run.appFolder + "server" + kSep},
+        {"%RMHUB:BASEDIR%", run.appFolder},
+        {"%RMHUB:RTDIR%", run.runtimeFolder},
+        {"%RMHUB:MYSQLPRT%", std::to_string(run.mySqlPort)},
+        {"%RMHUB:DBDIR%", run.dbFolder},
+        {"%RMHUB:DOCROOT%", DocumentRoot(run)},
+        {"%RMHUB:PORT%", std::to_string(run.webPort)},
+        {"%RMHUB:HOST%", run.hostName},
+    };
+}
+
+ConfigFolders ConfigOutputFolders(const AppSettings& settings, const RunValues& run) {
+    if (settings.startLocal != 1) {
+        return {run.runtimeFolder, run.runtimeFolder, run.runtimeFolder};
+    }
+    const std::string server = run.exeFolder + kSep + "server" + kSep;
+    return {server + "apache" + kSep + "conf" + kSep, server + "mysql" + kSep,
+            server + "php" + kSep};
+}
+
+ConfigFolders ProduceConfigFiles(const AppSettings& settings, const RunValues& run,
+                                 const std::string& mySqlAddress) {
+    const ConfigFolders folders = ConfigOutputFolders(settings, run);
+    ExpandTemplate(run.appFolder + NativeSeparators(settings.pathToHttpdConf),
+                   folders.httpdConf + "httpd.conf", HttpdConfPlaceholders(run));
+    ExpandTemplate(run.appFolder + NativeSeparators(settings.pathToMyIni), folders.myIni + "my.ini",
+                   MyIniPlaceholders(run, mySqlAddress));
+    ExpandTemplate(run.appFolder + NativeSeparators(settings.pathToPhpIni),
+                   folders.phpIni + "php.ini", PhpIniPlaceholders(run));
+    return folders;
+}
+
+void ExpandAdditionalFiles(const AppSettings& settings, const RunValues& run) {
+    const Placeholders placeholders = AdditionalFilePlaceholders(run);
+    for (const std::string& entry : settings.additionalFiles) {
+        if (entry.empty()) {
+            continue;
+        }
+        const std::string file = run.appFolder + NativeSeparators(entry);
+        const std::string backup = file + ".bak";
+        // A backup that is already there is the original of an earlier, interrupted run: the
+        // file itself may be expanded already and must not replace it.
+        if (!PathExists(backup) && !CopyOneFile(file, backup)) {
+            continue;
+        }
+        ExpandTemplate(backup, file, placeholders);
+    }
+}
+
+void RestoreAdditionalFiles(const AppSettings& settings, const std::string& appFolder) {
+    for (const std::string& entry : settings.additionalFiles) {
+        if (entry.empty()) {
+            continue;
+        }
+        const std::string file = appFolder + NativeSeparators(entry);
+        const std::string backup = file + ".bak";
+        if (PathExists(backup) && CopyOneFile(backup, file)) {
+            std::remove(backup.c_str());
+        }
+    }
+}

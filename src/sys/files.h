@@ -1,0 +1,91 @@
+// File and folder helpers for the start and stop sequences and the database staging.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <memory>
+#include <string>
+#include <vector>
+
+// True when a file, folder or link of that name exists; one trailing separator is ignored.
+bool PathExists(const std::string& path);
+
+// Creates the folder and its missing parents with at most ten creation attempts. Each missing
+// level costs two attempts (one while looking for an existing parent, one while creating), so a
+// path with more than five missing levels is refused; the levels made before that stay. On
+// Windows every folder tried gets the hidden attribute when `hidden` is true and loses all its
+// attributes otherwise, also when it was there already; Linux has no hidden attribute.
+bool CreateFolderPath(const std::string& path, bool hidden);
+
+// Creates the folder and every missing parent, however deep; true when the folder is there.
+bool CreateFolders(const std::string& path);
+
+// Deletes the folder with everything in it. Symbolic links (and junctions on Windows) inside it
+// are removed as links: whatever they point to is never entered. Files that cannot be deleted
+// are skipped (read-only files on Windows and write-protected folders on Linux are made writable
+// first). False when the folder is not there or cannot be read, or when `path` itself is a link
+// that could not be removed; true otherwise, also when something was left behind.
+bool DeleteFolderTree(const std::string& path);
+
+// Copies every file and sub-folder of `source` into `target`, which is created when missing;
+// files of the same name are overwritten and every copy is writable. Symbolic links, junctions
+// and special files inside `source` are not copied and never followed. A folder's copy stops at
+// its first file that cannot be copied and answers false; what a sub-folder's copy answers is not
+// passed on, so the files already copied stay and the copy of the parent goes on.
+bool CopyFolderTree(const std::string& source, const std::string& target);
+
+// Copies one file over `target` (replaced when there). On Linux a new target gets mode 0644.
+bool CopyOneFile(const std::string& source, const std::string& target);
+
+// Owner of a C stream.
+struct FileCloser {
+    void operator()(std::FILE* file) const { std::fclose(file); }
+};
+using UniqueFile = std::unique_ptr<std::FILE, FileCloser>;
+
+// fopen. On Linux a file that this call creates gets mode 0644 whatever the umask, so that the
+// servers accept the configuration files the launcher writes.
+UniqueFile OpenFile(const std::string& path, const char* mode);
+
+// The long form of a path that may hold 8.3 short names (Windows); the path itself elsewhere or
+// when it cannot be found.
+std::string LongPathName(const std::string& path);
+
+struct FolderEntry {
+    enum class Kind { kFile, kFolder, kLink, kOther };
+    std::string name;
+    Kind kind = Kind::kOther;
+};
+
+// The entries of a folder, without "." and "..", in no particular order; links (and junctions)
+// are reported as links, not as what they point to. False when the folder cannot be read.
+bool ListFolder(const std::string& path, std::vector<FolderEntry>& entries);
+
+// The drive that holds the launcher's medium, kept open so that the medium can be locked in its
+// drive while the servers run: on Windows a removable or CD drive, on Linux a CD drive.
+class MediaDevice {
+public:
+    ~MediaDevice();
+    MediaDevice(const MediaDevice&) = delete;
+    MediaDevice& operator=(const MediaDevice&) = delete;
+
+    // The device of the drive that holds `folder`, or null when that drive is of another kind.
+    // On Windows a device that could not be opened is still returned: locking it then fails
+    // silently.
+    static std::unique_ptr<MediaDevice> ForFolder(const std::string& folder);
+
+private:
+    explicit MediaDevice(std::intptr_t handle) : handle_(handle) {}
+
+    // HANDLE on Windows, file descriptor on Linux; negative or INVALID_HANDLE_VALUE when the
+    // open failed.
+    std::intptr_t handle_;
+
+    friend void LockMedia(MediaDevice* device);
+    friend void UnlockMedia(MediaDevice* device);
+};
+
+// Prevent and allow the ejection of the medium (IOCTL_STORAGE_MEDIA_REMOVAL on Windows,
+// CDROM_LOCKDOOR on Linux). Failures and a null device are ignored.
+void LockMedia(MediaDevice* device);
+void UnlockMedia(MediaDevice* device);

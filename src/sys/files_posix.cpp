@@ -1,0 +1,437 @@
+// Linux only: file and folder helpers over POSIX calls. Trees are walked through folder
+// descriptors opened with O_NOFOLLOW, so a link that replaces a folder is never entered.
+#include "sys/files.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <linux/cdrom.h>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <fstream>
+#include <sstream>
+
+#include "sys/files_detail.h"
+
+namespace {
+
+constexpr mode_t kFileMode = 0644;
+constexpr mode_t kFolderMode = 0755;
+
+// Owner of a file descriptor.
+class Fd {
+public:
+    explicit Fd(int fd = -1) : fd_(fd) {}
+    ~Fd() {
+        if (fd_ >= 0) {
+            close(fd_);
+        }
+    }
+    Fd(const Fd&) = delete;
+    Fd& operator=(const Fd&) = delete;
+
+    int get() const { return fd_; }
+    bool valid() const { return fd_ >= 0; }
+
+private:
+    int fd_;
+};
+
+// Owner of a folder stream; it owns the descriptor it was made from.
+struct DirCloser {
+    void operator()(DIR* dir) const { closedir(dir); }
+};
+using UniqueDir = std::unique_ptr<DIR, DirCloser>;
+
+enum class EntryType { kFile, kFolder, kLink, kOther, kGone };
+
+EntryType TypeOf(int dirFd, const dirent* entry) {
+    switch (entry->d_type) {
+        case DT_REG:
+            return EntryType::kFile;
+        case DT_DIR:
+            return EntryType::kFolder;
+        case DT_LNK:
+            return EntryType::kLink;
+        case DT_UNKNOWN:
+            break;
+        default:
+            return EntryType::kOther;
+    }
+    struct stat st {};
+    if (fstatat(dirFd, entry->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0) {
+        return EntryType::kGone;
+    }
+    if (S_ISREG(st.st_mode)) {
+        return EntryType::kFile;
+    }
+    if (S_ISDIR(st.st_mode)) {
+        return EntryType::kFolder;
+    }
+    if (S_ISLNK(st.st_mode)) {
+        return EntryType::kLink;
+    }
+    return EntryType::kOther;
+}
+
+bool IsDotOrDotDot(const char* name) {
+    return name[0] == '.' && (name[1] == '\0' || (name[1] == '.' && name[2] == '\0'));
+}
+
+// A stream over the entries of an open folder; the folder's own descriptor stays open.
+UniqueDir OpenEntries(int dirFd) {
+    const int copy = fcntl(dirFd, F_DUPFD_CLOEXEC, 0);
+    if (copy < 0) {
+        return nullptr;
+    }
+    DIR* dir = fdopendir(copy);
+    if (dir == nullptr) {
+        close(copy);
+    }
+    return UniqueDir(dir);
+}
+
+int OpenFolderAt(int dirFd, const char* name) {
+    return openat(dirFd, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+}
+
+// The owner needs all three rights on a folder to empty it.
+void MakeFolderUsable(int fd) {
+    struct stat st {};
+    if (fstat(fd, &st) == 0 && (st.st_mode & S_IRWXU) != S_IRWXU) {
+        fchmod(fd, st.st_mode | S_IRWXU);
+    }
+}
+
+void RemoveContents(int dirFd) {
+    MakeFolderUsable(dirFd);
+    UniqueDir dir = OpenEntries(dirFd);
+    if (!dir) {
+        return;
+    }
+    while (const dirent* entry = readdir(dir.get())) {
+        if (IsDotOrDotDot(entry->d_name)) {
+            continue;
+        }
+        if (TypeOf(dirFd, entry) == EntryType::kFolder) {
+            int sub = OpenFolderAt(dirFd, entry->d_name);
+            if (sub < 0 && errno == EACCES) {
+                fchmodat(dirFd, entry->d_name, S_IRWXU, 0);
+                sub = OpenFolderAt(dirFd, entry->d_name);
+            }
+            if (sub >= 0) {
+                Fd owned(sub);
+                RemoveContents(sub);
+            }
+            unlinkat(dirFd, entry->d_name, AT_REMOVEDIR);
+        } else {
+            // Files, links (the link itself, not its target) and special files.
+            unlinkat(dirFd, entry->d_name, 0);
+        }
+    }
+}
+
+bool CopyBytes(int in, int out) {
+    char buffer[64 * 1024];
+    for (;;) {
+        const ssize_t got = read(in, buffer, sizeof(buffer));
+        if (got == 0) {
+            return true;
+        }
+        if (got < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            return false;
+        }
+        ssize_t done = 0;
+        while (done < got) {
+            const ssize_t put = write(out, buffer + done, static_cast<size_t>(got - done));
+            if (put < 0) {
+                if (errno == EINTR) {
+                    continue;
+                }
+                return false;
+            }
+            done += put;
+        }
+    }
+}
+
+bool CopyFileAt(int srcDir, const char* srcName, int dstDir, const char* dstName) {
+    Fd in(openat(srcDir, srcName, O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
+    if (!in.valid()) {
+        return false;
+    }
+    Fd out(
+        openat(dstDir, dstName, O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, kFileMode));
+    if (!out.valid()) {
+        return false;
+    }
+    // Copies from a write-protected medium must be writable, as the servers change them.
+    fchmod(out.get(), kFileMode);
+    return CopyBytes(in.get(), out.get());
+}
+
+bool CopyContents(int srcDir, int dstDir) {
+    UniqueDir dir = OpenEntries(srcDir);
+    if (!dir) {
+        return false;
+    }
+    while (const dirent* entry = readdir(dir.get())) {
+        if (IsDotOrDotDot(entry->d_name)) {
+            continue;
+        }
+        switch (TypeOf(srcDir, entry)) {
+            case EntryType::kFile:
+                if (!CopyFileAt(srcDir, entry->d_name, dstDir, entry->d_name)) {
+                    return false;
+                }
+                break;
+            case EntryType::kFolder: {
+                mkdirat(dstDir, entry->d_name, kFolderMode);
+                Fd subSource(OpenFolderAt(srcDir, entry->d_name));
+                Fd subTarget(OpenFolderAt(dstDir, entry->d_name));
+                if (subSource.valid() && subTarget.valid()) {
+                    CopyContents(subSource.get(), subTarget.get());
+                }
+                break;
+            }
+            default:
+                break;
+        }
+    }
+    return true;
+}
+
+std::string WithoutTrailingSlash(const std::string& path) {
+    if (path.size() > 1 && path.back() == '/') {
+        return path.substr(0, path.size() - 1);
+    }
+    return path;
+}
+
+// The block device mounted where `folder` lies, from the mount table; empty when unknown.
+std::string MountSourceOf(const std::string& folder) {
+    struct stat st {};
+    if (stat(folder.c_str(), &st) != 0) {
+        return "";
+    }
+    const std::string wanted =
+        std::to_string(major(st.st_dev)) + ":" + std::to_string(minor(st.st_dev));
+    std::ifstream mounts("/proc/self/mountinfo");
+    std::string line;
+    while (std::getline(mounts, line)) {
+        // id parent major:minor root mount-point options [optional fields] - type source ...
+        std::istringstream fields(line);
+        std::string id, parent, device;
+        fields >> id >> parent >> device;
+        if (device != wanted) {
+            continue;
+        }
+        const size_t dash = line.find(" - ");
+        if (dash == std::string::npos) {
+            return "";
+        }
+        std::istringstream tail(line.substr(dash + 3));
+        std::string type, source;
+        tail >> type >> source;
+        return source;
+    }
+    return "";
+}
+
+void SetDoorLock(std::intptr_t handle, int locked) {
+    if (handle >= 0) {
+        ioctl(static_cast<int>(handle), CDROM_LOCKDOOR, locked);
+    }
+}
+
+}  // namespace
+
+namespace files_detail {
+
+MakeFolderResult MakeOneFolder(const std::string& path) {
+    if (mkdir(path.c_str(), kFolderMode) == 0) {
+        // The servers, which may run under another user, must be able to enter it.
+        chmod(path.c_str(), kFolderMode);
+        return MakeFolderResult::kCreated;
+    }
+    switch (errno) {
+        case EEXIST:
+            return MakeFolderResult::kAlreadyThere;
+        case ENOENT:
+            return MakeFolderResult::kParentMissing;
+        default:
+            return MakeFolderResult::kFailed;
+    }
+}
+
+void SetFolderHidden(const std::string&, bool) {}
+
+bool IsSeparator(char c) {
+    return c == '/';
+}
+
+}  // namespace files_detail
+
+bool PathExists(const std::string& path) {
+    struct stat st {};
+    return !path.empty() && lstat(WithoutTrailingSlash(path).c_str(), &st) == 0;
+}
+
+bool CreateFolders(const std::string& path) {
+    std::string prefix;
+    size_t pos = 0;
+    while (pos <= path.size()) {
+        const size_t slash = path.find('/', pos);
+        const size_t end = slash == std::string::npos ? path.size() : slash;
+        prefix = path.substr(0, end);
+        if (!prefix.empty()) {
+            files_detail::MakeOneFolder(prefix);
+        }
+        if (slash == std::string::npos) {
+            break;
+        }
+        pos = slash + 1;
+    }
+    struct stat st {};
+    return stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+bool DeleteFolderTree(const std::string& path) {
+    const std::string folder = WithoutTrailingSlash(path);
+    if (rmdir(folder.c_str()) == 0) {
+        return true;
+    }
+    if (errno == ENOTDIR) {
+        // A link in place of the folder goes as a link, as a junction does on Windows.
+        struct stat st {};
+        return lstat(folder.c_str(), &st) == 0 && S_ISLNK(st.st_mode) &&
+               unlink(folder.c_str()) == 0;
+    }
+    if (errno != ENOTEMPTY && errno != EEXIST) {
+        return false;
+    }
+    {
+        Fd fd(open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+        if (!fd.valid()) {
+            return false;
+        }
+        RemoveContents(fd.get());
+    }
+    rmdir(folder.c_str());
+    return true;
+}
+
+bool CopyFolderTree(const std::string& source, const std::string& target) {
+    mkdir(target.c_str(), kFolderMode);
+    Fd src(open(source.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (!src.valid()) {
+        return false;
+    }
+    Fd dst(open(target.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (!dst.valid()) {
+        return false;
+    }
+    return CopyContents(src.get(), dst.get());
+}
+
+bool CopyOneFile(const std::string& source, const std::string& target) {
+    Fd in(open(source.c_str(), O_RDONLY | O_CLOEXEC));
+    if (!in.valid()) {
+        return false;
+    }
+    Fd out(open(target.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, kFileMode));
+    return out.valid() && CopyBytes(in.get(), out.get());
+}
+
+UniqueFile OpenFile(const std::string& path, const char* mode) {
+    struct stat st {};
+    const bool existed = stat(path.c_str(), &st) == 0;
+    UniqueFile file(std::fopen(path.c_str(), mode));
+    const std::string m = mode;
+    if (file && !existed && m.find_first_of("wa") != std::string::npos) {
+        fchmod(fileno(file.get()), kFileMode);
+    }
+    return file;
+}
+
+std::string LongPathName(const std::string& path) {
+    return path;
+}
+
+bool ListFolder(const std::string& path, std::vector<FolderEntry>& entries) {
+    entries.clear();
+    Fd fd(open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (!fd.valid()) {
+        return false;
+    }
+    UniqueDir dir = OpenEntries(fd.get());
+    if (!dir) {
+        return false;
+    }
+    while (const dirent* entry = readdir(dir.get())) {
+        if (IsDotOrDotDot(entry->d_name)) {
+            continue;
+        }
+        FolderEntry item;
+        item.name = entry->d_name;
+        switch (TypeOf(fd.get(), entry)) {
+            case EntryType::kFile:
+                item.kind = FolderEntry::Kind::kFile;
+                break;
+            case EntryType::kFolder:
+                item.kind = FolderEntry::Kind::kFolder;
+                break;
+            case EntryType::kLink:
+                item.kind = FolderEntry::Kind::kLink;
+                break;
+            case EntryType::kGone:
+                continue;
+            case EntryType::kOther:
+                item.kind = FolderEntry::Kind::kOther;
+                break;
+        }
+        entries.push_back(item);
+    }
+    return true;
+}
+
+MediaDevice::~MediaDevice() {
+    if (handle_ >= 0) {
+        close(static_cast<int>(handle_));
+    }
+}
+
+std::unique_ptr<MediaDevice> MediaDevice::ForFolder(const std::string& folder) {
+    const std::string source = MountSourceOf(folder);
+    if (source.compare(0, 5, "/dev/") != 0) {
+        return nullptr;
+    }
+    // O_NONBLOCK opens a CD drive even when it holds no disc.
+    const int fd = open(source.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        return nullptr;
+    }
+    if (ioctl(fd, CDROM_GET_CAPABILITY, 0) < 0) {
+        close(fd);
+        return nullptr;
+    }
+    return std::unique_ptr<MediaDevice>(new MediaDevice(fd));
+}
+
+void LockMedia(MediaDevice* device) {
+    if (device != nullptr) {
+        SetDoorLock(device->handle_, 1);
+    }
+}
+
+void UnlockMedia(MediaDevice* device) {
+    if (device != nullptr) {
+        SetDoorLock(device->handle_, 0);
+    }
+}

@@ -1,0 +1,256 @@
+// Windows only: file and folder helpers over the ANSI Win32 file calls.
+#include "sys/files.h"
+
+#include <windows.h>
+#include <shlobj.h>
+#include <winioctl.h>
+
+#include "sys/files_detail.h"
+
+namespace {
+
+// Owner of a file search.
+class FindHandle {
+public:
+    FindHandle(const std::string& pattern, WIN32_FIND_DATAA* data)
+        : handle_(FindFirstFileA(pattern.c_str(), data)) {}
+    ~FindHandle() {
+        if (valid()) {
+            FindClose(handle_);
+        }
+    }
+    FindHandle(const FindHandle&) = delete;
+    FindHandle& operator=(const FindHandle&) = delete;
+
+    bool valid() const { return handle_ != INVALID_HANDLE_VALUE; }
+    bool Next(WIN32_FIND_DATAA* data) { return FindNextFileA(handle_, data) != FALSE; }
+
+private:
+    HANDLE handle_;
+};
+
+bool IsDotOrDotDot(const char* name) {
+    return name[0] == '.' && (name[1] == '\0' || (name[1] == '.' && name[2] == '\0'));
+}
+
+bool IsLink(const WIN32_FIND_DATAA& data) {
+    return (data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+}
+
+bool IsFolder(const WIN32_FIND_DATAA& data) {
+    return (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
+std::string WithoutTrailingSeparator(const std::string& path) {
+    if (!path.empty() && (path.back() == '\\' || path.back() == '/')) {
+        return path.substr(0, path.size() - 1);
+    }
+    return path;
+}
+
+void RemoveContents(const std::string& folder) {
+    WIN32_FIND_DATAA data;
+    FindHandle find(folder + "\\*.*", &data);
+    if (!find.valid()) {
+        return;
+    }
+    do {
+        const std::string entry = folder + "\\" + data.cFileName;
+        if (IsFolder(data)) {
+            if (IsDotOrDotDot(data.cFileName)) {
+                continue;
+            }
+            // A junction or folder link goes as a link; what it points to is left alone.
+            if (!IsLink(data)) {
+                RemoveContents(entry);
+            }
+            RemoveDirectoryA(entry.c_str());
+        } else {
+            if (data.dwFileAttributes & FILE_ATTRIBUTE_READONLY) {
+                SetFileAttributesA(entry.c_str(), FILE_ATTRIBUTE_NORMAL);
+            }
+            DeleteFileA(entry.c_str());
+        }
+    } while (find.Next(&data));
+}
+
+}  // namespace
+
+namespace files_detail {
+
+MakeFolderResult MakeOneFolder(const std::string& path) {
+    if (CreateDirectoryA(path.c_str(), nullptr)) {
+        return MakeFolderResult::kCreated;
+    }
+    switch (GetLastError()) {
+        case ERROR_ALREADY_EXISTS:
+            return MakeFolderResult::kAlreadyThere;
+        case ERROR_PATH_NOT_FOUND:
+            return MakeFolderResult::kParentMissing;
+        default:
+            return MakeFolderResult::kFailed;
+    }
+}
+
+void SetFolderHidden(const std::string& path, bool hidden) {
+    SetFileAttributesA(path.c_str(), hidden ? FILE_ATTRIBUTE_HIDDEN : 0);
+}
+
+bool IsSeparator(char c) {
+    return c == '\\' || c == '/';
+}
+
+}  // namespace files_detail
+
+bool PathExists(const std::string& path) {
+    const std::string name = WithoutTrailingSeparator(path);
+    return !name.empty() && GetFileAttributesA(name.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+bool CreateFolders(const std::string& path) {
+    const std::string folder = WithoutTrailingSeparator(path);
+    const int result = SHCreateDirectoryExA(nullptr, folder.c_str(), nullptr);
+    if (result == ERROR_SUCCESS || result == ERROR_ALREADY_EXISTS || result == ERROR_FILE_EXISTS) {
+        const DWORD attributes = GetFileAttributesA(folder.c_str());
+        return attributes != INVALID_FILE_ATTRIBUTES &&
+               (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+    }
+    return false;
+}
+
+bool DeleteFolderTree(const std::string& path) {
+    const std::string folder = WithoutTrailingSeparator(path);
+    if (RemoveDirectoryA(folder.c_str())) {
+        return true;
+    }
+    if (GetLastError() != ERROR_DIR_NOT_EMPTY) {
+        return false;
+    }
+    // A junction or folder link that would not go is never entered.
+    const DWORD attributes = GetFileAttributesA(folder.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
+        return false;
+    }
+    RemoveContents(folder);
+    RemoveDirectoryA(folder.c_str());
+    return true;
+}
+
+bool CopyFolderTree(const std::string& source, const std::string& target) {
+    const std::string from = WithoutTrailingSeparator(source);
+    const std::string to = WithoutTrailingSeparator(target);
+    CreateDirectoryA(to.c_str(), nullptr);
+    WIN32_FIND_DATAA data;
+    FindHandle find(from + "\\*.*", &data);
+    if (!find.valid()) {
+        return false;
+    }
+    do {
+        if (IsLink(data) || (IsFolder(data) && IsDotOrDotDot(data.cFileName))) {
+            continue;
+        }
+        const std::string sourceEntry = from + "\\" + data.cFileName;
+        const std::string targetEntry = to + "\\" + data.cFileName;
+        if (IsFolder(data)) {
+            CopyFolderTree(sourceEntry, targetEntry);
+            continue;
+        }
+        if (data.dwFileAttributes & FILE_ATTRIBUTE_READONLY) {
+            // Fails on a read-only medium, which is fine: the copy is made writable below.
+            SetFileAttributesA(sourceEntry.c_str(), FILE_ATTRIBUTE_NORMAL);
+        }
+        if (!CopyFileA(sourceEntry.c_str(), targetEntry.c_str(), FALSE)) {
+            return false;
+        }
+        SetFileAttributesA(targetEntry.c_str(), FILE_ATTRIBUTE_NORMAL);
+    } while (find.Next(&data));
+    return true;
+}
+
+bool CopyOneFile(const std::string& source, const std::string& target) {
+    return CopyFileA(source.c_str(), target.c_str(), FALSE) != FALSE;
+}
+
+UniqueFile OpenFile(const std::string& path, const char* mode) {
+    return UniqueFile(std::fopen(path.c_str(), mode));
+}
+
+std::string LongPathName(const std::string& path) {
+    char buffer[MAX_PATH] = {};
+    const DWORD length = GetLongPathNameA(path.c_str(), buffer, MAX_PATH);
+    if (length == 0 || length >= MAX_PATH) {
+        return path;
+    }
+    return buffer;
+}
+
+bool ListFolder(const std::string& path, std::vector<FolderEntry>& entries) {
+    entries.clear();
+    WIN32_FIND_DATAA data;
+    FindHandle find(WithoutTrailingSeparator(path) + "\\*.*", &data);
+    if (!find.valid()) {
+        return false;
+    }
+    do {
+        if (IsFolder(data) && IsDotOrDotDot(data.cFileName)) {
+            continue;
+        }
+        FolderEntry item;
+        item.name = data.cFileName;
+        if (IsLink(data)) {
+            item.kind = FolderEntry::Kind::kLink;
+        } else if (IsFolder(data)) {
+            item.kind = FolderEntry::Kind::kFolder;
+        } else {
+            item.kind = FolderEntry::Kind::kFile;
+        }
+        entries.push_back(item);
+    } while (find.Next(&data));
+    return true;
+}
+
+MediaDevice::~MediaDevice() {
+    const HANDLE handle = reinterpret_cast<HANDLE>(handle_);
+    if (handle != INVALID_HANDLE_VALUE && handle != nullptr) {
+        CloseHandle(handle);
+    }
+}
+
+std::unique_ptr<MediaDevice> MediaDevice::ForFolder(const std::string& folder) {
+    // Only a drive letter names a drive that can be locked; a network path has none.
+    if (folder.size() < 2 || folder[1] != ':') {
+        return nullptr;
+    }
+    const std::string drive = folder.substr(0, 2);
+    const UINT type = GetDriveTypeA((drive + "\\").c_str());
+    if (type != DRIVE_REMOVABLE && type != DRIVE_CDROM) {
+        return nullptr;
+    }
+    const HANDLE handle =
+        CreateFileA(("\\\\.\\" + drive).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                    nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    return std::unique_ptr<MediaDevice>(new MediaDevice(reinterpret_cast<std::intptr_t>(handle)));
+}
+
+namespace {
+
+void SetMediaRemoval(std::intptr_t handle, bool prevent) {
+    BYTE flag = prevent ? 1 : 0;
+    DWORD returned = 0;
+    DeviceIoControl(reinterpret_cast<HANDLE>(handle), IOCTL_STORAGE_MEDIA_REMOVAL, &flag,
+                    sizeof(flag), nullptr, 0, &returned, nullptr);
+}
+
+}  // namespace
+
+void LockMedia(MediaDevice* device) {
+    if (device != nullptr) {
+        SetMediaRemoval(device->handle_, true);
+    }
+}
+
+void UnlockMedia(MediaDevice* device) {
+    if (device != nullptr) {
+        SetMediaRemoval(device->handle_, false);
+    }
+}

@@ -1,0 +1,96 @@
+// Windows only: the registry key wrapper over the advapi32 calls.
+#include "sys/registry.h"
+
+#include <windows.h>
+
+#include <vector>
+
+namespace {
+
+HKEY RootKey(RegistryRoot root) {
+    switch (root) {
+        case RegistryRoot::ClassesRoot:
+            return HKEY_CLASSES_ROOT;
+        case RegistryRoot::CurrentUser:
+            return HKEY_CURRENT_USER;
+        case RegistryRoot::LocalMachine:
+            return HKEY_LOCAL_MACHINE;
+    }
+    return HKEY_CURRENT_USER;
+}
+
+}  // namespace
+
+CXRegistry::CXRegistry(RegistryRoot root, const char* subKey, bool create, unsigned long access) {
+    if (subKey == nullptr) {
+        return;
+    }
+    const std::string path = NormalisePath(subKey);
+    HKEY key = nullptr;
+    if (create) {
+        DWORD disposition = 0;
+        lastError_ = RegCreateKeyExA(RootKey(root), path.c_str(), 0, nullptr,
+                                     REG_OPTION_NON_VOLATILE, access, nullptr, &key, &disposition);
+    } else {
+        lastError_ = RegOpenKeyExA(RootKey(root), path.c_str(), 0, access, &key);
+    }
+    if (lastError_ == ERROR_SUCCESS && key != nullptr) {
+        key_ = key;
+        keyPath_ = path;
+    }
+}
+
+CXRegistry::~CXRegistry() {
+    Close();
+}
+
+bool CXRegistry::QueryString(const char* valueName, std::string& text) {
+    if (key_ == nullptr) {
+        return false;
+    }
+    HKEY key = static_cast<HKEY>(key_);
+    // A one-byte probe tells the type and the size the value needs.
+    BYTE probe[1] = {0};
+    DWORD type = REG_NONE;
+    DWORD size = sizeof(probe);
+    lastError_ = RegQueryValueExA(key, valueName, nullptr, &type, probe, &size);
+    if (lastError_ != ERROR_SUCCESS && lastError_ != ERROR_MORE_DATA) {
+        return false;
+    }
+    if (type != REG_SZ) {
+        return false;
+    }
+    if (lastError_ == ERROR_SUCCESS) {
+        text.clear();
+        return true;
+    }
+    // One byte more than asked for: a value stored without its terminating zero still ends.
+    std::vector<char> value(size + 1, '\0');
+    DWORD needed = size;
+    lastError_ = RegQueryValueExA(key, valueName, nullptr, &type,
+                                  reinterpret_cast<BYTE*>(value.data()), &needed);
+    if (lastError_ != ERROR_SUCCESS || type != REG_SZ) {
+        return false;
+    }
+    text = value.data();
+    return true;
+}
+
+bool CXRegistry::SetString(const char* valueName, const char* text) {
+    if (key_ == nullptr || text == nullptr) {
+        return false;
+    }
+    lastError_ = RegSetValueExA(static_cast<HKEY>(key_), valueName, 0, REG_SZ,
+                                reinterpret_cast<const BYTE*>(text), lstrlenA(text) + 1);
+    return lastError_ == ERROR_SUCCESS;
+}
+
+bool CXRegistry::Close() {
+    if (key_ == nullptr) {
+        return false;
+    }
+    lastError_ = RegCloseKey(static_cast<HKEY>(key_));
+    key_ = nullptr;
+    keyPath_.clear();
+    return lastError_ == ERROR_SUCCESS;
+}

@@ -1,0 +1,127 @@
+#include "stack/archive_cipher.h"
+
+#include <gtest/gtest.h>
+#include <tomcrypt.h>
+
+#include "test_support.h"
+
+using testsupport::ReadFile;
+using testsupport::TempDir;
+using testsupport::WriteFile;
+
+namespace {
+
+const unsigned char kCounter[kCounterBlockSize] = {0xff, 0xff, 0, 0, 0, 0, 0, 0,
+                                                   0,    0,    0, 0, 0, 0, 0, 0xff};
+
+std::string CounterBlock() {
+    return std::string(reinterpret_cast<const char*>(kCounter), sizeof(kCounter));
+}
+
+std::string Pattern(size_t size) {
+    std::string bytes(size, '\0');
+    for (size_t i = 0; i < size; ++i) {
+        bytes[i] = static_cast<char>((i * 7 + i / 251) & 0xff);
+    }
+    return bytes;
+}
+
+std::string Encrypt(const std::string& passPhrase, const std::string& plain) {
+    TempDir dir;
+    ArchiveEncryptor encryptor;
+    EXPECT_TRUE(encryptor.Open(passPhrase, dir / "a.aes", kCounter));
+    EXPECT_TRUE(encryptor.Write(plain.data(), plain.size()));
+    EXPECT_TRUE(encryptor.Close());
+    return ReadFile(dir / "a.aes");
+}
+
+// Decrypts archive bytes; the zip file's bytes, or "<failed>".
+std::string Decrypt(const std::string& passPhrase, const std::string& archive) {
+    TempDir dir;
+    WriteFile(dir / "a.aes", archive);
+    if (!DecryptArchive(passPhrase, dir / "a.aes", dir / "out.zip")) {
+        return "<failed>";
+    }
+    return ReadFile(dir / "out.zip");
+}
+
+// AES-256 of one block under the SHA-256 digest of the pass phrase, straight from the cipher.
+std::string EncryptBlock(const std::string& passPhrase, const unsigned char* block) {
+    register_cipher(&aes_desc);
+    register_hash(&sha256_desc);
+    unsigned char key[32];
+    unsigned long keyLength = sizeof(key);
+    EXPECT_EQ(
+        hash_memory(find_hash("sha256"), reinterpret_cast<const unsigned char*>(passPhrase.data()),
+                    passPhrase.size(), key, &keyLength),
+        CRYPT_OK);
+    symmetric_key schedule;
+    EXPECT_EQ(aes_setup(key, 32, 0, &schedule), CRYPT_OK);
+    unsigned char out[16];
+    EXPECT_EQ(aes_ecb_encrypt(block, out, &schedule), CRYPT_OK);
+    return std::string(reinterpret_cast<char*>(out), sizeof(out));
+}
+
+TEST(ArchiveCipher, KeyStreamIsAesOfALittleEndianCounter) {
+    // Zero cipher text decrypts to the key stream itself.
+    const std::string keyStream = Decrypt("secret", CounterBlock() + std::string(48, '\0'));
+    ASSERT_EQ(keyStream.size(), 48u);
+    unsigned char counter[16];
+    std::copy(kCounter, kCounter + 16, counter);
+    EXPECT_EQ(keyStream.substr(0, 16), EncryptBlock("secret", counter));
+    // ff ff 00 ... + 1 carries into byte 2.
+    counter[0] = 0;
+    counter[1] = 0;
+    counter[2] = 1;
+    EXPECT_EQ(keyStream.substr(16, 16), EncryptBlock("secret", counter));
+    counter[0] = 1;
+    EXPECT_EQ(keyStream.substr(32, 16), EncryptBlock("secret", counter));
+}
+
+TEST(ArchiveCipher, RoundTripsWhateverTheLength) {
+    for (size_t size : {size_t{0}, size_t{1}, size_t{15}, size_t{511}, size_t{512}, size_t{1024},
+                        size_t{1000}, size_t{70000}}) {
+        const std::string plain = Pattern(size);
+        const std::string archive = Encrypt("pass phrase", plain);
+        ASSERT_EQ(archive.size(), plain.size() + kCounterBlockSize) << size;
+        EXPECT_EQ(archive.substr(0, 16), CounterBlock());
+        EXPECT_EQ(Decrypt("pass phrase", archive), plain) << size;
+    }
+}
+
+TEST(ArchiveCipher, AnArchiveOfOnlyTheCounterBlockGivesAnEmptyZip) {
+    EXPECT_EQ(Decrypt("x", CounterBlock()), "");
+}
+
+TEST(ArchiveCipher, AWrongPassPhraseGivesGarbageOfTheSameLength) {
+    const std::string plain = Pattern(2000);
+    const std::string wrong = Decrypt("Pass phrase", Encrypt("pass phrase", plain));
+    ASSERT_EQ(wrong.size(), plain.size());
+    EXPECT_NE(wrong, plain);
+}
+
+TEST(ArchiveCipher, FailsOnShortOrMissingArchivesAndUnwritableOutput) {
+    EXPECT_EQ(Decrypt("x", CounterBlock().substr(0, 15)), "<failed>");
+    EXPECT_EQ(Decrypt("x", ""), "<failed>");
+    TempDir dir;
+    EXPECT_FALSE(DecryptArchive("x", dir / "missing.aes", dir / "out.zip"));
+    WriteFile(dir / "a.aes", CounterBlock() + "data");
+    EXPECT_FALSE(DecryptArchive("x", dir / "a.aes", dir / "no" + "/" + "out.zip"));
+}
+
+TEST(ArchiveCipher, NewArchivesGetRandomCounterBlocks) {
+    TempDir dir;
+    ArchiveEncryptor first, second;
+    ASSERT_TRUE(first.Open("p", dir / "1.aes"));
+    ASSERT_TRUE(second.Open("p", dir / "2.aes"));
+    ASSERT_TRUE(first.Write("same", 4));
+    ASSERT_TRUE(second.Write("same", 4));
+    ASSERT_TRUE(first.Close());
+    ASSERT_TRUE(second.Close());
+    EXPECT_NE(ReadFile(dir / "1.aes").substr(0, 16), ReadFile(dir / "2.aes").substr(0, 16));
+    EXPECT_EQ(Decrypt("p", ReadFile(dir / "1.aes")), "same");
+    EXPECT_EQ(Decrypt("p", ReadFile(dir / "2.aes")), "same");
+    EXPECT_FALSE(first.Open("p", dir / "no" + "/" + "x.aes"));
+}
+
+}  // namespace

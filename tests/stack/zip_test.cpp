@@ -1,0 +1,195 @@
+#include "stack/zip_reader.h"
+
+#include <gtest/gtest.h>
+
+#include "archive_builder.h"
+#include "stack/zip_writer.h"
+#include "sys/folders.h"
+#include "test_support.h"
+
+using testarchive::Item;
+using testarchive::ZipBytes;
+using testsupport::ReadFile;
+using testsupport::TempDir;
+using testsupport::WriteFile;
+using Method = ZipWriter::Method;
+
+namespace {
+
+const std::string kSep(1, kPathSeparator);
+
+std::string Pattern(size_t size) {
+    std::string bytes(size, '\0');
+    for (size_t i = 0; i < size; ++i) {
+        bytes[i] = static_cast<char>((i % 97) + (i / 1000));
+    }
+    return bytes;
+}
+
+void Put16(std::string& bytes, size_t at, uint16_t value) {
+    bytes[at] = static_cast<char>(value & 0xff);
+    bytes[at + 1] = static_cast<char>(value >> 8);
+}
+
+size_t Find(const std::string& bytes, const char* signature) {
+    return bytes.find(std::string(signature, 4));
+}
+
+const char kCentral[] = "PK\x01\x02";
+const char kEnd[] = "PK\x05\x06";
+
+// Opens zip bytes from a file; Count() or -1 when refused.
+int OpenCount(const std::string& bytes) {
+    TempDir dir;
+    WriteFile(dir / "a.zip", bytes);
+    ZipReader zip;
+    return zip.Open(dir / "a.zip") ? zip.Count() : -1;
+}
+
+TEST(ZipReader, ExtractsStoredAndDeflatedItemsWithOrWithoutDescriptors) {
+    const std::vector<Item> items = {
+        {"dbdir/", "", Method::kStored, false},
+        {"dbdir/stored.bin", Pattern(70000), Method::kStored, false},
+        {"dbdir/deflated.bin", Pattern(200000), Method::kDeflated, false},
+        {"dbdir/sub/", "", Method::kStored, false},
+        {"dbdir/sub/stored-dd.bin", Pattern(3), Method::kStored, true},
+        {"dbdir/sub/deflated-dd.bin", Pattern(150000), Method::kDeflated, true},
+        {"dbdir/empty", "", Method::kDeflated, false},
+        {"dbdir/empty-dd", "", Method::kDeflated, true},
+    };
+    TempDir dir;
+    WriteFile(dir / "a.zip", ZipBytes(items));
+    ZipReader zip;
+    ASSERT_TRUE(zip.Open(dir / "a.zip"));
+    ASSERT_EQ(zip.Count(), static_cast<int>(items.size()));
+    for (int i = 0; i < zip.Count(); ++i) {
+        const Item& item = items[static_cast<size_t>(i)];
+        EXPECT_EQ(zip.Name(i), item.name);
+        const std::string target = dir / "out" + std::to_string(i);
+        ASSERT_TRUE(zip.Extract(i, target)) << item.name;
+        if (item.name.back() == '/') {
+            EXPECT_TRUE(PathExists(target));
+        } else {
+            EXPECT_EQ(ReadFile(target), item.bytes) << item.name;
+        }
+    }
+}
+
+TEST(ZipReader, AnEmptyArchiveHasNoItems) {
+    EXPECT_EQ(OpenCount(ZipBytes({})), 0);
+}
+
+TEST(ZipReader, RefusesWhatIsNoZipArchive) {
+    EXPECT_EQ(OpenCount(""), -1);
+    EXPECT_EQ(OpenCount("PK"), -1);
+    EXPECT_EQ(OpenCount(std::string(100000, 'x')), -1);
+    TempDir dir;
+    ZipReader zip;
+    EXPECT_FALSE(zip.Open(dir / "missing.zip"));
+    EXPECT_EQ(zip.Count(), 0);
+}
+
+TEST(ZipReader, RefusesArchivesItDoesNotSupport) {
+    const std::string good = ZipBytes({{"a.txt", "hello", Method::kDeflated}});
+    ASSERT_EQ(OpenCount(good), 1);
+    const size_t central = Find(good, kCentral);
+    const size_t end = Find(good, kEnd);
+
+    std::string encrypted = good;
+    Put16(encrypted, central + 8, 0x0001);
+    EXPECT_EQ(OpenCount(encrypted), -1);
+
+    std::string bzip2 = good;
+    Put16(bzip2, central + 10, 12);
+    EXPECT_EQ(OpenCount(bzip2), -1);
+
+    std::string zip64 = good;
+    zip64.replace(central + 20, 4, "\xff\xff\xff\xff");
+    EXPECT_EQ(OpenCount(zip64), -1);
+
+    std::string spanned = good;
+    Put16(spanned, end + 4, 1);
+    EXPECT_EQ(OpenCount(spanned), -1);
+
+    std::string miscounted = good;
+    Put16(miscounted, end + 8, 2);
+    Put16(miscounted, end + 10, 2);
+    EXPECT_EQ(OpenCount(miscounted), -1);
+
+    // Data before the archive move every offset: refused, not misread.
+    EXPECT_EQ(OpenCount("prefix" + good), -1);
+    // A comment after the end record is fine.
+    std::string commented = good;
+    Put16(commented, end + 20, 7);
+    EXPECT_EQ(OpenCount(commented + "comment"), 1);
+}
+
+TEST(ZipReader, DamagedDataAreNotWritten) {
+    const std::string plain = Pattern(50000);
+    for (Method method : {Method::kStored, Method::kDeflated}) {
+        std::string bytes = ZipBytes({{"a.bin", plain, method}});
+        bytes[100] = static_cast<char>(bytes[100] ^ 0x55);
+        TempDir dir;
+        WriteFile(dir / "a.zip", bytes);
+        ZipReader zip;
+        ASSERT_TRUE(zip.Open(dir / "a.zip"));
+        EXPECT_FALSE(zip.Extract(0, dir / "a.bin"));
+        EXPECT_FALSE(PathExists(dir / "a.bin"));
+    }
+}
+
+TEST(ZipReader, SurvivesEveryDamagedByte) {
+    const std::string good = ZipBytes({{"d/", ""},
+                                       {"d/a.txt", "some text, some text, some text"},
+                                       {"d/b.bin", Pattern(300), Method::kStored, true}});
+    TempDir dir;
+    const std::string out = dir / "out" + kSep;
+    for (size_t at = 0; at < good.size(); ++at) {
+        for (unsigned char flip : {0x01, 0x80, 0xff}) {
+            std::string bad = good;
+            bad[at] = static_cast<char>(bad[at] ^ flip);
+            WriteFile(dir / "a.zip", bad);
+            ZipReader zip;
+            if (!zip.Open(dir / "a.zip")) {
+                continue;
+            }
+            for (int i = 0; i < zip.Count(); ++i) {
+                if (IsSafeItemName(zip.Name(i))) {
+                    CreateFolders(out + "d");
+                    zip.Extract(i, out + zip.Name(i));
+                }
+            }
+        }
+    }
+    // Only items under the output folder were ever written.
+    std::vector<FolderEntry> entries;
+    ASSERT_TRUE(ListFolder(dir.path(), entries));
+    for (const FolderEntry& e : entries) {
+        EXPECT_TRUE(e.name == "a.zip" || e.name == "out") << e.name;
+    }
+}
+
+TEST(ZipItemNames, OnlyNamesThatStayInsideAreSafe) {
+    for (const char* name :
+         {"dbdir/", "dbdir/a", "dbdir/sub/b.frm", "a..b", "..a", "a/b..", "dbdir/file.", "x"}) {
+        EXPECT_TRUE(IsSafeItemName(name)) << name;
+    }
+    for (const char* name :
+         {"", "/", "/etc/passwd", "\\windows\\x", "../x", "dbdir/../../x", "dbdir/..", "..",
+          "dbdir\\..\\..\\x", "C:/x", "c:x", "dbdir/a:stream", "./x", "dbdir/./x", "dbdir//x",
+          "dbdir/...", "dbdir/. ./x", "dbdir/\x01"}) {
+        EXPECT_FALSE(IsSafeItemName(name)) << name;
+    }
+}
+
+TEST(ZipWriter, RefusesToGoOnAfterASinkFailure) {
+    class FailingSink : public ByteSink {
+    public:
+        bool Write(const void*, size_t) override { return false; }
+    } sink;
+    ZipWriter zip(sink);
+    EXPECT_FALSE(zip.AddBytes("a", "x", Method::kDeflated));
+    EXPECT_FALSE(zip.Finish());
+}
+
+}  // namespace

@@ -1,0 +1,474 @@
+// Starting the helper programs of tests/helpers: waits, process ids, arguments without a shell,
+// inheritance, failed starts, the handover search and process trees.
+#include "sys/launcher.h"
+
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <chrono>
+#include <cstring>
+#include <filesystem>
+#include <future>
+#include <memory>
+#include <thread>
+#include <vector>
+
+#include "sys/message_box.h"
+#include "test_support.h"
+
+#ifdef _WIN32
+#include <winsock2.h>
+#include <windows.h>
+#else
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <fstream>
+#endif
+
+namespace {
+
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+using testsupport::HelperPath;
+using testsupport::TempDir;
+
+// Generous limits for events that normally take milliseconds; they only keep a broken build
+// from hanging the run.
+constexpr auto kEventLimit = 60s;
+
+std::string Quoted(const std::string& path) {
+    return "\"" + path + "\"";
+}
+
+std::string ExecutableName(const std::string& name) {
+#ifdef _WIN32
+    return name + ".exe";
+#else
+    return name;
+#endif
+}
+
+// The content of a file that a helper writes in one piece, once it is there. Every record is
+// non-empty; an empty read means the file is still held by its writer (Windows renames through
+// an open handle).
+std::string AwaitFile(const std::string& path) {
+    const auto end = std::chrono::steady_clock::now() + kEventLimit;
+    while (true) {
+        std::string content = testsupport::ReadFile(path);
+        if (!content.empty() || std::chrono::steady_clock::now() > end) {
+            return content;
+        }
+        std::this_thread::sleep_for(10ms);
+    }
+}
+
+std::uint32_t AwaitPid(const std::string& path) {
+    return static_cast<std::uint32_t>(std::stoul("0" + AwaitFile(path)));
+}
+
+std::vector<std::string> Fields(const std::string& record) {
+    std::vector<std::string> fields;
+    std::string::size_type start = 0;
+    while (true) {
+        const std::string::size_type end = record.find('\0', start);
+        fields.push_back(record.substr(start, end - start));
+        if (end == std::string::npos) {
+            return fields;
+        }
+        start = end + 1;
+    }
+}
+
+void SetEnv(const char* name, const char* value) {
+#ifdef _WIN32
+    SetEnvironmentVariableA(name, value);
+#else
+    if (value != nullptr) {
+        setenv(name, value, 1);
+    } else {
+        unsetenv(name);
+    }
+#endif
+}
+
+#ifdef _WIN32
+bool ProcessRuns(std::uint32_t pid) {
+    HANDLE process = OpenProcess(SYNCHRONIZE, FALSE, pid);
+    if (process == nullptr) {
+        return false;
+    }
+    const bool running = WaitForSingleObject(process, 0) == WAIT_TIMEOUT;
+    CloseHandle(process);
+    return running;
+}
+
+bool ProcessEnds(std::uint32_t pid) {
+    HANDLE process = OpenProcess(SYNCHRONIZE, FALSE, pid);
+    if (process == nullptr) {
+        return true;
+    }
+    const bool ended = WaitForSingleObject(process, 60000) == WAIT_OBJECT_0;
+    CloseHandle(process);
+    return ended;
+}
+#else
+// A zombie has ended: only its parent's bookkeeping keeps it listed.
+bool ProcessRuns(std::uint32_t pid) {
+    std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
+    std::string line;
+    if (!std::getline(stat, line)) {
+        return false;
+    }
+    const std::string::size_type close = line.rfind(')');
+    return close != std::string::npos && close + 2 < line.size() && line[close + 2] != 'Z';
+}
+
+bool ProcessEnds(std::uint32_t pid) {
+    const auto end = std::chrono::steady_clock::now() + kEventLimit;
+    while (ProcessRuns(pid)) {
+        if (std::chrono::steady_clock::now() > end) {
+            return false;
+        }
+        std::this_thread::sleep_for(10ms);
+    }
+    return true;
+}
+#endif
+
+// Makes a folder the current one for the scope.
+class CurrentFolder {
+public:
+    explicit CurrentFolder(const fs::path& folder) : saved_(fs::current_path()) {
+        fs::current_path(folder);
+    }
+    ~CurrentFolder() { fs::current_path(saved_); }
+    CurrentFolder(const CurrentFolder&) = delete;
+    CurrentFolder& operator=(const CurrentFolder&) = delete;
+
+private:
+    fs::path saved_;
+};
+
+struct Box {
+    std::string text;
+    std::string caption;
+    unsigned style;
+};
+
+// Every test catches the boxes the launcher shows, so that none ever waits for a user.
+class LauncherTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        previous_ = SetMessageBoxHandler(
+            [this](const std::string& text, const std::string& caption, unsigned style) {
+                boxes_.push_back({text, caption, style});
+                return 1;
+            });
+    }
+    void TearDown() override {
+        SetMessageBoxHandler(std::move(previous_));
+        SetEnv("TRH_LAUNCH_HOLD", nullptr);
+        SetEnv("TRH_LAUNCH_PROBE", nullptr);
+        EXPECT_TRUE(boxes_.empty()) << boxes_.front().caption << ": " << boxes_.front().text;
+    }
+
+    std::vector<Box> boxes_;
+    TempDir dir_;
+
+private:
+    MessageBoxHandler previous_;
+};
+
+TEST_F(LauncherTest, NoWaitReturnsWhileTheChildRunsAndKnowsItsId) {
+    // The child inherits the environment and the current folder of the launcher.
+    fs::create_directory(dir_ / "cwd");
+    auto folder = std::make_unique<CurrentFolder>(dir_ / "cwd");
+    const fs::path childFolder = fs::current_path();
+    SetEnv("TRH_LAUNCH_PROBE", "set by the test");
+    SetEnv("TRH_LAUNCH_HOLD", (dir_ / "release").c_str());
+
+    ProcessLauncher launcher;
+    EXPECT_EQ(launcher.processId(), 0u);
+    const bool started =
+        launcher.Launch(Quoted(HelperPath("launch_args")) + " " + Quoted(dir_ / "out") + " first",
+                        "", LaunchWait::None, false, WindowSearch::Direct);
+    const std::string record = AwaitFile(dir_ / "out");
+    folder.reset();
+    ASSERT_TRUE(started);
+
+    const std::vector<std::string> fields = Fields(record);
+    ASSERT_EQ(fields.size(), 5u) << record;
+    EXPECT_EQ(fields[0], std::to_string(launcher.processId()));
+    EXPECT_EQ(fields[1], childFolder.string());
+    EXPECT_EQ(fields[2], "set by the test");
+#ifndef _WIN32
+    // A server that signals its whole group must not reach the launcher.
+    EXPECT_EQ(fields[3], "own");
+#endif
+    EXPECT_EQ(fields[4], "first");
+    EXPECT_TRUE(ProcessRuns(launcher.processId()));
+
+    testsupport::WriteFile(dir_ / "release", "");
+    EXPECT_TRUE(ProcessEnds(launcher.processId()));
+}
+
+TEST_F(LauncherTest, UntilExitReturnsOnlyAfterTheChildHasEnded) {
+    SetEnv("TRH_LAUNCH_HOLD", (dir_ / "release").c_str());
+    ProcessLauncher launcher;
+    auto launch = std::async(std::launch::async, [&] {
+        return launcher.Launch(Quoted(HelperPath("launch_args")) + " " + Quoted(dir_ / "out"), "",
+                               LaunchWait::UntilExit, false, WindowSearch::Direct);
+    });
+    const std::vector<std::string> fields = Fields(AwaitFile(dir_ / "out"));
+    // The child is running and cannot end before the release file exists.
+    EXPECT_EQ(launch.wait_for(0s), std::future_status::timeout);
+    testsupport::WriteFile(dir_ / "release", "");
+    ASSERT_EQ(launch.wait_for(kEventLimit), std::future_status::ready);
+    EXPECT_TRUE(launch.get());
+    EXPECT_EQ(fields[0], std::to_string(launcher.processId()));
+    EXPECT_FALSE(ProcessRuns(launcher.processId()));
+}
+
+TEST_F(LauncherTest, ArgumentsReachTheChildLiterallyWithoutAShell) {
+    auto folder = std::make_unique<CurrentFolder>(dir_.path());
+    ProcessLauncher launcher;
+    const bool started = launcher.Launch(
+        Quoted(HelperPath("launch_args")) + " " + Quoted(dir_ / "out") +
+            " \"http://127.0.0.1:8080/a b?x=1&y=2;z=$(touch pwned)\" 'single' \"\""
+            " back\\slash \"say \\\"hi\\\"\" $HOME|more>redirected ; `touch pwned2`",
+        "", LaunchWait::UntilExit, false, WindowSearch::Direct);
+    folder.reset();
+    ASSERT_TRUE(started);
+
+    const std::vector<std::string> fields = Fields(AwaitFile(dir_ / "out"));
+    const std::vector<std::string> args(fields.begin() + std::min<size_t>(4, fields.size()),
+                                        fields.end());
+    EXPECT_EQ(args, (std::vector<std::string>{"http://127.0.0.1:8080/a b?x=1&y=2;z=$(touch pwned)",
+                                              "'single'", "", "back\\slash", "say \"hi\"",
+                                              "$HOME|more>redirected", ";", "`touch", "pwned2`"}));
+    EXPECT_FALSE(fs::exists(dir_ / "pwned"));
+    EXPECT_FALSE(fs::exists(dir_ / "pwned2"));
+    EXPECT_FALSE(fs::exists(dir_ / "redirected"));
+}
+
+TEST_F(LauncherTest, FailedStartShowsTheSystemErrorAndDoesNotWait) {
+    ProcessLauncher launcher;
+    ASSERT_TRUE(launcher.Launch(Quoted(HelperPath("launch_tree")) + " " + Quoted(dir_ / "t") + " 2",
+                                "", LaunchWait::None, false, WindowSearch::Direct));
+    const std::uint32_t running = launcher.processId();
+
+    // A missing program, and a file that is no program: a text of shell commands, which must
+    // not be handed to a shell either.
+    const std::string notProgram = dir_ / "not-a-program.exe";
+    testsupport::WriteFile(notProgram, "touch pwned\n");
+    fs::permissions(notProgram, fs::perms::owner_all, fs::perm_options::add);
+    const struct {
+        std::string program;
+        int error;  // errno on Linux
+    } cases[] = {{dir_ / "no-such-program.exe", ENOENT}, {notProgram, ENOEXEC}};
+
+    CurrentFolder folder(dir_.path());
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.program);
+        boxes_.clear();
+        auto launch = std::async(std::launch::async, [&] {
+            return launcher.Launch(Quoted(c.program), "", LaunchWait::UntilExit, true,
+                                   WindowSearch::Direct);
+        });
+        // An UntilExit wait would watch the running helper, which never ends by itself.
+        ASSERT_EQ(launch.wait_for(kEventLimit), std::future_status::ready);
+        EXPECT_FALSE(launch.get());
+        EXPECT_EQ(launcher.processId(), running);
+
+        ASSERT_EQ(boxes_.size(), 1u);
+        EXPECT_EQ(boxes_[0].caption, "Error");
+        EXPECT_EQ(boxes_[0].style, static_cast<unsigned>(kMessageBoxIconInformation));
+#ifdef _WIN32
+        // "%1 is not a valid Win32 application." formats only when inserts are left alone.
+        EXPECT_FALSE(boxes_[0].text.empty());
+        (void)c.error;
+#else
+        EXPECT_EQ(boxes_[0].text, std::strerror(c.error));
+#endif
+    }
+    boxes_.clear();
+    EXPECT_FALSE(fs::exists(dir_ / "pwned"));
+    ProcessLauncher::TerminateTree(running);
+    EXPECT_TRUE(ProcessEnds(running));
+}
+
+TEST_F(LauncherTest, TerminateTreeEndsChildAndGrandchild) {
+    ProcessLauncher fresh;
+    fresh.TerminateTree();  // no process yet: must reach nothing, least of all this one
+
+    ProcessLauncher launcher;
+    ASSERT_TRUE(launcher.Launch(Quoted(HelperPath("launch_tree")) + " " + Quoted(dir_ / "t") + " 0",
+                                "", LaunchWait::None, false, WindowSearch::Direct));
+    const std::uint32_t pids[] = {AwaitPid(dir_ / "t.0"), AwaitPid(dir_ / "t.1"),
+                                  AwaitPid(dir_ / "t.2")};
+    EXPECT_EQ(pids[0], launcher.processId());
+    launcher.TerminateTree();
+    for (std::uint32_t pid : pids) {
+        EXPECT_TRUE(ProcessEnds(pid)) << pid;
+    }
+    launcher.TerminateTree();  // ids that are gone are ignored
+}
+
+TEST_F(LauncherTest, ChildrenInheritNoOpenFilesOrSockets) {
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+#ifdef _WIN32
+    WSADATA data;
+    ASSERT_EQ(WSAStartup(MAKEWORD(2, 2), &data), 0);
+    // Both handles are inheritable on purpose: only the launcher's choice keeps them home.
+    SECURITY_ATTRIBUTES inheritable{sizeof(inheritable), nullptr, TRUE};
+    const std::string lockedPath = dir_ / "locked";
+    HANDLE file = CreateFileA(lockedPath.c_str(), GENERIC_WRITE, 0, &inheritable, CREATE_ALWAYS,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(file, INVALID_HANDLE_VALUE);
+    SOCKET listener = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+    ASSERT_NE(listener, INVALID_SOCKET);
+    SetHandleInformation(reinterpret_cast<HANDLE>(listener), HANDLE_FLAG_INHERIT,
+                         HANDLE_FLAG_INHERIT);
+    int length = sizeof(address);
+#else
+    // Neither descriptor asks for close-on-exec.
+    int pipeEnds[2];
+    ASSERT_EQ(pipe(pipeEnds), 0);
+    int listener = socket(AF_INET, SOCK_STREAM, 0);
+    ASSERT_GE(listener, 0);
+    socklen_t length = sizeof(address);
+#endif
+    ASSERT_EQ(bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof(address)), 0);
+    ASSERT_EQ(listen(listener, 1), 0);
+    ASSERT_EQ(getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length), 0);
+
+    ProcessLauncher launcher;
+    ASSERT_TRUE(launcher.Launch(Quoted(HelperPath("launch_tree")) + " " + Quoted(dir_ / "t") + " 2",
+                                "", LaunchWait::None, false, WindowSearch::Direct));
+    const std::uint32_t child = AwaitPid(dir_ / "t.2");
+    ASSERT_EQ(child, launcher.processId());
+
+    // With our own copies closed, nobody else may hold the port, the file or the pipe.
+#ifdef _WIN32
+    closesocket(listener);
+    CloseHandle(file);
+    HANDLE again = CreateFileA(lockedPath.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                               FILE_ATTRIBUTE_NORMAL, nullptr);
+    EXPECT_NE(again, INVALID_HANDLE_VALUE) << GetLastError();
+    if (again != INVALID_HANDLE_VALUE) {
+        CloseHandle(again);
+    }
+    SOCKET second = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+    EXPECT_EQ(bind(second, reinterpret_cast<sockaddr*>(&address), sizeof(address)), 0)
+        << WSAGetLastError();
+    closesocket(second);
+    WSACleanup();
+#else
+    close(listener);
+    close(pipeEnds[1]);
+    fcntl(pipeEnds[0], F_SETFL, O_NONBLOCK);
+    char byte = 0;
+    EXPECT_EQ(read(pipeEnds[0], &byte, 1), 0) << std::strerror(errno);
+    close(pipeEnds[0]);
+    int second = socket(AF_INET, SOCK_STREAM, 0);
+    EXPECT_EQ(bind(second, reinterpret_cast<sockaddr*>(&address), sizeof(address)), 0)
+        << std::strerror(errno);
+    close(second);
+#endif
+    launcher.TerminateTree();
+    EXPECT_TRUE(ProcessEnds(child));
+}
+
+#ifdef _WIN32
+struct WindowRectSearch {
+    DWORD pid;
+    RECT rect;
+};
+
+BOOL CALLBACK CheckWindowOwner(HWND window, LPARAM data) {
+    auto* search = reinterpret_cast<WindowRectSearch*>(data);
+    DWORD owner = 0;
+    GetWindowThreadProcessId(window, &owner);
+    if (owner == search->pid && IsWindowVisible(window)) {
+        GetWindowRect(window, &search->rect);
+        return FALSE;
+    }
+    return TRUE;
+}
+
+// The rectangle of the first visible top-level window of a process; all -1 when it has none.
+RECT VisibleWindowRect(std::uint32_t pid) {
+    WindowRectSearch search{pid, {-1, -1, -1, -1}};
+    EnumWindows(CheckWindowOwner, reinterpret_cast<LPARAM>(&search));
+    return search.rect;
+}
+#endif
+
+// The three handover cases run side by side, so that the search's pause is paid once.
+TEST_F(LauncherTest, HandoverAdoptsTheNewProgramOfTheWantedName) {
+    // A stub that starts launch_window and exits: the launch_window process is adopted.
+    ProcessLauncher stub;
+    auto stubLaunch = std::async(std::launch::async, [&] {
+        return stub.Launch(Quoted(HelperPath("launch_handover")) + " " + Quoted(dir_ / "stub"), "",
+                           LaunchWait::None, true, WindowSearch::Handover, "",
+                           ExecutableName("LAUNCH_window"));
+    });
+
+    // Without a name, the launched program's own name from a quoted path with blanks.
+    fs::create_directory(dir_ / "dir with blanks");
+    const std::string copy = dir_ / ("dir with blanks/" + ExecutableName("launch_window2"));
+    fs::copy_file(HelperPath("launch_window"), copy);
+    ProcessLauncher direct;
+    auto directLaunch = std::async(std::launch::async, [&] {
+        return direct.Launch(Quoted(copy) + " " + Quoted(dir_ / "own"), "", LaunchWait::None, true,
+                             WindowSearch::Handover, "640x480");
+    });
+
+    // Nothing of that name appears: processId stays 0, so the exit wait has nothing to watch
+    // and returns although the started program runs on.
+    ProcessLauncher nothing;
+    auto nothingLaunch = std::async(std::launch::async, [&] {
+        return nothing.Launch(Quoted(HelperPath("launch_tree")) + " " + Quoted(dir_ / "t") + " 2",
+                              "", LaunchWait::UntilExit, true, WindowSearch::Handover, "",
+                              ExecutableName("no_such_program"));
+    });
+
+    const std::uint32_t adopted = AwaitPid(dir_ / "stub");
+    const std::uint32_t own = AwaitPid(dir_ / "own");
+    const std::uint32_t unwatched = AwaitPid(dir_ / "t.2");
+    const bool allReturned = stubLaunch.wait_for(kEventLimit) == std::future_status::ready &&
+                             directLaunch.wait_for(kEventLimit) == std::future_status::ready &&
+                             nothingLaunch.wait_for(kEventLimit) == std::future_status::ready;
+    const bool unwatchedRan = ProcessRuns(unwatched);
+    ProcessLauncher::TerminateTree(unwatched);
+    ASSERT_TRUE(allReturned);
+    EXPECT_TRUE(stubLaunch.get());
+    EXPECT_TRUE(directLaunch.get());
+    EXPECT_TRUE(nothingLaunch.get());
+
+    EXPECT_EQ(stub.processId(), adopted);
+    EXPECT_EQ(direct.processId(), own);
+    EXPECT_EQ(nothing.processId(), 0u);
+    EXPECT_TRUE(unwatchedRan);
+#ifdef _WIN32
+    // The adopted window is moved to the top left corner at the asked size.
+    const RECT rect = VisibleWindowRect(own);
+    EXPECT_EQ(rect.left, 0);
+    EXPECT_EQ(rect.top, 0);
+    EXPECT_EQ(rect.right, 640);
+    EXPECT_EQ(rect.bottom, 480);
+#endif
+    stub.TerminateTree();
+    direct.TerminateTree();
+    EXPECT_TRUE(ProcessEnds(adopted));
+    EXPECT_TRUE(ProcessEnds(own));
+}
+
+}  // namespace

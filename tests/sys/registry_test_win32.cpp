@@ -1,0 +1,136 @@
+// Registry access under Wine; every key lives in the build's own Wine prefix and is removed again.
+#include "sys/registry.h"
+
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <string>
+
+namespace {
+
+// A fresh key under HKEY_CURRENT_USER\Software\TrailhostTests, deleted with its values at the end.
+class RegistryTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        static int counter = 0;
+        path_ = "Software\\TrailhostTests\\" + std::to_string(GetCurrentProcessId()) + "-" +
+                std::to_string(counter++);
+        CXRegistry maker(RegistryRoot::CurrentUser, path_.c_str(), true);
+        ASSERT_TRUE(maker.IsOpen()) << maker.lastError();
+    }
+    void TearDown() override { RegDeleteTreeA(HKEY_CURRENT_USER, path_.c_str()); }
+
+    void SetRaw(const char* name, DWORD type, const void* data, DWORD size) {
+        HKEY key = nullptr;
+        ASSERT_EQ(RegOpenKeyExA(HKEY_CURRENT_USER, path_.c_str(), 0, KEY_ALL_ACCESS, &key), 0);
+        EXPECT_EQ(RegSetValueExA(key, name, 0, type, static_cast<const BYTE*>(data), size), 0);
+        RegCloseKey(key);
+    }
+
+    std::string path_;
+};
+
+TEST_F(RegistryTest, LeadingAndTrailingBackslashesOpenTheSameKey) {
+    {
+        CXRegistry key(RegistryRoot::CurrentUser, path_.c_str(), false);
+        ASSERT_TRUE(key.SetString("Marker", "same key"));
+    }
+    const std::string decorated = "\\\\" + path_ + "\\";
+    CXRegistry key(RegistryRoot::CurrentUser, decorated.c_str(), false);
+    ASSERT_TRUE(key.IsOpen()) << key.lastError();
+    EXPECT_EQ(key.keyPath(), path_);
+    std::string text;
+    EXPECT_TRUE(key.QueryString("Marker", text));
+    EXPECT_EQ(text, "same key");
+
+    EXPECT_EQ(CXRegistry::NormalisePath("\\\\\\a\\b\\\\"), "a\\b\\");
+    EXPECT_EQ(CXRegistry::NormalisePath("\\"), "");
+}
+
+TEST_F(RegistryTest, OnlyStringValuesReadAndEmptyOnesReadAsEmptyText) {
+    const char expand[] = "%TEMP%\\x";
+    SetRaw("Expand", REG_EXPAND_SZ, expand, sizeof(expand));
+    const DWORD number = 42;
+    SetRaw("Number", REG_DWORD, &number, sizeof(number));
+    SetRaw("Empty", REG_SZ, "", 1);
+    SetRaw("NoZero", REG_SZ, "abc", 3);
+
+    CXRegistry key(RegistryRoot::CurrentUser, path_.c_str(), false);
+    ASSERT_TRUE(key.IsOpen());
+    ASSERT_TRUE(key.SetString("One", "a"));
+    ASSERT_TRUE(key.SetString("", "default value"));
+    const std::string longText(5000, 'L');
+    ASSERT_TRUE(key.SetString("Long", longText.c_str()));
+
+    std::string text = "unchanged";
+    EXPECT_FALSE(key.QueryString("Expand", text));
+    EXPECT_FALSE(key.QueryString("Number", text));
+    EXPECT_FALSE(key.QueryString("Missing", text));
+    EXPECT_EQ(text, "unchanged");
+
+    EXPECT_TRUE(key.QueryString("Empty", text));
+    EXPECT_EQ(text, "");
+    EXPECT_TRUE(key.QueryString("One", text));
+    EXPECT_EQ(text, "a");
+    EXPECT_TRUE(key.QueryString("NoZero", text));
+    EXPECT_EQ(text, "abc");
+    EXPECT_TRUE(key.QueryString("", text));
+    EXPECT_EQ(text, "default value");
+    EXPECT_TRUE(key.QueryString("Long", text));
+    EXPECT_EQ(text, longText);
+}
+
+TEST_F(RegistryTest, ClosedObjectFailsWithoutCallingTheRegistry) {
+    const std::string missing = path_ + "\\Missing";
+    CXRegistry absent(RegistryRoot::CurrentUser, missing.c_str(), false);
+    EXPECT_FALSE(absent.IsOpen());
+    EXPECT_EQ(absent.lastError(), ERROR_FILE_NOT_FOUND);
+    EXPECT_EQ(absent.keyPath(), "");
+    std::string text;
+    EXPECT_FALSE(absent.SetString("v", "x"));
+    EXPECT_FALSE(absent.QueryString("v", text));
+    EXPECT_FALSE(absent.Close());
+    // The code of the failed open is still there: no call was made since.
+    EXPECT_EQ(absent.lastError(), ERROR_FILE_NOT_FOUND);
+
+    CXRegistry key(RegistryRoot::CurrentUser, path_.c_str(), false);
+    ASSERT_TRUE(key.IsOpen());
+    EXPECT_FALSE(key.SetString("v", nullptr));
+    EXPECT_TRUE(key.Close());
+    EXPECT_FALSE(key.IsOpen());
+    EXPECT_EQ(key.keyPath(), "");
+    EXPECT_FALSE(key.SetString("v", "x"));
+    EXPECT_FALSE(key.Close());
+
+    CXRegistry none(RegistryRoot::CurrentUser, nullptr, true);
+    EXPECT_FALSE(none.IsOpen());
+    EXPECT_EQ(none.lastError(), 0);
+}
+
+TEST_F(RegistryTest, MissingKeyIsCreatedOnlyWhenAskedTo) {
+    const std::string sub = path_ + "\\New\\Deeper";
+    {
+        CXRegistry open(RegistryRoot::CurrentUser, sub.c_str(), false);
+        EXPECT_FALSE(open.IsOpen());
+    }
+    CXRegistry created(RegistryRoot::CurrentUser, sub.c_str(), true);
+    ASSERT_TRUE(created.IsOpen()) << created.lastError();
+    EXPECT_EQ(created.lastError(), 0);
+    CXRegistry again(RegistryRoot::CurrentUser, sub.c_str(), false);
+    EXPECT_TRUE(again.IsOpen());
+}
+
+TEST(Registry, InternetSettingsKeyOpensWithCreate) {
+    const char* path = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Internet Settings";
+    CXRegistry key(RegistryRoot::CurrentUser, path, true);
+    ASSERT_TRUE(key.IsOpen()) << key.lastError();
+    ASSERT_TRUE(key.SetString("TrailhostTestValue", "localhost;127.0.0.1"));
+    std::string text;
+    EXPECT_TRUE(key.QueryString("TrailhostTestValue", text));
+    EXPECT_EQ(text, "localhost;127.0.0.1");
+    EXPECT_EQ(RegDeleteKeyValueA(HKEY_CURRENT_USER, path, "TrailhostTestValue"), 0);
+    EXPECT_FALSE(key.QueryString("TrailhostTestValue", text));
+}
+
+}  // namespace
