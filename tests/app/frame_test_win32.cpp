@@ -145,7 +145,7 @@ TEST_F(FrameTest, TrayMenuShowsTheTwoItemsAndCloseEndsThroughOneStopOffTheUiThre
         RECT rect{};
         GetWindowRect(window, &rect);
         shelltest::SaveScreenshot(rect.left - 10, rect.top - 10, rect.right - rect.left + 20,
-                                  rect.bottom - rect.top + 20, "windows-tray-menu");
+                                  rect.bottom - rect.top + 20, "tray-menu");
         // Up from no selection reaches the last item, Close.
         PostMessageA(window, WM_KEYDOWN, VK_UP, 0);
         PostMessageA(window, WM_KEYDOWN, VK_RETURN, 0);
@@ -214,7 +214,7 @@ TEST_F(FrameTest, CloseWaitsForTheStopWhileTheShutdownDialogPaints) {
     PumpUntil([] { return true; });
     EXPECT_FALSE(shelltest::SaveScreenshot(rect.left - 10, rect.top - 10,
                                            rect.right - rect.left + 20, rect.bottom - rect.top + 20,
-                                           "windows-shutdown-dialog")
+                                           "shutdown-dialog")
                      .empty());
 
     // A second close request while the stop runs changes nothing.

@@ -42,7 +42,7 @@ std::string SaveScreenshot(int x, int y, int width, int height, const std::strin
     file.append(reinterpret_cast<const char*>(&info), sizeof(info));
     file.append(pixels.data(), pixels.size());
     CreateDirectoryA(ArtifactFolder().c_str(), nullptr);
-    const std::string path = ArtifactFolder() + name + ".bmp";
+    const std::string path = ArtifactFolder() + "windows-" + name + ".bmp";
     testsupport::WriteFile(path, file);
     return path;
 }

@@ -99,9 +99,9 @@ TEST_F(SplashWindowTest, FirstProgressMakesTheBarAlongTheBottomAndLaterOnesMoveI
     EXPECT_EQ(Bar(window), bar);
     GetWindowRect(window, &rect);
     RedrawWindow(window, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN);
-    EXPECT_FALSE(shelltest::SaveScreenshot(rect.left - 20, rect.top - 20, 440, 280,
-                                           "windows-splash-progress")
-                     .empty());
+    EXPECT_FALSE(
+        shelltest::SaveScreenshot(rect.left - 20, rect.top - 20, 440, 280, "splash-progress")
+            .empty());
     splash.SetProgress(100);
     EXPECT_TRUE(WaitUntil([&] { return SendMessageA(bar, PBM_GETPOS, 0, 0) == 100; }));
 }
