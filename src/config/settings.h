@@ -62,7 +62,9 @@ struct AppSettings {
 };
 
 // Fills every field but urlParam from the INI file at `path`; a missing file, section or key
-// gives the default, silently.
+// gives the default, silently. Settings that name files or folders (the Path keys, DefaultRoot,
+// BrowserPath, MirrorFolder, UseSplash, the additional files) come in the platform's own form
+// (NativeSeparators), and built-in program paths end in ".exe" on Windows only.
 void ReadSettings(AppSettings& settings, const std::string& path);
 
 // The text with {PF}, {WIN}, {MD} and {TMP} replaced (any letter case).

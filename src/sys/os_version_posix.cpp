@@ -1,0 +1,10 @@
+// Linux only: there is no Windows version to classify, so every query answers "not recognised".
+#include "sys/os_version.h"
+
+namespace ZUL {
+
+bool CSystemVersion::QueryVersion(unsigned long&, unsigned long&, unsigned long&) {
+    return false;
+}
+
+}  // namespace ZUL

@@ -1,0 +1,214 @@
+// The same cases run natively against our reader and under Wine against the Windows profile
+// functions; under Wine each case is also held against our reader's lookup rules, so the two are
+// shown to agree.
+#include "config/ini_file.h"
+#include "config/ini_text.h"
+
+#include <gtest/gtest.h>
+
+#include "test_support.h"
+
+#include <string>
+
+using testsupport::TempDir;
+using testsupport::WriteFile;
+using ZUL::CIniFile;
+
+namespace {
+
+struct LookupCase {
+    const char* what;
+    std::string text;
+    const char* section;
+    const char* key;
+    std::string expected;  // kDefault when the default is expected
+};
+
+const char kDefault[] = "<default>";
+
+// Writes each case to a file of its own, so that no cached copy of an earlier file can answer.
+void ExpectLookups(const LookupCase* cases, std::size_t count) {
+    TempDir dir;
+    for (std::size_t i = 0; i < count; ++i) {
+        const LookupCase& c = cases[i];
+        const std::string path = dir / ("case" + std::to_string(i) + ".ini");
+        WriteFile(path, c.text);
+        CIniFile ini(path);
+        EXPECT_EQ(c.expected, ini.GetString(c.key, kDefault, c.section)) << c.what;
+        EXPECT_EQ(c.expected, ZUL::FindIniValue(c.text, c.section, c.key).value_or(kDefault))
+            << c.what << " (lookup rules on the text)";
+    }
+}
+
+}  // namespace
+
+TEST(IniFile, NamesMatchWithoutRegardToCaseOrSurroundingBlanks) {
+    const LookupCase cases[] = {
+        {"exact", "[http]\nPort=8080\n", "http", "Port", "8080"},
+        {"upper-case section, lower-case key", "[HTTP]\nport=1\n", "http", "Port", "1"},
+        {"mixed case asked", "[General]\nServerName=x\n", "GENERAL", "servername", "x"},
+        {"indented lines", "  [http]  \n   Port   =   8\n", "http", "Port", "8"},
+        {"tabs", "[http]\n\tPort\t=\tx\t\n", "http", "Port", "x"},
+        {"blank inside a key name", "[http]\nServer Name = y\n", "http", "server name", "y"},
+        {"blanks inside the brackets", "[ http ]\nPort=5\n", "http", "Port", "5"},
+        {"text after the closing bracket", "[http] ; web\nPort=3\n", "http", "Port", "3"},
+        {"blanks around the asked names", "[http]\nPort=4\n", " http ", " Port ", "4"},
+    };
+    ExpectLookups(cases, std::size(cases));
+}
+
+TEST(IniFile, ValuesLoseSurroundingBlanksAndOnePairOfMatchingQuotes) {
+    const LookupCase cases[] = {
+        {"blanks around", "[s]\nk=   spaced   value   \n", "s", "k", "spaced   value"},
+        {"double quotes keep inner blanks", "[s]\nk=\"  quoted  \"\n", "s", "k", "  quoted  "},
+        {"single quotes", "[s]\nk='single'\n", "s", "k", "single"},
+        {"quotes that do not match", "[s]\nk=\"mixed'\n", "s", "k", "\"mixed'"},
+        {"one quote alone", "[s]\nk=\"\n", "s", "k", "\""},
+        {"two quotes", "[s]\nk=\"\"\n", "s", "k", ""},
+        {"only the outer pair goes", "[s]\nk=\"a\"b\"\n", "s", "k", "a\"b"},
+        {"quote inside", "[s]\nk=it's\n", "s", "k", "it's"},
+        {"empty value is no default", "[s]\nk=\n", "s", "k", ""},
+        {"blank value is empty", "[s]\nk=    \n", "s", "k", ""},
+        {"later equals signs belong to the value", "[s]\nk=a=b\n", "s", "k", "a=b"},
+        {"semicolon inside a value", "[s]\nk=80 ; web port\n", "s", "k", "80 ; web port"},
+        {"backslashes kept", "[s]\nk=C:\\x\\y\\\n", "s", "k", "C:\\x\\y\\"},
+    };
+    ExpectLookups(cases, std::size(cases));
+}
+
+TEST(IniFile, FirstSectionAndFirstKeyOfARepeatedNameWin) {
+    const LookupCase cases[] = {
+        {"repeated key", "[s]\nk=1\nk=2\n", "s", "k", "1"},
+        {"repeated section", "[s]\nk=1\n[t]\nk=9\n[s]\nk=2\n", "s", "k", "1"},
+        {"key only in a repeated section", "[s]\na=1\n[S]\nk=2\n", "s", "k", kDefault},
+        {"section of another name between", "[s]\n[t]\nk=1\n", "s", "k", kDefault},
+    };
+    ExpectLookups(cases, std::size(cases));
+}
+
+TEST(IniFile, LinesThatAreNoValuesGiveTheDefault) {
+    const LookupCase cases[] = {
+        {"key without equals sign", "[s]\nk\n", "s", "k", kDefault},
+        {"key without equals sign before a real one", "[s]\nk\nk=80\n", "s", "k", kDefault},
+        {"commented out", "[s]\n;k=1\n", "s", "k", kDefault},
+        {"commented out before a real one", "[s]\n; k=1\nk=2\n", "s", "k", "2"},
+        {"comment lines between", "[s]\n; note\n;[t]\nk=3\n", "s", "k", "3"},
+        {"key before every section", "k=1\n[s]\na=2\n", "s", "k", kDefault},
+        {"missing section", "[t]\nk=1\n", "s", "k", kDefault},
+        {"missing key", "[s]\na=1\n", "s", "k", kDefault},
+        {"empty file", "", "s", "k", kDefault},
+        {"broken header does not end the section", "[s]\n[broken\nk=1\n", "s", "k", "1"},
+    };
+    ExpectLookups(cases, std::size(cases));
+}
+
+TEST(IniFile, LineEndsOfEveryKindAndAMissingFinalNewline) {
+    const LookupCase cases[] = {
+        {"CR LF", "[s]\r\nk=1\r\n\r\n[t]\r\nk=2\r\n", "t", "k", "2"},
+        {"CR LF value has no CR", "[s]\r\nk=a b\r\n", "s", "k", "a b"},
+        {"no final newline", "[s]\nk=last", "s", "k", "last"},
+        {"no final newline after CR LF", "[s]\r\nj=1\r\nk=last", "s", "k", "last"},
+        {"CR only", "[s]\rj=1\rk=2\r", "s", "k", "2"},
+        {"UTF-8 byte-order mark", "\xEF\xBB\xBF[s]\nk=1\n", "s", "k", "1"},
+    };
+    ExpectLookups(cases, std::size(cases));
+}
+
+TEST(IniFile, LongValuesAreReadWhole) {
+    TempDir dir;
+    for (const std::size_t length : {1021u, 1022u, 1023u, 1024u, 2046u, 4094u, 5000u, 100000u}) {
+        std::string value;
+        for (std::size_t i = 0; value.size() < length; ++i) {
+            value += static_cast<char>('a' + i % 26);
+        }
+        const std::string path = dir / ("long" + std::to_string(length) + ".ini");
+        WriteFile(path, "[s]\r\nbefore=1\r\nk=" + value + "\r\nafter=2");
+        CIniFile ini(path);
+        EXPECT_EQ(value, ini.GetString("k", "", "s")) << length << " characters";
+        EXPECT_EQ("2", ini.GetString("after", "", "s"));
+    }
+    const std::string quoted(5000, 'q');
+    WriteFile(dir / "quoted.ini", "[s]\nk=\"" + quoted + "\"");
+    EXPECT_EQ(quoted, CIniFile(dir / "quoted.ini").GetString("k", "", "s"));
+}
+
+TEST(IniFile, ValuesBeyondTheLargestBufferAreCut) {
+    TempDir dir;
+    const std::string path = dir / "huge.ini";
+    WriteFile(path, "[s]\nk=" + std::string(1100000, 'x') + "\n");
+    // Ten doublings of 1024 characters, one of which holds the terminating 0.
+    EXPECT_EQ(1024u * 1024u - 1u, CIniFile(path).GetString("k", "", "s").size());
+}
+
+TEST(IniFile, DefaultsWithoutFileSectionOrPath) {
+    TempDir dir;
+    const std::string path = dir / "present.ini";
+    WriteFile(path, "[s]\nk=1\n");
+
+    EXPECT_EQ("d", CIniFile(dir / "missing.ini").GetString("k", "d", "s"));
+    EXPECT_EQ(5, CIniFile(dir / "missing.ini").GetInt("k", 5, "s"));
+    EXPECT_EQ("d", CIniFile().GetString("k", "d", "s"));
+    EXPECT_EQ(5, CIniFile().GetInt("k", 5, "s"));
+    EXPECT_TRUE(CIniFile().GetBool("k", true, "s"));
+    // No section given and none remembered.
+    EXPECT_EQ("d", CIniFile(path).GetString("k", "d"));
+    EXPECT_EQ(5, CIniFile(path).GetInt("k", 5));
+    // Trailing blanks of a default are dropped once a file was asked, kept otherwise.
+    EXPECT_EQ("d", CIniFile(path).GetString("missing", "d  ", "s"));
+    EXPECT_EQ("d  ", CIniFile().GetString("missing", "d  ", "s"));
+}
+
+TEST(IniFile, RememberedSectionAndPathCanBeOverridden) {
+    TempDir dir;
+    WriteFile(dir / "a.ini", "[one]\nk=a1\n[two]\nk=a2\n");
+    WriteFile(dir / "b.ini", "[one]\nk=b1\n");
+    CIniFile ini(dir / "a.ini");
+    EXPECT_EQ(dir / "a.ini", ini.GetPath());
+    ini.SetDefaultSection("one");
+    EXPECT_EQ("one", ini.GetDefaultSection());
+    EXPECT_EQ("a1", ini.GetString("k", ""));
+    EXPECT_EQ("a2", ini.GetString("k", "", "two"));
+    EXPECT_EQ("b1", ini.GetString("k", "", "", dir / "b.ini"));
+    EXPECT_EQ("", ini.GetString("k", "", "two", dir / "b.ini"));
+}
+
+TEST(IniFile, IntegersAreTheLeadingDecimalDigits) {
+    struct IntCase {
+        const char* line;
+        int expected;
+    };
+    const IntCase cases[] = {
+        {"k=8080", 8080}, {"k=  42abc", 42}, {"k='  42abc'", 42}, {"k=\"7\"", 7}, {"k=007", 7},
+        {"k=12 34", 12},  {"k=1.5", 1},      {"k=abc", 0},        {"k=a1", 0},    {"k=", -1},
+        {"k=   ", -1},    {"k", -1},         {"other=3", -1},     {"k=0", 0},
+    };
+    TempDir dir;
+    int i = 0;
+    for (const auto& c : cases) {
+        const std::string path = dir / ("int" + std::to_string(i++) + ".ini");
+        WriteFile(path, std::string("[s]\n") + c.line + "\n");
+        EXPECT_EQ(c.expected, CIniFile(path).GetInt("k", -1, "s")) << c.line;
+    }
+}
+
+TEST(IniFile, BooleansAreAnyNonZeroNumber) {
+    struct BoolCase {
+        const char* line;
+        bool defaultValue;
+        bool expected;
+    };
+    const BoolCase cases[] = {
+        {"k=1", false, true},      {"k=2", false, true},   {"k=0", true, false},
+        {"k=no", true, false},     {"k=yes", true, false}, {"k=true", true, false},
+        {"k=", true, true},        {"k=", false, false},   {"other=1", true, true},
+        {"other=1", false, false},
+    };
+    TempDir dir;
+    int i = 0;
+    for (const auto& c : cases) {
+        const std::string path = dir / ("bool" + std::to_string(i++) + ".ini");
+        WriteFile(path, std::string("[s]\n") + c.line + "\n");
+        EXPECT_EQ(c.expected, CIniFile(path).GetBool("k", c.defaultValue, "s"))
+            << c.line << " with default " << c.defaultValue;
+    }
+}
