@@ -19,8 +19,8 @@
 namespace shelltest {
 
 // A 24-bit bitmap file of `width` x `height` with a pattern that shows its edges: a dark frame,
-// a diagonal gradient inside.
-inline void WriteBitmap(const std::string& path, int width, int height) {
+// a diagonal gradient inside; with `solid`, one colour inside.
+inline void WriteBitmap(const std::string& path, int width, int height, bool solid = false) {
     const int rowBytes = (width * 3 + 3) & ~3;
     const std::uint32_t dataSize = static_cast<std::uint32_t>(rowBytes * height);
     std::string file(54 + dataSize, '\0');
@@ -43,9 +43,12 @@ inline void WriteBitmap(const std::string& path, int width, int height) {
         for (int x = 0; x < width; ++x) {
             const size_t at = 54 + static_cast<size_t>(y * rowBytes + x * 3);
             const bool edge = x < 6 || y < 6 || x >= width - 6 || y >= height - 6;
-            file[at + 0] = static_cast<char>(edge ? 0x40 : 0x80 + (x * 127) / width);   // blue
-            file[at + 1] = static_cast<char>(edge ? 0x30 : 0x60 + (y * 127) / height);  // green
-            file[at + 2] = static_cast<char>(edge ? 0x20 : 0x30);                       // red
+            const int blue = solid ? 0x20 : 0x80 + (x * 127) / width;
+            const int green = solid ? 0x20 : 0x60 + (y * 127) / height;
+            const int red = solid ? 0xA0 : 0x30;
+            file[at + 0] = static_cast<char>(edge ? 0x40 : blue);
+            file[at + 1] = static_cast<char>(edge ? 0x30 : green);
+            file[at + 2] = static_cast<char>(edge ? 0x20 : red);
         }
     }
     testsupport::WriteFile(path, file);
