@@ -28,13 +28,16 @@ bool CInstanceChecker::RegisterAsFirstInstance(CMainFrame& frame) {
         return false;
     }
     // The endpoint outlives the checker: it belongs to the application object, which lives as
-    // long as the process runs its loop.
+    // long as the process runs its loop. A request that comes after the frame has gone finds
+    // nothing to bring forward.
     static LocalEndpoint endpoint;
+    std::weak_ptr<const void> lifetime = frame.Lifetime();
+    CMainFrame* target = &frame;
     return endpoint.Listen(
         UserSocketName(SharedBlockName()),
-        [&frame](const std::string& line) {
-            if (line == kActivateRequest && frame.Exists()) {
-                frame.Activate();
+        [lifetime, target](const std::string& line) {
+            if (line == kActivateRequest && !lifetime.expired() && target->Exists()) {
+                target->Activate();
             }
         },
         QCoreApplication::instance());

@@ -54,6 +54,9 @@ public:
     // Whether the frame exists (created and not yet destroyed).
     bool Exists() const;
 
+    // Expires when the frame object goes (on the UI thread), so that work queued for it can tell.
+    std::weak_ptr<const void> Lifetime() const;
+
 private:
     struct Impl;
     std::unique_ptr<Impl> impl_;

@@ -183,6 +183,10 @@ bool CMainFrame::Exists() const {
     return impl_->exists;
 }
 
+std::weak_ptr<const void> CMainFrame::Lifetime() const {
+    return impl_->token;
+}
+
 bool ShutdownRunningInstance() {
     const std::string own = FrameEndpointPrefix() + std::to_string(getpid());
     for (const std::string& name : FindEndpoints(FrameEndpointPrefix())) {

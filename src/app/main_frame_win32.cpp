@@ -33,6 +33,7 @@ struct CMainFrame::Impl {
               }
           }) {}
 
+    std::shared_ptr<int> token = std::make_shared<int>(0);
     AppSettings& settings;
     std::atomic<HWND> window{nullptr};
     CTrailhostSysTray tray;
@@ -189,6 +190,10 @@ std::uintptr_t CMainFrame::WindowHandle() const {
 
 bool CMainFrame::Exists() const {
     return impl_->window.load() != nullptr;
+}
+
+std::weak_ptr<const void> CMainFrame::Lifetime() const {
+    return impl_->token;
 }
 
 namespace {

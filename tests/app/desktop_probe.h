@@ -16,6 +16,10 @@ struct Area {
     int bottom;
 };
 
+// Whether copies started by the test show their windows on the test's own screen (Linux: only
+// on a real display, not on Qt's offscreen platform).
+bool SharedDisplay();
+
 // The work area of the desktop the tests run on.
 Area DesktopWorkArea();
 

@@ -18,6 +18,10 @@ const char* const kDisplayVariables[3] = {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_
 
 }  // namespace
 
+bool SharedDisplay() {
+    return QGuiApplication::platformName() == "xcb";
+}
+
 Area DesktopWorkArea() {
     const QRect area = QGuiApplication::primaryScreen()->availableGeometry();
     return {area.x(), area.y(), area.x() + area.width(), area.y() + area.height()};

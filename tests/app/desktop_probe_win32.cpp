@@ -8,6 +8,10 @@
 
 namespace shelltest {
 
+bool SharedDisplay() {
+    return true;
+}
+
 Area DesktopWorkArea() {
     const RECT area = WorkArea();
     return {area.left, area.top, area.right, area.bottom};

@@ -3,6 +3,7 @@
 
 #include <windows.h>
 #include <commctrl.h>
+#include <shellapi.h>
 
 #include <thread>
 
@@ -98,6 +99,48 @@ TEST_F(FrameTest, TrayIconGivesTheFrameAHiddenOwnerAndLeavesItFindable) {
     EXPECT_EQ(GetAncestor(frame, GA_PARENT), GetDesktopWindow());
     EXPECT_EQ(FindTopWindow("", "Untitled - RM_HUB"), frame);
     EXPECT_FALSE(IsWindowVisible(frame));
+
+    // The icon and its "started" balloon in the notification area.
+    HWND taskbar = FindWindowA("Shell_TrayWnd", nullptr);
+    ASSERT_NE(taskbar, nullptr);
+    EXPECT_TRUE(PumpUntil([] {
+        HWND balloon = FindTopWindow("tooltips_class32", "", shelltest::kAnyProcess);
+        return balloon != nullptr && IsWindowVisible(balloon);
+    }));
+    RECT rect{};
+    GetWindowRect(taskbar, &rect);
+    shelltest::SaveScreenshot(rect.left, rect.top, 420, rect.bottom - rect.top + 110,
+                              "tray-icon-balloon");
+}
+
+// Whether the shell holds the frame's tray icon: only an icon that is there can be modified.
+bool TrayIconPresent(HWND tray) {
+    NOTIFYICONDATAA data{};
+    data.cbSize = NOTIFYICONDATAA_V2_SIZE;
+    data.hWnd = tray;
+    data.uID = kTrayIconId;
+    return Shell_NotifyIconA(NIM_MODIFY, &data) != FALSE;
+}
+
+TEST_F(FrameTest, TrayIconComesBackWithANewTaskbarAndGoesWithTheFrame) {
+    settings_.showTrayIcon = true;
+    ASSERT_NE(CreateFrame(), nullptr);
+    HWND tray = FindTopWindow("TrailhostTray");
+    ASSERT_NE(tray, nullptr);
+    EXPECT_TRUE(TrayIconPresent(tray));
+
+    // The shell restarts: its icons are gone, and it announces the new taskbar.
+    NOTIFYICONDATAA data{};
+    data.cbSize = NOTIFYICONDATAA_V2_SIZE;
+    data.hWnd = tray;
+    data.uID = kTrayIconId;
+    Shell_NotifyIconA(NIM_DELETE, &data);
+    ASSERT_FALSE(TrayIconPresent(tray));
+    SendMessageA(tray, RegisterWindowMessageA("TaskbarCreated"), 0, 0);
+    EXPECT_TRUE(TrayIconPresent(tray));
+
+    frame_->Destroy();
+    EXPECT_FALSE(TrayIconPresent(tray));
 }
 
 // The tray menu, as a right click on the icon shows it. `choose` runs on a second thread once the

@@ -94,12 +94,13 @@ protected:
     testsupport::TempDir dir_;
 };
 
-class HeadlessShellHostTest : public ShellHostTest {
+// Copies that need no display of their own; on Linux they run without one.
+class RunningCopiesTest : public ShellHostTest {
 protected:
     shelltest::HeadlessCopies headless_;
 };
 
-TEST_F(HeadlessShellHostTest, SecondCopyWithShutdownEndsTheRunningOneThroughItsStopSequence) {
+TEST_F(RunningCopiesTest, SecondCopyWithShutdownEndsTheRunningOneThroughItsStopSequence) {
     const std::string ini =
         "ServerName=Demo Stack\r\nUseSplash=0\r\nShowTrayIcon=1\r\n"
         "ShowShutdownMessage=Closing {SERVER_NAME}\r\n";
@@ -123,7 +124,7 @@ TEST_F(HeadlessShellHostTest, SecondCopyWithShutdownEndsTheRunningOneThroughItsS
     EXPECT_EQ(Events(second).back(), "process end 0");
 }
 
-TEST_F(HeadlessShellHostTest, ShutdownWithoutARunningCopyEndsQuietly) {
+TEST_F(RunningCopiesTest, ShutdownWithoutARunningCopyEndsQuietly) {
     const std::string folder = Folder("alone", "ServerName=Demo Stack\r\nUseSplash=0\r\n");
     auto copy = Start(folder, {"-shutdown"});
     ASSERT_NE(copy, nullptr);
@@ -132,7 +133,7 @@ TEST_F(HeadlessShellHostTest, ShutdownWithoutARunningCopyEndsQuietly) {
     EXPECT_EQ(Events(folder).back(), "process end 0");
 }
 
-TEST_F(HeadlessShellHostTest, SingleInstanceSecondCopyTellsTheUserAndEndsWithoutStarting) {
+TEST_F(RunningCopiesTest, SingleInstanceSecondCopyTellsTheUserAndEndsWithoutStarting) {
     const std::string ini = "ServerName=Demo Stack\r\nUseSplash=0\r\nAllowOnlySingleInstance=1\r\n";
     const std::string first = Folder("first", ini);
     auto running = StartRunning(first);
@@ -155,7 +156,7 @@ TEST_F(HeadlessShellHostTest, SingleInstanceSecondCopyTellsTheUserAndEndsWithout
     EXPECT_EQ(Count(first, "stop requested"), 0);
 }
 
-TEST_F(HeadlessShellHostTest, SingleInstanceCopiesWithDifferentNamesDoNotSeeEachOther) {
+TEST_F(RunningCopiesTest, SingleInstanceCopiesWithDifferentNamesDoNotSeeEachOther) {
     auto first = StartRunning(
         Folder("first", "ServerName=Demo Stack\r\nUseSplash=0\r\nAllowOnlySingleInstance=1\r\n"));
     ASSERT_NE(first, nullptr);
@@ -167,7 +168,7 @@ TEST_F(HeadlessShellHostTest, SingleInstanceCopiesWithDifferentNamesDoNotSeeEach
     EXPECT_NE(unguarded, nullptr);
 }
 
-TEST_F(HeadlessShellHostTest, CrashOfTheFirstCopyFreesTheName) {
+TEST_F(RunningCopiesTest, CrashOfTheFirstCopyFreesTheName) {
     const std::string ini = "ServerName=Demo Stack\r\nUseSplash=0\r\nAllowOnlySingleInstance=1\r\n";
     auto first = StartRunning(Folder("first", ini));
     ASSERT_NE(first, nullptr);
@@ -178,7 +179,7 @@ TEST_F(HeadlessShellHostTest, CrashOfTheFirstCopyFreesTheName) {
     EXPECT_EQ(Count(next, "start"), 1);
 }
 
-TEST_F(HeadlessShellHostTest, CloseWhileTheRunnerStopsWaitsForItsStopSequence) {
+TEST_F(RunningCopiesTest, CloseWhileTheRunnerStopsWaitsForItsStopSequence) {
     const std::string first =
         Folder("first", "ServerName=Demo Stack\r\nUseSplash=0\r\nShowShutdownMessage=Closing\r\n");
     Cue(first, "hold-stop");
@@ -210,6 +211,9 @@ TEST_F(HeadlessShellHostTest, CloseWhileTheRunnerStopsWaitsForItsStopSequence) {
 class SplashShellHostTest : public ShellHostTest, public ::testing::WithParamInterface<bool> {};
 
 TEST_P(SplashShellHostTest, BarShowsOnlyWithStartupProgress) {
+    if (!shelltest::SharedDisplay()) {
+        GTEST_SKIP() << "the copies' windows are not on this test's screen";
+    }
     const bool progress = GetParam();
     const std::string folder = Folder("splash", "");
     const std::string image = folder + "splash.bmp";

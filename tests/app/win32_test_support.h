@@ -11,6 +11,8 @@
 
 namespace shelltest {
 
+constexpr DWORD kAnyProcess = 0xFFFFFFFF;
+
 struct WindowSearch {
     std::string className;
     std::string caption;
@@ -26,7 +28,8 @@ inline BOOL CALLBACK MatchWindow(HWND window, LPARAM param) {
     GetClassNameA(window, name, sizeof(name));
     char text[256] = {};
     GetWindowTextA(window, text, sizeof(text));
-    if (owner == search.process && (search.className.empty() || search.className == name) &&
+    if ((search.process == kAnyProcess || owner == search.process) &&
+        (search.className.empty() || search.className == name) &&
         (search.caption.empty() || search.caption == text)) {
         search.found = window;
         return FALSE;
@@ -34,8 +37,8 @@ inline BOOL CALLBACK MatchWindow(HWND window, LPARAM param) {
     return TRUE;
 }
 
-// The first top-level window (shown or not) of process `process` (this one when 0) whose class
-// and caption match; an empty text matches any.
+// The first top-level window (shown or not) of process `process` (this one when 0, every one
+// with kAnyProcess) whose class and caption match; an empty text matches any.
 inline HWND FindTopWindow(const std::string& className, const std::string& caption = "",
                           DWORD process = 0) {
     WindowSearch search{className, caption, process != 0 ? process : GetCurrentProcessId(),
