@@ -148,6 +148,9 @@ TEST_F(FrameTest, TrayIconComesBackWithANewTaskbarAndGoesWithTheFrame) {
 void RightClickTray(const std::function<void(HWND, HMENU)>& choose) {
     HWND tray = FindTopWindow("TrailhostTray");
     ASSERT_NE(tray, nullptr);
+    // The menu opens at the pointer; in the middle of the screen it has room below and right.
+    const RECT area = shelltest::WorkArea();
+    SetCursorPos((area.left + area.right) / 2, (area.top + area.bottom) / 2);
     std::atomic<bool> chosen{false};
     std::thread watcher([&] {
         HWND menu = nullptr;
@@ -189,8 +192,20 @@ TEST_F(FrameTest, TrayMenuShowsTheTwoItemsAndCloseEndsThroughOneStopOffTheUiThre
         GetWindowRect(window, &rect);
         shelltest::SaveScreenshot(rect.left - 10, rect.top - 10, rect.right - rect.left + 20,
                                   rect.bottom - rect.top + 20, "tray-menu");
-        // Up from no selection reaches the last item, Close.
-        PostMessageA(window, WM_KEYDOWN, VK_UP, 0);
+        // Down the menu until Close is highlighted, whatever the pointer highlighted first.
+        auto highlighted = [&] {
+            for (int item = 0; item < 2; ++item) {
+                if (GetMenuState(menu, static_cast<UINT>(item), MF_BYPOSITION) & MF_HILITE) {
+                    return item;
+                }
+            }
+            return -1;
+        };
+        for (int step = 0; step < 4 && highlighted() != 1; ++step) {
+            const int before = highlighted();
+            PostMessageA(window, WM_KEYDOWN, VK_DOWN, 0);
+            WaitUntil([&] { return highlighted() != before; }, 5000);
+        }
         PostMessageA(window, WM_KEYDOWN, VK_RETURN, 0);
     });
     EXPECT_EQ(running, "Anwendung l\xe4uft");

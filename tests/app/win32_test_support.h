@@ -53,8 +53,9 @@ inline RECT WorkArea() {
     return area;
 }
 
-// Runs this thread's messages until `done` holds or WM_QUIT comes (then `quit` is set); false
-// after `timeoutMs`, which only bounds a test that fails.
+// Runs this thread's messages until `done` holds or WM_QUIT comes; false after `timeoutMs`, which
+// only bounds a test that fails. The quit message sets `quit`, or stays for the next pump when
+// the caller does not ask for it.
 inline bool PumpUntil(const std::function<bool()>& done, bool* quit = nullptr,
                       int timeoutMs = 30000) {
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
@@ -64,6 +65,8 @@ inline bool PumpUntil(const std::function<bool()>& done, bool* quit = nullptr,
             if (message.message == WM_QUIT) {
                 if (quit != nullptr) {
                     *quit = true;
+                } else {
+                    PostQuitMessage(static_cast<int>(message.wParam));
                 }
                 return true;
             }
