@@ -20,22 +20,7 @@ int main(int argc, char** argv) {
         }
     }
     if (!url.empty()) {
-        fake::Log(log, "url " + url);
-        const std::string rest = url.substr(7);
-        const std::string hostPort = rest.substr(0, rest.find('/'));
-        const std::string path = rest.size() > hostPort.size() ? rest.substr(hostPort.size()) : "/";
-        const auto colon = hostPort.find(':');
-        const int port = colon == std::string::npos ? 80 : std::atoi(hostPort.c_str() + colon + 1);
-        fake::StartSockets();
-        const fake_socket s = fake::Connect(port);
-        if (s == kNoSocket) {
-            fake::Log(log, "connect failed");
-        } else {
-            fake::SendAll(s, "GET " + path + " HTTP/1.0\r\nHost: " + hostPort + "\r\n\r\n");
-            const std::string answer = fake::ReceiveUntil(s, "");
-            fake::Log(log, "status " + answer.substr(0, answer.find_first_of("\r\n")));
-            fake::CloseSocket(s);
-        }
+        fake::FetchAndLog(log, url);
     }
     const int stay = std::atoi(fake::Env("FAKE_BROWSER_STAY_MS").c_str());
     if (stay > 0) {

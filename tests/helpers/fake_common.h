@@ -17,6 +17,7 @@ using fake_socket = int;
 constexpr fake_socket kNoSocket = -1;
 #endif
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -126,6 +127,11 @@ inline std::string ReadText(const std::string& path) {
     return out.str();
 }
 
+inline void WriteText(const std::string& path, const std::string& text) {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out << text;
+}
+
 // Appends one line to the log and flushes it at once: the test reads it while we run.
 inline void Log(const std::string& path, const std::string& line) {
     std::ofstream out(path, std::ios::binary | std::ios::app);
@@ -166,6 +172,27 @@ inline std::string ValueOf(const std::string& argument, const std::string& prefi
         value = value.substr(1, value.size() - 2);
     }
     return value;
+}
+
+// Fetches an http:// URL with one HTTP/1.0 request and logs "url ..." and the answer's status
+// line (or "connect failed").
+inline void FetchAndLog(const std::string& log, const std::string& url) {
+    Log(log, "url " + url);
+    const std::string rest = url.substr(7);
+    const std::string hostPort = rest.substr(0, rest.find('/'));
+    const std::string path = rest.size() > hostPort.size() ? rest.substr(hostPort.size()) : "/";
+    const auto colon = hostPort.find(':');
+    const int port = colon == std::string::npos ? 80 : std::atoi(hostPort.c_str() + colon + 1);
+    StartSockets();
+    const fake_socket s = Connect(port);
+    if (s == kNoSocket) {
+        Log(log, "connect failed");
+        return;
+    }
+    SendAll(s, "GET " + path + " HTTP/1.0\r\nHost: " + hostPort + "\r\n\r\n");
+    const std::string answer = ReceiveUntil(s, "");
+    Log(log, "status " + answer.substr(0, answer.find_first_of("\r\n")));
+    CloseSocket(s);
 }
 
 inline void SleepMs(int ms) {

@@ -1,0 +1,6 @@
+CREATE DATABASE IF NOT EXISTS demo;
+USE demo;
+CREATE TABLE IF NOT EXISTS counter (id INT PRIMARY KEY, visits INT NOT NULL);
+INSERT IGNORE INTO counter VALUES (1, 0);
+CREATE TABLE IF NOT EXISTS crew (name VARCHAR(40) PRIMARY KEY, role VARCHAR(40) NOT NULL);
+INSERT IGNORE INTO crew VALUES ('Ada', 'trail guide'), ('Bo', 'cook'), ('Cem', 'map maker');

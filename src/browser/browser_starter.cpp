@@ -1,0 +1,107 @@
+#include "browser/browser_starter.h"
+
+#include "browser/proxy_exceptions.h"
+#include "browser/starters.h"
+#include "config/settings.h"
+#include "stack/web_server.h"
+#include "sys/folders.h"
+
+namespace Browser {
+
+namespace {
+
+constexpr int kCsidlAppData = 26;
+
+std::string WithTrailingSeparator(std::string folder) {
+    if (!folder.empty() && folder.back() != '/' && folder.back() != '\\') {
+        folder += kPathSeparator;
+    }
+    return folder;
+}
+
+}  // namespace
+
+CBrowserStarter::CBrowserStarter(const AppSettings& settings, std::string runtimeFolder)
+    : settings_(settings), runtimeFolder_(WithTrailingSeparator(std::move(runtimeFolder))) {}
+
+CBrowserStarter::~CBrowserStarter() = default;
+
+void CBrowserStarter::Start(const WebServerControl& webServer) {
+    StartWithUrl(webServer.GetStartUrl());
+}
+
+void CBrowserStarter::AddHostToProxyOverride() {
+    std::lock_guard<std::mutex> hold(proxyLock_);
+    // A second call must not save the changed value as the one to put back.
+    if (proxyChanged_) {
+        return;
+    }
+    savedProxy_ = AddProxyException(settings_.hostName);
+    proxyChanged_ = !savedProxy_.empty();
+}
+
+void CBrowserStarter::RestoreProxyOverride() {
+    std::lock_guard<std::mutex> hold(proxyLock_);
+    if (!proxyChanged_) {
+        return;
+    }
+    RestoreProxyExceptions(savedProxy_);
+    proxyChanged_ = false;
+    savedProxy_.clear();
+}
+
+std::string CBrowserStarter::UserFolder() const {
+    std::string folder = userFolder_.empty() ? GetSpecialFolderPath(kCsidlAppData) : userFolder_;
+    while (folder.size() > 1 && (folder.back() == '/' || folder.back() == '\\')) {
+        folder.pop_back();
+    }
+    return folder;
+}
+
+bool CBrowserStarter::Launch(const std::string& command, LaunchWait wait, bool show,
+                             WindowSearch search, const std::string& size,
+                             const std::string& processName) {
+    if (stopRequested_) {
+        return false;
+    }
+    return launcher_.Launch(command, "", wait, show, search, size, processName);
+}
+
+void CBrowserStarter::EndBrowser() {
+    stopRequested_ = true;
+    launcher_.TerminateTree();
+}
+
+std::unique_ptr<CBrowserStarter> CreateBrowserStarter(int browserType, const AppSettings& settings,
+                                                      const std::string& runtimeFolder) {
+    switch (browserType) {
+        case NONE:
+            return nullptr;
+        case IEXPLORER:
+            return std::make_unique<CInternetExplorerStarter>(settings, runtimeFolder);
+        case MOZILLA:
+            return std::make_unique<CMozillaStarter>(settings, runtimeFolder);
+        case FIREFOX:
+            return std::make_unique<CFirfoxStarter>(settings, runtimeFolder);
+        case EXTERNAL:
+            return std::make_unique<CExternalBrowserStarter>(settings, runtimeFolder);
+        case PORTABLEFIREFOX:
+            return std::make_unique<CPortableFirefoxBrowserStarter>(settings, runtimeFolder);
+        case CHROMIUM:
+            return std::make_unique<CChromiumStarter>(settings, runtimeFolder);
+        default:
+            return std::make_unique<CSystemDefaultStarter>(settings, runtimeFolder);
+    }
+}
+
+std::unique_ptr<CBrowserStarter> ChooseBrowserStarter(int browserType, const AppSettings& settings,
+                                                      const std::string& runtimeFolder) {
+    std::unique_ptr<CBrowserStarter> starter =
+        CreateBrowserStarter(browserType, settings, runtimeFolder);
+    if (starter && !starter->IsAvailable()) {
+        starter = CreateBrowserStarter(DEFAULT, settings, runtimeFolder);
+    }
+    return starter;
+}
+
+}  // namespace Browser

@@ -1,0 +1,100 @@
+// The browser starters: one class per kind of browser, each of which finds its browser, prepares
+// the machine for the run (a private profile, the host as a proxy exception), opens the start URL,
+// blocks until the browser has ended, and undoes its preparations when the run ends.
+#pragma once
+
+#include <atomic>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "sys/launcher.h"
+
+struct AppSettings;
+class WebServerControl;
+
+namespace Browser {
+
+// A setting as it was before a starter changed it.
+struct SavedSetting {
+    std::string name;
+    std::string value;
+    bool present = false;
+};
+
+class CBrowserStarter {
+public:
+    // `runtimeFolder` is the run's own folder (with or without a trailing separator); a starter
+    // that needs a private browser profile keeps it there, so it goes when the folder goes.
+    CBrowserStarter(const AppSettings& settings, std::string runtimeFolder);
+    virtual ~CBrowserStarter();
+    CBrowserStarter(const CBrowserStarter&) = delete;
+    CBrowserStarter& operator=(const CBrowserStarter&) = delete;
+
+    // Whether this kind of browser can be started on this machine.
+    virtual bool IsAvailable() = 0;
+
+    // Prepares, opens the web server's start URL and blocks until the browser has ended; returns
+    // at once when the browser cannot be started (the launcher has shown why).
+    void Start(const WebServerControl& webServer);
+    // The same for a start URL at hand.
+    virtual void StartWithUrl(const std::string& startUrl) = 0;
+
+    // Ends the browser's process tree and undoes the preparations of Start. May run on another
+    // thread while Start waits, which then returns; a Start that has not launched yet launches
+    // nothing more. Running it twice, or without Start, changes nothing that Start did not.
+    virtual void Stop() = 0;
+
+    // Adds the host name to the proxy exceptions: the ProxyOverride value of the Internet
+    // settings (Windows: old value, one blank, host name), or no_proxy and NO_PROXY of this
+    // process's environment, which the browser inherits (Linux: comma-separated).
+    void AddHostToProxyOverride();
+    // Puts back what AddHostToProxyOverride changed, once; nothing when it changed nothing.
+    void RestoreProxyOverride();
+
+    // The folder that stands for the user's application-data folder (Windows: CSIDL_APPDATA;
+    // Linux: $HOME); empty for the system's. The Mozilla line keeps its profiles below it.
+    virtual void SetUserFolder(const std::string& folder) { userFolder_ = folder; }
+
+    // Id of the browser process that Start waits for; 0 until one is known.
+    std::uint32_t processId() const { return launcher_.processId(); }
+
+protected:
+    const AppSettings& settings() const { return settings_; }
+    // The runtime folder with a trailing separator.
+    const std::string& runtimeFolder() const { return runtimeFolder_; }
+    // The application-data folder in use, without a trailing separator.
+    std::string UserFolder() const;
+
+    // Launches through the starter's own launcher unless Stop has come first.
+    bool Launch(const std::string& command, LaunchWait wait, bool show, WindowSearch search,
+                const std::string& size, const std::string& processName = "");
+    bool StopRequested() const { return stopRequested_; }
+    // For Stop: no later launch, and the started tree ended.
+    void EndBrowser();
+
+private:
+    const AppSettings& settings_;
+    std::string runtimeFolder_;
+    std::string userFolder_;
+    ProcessLauncher launcher_;
+    std::atomic<bool> stopRequested_{false};
+    // Start changes the proxy exceptions on the runner's thread while Stop may put them back on
+    // the frame's.
+    std::mutex proxyLock_;
+    bool proxyChanged_ = false;
+    std::vector<SavedSetting> savedProxy_;
+};
+
+// A new starter for a BrowserType value; null for NONE; the system-default starter for DEFAULT,
+// 0 and every value without a starter of its own.
+std::unique_ptr<CBrowserStarter> CreateBrowserStarter(int browserType, const AppSettings& settings,
+                                                      const std::string& runtimeFolder);
+
+// The browser hand-over's choice: the starter for the type, replaced by the system-default
+// starter when its browser is not available here. Null for NONE.
+std::unique_ptr<CBrowserStarter> ChooseBrowserStarter(int browserType, const AppSettings& settings,
+                                                      const std::string& runtimeFolder);
+
+}  // namespace Browser

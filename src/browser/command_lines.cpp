@@ -1,0 +1,264 @@
+#include "browser/command_lines.h"
+
+#include <algorithm>
+#include <cctype>
+
+#include "sys/launcher.h"
+
+namespace Browser {
+
+namespace {
+
+std::string ReplaceAll(std::string text, const std::string& token, const std::string& by) {
+    if (token.empty()) {
+        return text;
+    }
+    std::string::size_type at = 0;
+    while ((at = text.find(token, at)) != std::string::npos) {
+        text.replace(at, token.size(), by);
+        at += by.size();
+    }
+    return text;
+}
+
+std::string WithoutMozillaLauncherOptions(const std::string& command) {
+    return ReplaceAll(ReplaceAll(command, "-requestPending", ""), "-osint", "");
+}
+
+std::string Upper(std::string text) {
+    std::transform(text.begin(), text.end(), text.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
+    return text;
+}
+
+bool EqualsNoCase(const std::string& a, const std::string& b) {
+    return Upper(a) == Upper(b);
+}
+
+bool IsBlank(char c) {
+    return c == ' ' || c == '\t';
+}
+
+}  // namespace
+
+std::string MozillaBrowserCommand(const std::string& registered, const std::string& startUrl,
+                                  const std::string& serverName) {
+    return WithoutMozillaLauncherOptions(ReplaceAll(registered, "%1", startUrl)) + " -no-remote" +
+           " -p " + serverName;
+}
+
+std::string MozillaProfileCommand(const std::string& registered, const std::string& serverName) {
+    const std::string urlPart = "-url \"%1\"";
+    const std::string createPart = "-no-remote -CreateProfile \"" + serverName + "\"";
+    std::string command;
+    if (registered.find(urlPart) != std::string::npos) {
+        command = ReplaceAll(registered, urlPart, createPart);
+    } else if (registered.find_first_not_of(" \t") == std::string::npos) {
+        command = registered;
+    } else {
+        command = ReplaceAll(ReplaceAll(registered, "\"%1\"", ""), "%1", "") + " " + createPart;
+    }
+    return WithoutMozillaLauncherOptions(command);
+}
+
+std::string InternetExplorerCommand(const std::string& command, const std::string& version,
+                                    const std::string& browserSize, const std::string& startUrl) {
+    std::string options;
+    if (EqualsNoCase(browserSize, "KIOSK")) {
+        options += " -k ";
+    }
+    if (!version.empty() && version[0] == '8') {
+        options += " -nomerge ";
+    }
+    return ReplaceAll(command, "%1", startUrl) + options;
+}
+
+std::string ChromiumCommand(const std::string& executable, const std::string& profileFolder,
+                            const std::string& browserSize, const std::string& startUrl) {
+    std::vector<std::string> args = {executable, "--user-data-dir=" + profileFolder,
+                                     "--no-first-run", "--no-default-browser-check",
+                                     "--new-window"};
+    if (EqualsNoCase(browserSize, "KIOSK")) {
+        args.push_back("--kiosk");
+    } else if (EqualsNoCase(browserSize, "MAXIMIZE")) {
+        args.push_back("--start-maximized");
+    } else if (!browserSize.empty()) {
+        const StartupShape shape = StartupShapeFor(true, browserSize);
+        if (shape.width != 0 && shape.height != 0) {
+            args.push_back("--window-position=0,0");
+            args.push_back("--window-size=" + std::to_string(shape.width) + "," +
+                           std::to_string(shape.height));
+        }
+    }
+    args.push_back(startUrl);
+    return JoinWindowsCommandLine(args);
+}
+
+std::string ChromiumLaunchSize(const std::string& browserSize) {
+    return EqualsNoCase(browserSize, "KIOSK") ? "" : browserSize;
+}
+
+bool IsChromiumExecutable(const std::string& fileName) {
+    std::string name = Upper(FileNameOf(fileName));
+    if (name.size() > 4 && name.compare(name.size() - 4, 4, ".EXE") == 0) {
+        name.resize(name.size() - 4);
+    }
+    static const char* const kNames[] = {
+        "CHROME",
+        "MSEDGE",
+        "CHROMIUM",
+        "CHROMIUM-BROWSER",
+        "BRAVE",
+        "BRAVE-BROWSER",
+        "BRAVE-BROWSER-STABLE",
+        "GOOGLE-CHROME",
+        "GOOGLE-CHROME-STABLE",
+        "GOOGLE-CHROME-BETA",
+        "GOOGLE-CHROME-UNSTABLE",
+        "MICROSOFT-EDGE",
+        "MICROSOFT-EDGE-STABLE",
+        "MICROSOFT-EDGE-BETA",
+        "MICROSOFT-EDGE-DEV",
+    };
+    return std::any_of(std::begin(kNames), std::end(kNames),
+                       [&](const char* known) { return name == known; });
+}
+
+const std::vector<std::string>& ChromiumProgramNames() {
+    static const std::vector<std::string> names = {
+        "chromium",       "chromium-browser",      "google-chrome", "google-chrome-stable",
+        "microsoft-edge", "microsoft-edge-stable", "brave-browser",
+    };
+    return names;
+}
+
+const std::vector<std::string>& FirefoxProgramNames() {
+    static const std::vector<std::string> names = {"firefox", "firefox-esr"};
+    return names;
+}
+
+DefaultBrowserKind KindForProgId(const std::string& progId, const std::string& openCommand) {
+    if (EqualsNoCase(progId, "MozillaHtml")) {
+        return DefaultBrowserKind::kMozilla;
+    }
+    if (EqualsNoCase(progId, "FirefoxHtml")) {
+        return DefaultBrowserKind::kFirefox;
+    }
+    static const char* const kChromiumIds[] = {
+        "ChromeHTML",  "ChromeBHTML", "ChromeDHTML", "ChromeSSHTM", "MSEdgeHTM",  "MSEdgeBHTML",
+        "MSEdgeDHTML", "ChromiumHTM", "BraveHTML",   "BraveBHTML",  "BraveDHTML", "BraveSSHTM",
+    };
+    for (const char* id : kChromiumIds) {
+        if (EqualsNoCase(progId, id)) {
+            return DefaultBrowserKind::kChromium;
+        }
+    }
+    const std::vector<std::string> args = SplitWindowsCommandLine(openCommand);
+    if (!progId.empty() && !args.empty() && IsChromiumExecutable(args[0])) {
+        return DefaultBrowserKind::kChromium;
+    }
+    return DefaultBrowserKind::kInternetExplorer;
+}
+
+DefaultBrowserKind KindForExecutable(const std::string& executable) {
+    const std::string name = FileNameOf(executable);
+    if (name.compare(0, 7, "firefox") == 0 || name == "iceweasel") {
+        return DefaultBrowserKind::kFirefox;
+    }
+    if (name == "seamonkey") {
+        return DefaultBrowserKind::kMozilla;
+    }
+    if (IsChromiumExecutable(name)) {
+        return DefaultBrowserKind::kChromium;
+    }
+    return DefaultBrowserKind::kHandlerCommand;
+}
+
+std::vector<std::string> DesktopExecArguments(const std::string& exec, const std::string& url) {
+    std::vector<std::string> args;
+    bool urlGiven = false;
+    std::string::size_type i = 0;
+    while (true) {
+        while (i < exec.size() && IsBlank(exec[i])) {
+            ++i;
+        }
+        if (i == exec.size()) {
+            break;
+        }
+        std::string arg;
+        bool literal = false;  // the argument holds quoted text or plain characters
+        bool quoted = false;
+        for (; i < exec.size() && (quoted || !IsBlank(exec[i])); ++i) {
+            const char c = exec[i];
+            if (c == '"') {
+                quoted = !quoted;
+                literal = true;
+            } else if (c == '\\' && i + 1 < exec.size()) {
+                arg += exec[++i];
+                literal = true;
+            } else if (c == '%' && !quoted && i + 1 < exec.size()) {
+                const char code = exec[++i];
+                if (code == '%') {
+                    arg += '%';
+                    literal = true;
+                } else if (code == 'u' || code == 'U' || code == 'f' || code == 'F') {
+                    arg += url;
+                    literal = true;
+                    urlGiven = true;
+                }
+                // Every other field code (icon, name, file location, deprecated ones) is dropped.
+            } else {
+                arg += c;
+                literal = true;
+            }
+        }
+        if (literal) {
+            args.push_back(arg);
+        }
+    }
+    // A handler that names no place for the URL still gets it, last.
+    if (!urlGiven && !args.empty()) {
+        args.push_back(url);
+    }
+    return args;
+}
+
+std::string JoinWindowsCommandLine(const std::vector<std::string>& arguments) {
+    std::string line;
+    for (std::size_t n = 0; n < arguments.size(); ++n) {
+        const std::string& arg = arguments[n];
+        if (n > 0) {
+            line += ' ';
+        }
+        const bool plain = !arg.empty() && arg.find_first_of(" \t\"") == std::string::npos;
+        if (plain) {
+            line += arg;
+            continue;
+        }
+        if (n == 0) {
+            // The program name honours quotes only, and cannot hold one.
+            line += "\"" + arg + "\"";
+            continue;
+        }
+        line += '"';
+        std::string::size_type backslashes = 0;
+        for (const char c : arg) {
+            if (c == '\\') {
+                ++backslashes;
+                continue;
+            }
+            if (c == '"') {
+                line.append(backslashes * 2 + 1, '\\');
+            } else {
+                line.append(backslashes, '\\');
+            }
+            backslashes = 0;
+            line += c;
+        }
+        line.append(backslashes * 2, '\\');
+        line += '"';
+    }
+    return line;
+}
+
+}  // namespace Browser

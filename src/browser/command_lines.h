@@ -1,0 +1,76 @@
+// The text rules of the browser starters: how each browser's command line is built from its
+// registered command, the settings and the start URL, and how a default handler is recognised.
+// Pure functions, so that every rule can be checked by a table.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace Browser {
+
+// The browser command of the Mozilla line: every "%1" of the registered command replaced by the
+// URL, every "-requestPending" and "-osint" removed (the blanks around them stay), then
+// " -no-remote -p " and the server name, unquoted.
+std::string MozillaBrowserCommand(const std::string& registered, const std::string& startUrl,
+                                  const std::string& serverName);
+
+// The command that creates the run's profile and ends: the registered command with its
+// -url "%1" part turned into -no-remote -CreateProfile "name", then "-requestPending" and
+// "-osint" removed. A registration without that part would otherwise start a hidden browser
+// that nobody can close while the starter waits for it; there each "%1" (with the quotes
+// around it) is dropped and the profile options are appended, so the launch still only creates
+// the profile. An empty registration stays empty.
+std::string MozillaProfileCommand(const std::string& registered, const std::string& serverName);
+
+// Internet Explorer's command: every "%1" of `command` replaced by the URL, then " -k " for the
+// size "KIOSK" (any case) and " -nomerge " when the version's first character is '8'.
+std::string InternetExplorerCommand(const std::string& command, const std::string& version,
+                                    const std::string& browserSize, const std::string& startUrl);
+
+// The browser command of the Chromium family: a private profile folder, no first-run or
+// default-browser questions, a new window, and the size as the browser's own options ("KIOSK" in
+// any case gives --kiosk, "MAXIMIZE" --start-maximized, "WxH" a window of that size at 0,0).
+std::string ChromiumCommand(const std::string& executable, const std::string& profileFolder,
+                            const std::string& browserSize, const std::string& startUrl);
+
+// The size the launcher is given for a Chromium-family browser: none for "KIOSK", which is no
+// window size; the size as it is otherwise.
+std::string ChromiumLaunchSize(const std::string& browserSize);
+
+// Which starter the system-default starter hands the run to.
+enum class DefaultBrowserKind {
+    kInternetExplorer,
+    kFirefox,
+    kMozilla,
+    kChromium,
+    kHandlerCommand,  // Linux: any other desktop handler, started by its own command line
+};
+
+// The choice for a Windows HTML program id and that id's open command: "FirefoxHtml" and
+// "MozillaHtml" exactly (any case) choose those starters; the Chromium family's ids
+// ("ChromeHTML", "MSEdgeHTM", "ChromiumHTM", "BraveHTML" and their channel variants), or any id
+// whose command starts a Chromium-family executable, choose the Chromium starter; anything else,
+// an empty id included, chooses Internet Explorer.
+DefaultBrowserKind KindForProgId(const std::string& progId, const std::string& openCommand);
+
+// The choice for the executable of a Linux desktop handler (a path or a bare name).
+DefaultBrowserKind KindForExecutable(const std::string& executable);
+
+// Whether an executable file name (with or without ".exe", any case) is a browser of the
+// Chromium family that takes the options of ChromiumCommand.
+bool IsChromiumExecutable(const std::string& fileName);
+
+// The Chromium-family program names looked for on PATH (Linux), in order of preference.
+const std::vector<std::string>& ChromiumProgramNames();
+// The Firefox program names looked for on PATH (Linux), in order of preference.
+const std::vector<std::string>& FirefoxProgramNames();
+
+// The arguments of a desktop entry's Exec value: blanks separate, double quotes group (with \",
+// \`, \$ and \\ inside them), the field codes %u %U %f %F become the URL, %% a percent sign,
+// and the other field codes are dropped.
+std::vector<std::string> DesktopExecArguments(const std::string& exec, const std::string& url);
+
+// One command line that SplitWindowsCommandLine takes apart into exactly these arguments.
+std::string JoinWindowsCommandLine(const std::vector<std::string>& arguments);
+
+}  // namespace Browser

@@ -1,0 +1,171 @@
+// The browsers' command lines and the choice of the default starter, by table.
+#include "browser/command_lines.h"
+
+#include <gtest/gtest.h>
+
+#include "sys/launcher.h"
+
+namespace {
+
+using namespace Browser;
+using Args = std::vector<std::string>;
+
+const char kUrl[] = "http://trailhost.test:4001/index.php?a=1";
+const char kFirefox[] = "\"C:\\Program Files\\Mozilla Firefox\\firefox.exe\"";
+
+TEST(MozillaCommands, RegisteredFirefoxCommand) {
+    const std::string registered = std::string(kFirefox) + " -requestPending -osint -url \"%1\"";
+    EXPECT_EQ(MozillaBrowserCommand(registered, kUrl, "Trailhost"),
+              std::string(kFirefox) + "   -url \"" + kUrl + "\" -no-remote -p Trailhost");
+    EXPECT_EQ(MozillaProfileCommand(registered, "Trailhost"),
+              std::string(kFirefox) + "   -no-remote -CreateProfile \"Trailhost\"");
+}
+
+TEST(MozillaCommands, ServerNameWithBlanksIsQuotedOnlyForTheProfile) {
+    const std::string registered = std::string(kFirefox) + " -osint -url \"%1\"";
+    const Args browser =
+        SplitWindowsCommandLine(MozillaBrowserCommand(registered, kUrl, "Trail Host"));
+    EXPECT_EQ(browser, (Args{"C:\\Program Files\\Mozilla Firefox\\firefox.exe", "-url", kUrl,
+                             "-no-remote", "-p", "Trail", "Host"}));
+    const Args profile = SplitWindowsCommandLine(MozillaProfileCommand(registered, "Trail Host"));
+    EXPECT_EQ(profile, (Args{"C:\\Program Files\\Mozilla Firefox\\firefox.exe", "-no-remote",
+                             "-CreateProfile", "Trail Host"}));
+}
+
+// Without its -url part the profile command would start a hidden browser; it must still only
+// create the profile.
+TEST(MozillaCommands, RegistrationWithoutUrlPartStillOnlyCreatesTheProfile) {
+    const Args expected{"C:\\Program Files\\Mozilla Firefox\\firefox.exe", "-no-remote",
+                        "-CreateProfile", "Trailhost"};
+    for (const std::string tail : {" \"%1\"", " %1", " -osint", ""}) {
+        SCOPED_TRACE(tail);
+        const std::string registered = kFirefox + tail;
+        EXPECT_EQ(SplitWindowsCommandLine(MozillaProfileCommand(registered, "Trailhost")),
+                  expected);
+    }
+    const Args browser = SplitWindowsCommandLine(
+        MozillaBrowserCommand(kFirefox + std::string(" \"%1\""), kUrl, "T"));
+    EXPECT_EQ(browser, (Args{"C:\\Program Files\\Mozilla Firefox\\firefox.exe", kUrl, "-no-remote",
+                             "-p", "T"}));
+    // Nothing registered: nothing to start.
+    EXPECT_EQ(MozillaProfileCommand("", "Trailhost"), "");
+}
+
+TEST(InternetExplorerCommand, KioskInAnyCaseAndTheVersionsThatNeedNomerge) {
+    const std::string ie = "C:\\Program Files\\Internet Explorer\\iexplore.exe %1";
+    const std::string withUrl =
+        "C:\\Program Files\\Internet Explorer\\iexplore.exe " + std::string(kUrl);
+    EXPECT_EQ(InternetExplorerCommand(ie, "", "", kUrl), withUrl);
+    EXPECT_EQ(InternetExplorerCommand(ie, "", "kiosk", kUrl), withUrl + " -k ");
+    EXPECT_EQ(InternetExplorerCommand(ie, "", "KiOsK", kUrl), withUrl + " -k ");
+    EXPECT_EQ(InternetExplorerCommand(ie, "8", "", kUrl), withUrl + " -nomerge ");
+    EXPECT_EQ(InternetExplorerCommand(ie, "80", "KIOSK", kUrl), withUrl + " -k  -nomerge ");
+    EXPECT_EQ(InternetExplorerCommand(ie, "7", "", kUrl), withUrl);
+    EXPECT_EQ(InternetExplorerCommand(ie, "9", "800x600", kUrl), withUrl);
+    // Without "%1" the browser gets no URL and opens its home page.
+    EXPECT_EQ(InternetExplorerCommand("C:\\ie\\iexplore.exe", "8", "kiosk", kUrl),
+              "C:\\ie\\iexplore.exe -k  -nomerge ");
+}
+
+TEST(ChromiumCommand, PrivateProfileNoQuestionsNewWindowAndTheSize) {
+    const std::string chrome = "C:\\Program Files\\Google\\Chrome\\Application\\chrome.exe";
+    const std::string profile =
+        "C:\\Documents and Settings\\me\\Temp\\Trailhost_12\\browser-profile";
+    const Args common{chrome, "--user-data-dir=" + profile, "--no-first-run",
+                      "--no-default-browser-check", "--new-window"};
+    auto with = [&](Args extra) {
+        Args args = common;
+        args.insert(args.end(), extra.begin(), extra.end());
+        args.push_back(kUrl);
+        return args;
+    };
+    EXPECT_EQ(SplitWindowsCommandLine(ChromiumCommand(chrome, profile, "", kUrl)), with({}));
+    EXPECT_EQ(SplitWindowsCommandLine(ChromiumCommand(chrome, profile, "kiosk", kUrl)),
+              with({"--kiosk"}));
+    EXPECT_EQ(SplitWindowsCommandLine(ChromiumCommand(chrome, profile, "Maximize", kUrl)),
+              with({"--start-maximized"}));
+    EXPECT_EQ(SplitWindowsCommandLine(ChromiumCommand(chrome, profile, "800x600", kUrl)),
+              with({"--window-position=0,0", "--window-size=800,600"}));
+    EXPECT_EQ(SplitWindowsCommandLine(ChromiumCommand(chrome, profile, "600", kUrl)), with({}));
+
+    // Kiosk is no window size for the launcher; other sizes pass through.
+    EXPECT_EQ(ChromiumLaunchSize("Kiosk"), "");
+    EXPECT_EQ(ChromiumLaunchSize("800x600"), "800x600");
+}
+
+TEST(DefaultChoice, WindowsHandlerNames) {
+    const std::string chrome =
+        "\"C:\\Program Files\\Google\\Chrome\\Application\\chrome.exe\" "
+        "--single-argument %1";
+    const struct {
+        const char* progId;
+        std::string command;
+        DefaultBrowserKind kind;
+    } cases[] = {
+        {"FirefoxHtml", "", DefaultBrowserKind::kFirefox},
+        {"FIREFOXHTML", "", DefaultBrowserKind::kFirefox},
+        {"fIrEfOxHtMl", "", DefaultBrowserKind::kFirefox},
+        {"MozillaHtml", "", DefaultBrowserKind::kMozilla},
+        {"mozillahtml", "", DefaultBrowserKind::kMozilla},
+        {"FirefoxHTML-308046B0AF4A39CB", "", DefaultBrowserKind::kInternetExplorer},
+        {"MozillaHtml2", "", DefaultBrowserKind::kInternetExplorer},
+        {"", "", DefaultBrowserKind::kInternetExplorer},
+        {"htmlfile", "\"C:\\Program Files\\Internet Explorer\\iexplore.exe\" %1",
+         DefaultBrowserKind::kInternetExplorer},
+        {"ChromeHTML", chrome, DefaultBrowserKind::kChromium},
+        {"chromehtml", "", DefaultBrowserKind::kChromium},
+        {"MSEdgeHTM", "", DefaultBrowserKind::kChromium},
+        {"BraveHTML", "", DefaultBrowserKind::kChromium},
+        // A variant id of the family is known by its program.
+        {"ChromiumHTM.ABCDEFGHIJ", "C:\\Chromium\\chrome.exe -- \"%1\"",
+         DefaultBrowserKind::kChromium},
+        {"MSEdgeSomething", "\"C:\\Edge\\MSEDGE.EXE\" --single-argument %1",
+         DefaultBrowserKind::kChromium},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.progId);
+        EXPECT_EQ(KindForProgId(c.progId, c.command), c.kind);
+    }
+}
+
+TEST(DefaultChoice, LinuxHandlerPrograms) {
+    EXPECT_EQ(KindForExecutable("/usr/lib/firefox-esr/firefox-esr"), DefaultBrowserKind::kFirefox);
+    EXPECT_EQ(KindForExecutable("firefox"), DefaultBrowserKind::kFirefox);
+    EXPECT_EQ(KindForExecutable("/usr/bin/seamonkey"), DefaultBrowserKind::kMozilla);
+    EXPECT_EQ(KindForExecutable("/usr/bin/chromium"), DefaultBrowserKind::kChromium);
+    EXPECT_EQ(KindForExecutable("google-chrome-stable"), DefaultBrowserKind::kChromium);
+    EXPECT_EQ(KindForExecutable("/opt/microsoft/msedge/microsoft-edge"),
+              DefaultBrowserKind::kChromium);
+    EXPECT_EQ(KindForExecutable("/usr/bin/epiphany"), DefaultBrowserKind::kHandlerCommand);
+    EXPECT_EQ(KindForExecutable(""), DefaultBrowserKind::kHandlerCommand);
+}
+
+TEST(DesktopExec, FieldCodesAndQuoting) {
+    EXPECT_EQ(DesktopExecArguments("/usr/lib/firefox-esr/firefox-esr %u", kUrl),
+              (Args{"/usr/lib/firefox-esr/firefox-esr", kUrl}));
+    EXPECT_EQ(DesktopExecArguments("\"/opt/My Browser/run\" --class=%c %i --new-window %U", kUrl),
+              (Args{"/opt/My Browser/run", "--class=", "--new-window", kUrl}));
+    EXPECT_EQ(DesktopExecArguments("env \"A=b c\" prog 100%% %F", kUrl),
+              (Args{"env", "A=b c", "prog", "100%", kUrl}));
+    EXPECT_EQ(DesktopExecArguments("say \"\\\"hi\\\" \\$HOME\" %k %f", "x"),
+              (Args{"say", "\"hi\" $HOME", "x"}));
+    // A handler that names no place for the URL gets it last.
+    EXPECT_EQ(DesktopExecArguments("epiphany --new-window", kUrl),
+              (Args{"epiphany", "--new-window", kUrl}));
+    EXPECT_EQ(DesktopExecArguments("   ", kUrl), Args{});
+}
+
+TEST(WindowsQuoting, JoinedArgumentsSplitBackUnchanged) {
+    const std::vector<Args> tables = {
+        {"C:\\Program Files\\x.exe", "plain", "with blank", "quote\"inside", "trailing\\",
+         "back\\\\\"mix", "", "tab\there"},
+        {"/usr/bin/chromium", "--user-data-dir=/tmp/a b/c", "http://h:1/?a=1&b=\"2\""},
+        {"prog"},
+    };
+    for (const Args& args : tables) {
+        EXPECT_EQ(SplitWindowsCommandLine(JoinWindowsCommandLine(args)), args);
+    }
+    EXPECT_EQ(JoinWindowsCommandLine({"a", "b c"}), "a \"b c\"");
+}
+
+}  // namespace
