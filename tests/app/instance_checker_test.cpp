@@ -26,11 +26,6 @@ std::string UniqueName(const std::string& serverName) {
            std::to_string(++counter);
 }
 
-TEST(InstanceChecker, SharedBlockNameFollowsTheCheckersName) {
-    EXPECT_EQ(CInstanceChecker("trh_mutex_Trailhost").SharedBlockName(),
-              "trh_mutex_Trailhost_CInstanceChecker_MMF");
-}
-
 TEST(InstanceChecker, FirstCopyHoldsTheNameForCheckersOfThatNameOnly) {
     AppSettings settings;
     shelltest::RecordingProgram program;
