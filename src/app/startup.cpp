@@ -66,7 +66,7 @@ int RunShell(ShellProgram& program) {
 
     // The settings belong to the whole process: the program's threads read them to the end.
     static AppSettings settings;
-    auto args = std::make_unique<CommandLineArgs>("-/");
+    auto args = std::make_unique<CommandLineArgs>(kSwitchCharacters);
     // -config without a value reads from an empty path, which gives every default.
     ReadSettings(settings, args->FindSwitch("config") != 0 ? args->GetSwitchValue("config", "")
                                                            : GetModuleFolder() + "hub_config.ini");
