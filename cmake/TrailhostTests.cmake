@@ -33,7 +33,7 @@ endif()
 
 # tests/<layer>/*.cpp become the executable test_<layer>, linked with that layer's library.
 function(trailhost_test_folder layer)
-  cmake_parse_arguments(T "" "LABEL" "LIBS" ${ARGN})
+  cmake_parse_arguments(T "" "LABEL" "LIBS;SOURCES;LAUNCHER" ${ARGN})
   file(GLOB all CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/${layer}/*.cpp)
   set(srcs)
   foreach(f IN LISTS all)
@@ -50,7 +50,7 @@ function(trailhost_test_folder layer)
     return()
   endif()
   set(target test_${layer})
-  add_executable(${target} ${srcs} ${CMAKE_SOURCE_DIR}/tests/test_main.cpp
+  add_executable(${target} ${srcs} ${T_SOURCES} ${CMAKE_SOURCE_DIR}/tests/test_main.cpp
                            ${CMAKE_SOURCE_DIR}/tests/test_support.cpp)
   target_include_directories(${target} PRIVATE ${CMAKE_SOURCE_DIR}/tests)
   target_link_libraries(${target} PRIVATE trailhost_${layer} ${T_LIBS} ${TRAILHOST_GTEST})
@@ -58,13 +58,17 @@ function(trailhost_test_folder layer)
   if(TRAILHOST_HELPERS)
     add_dependencies(${target} ${TRAILHOST_HELPERS})
   endif()
-  add_test(NAME ${target} COMMAND ${target})
+  if(T_LAUNCHER)
+    add_test(NAME ${target} COMMAND ${T_LAUNCHER} $<TARGET_FILE:${target}>)
+  else()
+    add_test(NAME ${target} COMMAND ${target})
+  endif()
   set_tests_properties(${target} PROPERTIES
     ENVIRONMENT "GTEST_OUTPUT=xml:${TRAILHOST_GTEST_XML}/${target}.xml"
     LABELS "${T_LABEL}" TIMEOUT 600)
 endfunction()
 
-foreach(layer sys config stack browser app tools)
+foreach(layer sys config stack browser tools)
   trailhost_test_folder(${layer} LABEL unit)
 endforeach()
 
@@ -82,4 +86,52 @@ endif()
 
 if(TARGET test_tools)
   target_link_libraries(test_tools PRIVATE trailhost_view)
+endif()
+
+# The shell's tests. They start the programs of tests/app/helpers, which run the shell with a
+# program of their own in place of the server stack. On Windows they carry the shell's resources;
+# on Linux they run on a virtual display of their own when Xvfb is there (Qt's offscreen platform
+# otherwise), so that the windows they make are real and can be photographed.
+file(GLOB app_helper_sources CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/app/helpers/*.cpp)
+set(TRAILHOST_APP_HELPERS)
+foreach(src IN LISTS app_helper_sources)
+  get_filename_component(name ${src} NAME_WE)
+  add_executable(${name} ${src} ${TRAILHOST_SHELL_RC})
+  target_link_libraries(${name} PRIVATE trailhost_app)
+  trailhost_warnings(${name})
+  if(WIN32)
+    set_target_properties(${name} PROPERTIES WIN32_EXECUTABLE ON)
+  endif()
+  list(APPEND TRAILHOST_APP_HELPERS ${name})
+endforeach()
+
+set(app_launcher)
+set(app_sources ${TRAILHOST_SHELL_RC})
+if(WIN32)
+  list(APPEND app_sources ${CMAKE_SOURCE_DIR}/tests/sys/child_process_win32.cpp)
+else()
+  list(APPEND app_sources ${CMAKE_SOURCE_DIR}/tests/sys/child_process_posix.cpp)
+  find_program(TRAILHOST_XVFB_RUN xvfb-run)
+  if(TRAILHOST_XVFB_RUN)
+    set(app_launcher ${TRAILHOST_XVFB_RUN} -a -s "-screen 0 1280x1024x24")
+  endif()
+endif()
+trailhost_test_folder(app LABEL unit SOURCES ${app_sources} LAUNCHER ${app_launcher})
+if(TARGET test_app)
+  target_include_directories(test_app PRIVATE ${CMAKE_SOURCE_DIR}/tests/sys)
+  if(TRAILHOST_APP_HELPERS)
+    add_dependencies(test_app ${TRAILHOST_APP_HELPERS})
+  endif()
+  # Screenshots of the shell's windows are kept here.
+  set(shots ${CMAKE_BINARY_DIR}/test-artifacts)
+  file(MAKE_DIRECTORY ${shots})
+  if(WIN32)
+    set(shots Z:${shots})
+  endif()
+  set_property(TEST test_app APPEND PROPERTY ENVIRONMENT "TRH_TEST_ARTIFACTS=${shots}")
+  if(NOT WIN32)
+    # Blocks that the session bus library and fontconfig keep, which Qt starts.
+    set_property(TEST test_app APPEND PROPERTY ENVIRONMENT
+      "LSAN_OPTIONS=suppressions=${CMAKE_SOURCE_DIR}/tests/app/lsan.supp")
+  endif()
 endif()

@@ -5,7 +5,7 @@
 #include "sys/folders.h"
 
 int main() {
-    const CommandLineArgs args("-/");
+    const CommandLineArgs args(kSwitchCharacters);
     // -config given without a value reads from an empty path, which gives every default.
     const std::string configPath = args.FindSwitch("config") != 0
                                        ? args.GetSwitchValue("config", "")

@@ -4,6 +4,14 @@
 #include <string>
 #include <vector>
 
+// The characters that start a switch. On Linux an absolute path starts with '/', so there only
+// '-' does: "-config /home/me/site.ini" must pass the path as the value.
+#ifdef _WIN32
+constexpr const char* kSwitchCharacters = "-/";
+#else
+constexpr const char* kSwitchCharacters = "-";
+#endif
+
 // The process's command line cut into arguments. Argument 0 is the program itself.
 class CommandLineArgs {
 public:
@@ -12,7 +20,7 @@ public:
     // The process's own command line: GetCommandLineA on Windows; on Linux the same kind of
     // text built from argv (CommandLineFromArgs), so that both split alike. An argument is a
     // switch when its first character is one of `switchChars`.
-    explicit CommandLineArgs(const std::string& switchChars = "-/");
+    explicit CommandLineArgs(const std::string& switchChars = kSwitchCharacters);
     CommandLineArgs(const std::string& switchChars, const std::string& commandLine);
 
     int Count() const { return static_cast<int>(args_.size()); }

@@ -128,3 +128,12 @@ TEST(CommandLine, ProcessCommandLineStartsWithThisProgram) {
     ASSERT_GE(program.size(), name.size());
     EXPECT_EQ(name, program.substr(program.size() - name.size()));
 }
+
+TEST(CommandLine, AbsolutePathsAreValuesWhereTheyStartWithASlash) {
+    const CommandLineArgs args(kSwitchCharacters, "trailhost -config /home/me/site.ini");
+#ifdef _WIN32
+    EXPECT_EQ(args.GetSwitchValue("config", ""), "");
+#else
+    EXPECT_EQ(args.GetSwitchValue("config", ""), "/home/me/site.ini");
+#endif
+}

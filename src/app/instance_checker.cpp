@@ -1,0 +1,5 @@
+#include "app/instance_checker.h"
+
+std::string CInstanceChecker::SharedBlockName() const {
+    return name_ + "_CInstanceChecker_MMF";
+}

@@ -1,0 +1,48 @@
+// Linux only: the first copy holds a per-user local socket named after the shared block; a
+// second copy that connects asks it to come forward.
+#include "app/instance_checker.h"
+
+#include <QCoreApplication>
+
+#include "app/local_endpoint_qt.h"
+#include "app/main_frame.h"
+
+namespace {
+
+const char kActivateRequest[] = "activate";
+
+}  // namespace
+
+struct CInstanceChecker::Impl {};
+
+CInstanceChecker::CInstanceChecker(const std::string& name) : name_(name) {}
+
+CInstanceChecker::~CInstanceChecker() = default;
+
+bool CInstanceChecker::IsAnotherInstanceRunning() const {
+    return SendToEndpoint(UserSocketName(SharedBlockName()), "");
+}
+
+bool CInstanceChecker::RegisterAsFirstInstance(CMainFrame& frame) {
+    if (IsAnotherInstanceRunning()) {
+        return false;
+    }
+    // The endpoint outlives the checker: it belongs to the application object, which lives as
+    // long as the process runs its loop. A request that comes after the frame has gone finds
+    // nothing to bring forward.
+    static LocalEndpoint endpoint;
+    std::weak_ptr<const void> lifetime = frame.Lifetime();
+    CMainFrame* target = &frame;
+    return endpoint.Listen(
+        UserSocketName(SharedBlockName()),
+        [lifetime, target](const std::string& line) {
+            if (line == kActivateRequest && !lifetime.expired() && target->Exists()) {
+                target->Activate();
+            }
+        },
+        QCoreApplication::instance());
+}
+
+bool CInstanceChecker::ActivateFirstInstance() {
+    return SendToEndpoint(UserSocketName(SharedBlockName()), kActivateRequest);
+}

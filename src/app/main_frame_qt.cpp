@@ -1,0 +1,198 @@
+// Linux only: the frame as an object on the UI thread, addressed through a per-user local socket
+// named after its caption; the tray icon and the shutdown dialog are Qt windows.
+#include "app/main_frame.h"
+
+#include <QApplication>
+#include <QPointer>
+#include <QWidget>
+
+#include <unistd.h>
+
+#include <atomic>
+
+#include "app/close_path.h"
+#include "app/local_endpoint_qt.h"
+#include "app/shell.h"
+#include "app/shutdown_dialog.h"
+#include "app/tray_qt.h"
+#include "app/ui_thread_qt.h"
+#include "config/settings.h"
+
+namespace {
+
+const char kCloseRequest[] = "close";
+
+// Every frame listens under the caption and its process id, so that several copies can run and
+// a second copy can list them, as it lists top-level windows on Windows.
+std::string FrameEndpointPrefix() {
+    return UserSocketName(std::string(kFrameCaption) + "/");
+}
+
+}  // namespace
+
+struct CMainFrame::Impl {
+    Impl(AppSettings& settings_, ShellProgram& program)
+        : settings(settings_),
+          closer(program, [this] { Post([](Impl& impl) { impl.OnDestroy(); }, false); }) {}
+
+    // Runs `work` on the UI thread while this frame is still there. The token dies with the
+    // frame, on the UI thread, so work that arrives later finds it gone and does nothing.
+    bool Post(std::function<void(Impl&)> work, bool wait) {
+        std::weak_ptr<int> weak = token;
+        return RunOnUiThread(
+            nullptr,
+            [this, weak, work] {
+                if (weak.lock() != nullptr) {
+                    work(*this);
+                }
+            },
+            wait);
+    }
+
+    std::shared_ptr<int> token = std::make_shared<int>(0);
+    AppSettings& settings;
+    QPointer<QObject> object;
+    std::atomic<bool> exists{false};
+    LocalEndpoint endpoint;
+    std::unique_ptr<CTrailhostSysTray> tray;
+    std::unique_ptr<CShutdownServer> dialog;
+    CloseRunner closer;
+
+    void OnClose() {
+        if (exists) {
+            closer.Begin();
+        }
+    }
+
+    void OnDestroy() {
+        if (!exists) {
+            return;
+        }
+        closer.RunHere();
+        exists = false;
+        tray.reset();
+        dialog.reset();
+        endpoint.Close();
+        delete object.data();
+        // Queued, so that it also ends a loop that has not started yet.
+        QMetaObject::invokeMethod(QCoreApplication::instance(), &QCoreApplication::quit,
+                                  Qt::QueuedConnection);
+    }
+};
+
+CMainFrame::CMainFrame(AppSettings& settings, ShellProgram& program)
+    : impl_(std::make_unique<Impl>(settings, program)) {}
+
+CMainFrame::~CMainFrame() {
+    Destroy();
+    impl_->closer.Wait();
+    // Work queued for the frame from now on finds it gone.
+    impl_->token.reset();
+}
+
+bool CMainFrame::Create() {
+    auto* object = new QObject(QCoreApplication::instance());
+    object->setObjectName(kAppTitle);
+    Impl* impl = impl_.get();
+    const std::string name = FrameEndpointPrefix() + std::to_string(getpid());
+    if (!impl->endpoint.Listen(
+            name,
+            [impl](const std::string& line) {
+                if (line == kCloseRequest) {
+                    impl->OnClose();
+                }
+            },
+            object)) {
+        delete object;
+        return false;
+    }
+    impl->object = object;
+    impl->exists = true;
+    if (impl->settings.showTrayIcon && GuiAvailable()) {
+        impl->tray = std::make_unique<CTrailhostSysTray>(impl->settings.serverName, object,
+                                                         [impl] { impl->OnClose(); });
+        impl->tray->Install();
+    }
+    return true;
+}
+
+void CMainFrame::Hide() {}
+
+void CMainFrame::Close() {
+    if (impl_->exists) {
+        impl_->Post([](Impl& impl) { impl.OnClose(); }, true);
+    }
+}
+
+void CMainFrame::Destroy() {
+    impl_->OnDestroy();
+}
+
+void CMainFrame::ShowShutdownDialog(const std::string& message) {
+    if (!impl_->exists || !GuiAvailable()) {
+        return;
+    }
+    impl_->Post(
+        [message](Impl& impl) {
+            if (impl.dialog == nullptr) {
+                auto dialog = std::make_unique<CShutdownServer>();
+                if (dialog->Create(message)) {
+                    impl.dialog = std::move(dialog);
+                }
+            }
+        },
+        true);
+}
+
+void CMainFrame::SetShutdownProgress(int position) {
+    if (!impl_->exists) {
+        return;
+    }
+    impl_->Post(
+        [position](Impl& impl) {
+            if (impl.dialog != nullptr) {
+                impl.dialog->SetPosition(position);
+            }
+        },
+        true);
+}
+
+void CMainFrame::Activate() {
+    if (!GuiAvailable()) {
+        return;
+    }
+    QWidget* front = QApplication::activeModalWidget();
+    if (front == nullptr) {
+        for (QWidget* widget : QApplication::topLevelWidgets()) {
+            if (widget->isVisible()) {
+                front = widget;
+            }
+        }
+    }
+    if (front != nullptr) {
+        front->raise();
+        front->activateWindow();
+    }
+}
+
+std::uintptr_t CMainFrame::WindowHandle() const {
+    return 0;
+}
+
+bool CMainFrame::Exists() const {
+    return impl_->exists;
+}
+
+std::weak_ptr<const void> CMainFrame::Lifetime() const {
+    return impl_->token;
+}
+
+bool ShutdownRunningInstance() {
+    const std::string own = FrameEndpointPrefix() + std::to_string(getpid());
+    for (const std::string& name : FindEndpoints(FrameEndpointPrefix())) {
+        if (name != own && SendToEndpoint(name, kCloseRequest)) {
+            return true;
+        }
+    }
+    return false;
+}

@@ -1,0 +1,75 @@
+// Linux only: the Qt application, with widgets on a display or without them (headless).
+#include "app/shell_platform.h"
+
+#include <QApplication>
+#include <QCoreApplication>
+#include <QGuiApplication>
+
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "app/ui_thread_qt.h"
+
+namespace {
+
+bool EnvironmentSet(const char* name) {
+    const char* value = std::getenv(name);
+    return value != nullptr && *value != '\0';
+}
+
+}  // namespace
+
+struct ShellPlatform::Impl {
+    // Qt keeps references to the argument count and vector for the application's life.
+    int argc = 0;
+    std::vector<std::string> argText;
+    std::vector<char*> argv;
+    std::unique_ptr<QCoreApplication> app;
+};
+
+ShellPlatform::ShellPlatform() : impl_(std::make_unique<Impl>()) {
+    Impl& impl = *impl_;
+    const bool display = EnvironmentSet("DISPLAY") || EnvironmentSet("WAYLAND_DISPLAY") ||
+                         EnvironmentSet("QT_QPA_PLATFORM");
+    // The program's own command line is read elsewhere; Qt sees only a platform choice, which
+    // ends with the offscreen platform so that a display that cannot be opened is no failure.
+    const std::string wanted =
+        EnvironmentSet("QT_QPA_PLATFORM") ? std::getenv("QT_QPA_PLATFORM") : "xcb;wayland";
+    impl.argText = {"trailhost"};
+    if (display) {
+        impl.argText.push_back("-platform");
+        impl.argText.push_back(wanted + ";offscreen");
+    }
+    for (std::string& arg : impl.argText) {
+        impl.argv.push_back(arg.data());
+    }
+    impl.argv.push_back(nullptr);
+    impl.argc = static_cast<int>(impl.argText.size());
+    if (!display) {
+        impl.app = std::make_unique<QCoreApplication>(impl.argc, impl.argv.data());
+        SetHeadless(true);
+        return;
+    }
+    impl.app = std::make_unique<QApplication>(impl.argc, impl.argv.data());
+    // Landing on the offscreen platform without asking for it means no display could be opened.
+    const bool offscreenWanted = wanted.compare(0, 9, "offscreen") == 0;
+    SetHeadless(QGuiApplication::platformName() == "offscreen" && !offscreenWanted);
+    QApplication::setQuitOnLastWindowClosed(false);
+}
+
+ShellPlatform::~ShellPlatform() {
+    StopUiThreadWork();
+}
+
+bool ShellPlatform::StartOle() {
+    return true;
+}
+
+bool ShellPlatform::HasDisplay() const {
+    return GuiAvailable();
+}
+
+int ShellPlatform::RunMessageLoop() {
+    return QCoreApplication::exec();
+}

@@ -1,0 +1,30 @@
+// Linux only: the status icon with the same tooltip, balloon and two-item menu as on Windows.
+// Qt adds the icon again by itself when the desktop's tray comes back.
+#pragma once
+
+#include <QMenu>
+#include <QSystemTrayIcon>
+
+#include <functional>
+#include <memory>
+#include <string>
+
+class CTrailhostSysTray {
+public:
+    // `close` runs (on the UI thread) when the menu's Close item is chosen.
+    CTrailhostSysTray(const std::string& serverName, QObject* parent, std::function<void()> close);
+    // Removes the icon.
+    ~CTrailhostSysTray();
+    CTrailhostSysTray(const CTrailhostSysTray&) = delete;
+    CTrailhostSysTray& operator=(const CTrailhostSysTray&) = delete;
+
+    // Shows the icon and the "started" balloon; false when the desktop has no tray now (the icon
+    // then appears when one comes).
+    bool Install();
+    void Uninstall();
+
+private:
+    std::string serverName_;
+    std::unique_ptr<QMenu> menu_;
+    QSystemTrayIcon* icon_;
+};

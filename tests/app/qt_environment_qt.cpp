@@ -1,0 +1,46 @@
+// Linux only: one QApplication for every test of the shell, on the virtual display the test run
+// was given, or on Qt's offscreen platform without one.
+#include <gtest/gtest.h>
+
+#include <QApplication>
+
+#include <cstdlib>
+
+#include "qt_test_support.h"
+
+namespace {
+
+class QtEnvironment : public ::testing::Environment {
+public:
+    void SetUp() override {
+        const char* display = std::getenv("DISPLAY");
+        if ((display == nullptr || *display == '\0') && std::getenv("QT_QPA_PLATFORM") == nullptr) {
+            qputenv("QT_QPA_PLATFORM", "offscreen");
+        }
+        static int argc = 1;
+        static char name[] = "test_app";
+        static char* argv[] = {name, nullptr};
+        // Kept to the end of the process: Qt's own clean-up would run after the tests' objects.
+        static QApplication* app = new QApplication(argc, argv);
+        QApplication::setQuitOnLastWindowClosed(false);
+        (void)app;
+    }
+};
+
+::testing::Environment* const kQtEnvironment =
+    ::testing::AddGlobalTestEnvironment(new QtEnvironment);
+
+}  // namespace
+
+namespace shelltest {
+
+QWidget* FindTopWidget(const std::string& objectName) {
+    for (QWidget* widget : QApplication::topLevelWidgets()) {
+        if (widget->objectName().toStdString() == objectName && widget->isVisible()) {
+            return widget;
+        }
+    }
+    return nullptr;
+}
+
+}  // namespace shelltest
