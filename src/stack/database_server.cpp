@@ -65,7 +65,8 @@ std::string DatabaseServerCommandLine(const AppSettings& settings, const std::st
                                       const std::string& serverFileName,
                                       const std::string& configFolder, int port,
                                       const std::string& userOption) {
-    return BinFolder(settings, exeFolder) + serverFileName + " " +
+    // The program is quoted: a stack folder may hold blanks.
+    return "\"" + BinFolder(settings, exeFolder) + serverFileName + "\" " +
            DefaultsFileOption(configFolder) + " --port=" + std::to_string(port) + " " +
            settings.mySQLCmd + " --language=\"" + exeFolder + settings.pathToMySqlShare + kSep +
            "english\"" + userOption;
@@ -74,7 +75,7 @@ std::string DatabaseServerCommandLine(const AppSettings& settings, const std::st
 std::string DatabaseShutdownCommandLine(const AppSettings& settings, const std::string& exeFolder,
                                         const std::string& configFolder, int port,
                                         const std::string& accountOptions) {
-    return BinFolder(settings, exeFolder) + kAdminFileName + " " +
+    return "\"" + BinFolder(settings, exeFolder) + kAdminFileName + "\" " +
            DefaultsFileOption(configFolder) + " -s --port=" + std::to_string(port) +
            accountOptions + " shutdown";
 }

@@ -40,7 +40,8 @@ std::string WebServerCommandLine(const std::string& exeFolder, const std::string
         program =
             exeFolder + "server" + kSep + "Apache" + kSep + "bin" + kSep + "Apache" + kExeSuffix;
     }
-    return program + " -f \"" + configFolder + kSep + "httpd.conf\"" + kForegroundOption;
+    // Quoted: a stack folder may hold blanks ("E:\My Stack\", "/media/me/My Stick/").
+    return "\"" + program + "\" -f \"" + configFolder + kSep + "httpd.conf\"" + kForegroundOption;
 }
 
 WebServerControl::WebServerControl(const AppSettings& settings, std::string exeFolder)

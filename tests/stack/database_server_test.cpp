@@ -30,22 +30,22 @@ TEST(DatabaseCommandLines, ServerAndShutdownLinesHaveEveryPieceInOrder) {
     const std::string exe = "E:\\stack\\";
     const std::string config = "C:\\TEMP\\Trailhost_7\\";
     EXPECT_EQ(DatabaseServerCommandLine(s, exe, "mysqld.exe", config, 3306, " --user=root"),
-              "E:\\stack\\server\\mysql\\bin\\mysqld.exe "
+              "\"E:\\stack\\server\\mysql\\bin\\mysqld.exe\" "
               "--defaults-file=\"C:\\TEMP\\Trailhost_7\\\\my.ini\" --port=3306  "
               "--language=\"E:\\stack\\server\\mysql\\share\\english\" --user=root");
     EXPECT_EQ(DatabaseShutdownCommandLine(s, exe, config, 7188, " --user=root"),
-              "E:\\stack\\server\\mysql\\bin\\mysqladmin.exe "
+              "\"E:\\stack\\server\\mysql\\bin\\mysqladmin.exe\" "
               "--defaults-file=\"C:\\TEMP\\Trailhost_7\\\\my.ini\" -s --port=7188 --user=root "
               "shutdown");
 #else
     const std::string exe = "/media/stack/";
     const std::string config = "/tmp/Trailhost_7/";
     EXPECT_EQ(DatabaseServerCommandLine(s, exe, "mysqld", config, 3306, " --user=root"),
-              "/media/stack/server/mysql/bin/mysqld "
+              "\"/media/stack/server/mysql/bin/mysqld\" "
               "--defaults-file=\"/tmp/Trailhost_7//my.ini\" --port=3306  "
               "--language=\"/media/stack/server/mysql/share/english\" --user=root");
     EXPECT_EQ(DatabaseShutdownCommandLine(s, exe, config, 7188, " --user=root"),
-              "/media/stack/server/mysql/bin/mysqladmin "
+              "\"/media/stack/server/mysql/bin/mysqladmin\" "
               "--defaults-file=\"/tmp/Trailhost_7//my.ini\" -s --port=7188 --user=root shutdown");
 #endif
     // The server's own options stand between the port and the language.
@@ -62,7 +62,7 @@ TEST(DatabaseCommandLines, LongPathsAreNeverCut) {
     s.mySQLCmd = std::string(300, 'c');
     const std::string server = DatabaseServerCommandLine(s, exe, "mysqld", config, 3306,
                                                          " --user=" + std::string(200, 'u'));
-    EXPECT_EQ(server.rfind(exe, 0), 0u);
+    EXPECT_EQ(server.rfind("\"" + exe, 0), 0u);
     EXPECT_NE(server.find(config), std::string::npos);
     EXPECT_NE(server.find(s.mySQLCmd), std::string::npos);
     EXPECT_EQ(server.substr(server.size() - 208), " --user=" + std::string(200, 'u'));

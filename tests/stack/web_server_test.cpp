@@ -1,5 +1,12 @@
 #include "stack/web_server.h"
 
+#include <string>
+#include <vector>
+
+#include "config/settings.h"
+#include "stack/database_server.h"
+#include "sys/launcher.h"
+
 #include <gtest/gtest.h>
 
 #include "stack_layout.h"
@@ -31,9 +38,24 @@ TEST(WebServerCommandLine, ConfiguredProgramWhenItExistsElseTheBuiltInPlace) {
     const std::string tail = " -f \"" + config + "/httpd.conf\" -DFOREGROUND";
 #endif
     EXPECT_EQ(WebServerCommandLine(exe, configured, config),
-              exe + StackLayout::Native("server/Apache/bin/Apache") + testsupport::kExe + tail);
+              "\"" + exe + StackLayout::Native("server/Apache/bin/Apache") + testsupport::kExe +
+                  "\"" + tail);
     layout.Install("fake_web", "server/Apache/Apache" + testsupport::kExe);
-    EXPECT_EQ(WebServerCommandLine(exe, configured, config), exe + configured + tail);
+    EXPECT_EQ(WebServerCommandLine(exe, configured, config), "\"" + exe + configured + "\"" + tail);
+}
+
+TEST(ServerCommandLines, AStackFolderWithBlanksStaysOneProgramPath) {
+    const std::string exe = StackLayout::Native("/media/me/My Stick/");
+    const std::string config = StackLayout::Native("/tmp/Trailhost_9/");
+    AppSettings s = StackLayout::Settings(0, 0);
+    for (const std::string& line :
+         {WebServerCommandLine(exe, StackLayout::Native("server/Apache/Apache"), config),
+          DatabaseServerCommandLine(s, exe, "mysqld", config, 3306, ""),
+          DatabaseShutdownCommandLine(s, exe, config, 3306, "")}) {
+        const std::vector<std::string> args = SplitWindowsCommandLine(line);
+        ASSERT_FALSE(args.empty());
+        EXPECT_EQ(args[0].rfind(exe, 0), 0u) << line;
+    }
 }
 
 }  // namespace
