@@ -1,7 +1,8 @@
 // Plays the browser: fetches the first http:// argument with one HTTP/1.0 request and ends.
 // It logs its arguments, environment and the answer's status line to the file named by
-// FAKE_BROWSER_LOG (else fake_browser.log beside itself). FAKE_BROWSER_STAY_MS keeps it running
-// that long after the fetch, so that a test can end it from outside first.
+// FAKE_BROWSER_LOG (else fake_browser.log beside itself); FAKE_BROWSER_PAGE names a file that
+// receives the whole answer, for tests that read the page itself. FAKE_BROWSER_STAY_MS keeps it
+// running that long after the fetch, so that a test can end it from outside first.
 #include "fake_common.h"
 
 int main(int argc, char** argv) {
@@ -20,7 +21,11 @@ int main(int argc, char** argv) {
         }
     }
     if (!url.empty()) {
-        fake::FetchAndLog(log, url);
+        const std::string answer = fake::FetchAndLog(log, url);
+        const std::string page = fake::Env("FAKE_BROWSER_PAGE");
+        if (!page.empty()) {
+            fake::WriteText(page, answer);
+        }
     }
     const int stay = std::atoi(fake::Env("FAKE_BROWSER_STAY_MS").c_str());
     if (stay > 0) {
