@@ -1,8 +1,9 @@
 // Plays the browser: fetches the first http:// argument with one HTTP/1.0 request and ends.
-// It logs its arguments, environment and the answer's status line to the file named by
-// FAKE_BROWSER_LOG (else fake_browser.log beside itself); FAKE_BROWSER_PAGE names a file that
-// receives the whole answer, for tests that read the page itself. FAKE_BROWSER_STAY_MS keeps it
-// running that long after the fetch, so that a test can end it from outside first.
+// It logs its arguments, environment, the answer's status line and the clock times of its start
+// and end to the file named by FAKE_BROWSER_LOG (else fake_browser.log beside itself);
+// FAKE_BROWSER_PAGE names a file that receives the whole answer, for tests that read the page
+// itself. FAKE_BROWSER_STAY_MS keeps it running that long after the fetch, so that a test can
+// end it from outside first.
 #include "fake_common.h"
 
 int main(int argc, char** argv) {
@@ -10,6 +11,7 @@ int main(int argc, char** argv) {
     if (log.empty()) {
         log = fake::FolderOf(argv[0]) + "fake_browser.log";
     }
+    fake::Log(log, "ms-started " + fake::EpochMs());
     fake::LogStart(log, argc, argv);
 
     std::string url;
@@ -31,6 +33,7 @@ int main(int argc, char** argv) {
     if (stay > 0) {
         fake::SleepMs(stay);
     }
+    fake::Log(log, "ms-ended " + fake::EpochMs());
     fake::Log(log, "exit");
     return 0;
 }
