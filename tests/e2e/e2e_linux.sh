@@ -65,8 +65,10 @@ ours() {
 }
 
 none_of_ours() { [ -z "$(ours)" ]; }
-alive() { kill -0 "$1" 2>/dev/null; }
-gone() { ! alive "$1"; }
+# An id must be given: kill -0 with an empty id fails, but with 0 it reaches the process group.
+alive() { [ -n "$1" ] && [ "$1" != 0 ] && kill -0 "$1" 2>/dev/null; }
+gone() { [ -n "$1" ] && [ "$1" != 0 ] && ! kill -0 "$1" 2>/dev/null; }
+servers_alive() { alive "$web_pid" && alive "$db_pid"; }
 has() { grep -qF -- "$2" "$1" 2>/dev/null; }
 lacks() { [ -f "$1" ] && ! grep -qF -- "$2" "$1"; }
 runtime_folders() { find "$case_dir/tmp" -maxdepth 1 -name 'Trailhost_*' 2>/dev/null; }
@@ -128,6 +130,7 @@ write_config() {  # write_config stack web_port db_port extra-lines...
 start_launcher() {  # start_launcher stack run_dir
     local stack=$1 run=$2
     mkdir -p "$run" "$case_dir/tmp"
+    web_pid="" db_pid=""
     env -u DISPLAY -u WAYLAND_DISPLAY TMPDIR="$case_dir/tmp" TRH_TRACE="$run/trace.txt" \
         FAKE_BROWSER_LOG="$run/browser.log" FAKE_BROWSER_PAGE="$run/page.txt" \
         "$stack/trailhost" >"$run/out.txt" 2>&1 &
@@ -186,7 +189,7 @@ whole_run() {  # whole_run stack run_dir label web_port db_port
     check "$label: the test browser fetched the page" \
         wait_for 60 has "$run/browser.log" "exit"
     check "$label: the servers wrote their pid files" note_server_pids "$run"
-    check "$label: the servers run while the browser is handed over" alive "${db_pid:-0}"
+    check "$label: the servers run while the browser is handed over" servers_alive
     wait_launcher 90
     check_page "$run" "$label" "$web" "$db"
     check_run_ended "$run" "$label"
