@@ -91,20 +91,25 @@ http_get() {  # http_get port path file
     )
 }
 
-# A section may appear only once in the file (the reader takes the first), so extra keys of
-# [General] come as "General:Key=Value"; other extra lines go to the end as they are.
+# A section may appear only once in the file (the reader takes the first), so extra keys come as
+# "Section:Key=Value" and are written into their section; other lines go to the end as they are.
 write_config() {  # write_config stack web_port db_port extra-lines...
-    local stack=$1 web=$2 db=$3 line
+    local stack=$1 web=$2 db=$3
     shift 3
+    local extra=("$@")
+    section_extra() {
+        local line
+        for line in "${extra[@]}"; do
+            case $line in "$1":*) echo "${line#"$1":}" ;; esac
+        done
+    }
     {
         echo "[General]"
         echo "ServerName=E2E $case_name"
         echo "UseSplash=0"
         echo "ShowTrayIcon=0"
         echo "AllowOnlySingleInstance=0"
-        for line in "$@"; do
-            case $line in General:*) echo "${line#General:}" ;; esac
-        done
+        section_extra General
         echo "[http]"
         echo "Port=$web"
         echo "HostName=127.0.0.1"
@@ -115,12 +120,14 @@ write_config() {  # write_config stack web_port db_port extra-lines...
         echo "[database]"
         echo "UseMySQL=1"
         echo "MySQLPort=$db"
+        section_extra database
         echo "[Path]"
         echo 'PathToApache=server\Apache\Apache'
         echo 'PathToMySqlBin=server\mysql\bin'
         echo 'PathToMySqlShare=server\mysql\share'
-        for line in "$@"; do
-            case $line in General:*) ;; *) echo "$line" ;; esac
+        local line
+        for line in "${extra[@]}"; do
+            case $line in *:*=*) ;; *) echo "$line" ;; esac
         done
     } >"$stack/hub_config.ini"
 }
@@ -307,6 +314,27 @@ case_keep() {
     check_run_ended "$run" "keep"
 }
 
+# The stack as on a CD-ROM: read-only, the database copied to a mirror folder that the run uses
+# and keeps, the stack's own database files left as they were.
+tree_sum() { (cd "$1" && find . -type f -print0 | sort -z | xargs -0 md5sum); }
+case_mirror() {
+    local stack="$case_dir/stack" web db
+    cp -a "$demo/stack" "$stack"
+    web=$(pick_port)
+    db=$(pick_port)
+    write_config "$stack" "$web" "$db" "database:LocalMirror=1" "database:MirrorFolder=$case_dir/mirror/"
+    tree_sum "$stack/dbdir" >"$case_dir/dbdir.sum"
+    chmod -R a-w "$stack"
+    whole_run "$stack" "$case_dir/run" "mirror" "$web" "$db"
+    chmod -R u+w "$stack"
+    check "mirror: the database ran from the mirror folder" \
+        has "$case_dir/run/page.txt" "TRH_DB_PATH = $case_dir/mirror/<"
+    check "mirror: the counter of the mirrored database went to 1" visits_are "$case_dir/run/page.txt" 1
+    check "mirror: the mirror folder is kept with the demo database" test -d "$case_dir/mirror/demo"
+    check "mirror: the stack's database files are unchanged" \
+        cmp -s "$case_dir/dbdir.sum" <(tree_sum "$stack/dbdir")
+}
+
 # A database server that does not stop when asked (its admin tool does nothing): the launcher
 # ends it itself.
 case_dbhang() {
@@ -367,7 +395,7 @@ fi
 echo "demo stack assembled in $((SECONDS - started)) s; own network namespaces: $isolated"
 
 # E2E_CASES picks some of the cases, for a quicker look at one of them.
-cases=${E2E_CASES:-plain encrypted fallback keep dbhang}
+cases=${E2E_CASES:-plain encrypted fallback keep mirror dbhang}
 pids=""
 for c in $cases; do
     if [ "$isolated" = 1 ]; then
