@@ -11,8 +11,10 @@ int main(int argc, char** argv) {
     if (log.empty()) {
         log = fake::FolderOf(argv[0]) + "fake_browser.log";
     }
-    fake::Log(log, "ms-started " + fake::EpochMs());
+    const std::string started = fake::EpochMs();
     fake::LogStart(log, argc, argv);
+    // After the arguments, which tests read from the log's start.
+    fake::Log(log, "ms-started " + started);
 
     std::string url;
     for (int i = 1; i < argc && url.empty(); ++i) {
