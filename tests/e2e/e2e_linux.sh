@@ -70,7 +70,6 @@ alive() { [ -n "$1" ] && [ "$1" != 0 ] && kill -0 "$1" 2>/dev/null; }
 gone() { [ -n "$1" ] && [ "$1" != 0 ] && ! kill -0 "$1" 2>/dev/null; }
 servers_alive() { alive "$web_pid" && alive "$db_pid"; }
 has() { grep -qF -- "$2" "$1" 2>/dev/null; }
-lacks() { [ -f "$1" ] && ! grep -qF -- "$2" "$1"; }
 runtime_folders() { find "$case_dir/tmp" -maxdepth 1 -name 'Trailhost_*' 2>/dev/null; }
 no_runtime_folder() { [ -z "$(runtime_folders)" ]; }
 same_file() { cmp -s "$1" "$2"; }
