@@ -135,3 +135,13 @@ if(TARGET test_app)
       "LSAN_OPTIONS=suppressions=${CMAKE_SOURCE_DIR}/tests/app/lsan.supp")
   endif()
 endif()
+
+# The end-to-end tests: whole runs of the launcher on the demo stack with the machine's Apache,
+# PHP and MariaDB. They assemble the stack in the build folder and write a result file that
+# scripts/test counts like the test programs' files.
+if(NOT WIN32)
+  add_test(NAME e2e_linux
+           COMMAND bash ${CMAKE_SOURCE_DIR}/tests/e2e/e2e_linux.sh ${CMAKE_SOURCE_DIR}
+                   ${CMAKE_BINARY_DIR}/bin ${CMAKE_BINARY_DIR}/e2e ${TRAILHOST_GTEST_XML}/e2e_linux.xml)
+  set_tests_properties(e2e_linux PROPERTIES LABELS e2e TIMEOUT 300)
+endif()

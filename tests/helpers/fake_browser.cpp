@@ -1,7 +1,9 @@
 // Plays the browser: fetches the first http:// argument with one HTTP/1.0 request and ends.
-// It logs its arguments, environment and the answer's status line to the file named by
-// FAKE_BROWSER_LOG (else fake_browser.log beside itself). FAKE_BROWSER_STAY_MS keeps it running
-// that long after the fetch, so that a test can end it from outside first.
+// It logs its arguments, environment, the answer's status line and the clock times of its start
+// and end to the file named by FAKE_BROWSER_LOG (else fake_browser.log beside itself);
+// FAKE_BROWSER_PAGE names a file that receives the whole answer, for tests that read the page
+// itself. FAKE_BROWSER_STAY_MS keeps it running that long after the fetch, so that a test can
+// end it from outside first.
 #include "fake_common.h"
 
 int main(int argc, char** argv) {
@@ -9,7 +11,10 @@ int main(int argc, char** argv) {
     if (log.empty()) {
         log = fake::FolderOf(argv[0]) + "fake_browser.log";
     }
+    const std::string started = fake::EpochMs();
     fake::LogStart(log, argc, argv);
+    // After the arguments, which tests read from the log's start.
+    fake::Log(log, "ms-started " + started);
 
     std::string url;
     for (int i = 1; i < argc && url.empty(); ++i) {
@@ -20,12 +25,17 @@ int main(int argc, char** argv) {
         }
     }
     if (!url.empty()) {
-        fake::FetchAndLog(log, url);
+        const std::string answer = fake::FetchAndLog(log, url);
+        const std::string page = fake::Env("FAKE_BROWSER_PAGE");
+        if (!page.empty()) {
+            fake::WriteText(page, answer);
+        }
     }
     const int stay = std::atoi(fake::Env("FAKE_BROWSER_STAY_MS").c_str());
     if (stay > 0) {
         fake::SleepMs(stay);
     }
+    fake::Log(log, "ms-ended " + fake::EpochMs());
     fake::Log(log, "exit");
     return 0;
 }

@@ -182,8 +182,8 @@ inline std::string EpochMs() {
 }
 
 // Fetches an http:// URL with one HTTP/1.0 request and logs "url ..." and the answer's status
-// line (or "connect failed").
-inline void FetchAndLog(const std::string& log, const std::string& url) {
+// line (or "connect failed"). Returns the whole answer, head and body.
+inline std::string FetchAndLog(const std::string& log, const std::string& url) {
     Log(log, "url " + url);
     const std::string rest = url.substr(7);
     const std::string hostPort = rest.substr(0, rest.find('/'));
@@ -194,12 +194,13 @@ inline void FetchAndLog(const std::string& log, const std::string& url) {
     const fake_socket s = Connect(port);
     if (s == kNoSocket) {
         Log(log, "connect failed");
-        return;
+        return "";
     }
     SendAll(s, "GET " + path + " HTTP/1.0\r\nHost: " + hostPort + "\r\n\r\n");
     const std::string answer = ReceiveUntil(s, "");
     Log(log, "status " + answer.substr(0, answer.find_first_of("\r\n")));
     CloseSocket(s);
+    return answer;
 }
 
 inline void SleepMs(int ms) {

@@ -1,0 +1,452 @@
+#!/usr/bin/env bash
+# Whole runs of the launcher binary on the demo stack with the real Apache, PHP and MariaDB:
+#   e2e_linux.sh SOURCE_DIR BIN_DIR WORK_DIR RESULT_XML
+# Assembles the demo stack under WORK_DIR, gives each case a copy of it with a hub_config.ini of
+# its own (free ports, HostName=127.0.0.1 so that no hosts entry is made, the test browser as an
+# EXTERNAL browser) and runs the cases side by side. Where the machine allows it each case runs in
+# a network namespace of its own: its ports, and the local sockets by which a second copy finds
+# the first, are then its own, and the fallback ports can be taken without touching the machine's.
+# E2E_NO_NAMESPACE=1 runs the cases in the machine's own network (the cases that need a namespace
+# are skipped then). Every check is one line "ok|FAIL|skip <case>: <what>"; RESULT_XML counts
+# them for scripts/test.
+set -uo pipefail
+
+self=$(readlink -f "$0")
+
+# ---- helpers used inside a case -------------------------------------------------------------
+
+check() {  # check "what" command...
+    local what=$1
+    shift
+    if "$@"; then
+        echo "ok $case_name: $what" >>"$results"
+    else
+        echo "FAIL $case_name: $what" >>"$results"
+    fi
+}
+
+skip() { echo "skip $case_name: $1" >>"$results"; }
+
+# Polls `command...` every 0.1 s until it succeeds or `seconds` have passed.
+wait_for() {  # wait_for seconds command...
+    local deadline=$((SECONDS + $1))
+    shift
+    until "$@"; do
+        [ "$SECONDS" -ge "$deadline" ] && return 1
+        sleep 0.1
+    done
+}
+
+listening() { (exec 3<>"/dev/tcp/127.0.0.1/$1") 2>/dev/null; }
+
+pick_port() {  # a port nothing listens on, not in the list of ports already given out
+    local p
+    while :; do
+        p=$((20000 + RANDOM % 40000))
+        case " $given " in *" $p "*) continue ;; esac
+        listening "$p" || break
+    done
+    given="$given $p"
+    echo "$p"
+}
+
+# The processes whose command line names this case's folder: the servers (their configuration
+# files lie in the runtime folder under it) and the launcher itself; not the port blockers.
+ours() {
+    local f pid command
+    for f in /proc/[0-9]*/cmdline; do
+        pid=${f#/proc/}
+        pid=${pid%/cmdline}
+        case " $blockers " in *" $pid "*) continue ;; esac
+        # Read by a program whose own command line does not name the folder.
+        command=$(tr '\0' ' ' 2>/dev/null <"$f")
+        [[ $command == *"$case_dir/"* ]] && echo "$pid"
+    done
+}
+
+none_of_ours() { [ -z "$(ours)" ]; }
+# An id must be given: kill -0 with an empty id fails, but with 0 it reaches the process group.
+alive() { [ -n "$1" ] && [ "$1" != 0 ] && kill -0 "$1" 2>/dev/null; }
+gone() { [ -n "$1" ] && [ "$1" != 0 ] && ! kill -0 "$1" 2>/dev/null; }
+servers_alive() { alive "$web_pid" && alive "$db_pid"; }
+has() { grep -qF -- "$2" "$1" 2>/dev/null; }
+runtime_folders() { find "$case_dir/tmp" -maxdepth 1 -name 'Trailhost_*' 2>/dev/null; }
+no_runtime_folder() { [ -z "$(runtime_folders)" ]; }
+same_file() { cmp -s "$1" "$2"; }
+visits_on() { grep -o '<span id="visits">[0-9]*</span>' "$1" 2>/dev/null | tr -dc 0-9; }
+visits_are() { [ "$(visits_on "$1")" = "$2" ]; }
+
+cleanup_case() {
+    local pid
+    for pid in $(ours) $blockers; do kill -9 "$pid" 2>/dev/null; done
+}
+
+# One HTTP/1.0 GET of `path` on the local port; the whole answer goes to `file`.
+http_get() {  # http_get port path file
+    (
+        exec 3<>"/dev/tcp/127.0.0.1/$1" || exit 1
+        printf 'GET %s HTTP/1.0\r\nHost: 127.0.0.1:%s\r\n\r\n' "$2" "$1" >&3
+        cat <&3 >"$3"
+    )
+}
+
+# A section may appear only once in the file (the reader takes the first), so extra keys come as
+# "Section:Key=Value" and are written into their section; other lines go to the end as they are.
+write_config() {  # write_config stack web_port db_port extra-lines...
+    local stack=$1 web=$2 db=$3
+    shift 3
+    local extra=("$@")
+    section_extra() {
+        local line
+        for line in "${extra[@]}"; do
+            case $line in "$1":*) echo "${line#"$1":}" ;; esac
+        done
+    }
+    {
+        echo "[General]"
+        echo "ServerName=E2E $case_name"
+        echo "UseSplash=0"
+        echo "ShowTrayIcon=0"
+        echo "AllowOnlySingleInstance=0"
+        section_extra General
+        echo "[http]"
+        echo "Port=$web"
+        echo "HostName=127.0.0.1"
+        echo "DeleteHttpTemp=1"
+        echo "[Browser]"
+        echo "BrowserType=EXTERNAL"
+        echo "BrowserPath=$bin/fake_browser"
+        echo "[database]"
+        echo "UseMySQL=1"
+        echo "MySQLPort=$db"
+        section_extra database
+        echo "[Path]"
+        echo 'PathToApache=server\Apache\Apache'
+        echo 'PathToMySqlBin=server\mysql\bin'
+        echo 'PathToMySqlShare=server\mysql\share'
+        local line
+        for line in "${extra[@]}"; do
+            case $line in *:*=*) ;; *) echo "$line" ;; esac
+        done
+    } >"$stack/hub_config.ini"
+}
+
+# Starts the launcher of `stack` in the background; run_dir receives its trace, the browser's log
+# and page. Sets launcher_pid.
+start_launcher() {  # start_launcher stack run_dir
+    local stack=$1 run=$2
+    mkdir -p "$run" "$case_dir/tmp"
+    web_pid="" db_pid=""
+    env -u DISPLAY -u WAYLAND_DISPLAY TMPDIR="$case_dir/tmp" TRH_TRACE="$run/trace.txt" \
+        FAKE_BROWSER_LOG="$run/browser.log" FAKE_BROWSER_PAGE="$run/page.txt" \
+        "$stack/trailhost" >"$run/out.txt" 2>&1 &
+    launcher_pid=$!
+}
+
+# While the servers run: their ids from the pid files in the runtime folder.
+note_server_pids() {  # note_server_pids run_dir
+    local rt
+    rt=$(runtime_folders | head -n1)
+    [ -n "$rt" ] || return 1
+    wait_for 20 test -s "$rt/httpd.pid" -a -s "$rt/mysqld.pid" || return 1
+    web_pid=$(tr -dc 0-9 <"$rt/httpd.pid")
+    db_pid=$(tr -dc 0-9 <"$rt/mysqld.pid")
+    echo "$web_pid $db_pid" >"$1/server_pids"
+}
+
+# Waits for the launcher to end; sets launcher_rc (124 when it did not end in time).
+wait_launcher() {  # wait_launcher seconds
+    if wait_for "$1" gone "$launcher_pid"; then
+        wait "$launcher_pid"
+        launcher_rc=$?
+    else
+        launcher_rc=124
+    fi
+}
+
+# The checks every finished run shares.
+check_run_ended() {  # check_run_ended run_dir label
+    local run=$1 label=$2
+    check "$label: the launcher ended by itself with 0" test "$launcher_rc" = 0
+    check "$label: the web server ($web_pid) is gone" gone "$web_pid"
+    check "$label: the database server ($db_pid) is gone" gone "$db_pid"
+    check "$label: no process of this stack is left" none_of_ours
+    check "$label: the runtime folder is removed (DeleteHttpTemp=1)" no_runtime_folder
+}
+
+# The page the test browser fetched: PHP ran, the database answered with the demo rows, and the
+# launcher's variables reached the script.
+check_page() {  # check_page run_dir label web_port db_port
+    local run=$1 label=$2 web=$3 db=$4 url
+    if [ "$web" = 80 ]; then url="http://127.0.0.1/index.php"; else url="http://127.0.0.1:$web/index.php"; fi
+    check "$label: the browser was given $url" has "$run/browser.log" "arg=$url"
+    check "$label: the page was served (200)" has "$run/browser.log" "status HTTP/1.1 200 OK"
+    check "$label: PHP ran through the web server's module" has "$run/page.txt" "answers through apache2handler"
+    check "$label: the database server answered" has "$run/page.txt" "Database server: 10."
+    check "$label: the demo table was read" has "$run/page.txt" "<li>Bo: cook</li>"
+    check "$label: the script saw TRH_APACHE_PORT" has "$run/page.txt" "TRH_APACHE_PORT = $web<"
+    check "$label: the script saw TRH_MYSQL_PORT" has "$run/page.txt" "TRH_MYSQL_PORT = $db<"
+}
+
+# One whole run: start, page, browser exit, stop. Leaves the page in run_dir.
+whole_run() {  # whole_run stack run_dir label web_port db_port
+    local stack=$1 run=$2 label=$3 web=$4 db=$5
+    start_launcher "$stack" "$run"
+    check "$label: the test browser fetched the page" \
+        wait_for 60 has "$run/browser.log" "exit"
+    check "$label: the servers wrote their pid files" note_server_pids "$run"
+    check "$label: the servers run while the browser is handed over" servers_alive
+    wait_launcher 90
+    check_page "$run" "$label" "$web" "$db"
+    check_run_ended "$run" "$label"
+}
+
+# ---- the cases ------------------------------------------------------------------------------
+
+# Two runs on one stack: the counter is written to the database files and read back by the
+# second run; a file named for additional parsing is filled during the run and restored after.
+case_plain() {
+    local stack="$case_dir/stack" web db
+    cp -a "$demo/stack" "$stack"
+    printf 'port=%%RMHUB:PORT%%\n' >"$stack/htdocs/port.txt"
+    cp "$stack/htdocs/port.txt" "$case_dir/port.orig"
+    web=$(pick_port)
+    db=$(pick_port)
+    write_config "$stack" "$web" "$db" "[AdditionalParsing]" 'File1=htdocs\port.txt'
+
+    start_launcher "$stack" "$case_dir/run1"
+    check "run 1: the test browser fetched the page" \
+        wait_for 60 has "$case_dir/run1/browser.log" "exit"
+    check "run 1: the servers wrote their pid files" note_server_pids "$case_dir/run1"
+    check "run 1: the parsed site file holds this run's port" has "$stack/htdocs/port.txt" "port=$web"
+    check "run 1: the parsed site file's original is kept as .bak" \
+        same_file "$case_dir/port.orig" "$stack/htdocs/port.txt.bak"
+    wait_launcher 90
+    check_page "$case_dir/run1" "run 1" "$web" "$db"
+    check "run 1: the counter went from 0 to 1" visits_are "$case_dir/run1/page.txt" 1
+    check_run_ended "$case_dir/run1" "run 1"
+    check "run 1: the parsed site file is restored" same_file "$case_dir/port.orig" "$stack/htdocs/port.txt"
+    check "run 1: the .bak file is gone" test ! -e "$stack/htdocs/port.txt.bak"
+
+    whole_run "$stack" "$case_dir/run2" "run 2" "$web" "$db"
+    check "run 2: the database kept the first visit (counter 2)" visits_are "$case_dir/run2/page.txt" 2
+}
+
+# The database comes only as the encrypted archive: it is unpacked into the runtime folder at
+# each start, so the archive stays as it was and every run begins at the packed counter.
+case_encrypted() {
+    local stack="$case_dir/stack" web db
+    cp -a "$demo/stack-encrypted" "$stack"
+    cp "$stack/dbdir.aes" "$case_dir/dbdir.aes.orig"
+    web=$(pick_port)
+    db=$(pick_port)
+    write_config "$stack" "$web" "$db"
+    whole_run "$stack" "$case_dir/run" "encrypted" "$web" "$db"
+    check "encrypted: the counter of the unpacked database went to 1" visits_are "$case_dir/run/page.txt" 1
+    check "encrypted: the database ran from the runtime folder" \
+        grep -qE "TRH_DB_PATH = $case_dir/tmp/Trailhost_[0-9]+/" "$case_dir/run/page.txt"
+    check "encrypted: the archive is unchanged" same_file "$case_dir/dbdir.aes.orig" "$stack/dbdir.aes"
+    check "encrypted: no database folder was left in the stack" test ! -e "$stack/dbdir"
+}
+
+# Both configured ports are taken: each server moves to the first free port of its fallback list
+# (80 and 3306 in a namespace of our own).
+case_fallback() {
+    local stack="$case_dir/stack" web db expected_web="" expected_db="" p
+    for p in 80 81 8080 8081; do
+        if ! listening "$p"; then expected_web=$p; break; fi
+    done
+    for p in 3306 7188 7189 7190; do
+        if ! listening "$p"; then expected_db=$p; break; fi
+    done
+    if [ "$isolated" != 1 ] || [ -z "$expected_web" ] || [ -z "$expected_db" ]; then
+        skip "the fallback ports are taken or the machine's own (no network namespace)"
+        return
+    fi
+    cp -a "$demo/stack" "$stack"
+    web=$(pick_port)
+    db=$(pick_port)
+    for p in "$web" "$db"; do
+        mkdir -p "$case_dir/blocker$p"
+        echo "Listen $p" >"$case_dir/blocker$p/httpd.conf"
+        "$bin/fake_web" -f "$case_dir/blocker$p/httpd.conf" >/dev/null 2>&1 &
+        blockers="$blockers $!"
+    done
+    check "fallback: the configured ports are taken" wait_for 10 listening "$web"
+    wait_for 10 listening "$db"
+    write_config "$stack" "$web" "$db"
+    whole_run "$stack" "$case_dir/run" "fallback" "$expected_web" "$expected_db"
+    check "fallback: the blockers kept their ports" listening "$web"
+}
+
+# KeepRunningAfterBrowserClose=1: the servers outlive the browser until a second copy started
+# with -shutdown asks the first to stop.
+case_keep() {
+    local stack="$case_dir/stack" web db run="$case_dir/run" second
+    # The second copy asks the first copy it finds among this user's: outside a namespace of our
+    # own that could be another case's launcher, or one that is not ours at all.
+    if [ "$isolated" != 1 ]; then
+        skip "-shutdown needs a network namespace of its own"
+        return
+    fi
+    cp -a "$demo/stack" "$stack"
+    web=$(pick_port)
+    db=$(pick_port)
+    write_config "$stack" "$web" "$db" "General:KeepRunningAfterBrowserClose=1"
+    start_launcher "$stack" "$run"
+    check "keep: the test browser fetched the page" wait_for 60 has "$run/browser.log" "exit"
+    check "keep: the servers wrote their pid files" note_server_pids "$run"
+    check "keep: the browser hand-over ended" wait_for 60 has "$run/trace.txt" "Browser started"
+    check_page "$run" "keep" "$web" "$db"
+    check "keep: the site still answers after the browser ended" \
+        http_get "$web" /index.php "$run/page2.txt"
+    check "keep: the second visit was counted" visits_are "$run/page2.txt" 2
+    check "keep: the launcher still runs" alive "$launcher_pid"
+    check "keep: the web server still runs" alive "$web_pid"
+    check "keep: the database server still runs" alive "$db_pid"
+
+    env -u DISPLAY -u WAYLAND_DISPLAY TMPDIR="$case_dir/tmp" "$stack/trailhost" -shutdown \
+        >"$run/second.txt" 2>&1 &
+    second=$!
+    wait_launcher 60
+    check "keep: the -shutdown copy ended" wait_for 30 gone "$second"
+    check_run_ended "$run" "keep"
+}
+
+# The stack as on a CD-ROM: read-only, the database copied to a mirror folder that the run uses
+# and keeps, the stack's own database files left as they were.
+tree_sum() { (cd "$1" && find . -type f -print0 | sort -z | xargs -0 md5sum); }
+case_mirror() {
+    local stack="$case_dir/stack" web db
+    cp -a "$demo/stack" "$stack"
+    web=$(pick_port)
+    db=$(pick_port)
+    write_config "$stack" "$web" "$db" "database:LocalMirror=1" "database:MirrorFolder=$case_dir/mirror/"
+    tree_sum "$stack/dbdir" >"$case_dir/dbdir.sum"
+    chmod -R a-w "$stack"
+    whole_run "$stack" "$case_dir/run" "mirror" "$web" "$db"
+    chmod -R u+w "$stack"
+    check "mirror: the database ran from the mirror folder" \
+        has "$case_dir/run/page.txt" "TRH_DB_PATH = $case_dir/mirror/<"
+    check "mirror: the counter of the mirrored database went to 1" visits_are "$case_dir/run/page.txt" 1
+    check "mirror: the mirror folder is kept with the demo database" test -d "$case_dir/mirror/demo"
+    check "mirror: the stack's database files are unchanged" \
+        cmp -s "$case_dir/dbdir.sum" <(tree_sum "$stack/dbdir")
+}
+
+# A database server that does not stop when asked (its admin tool does nothing): the launcher
+# ends it itself.
+case_dbhang() {
+    local stack="$case_dir/stack" web db
+    cp -a "$demo/stack" "$stack"
+    rm "$stack/server/mysql/bin/mysqladmin"
+    printf '#!/bin/sh\necho "$*" >>"%s"\n' "$case_dir/admin.log" >"$stack/server/mysql/bin/mysqladmin"
+    chmod 755 "$stack/server/mysql/bin/mysqladmin"
+    web=$(pick_port)
+    db=$(pick_port)
+    write_config "$stack" "$web" "$db"
+    whole_run "$stack" "$case_dir/run" "db that does not stop" "$web" "$db"
+    check "db that does not stop: the launcher asked it to stop first" has "$case_dir/admin.log" "shutdown"
+}
+
+run_case() {  # in the case's own process (and namespace)
+    case_name=$1
+    case_dir="$work/$case_name"
+    results="$case_dir/results"
+    given=""
+    blockers=""
+    mkdir -p "$case_dir"
+    : >"$results"
+    if [ "$isolated" = 1 ]; then
+        ip link set lo up || { echo "FAIL $case_name: loopback in the namespace" >>"$results"; return; }
+    fi
+    trap cleanup_case EXIT
+    "case_$case_name"
+}
+
+# ---- main -----------------------------------------------------------------------------------
+
+if [ "${1:-}" = "--case" ]; then
+    src=$2 bin=$3 work=$4 isolated=$5 demo="$4/demo"
+    run_case "$6"
+    exit 0
+fi
+
+src=$(readlink -f "$1")
+bin=$(readlink -f "$2")
+work=$3
+xml=$4
+rm -rf "$work"
+mkdir -p "$work"
+work=$(readlink -f "$work")
+
+started=$SECONDS
+if ! bash "$src/scripts/assemble-demo" "$bin" "$work/demo" >"$work/assemble.log" 2>&1; then
+    cat "$work/assemble.log"
+    echo "FAIL: the demo stack could not be assembled"
+    exit 1
+fi
+
+isolated=0
+if [ -z "${E2E_NO_NAMESPACE:-}" ] && unshare -n true 2>/dev/null && command -v ip >/dev/null; then
+    isolated=1
+fi
+echo "demo stack assembled in $((SECONDS - started)) s; own network namespaces: $isolated"
+
+# E2E_CASES picks some of the cases, for a quicker look at one of them.
+cases=${E2E_CASES:-plain encrypted fallback keep mirror dbhang}
+pids=""
+for c in $cases; do
+    if [ "$isolated" = 1 ]; then
+        unshare -n bash "$self" --case "$src" "$bin" "$work" 1 "$c" &
+    else
+        bash "$self" --case "$src" "$bin" "$work" 0 "$c" &
+    fi
+    pids="$pids $!"
+done
+for p in $pids; do wait "$p"; done
+
+passed=0 failed=0 skipped=0
+{
+    for c in $cases; do
+        f="$work/$c/results"
+        if [ ! -s "$f" ]; then
+            echo "FAIL $c: the case recorded nothing"
+            continue
+        fi
+        cat "$f"
+    done
+} >"$work/all-results"
+cat "$work/all-results"
+passed=$(grep -c '^ok ' "$work/all-results")
+failed=$(grep -c '^FAIL ' "$work/all-results")
+skipped=$(grep -c '^skip ' "$work/all-results")
+echo "end-to-end: $passed passed, $failed failed, $skipped skipped in $((SECONDS - started)) s"
+
+if [ "$failed" -gt 0 ]; then
+    for c in $cases; do
+        for out in "$work/$c"/run*/trace.txt "$work/$c"/run*/out.txt; do
+            [ -f "$out" ] && { echo "--- $out"; tail -n 30 "$out"; }
+        done
+    done
+fi
+
+# The result file in the form the test programs write, so that scripts/test counts these checks.
+xml_escape() { sed -e 's/&/\&amp;/g' -e 's/</\&lt;/g' -e 's/>/\&gt;/g' -e 's/"/\&quot;/g'; }
+{
+    echo '<?xml version="1.0" encoding="UTF-8"?>'
+    echo "<testsuites tests=\"$((passed + failed + skipped))\" failures=\"$failed\" disabled=\"0\" errors=\"0\" name=\"e2e_linux\">"
+    echo "  <testsuite name=\"e2e_linux\" tests=\"$((passed + failed + skipped))\" failures=\"$failed\">"
+    while read -r state rest; do
+        name=$(xml_escape <<<"$rest")
+        case $state in
+            ok) echo "    <testcase name=\"$name\" result=\"completed\"/>" ;;
+            skip) echo "    <testcase name=\"$name\" result=\"skipped\"/>" ;;
+            FAIL) echo "    <testcase name=\"$name\" result=\"completed\"><failure message=\"failed\"/></testcase>" ;;
+        esac
+    done <"$work/all-results"
+    echo "  </testsuite>"
+    echo "</testsuites>"
+} >"$xml"
+
+[ "$failed" -eq 0 ] && [ "$passed" -gt 0 ]
