@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <numeric>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace bench {
@@ -19,21 +20,11 @@ struct Figures {
     double maxMs = 0;
 };
 
-// Times `runs` calls of `work` after one call that warms caches up.
-template <typename Work>
-Figures Measure(int runs, Work work) {
-    using Clock = std::chrono::steady_clock;
-    work();
-    std::vector<double> ms;
-    ms.reserve(static_cast<std::size_t>(runs));
-    for (int i = 0; i < runs; ++i) {
-        const Clock::time_point start = Clock::now();
-        work();
-        ms.push_back(std::chrono::duration<double, std::milli>(Clock::now() - start).count());
-    }
+// The spread of a set of durations in milliseconds.
+inline Figures Summarise(std::vector<double> ms) {
     std::sort(ms.begin(), ms.end());
     Figures f;
-    f.runs = runs;
+    f.runs = static_cast<int>(ms.size());
     if (!ms.empty()) {
         f.minMs = ms.front();
         f.medianMs = ms[ms.size() / 2];
@@ -41,6 +32,31 @@ Figures Measure(int runs, Work work) {
         f.maxMs = ms.back();
     }
     return f;
+}
+
+// Times `runs` calls of `work`, each after an untimed `setup`, following one call of both that
+// warms caches up.
+template <typename Setup, typename Work>
+Figures MeasureAfter(int runs, Setup setup, Work work) {
+    using Clock = std::chrono::steady_clock;
+    std::vector<double> ms;
+    ms.reserve(static_cast<std::size_t>(runs));
+    for (int i = 0; i <= runs; ++i) {
+        setup();
+        const Clock::time_point start = Clock::now();
+        work();
+        if (i > 0) {
+            ms.push_back(std::chrono::duration<double, std::milli>(Clock::now() - start).count());
+        }
+    }
+    return Summarise(std::move(ms));
+}
+
+// Times `runs` calls of `work` after one call that warms caches up.
+template <typename Work>
+Figures Measure(int runs, Work work) {
+    return MeasureAfter(
+        runs, [] {}, work);
 }
 
 inline void Print(const std::string& label, const Figures& f, const std::string& note = "") {

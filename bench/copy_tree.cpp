@@ -26,40 +26,6 @@ constexpr int kFolders = 20;
 constexpr int kFilesPerFolder = 100;
 const std::string kSep(1, kPathSeparator);
 
-bench::Figures Summary(std::vector<double> ms) {
-    std::sort(ms.begin(), ms.end());
-    bench::Figures f;
-    f.runs = static_cast<int>(ms.size());
-    f.minMs = ms.front();
-    f.medianMs = ms[ms.size() / 2];
-    f.meanMs = std::accumulate(ms.begin(), ms.end(), 0.0) / static_cast<double>(ms.size());
-    f.maxMs = ms.back();
-    return f;
-}
-
-// Like bench::Measure, with an untimed `setup` before every call of `work`.
-template <typename Setup, typename Work>
-bench::Figures MeasureAfter(int runs, Setup setup, Work work) {
-    using Clock = std::chrono::steady_clock;
-    std::vector<double> ms;
-    for (int i = 0; i <= runs; ++i) {
-        setup();
-        const Clock::time_point start = Clock::now();
-        work();
-        if (i > 0) {  // the first call warms caches up
-            ms.push_back(std::chrono::duration<double, std::milli>(Clock::now() - start).count());
-        }
-    }
-    std::sort(ms.begin(), ms.end());
-    bench::Figures f;
-    f.runs = runs;
-    f.minMs = ms.front();
-    f.medianMs = ms[ms.size() / 2];
-    f.meanMs = std::accumulate(ms.begin(), ms.end(), 0.0) / static_cast<double>(ms.size());
-    f.maxMs = ms.back();
-    return f;
-}
-
 void MakeTree(const std::string& root) {
     for (int f = 0; f < kFolders; ++f) {
         const std::string folder = root + "db" + std::to_string(f) + kSep;
@@ -103,8 +69,8 @@ int main(int argc, char** argv) {
     std::vector<double> oursMs, systemMs;
     for (int i = 0; i <= runs; ++i) {
         const bench::Figures one =
-            MeasureAfter(1, freshTarget, [&] { CopyFolderTree(source, next); });
-        const bench::Figures other = MeasureAfter(1, freshTarget, [&] {
+            bench::MeasureAfter(1, freshTarget, [&] { CopyFolderTree(source, next); });
+        const bench::Figures other = bench::MeasureAfter(1, freshTarget, [&] {
             std::system((command + kQuote + next + kQuote + kQuiet).c_str());
         });
         if (i > 0) {
@@ -112,18 +78,18 @@ int main(int argc, char** argv) {
             systemMs.push_back(other.medianMs);
         }
     }
-    const bench::Figures ours = Summary(oursMs);
-    const bench::Figures system = Summary(systemMs);
+    const bench::Figures ours = bench::Summarise(oursMs);
+    const bench::Figures system = bench::Summarise(systemMs);
     bench::Print("CopyFolderTree", ours);
     bench::Print(name, system, "includes starting the shell");
-    const bench::Figures shell = MeasureAfter(
+    const bench::Figures shell = bench::MeasureAfter(
         runs, [] {}, [&] { std::system(emptyCommand); });
     bench::Print("starting the shell alone", shell);
     std::printf("CopyFolderTree / (copy command - shell start) = %.2f\n",
                 ours.medianMs / (system.medianMs - shell.medianMs));
     int deleted = 0;
     bench::Print("DeleteFolderTree",
-                 MeasureAfter(
+                 bench::MeasureAfter(
                      runs, [] {}, [&] { DeleteFolderTree(target + std::to_string(deleted++)); }));
     DeleteFolderTree(root);
     return 0;

@@ -198,24 +198,12 @@ int main(int argc, char** argv) {
         probeLag.push_back(static_cast<double>(before - listening) + total);
         overheads.push_back(total - static_cast<double>(listening - started));
     }
-    const auto figures = [](std::vector<double> ms) {
-        bench::Figures f;
-        std::sort(ms.begin(), ms.end());
-        f.runs = static_cast<int>(ms.size());
-        if (!ms.empty()) {
-            f.minMs = ms.front();
-            f.medianMs = ms[ms.size() / 2];
-            f.meanMs = std::accumulate(ms.begin(), ms.end(), 0.0) / static_cast<double>(ms.size());
-            f.maxMs = ms.back();
-        }
-        return f;
-    };
-    bench::Print("start: StartSequence until ready", figures(totals));
-    bench::Print("start: call until the server process runs", figures(untilServer),
+    bench::Print("start: StartSequence until ready", bench::Summarise(totals));
+    bench::Print("start: call until the server process runs", bench::Summarise(untilServer),
                  "(folders, templates, environment, process creation)");
-    bench::Print("start: fake server start to listening", figures(serverOwn));
-    bench::Print("start: listening until the probe's answer", figures(probeLag));
-    bench::Print("start: launcher's own overhead", figures(overheads),
+    bench::Print("start: fake server start to listening", bench::Summarise(serverOwn));
+    bench::Print("start: listening until the probe's answer", bench::Summarise(probeLag));
+    bench::Print("start: launcher's own overhead", bench::Summarise(overheads),
                  "(includes the probe's 200 ms rhythm)");
 
     std::vector<double> stops, webStops, databaseStops;
@@ -237,10 +225,10 @@ int main(int argc, char** argv) {
         webStops.push_back(shell.MsBetween(10, 20));
         databaseStops.push_back(shell.MsBetween(20, 30));
     }
-    bench::Print("stop: StopSequence, web and database up", figures(stops),
+    bench::Print("stop: StopSequence, web and database up", bench::Summarise(stops),
                  "(of which 4000 ms are fixed pauses)");
-    bench::Print("stop: web server's process tree ended", figures(webStops));
-    bench::Print("stop: database server's shutdown", figures(databaseStops),
+    bench::Print("stop: web server's process tree ended", bench::Summarise(webStops));
+    bench::Print("stop: database server's shutdown", bench::Summarise(databaseStops),
                  "(tool, then the 500 ms process watch)");
 
     std::error_code ignored;

@@ -44,29 +44,6 @@ private:
     ArchiveEncryptor& encryptor_;
 };
 
-// Like bench::Measure, with an untimed `setup` before every call of `work`.
-template <typename Setup, typename Work>
-bench::Figures MeasureAfter(int runs, Setup setup, Work work) {
-    using Clock = std::chrono::steady_clock;
-    std::vector<double> ms;
-    for (int i = 0; i <= runs; ++i) {
-        setup();
-        const Clock::time_point start = Clock::now();
-        work();
-        if (i > 0) {  // the first call warms caches up
-            ms.push_back(std::chrono::duration<double, std::milli>(Clock::now() - start).count());
-        }
-    }
-    std::sort(ms.begin(), ms.end());
-    bench::Figures f;
-    f.runs = runs;
-    f.minMs = ms.front();
-    f.medianMs = ms[ms.size() / 2];
-    f.meanMs = std::accumulate(ms.begin(), ms.end(), 0.0) / static_cast<double>(ms.size());
-    f.maxMs = ms.back();
-    return f;
-}
-
 void Fill(std::vector<char>& bytes, uint64_t seed, bool compressible) {
     uint64_t x = seed * 0x9E3779B97F4A7C15ull + 1;
     const char* words[] = {"INSERT ", "INTO ", "site ", "VALUES ", "(42, ", "'text'), ", "\n"};
@@ -173,7 +150,7 @@ int main(int argc, char** argv) {
     // file system's clean-up of the freed blocks as well.
     int round = 0;
     std::string into;
-    const bench::Figures unzip = MeasureAfter(
+    const bench::Figures unzip = bench::MeasureAfter(
         runs, [&] { into = unpack + std::to_string(round++) + kSep; },
         [&] { items = UnpackArchive(zipPath, into); });
     bench::Print("unzip alone", unzip,
@@ -181,7 +158,7 @@ int main(int argc, char** argv) {
 
     AppSettings settings;
     std::string dbFolder;
-    const bench::Figures whole = MeasureAfter(
+    const bench::Figures whole = bench::MeasureAfter(
         runs, [&] { DeleteFolderTree(runtime + "encdb"); },
         [&] { dbFolder = StageDatabase(settings, app, runtime, kPass); });
     bench::Print("whole staging", whole, Rate(archiveSize, whole));
