@@ -95,6 +95,7 @@ void DatabaseServerControl::Start(const std::string& configFolder) {
         DatabaseServerCommandLine(settings_, exeFolder_, fileName, configFolder, port_,
                                   ServerUserOption(AccountText(kAccountUserTextId)));
     ProcessLauncher launcher;
+    launcher.TieToLauncher(true);
     if (launcher.Launch(commandLine, "", LaunchWait::None, false, WindowSearch::Direct)) {
         processId_ = launcher.processId();
         serverProgram_ = program;

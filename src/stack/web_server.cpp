@@ -54,6 +54,7 @@ WebServerControl::~WebServerControl() = default;
 void WebServerControl::Start(const std::string& configFolder, int port) {
     port_ = port;
     configFolder_ = configFolder;
+    launcher_->TieToLauncher(true);
     launcher_->Launch(WebServerCommandLine(exeFolder_, settings_.pathToApache, configFolder), "",
                       LaunchWait::UntilIdle, false, WindowSearch::Direct);
 }

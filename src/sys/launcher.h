@@ -42,6 +42,14 @@ public:
     // Id of the process the last Launch started (Direct) or adopted (Handover); 0 until then.
     std::uint32_t processId() const { return processId_; }
 
+    // Ties the programs that later Launch calls start to the launcher's own process: when the
+    // launcher ends in whatever way (a crash, the task manager, kill -9), they end with it.
+    // Windows puts them in a job object that is closed when the launcher's process goes; Linux
+    // starts them from a thread that lives as long as the process, with the parent-death signal
+    // SIGTERM, so that a server can still shut down in order. Only the servers are tied: a
+    // program the user asked to run stays.
+    void TieToLauncher(bool tied) { tied_ = tied; }
+
     // Ends processId with all its descendants.
     void TerminateTree() const { TerminateTree(processId_); }
     // Ends the given process and all its descendants; an id that no longer exists is ignored.
@@ -61,6 +69,7 @@ private:
 
     // Written by Launch, read by TerminateTree from whichever thread ends the run.
     std::atomic<std::uint32_t> processId_{0};
+    bool tied_ = false;
 };
 
 // How the first window of a new program starts, from the show flag and the size text.

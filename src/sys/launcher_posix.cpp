@@ -3,19 +3,23 @@
 #include "sys/launcher.h"
 
 #include <dirent.h>
+#include <fcntl.h>
 #include <signal.h>
 #include <spawn.h>
 #include <strings.h>
+#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <climits>
+#include <condition_variable>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <map>
 #include <memory>
+#include <mutex>
 #include <set>
 #include <sstream>
 #include <thread>
@@ -114,6 +118,155 @@ int Spawn(const std::vector<std::string>& args, pid_t& pid) {
     return posix_spawnp(&pid, argv[0], actions.get(), attributes.get(), argv.data(), environ);
 }
 
+// Where a program runs from: itself when it names a folder, else the first executable of that
+// name on PATH, as posix_spawnp searches; empty when there is none.
+std::string SearchPath(const std::string& program) {
+    if (program.find('/') != std::string::npos) {
+        return program;
+    }
+    const char* search = std::getenv("PATH");
+    std::istringstream folders(search != nullptr ? search : "/usr/local/bin:/usr/bin:/bin");
+    std::string folder;
+    while (std::getline(folders, folder, ':')) {
+        const std::string candidate = (folder.empty() ? "." : folder) + "/" + program;
+        if (access(candidate.c_str(), X_OK) == 0) {
+            return candidate;
+        }
+    }
+    return std::string();
+}
+
+// Closes every descriptor from 3 up, except `keep`.
+void CloseDescriptorsExcept(int keep) {
+    if (keep > 3) {
+        close_range(3, static_cast<unsigned>(keep) - 1, 0);
+    }
+    close_range(static_cast<unsigned>(keep < 3 ? 3 : keep + 1), ~0U, 0);
+}
+
+// Spawn for a program tied to the launcher: fork and exec with the parent-death signal set in
+// the child. Between fork and exec the child only makes calls that are safe in a copy of a
+// threaded process; a failed exec reports its errno through a close-on-exec pipe.
+int ForkTied(const std::vector<std::string>& args, pid_t& pid) {
+    if (args.empty() || args[0].empty()) {
+        return ENOENT;
+    }
+    const std::string path = SearchPath(args[0]);
+    if (path.empty()) {
+        return ENOENT;
+    }
+    std::vector<char*> argv;
+    for (const std::string& arg : args) {
+        argv.push_back(const_cast<char*>(arg.c_str()));
+    }
+    argv.push_back(nullptr);
+    int report[2];
+    if (pipe2(report, O_CLOEXEC) != 0) {
+        return errno;
+    }
+    const pid_t parent = getpid();
+    // No handler of the launcher may run in the child before exec.
+    sigset_t all;
+    sigset_t old;
+    sigfillset(&all);
+    pthread_sigmask(SIG_SETMASK, &all, &old);
+    const pid_t child = fork();
+    if (child == 0) {
+        setpgid(0, 0);
+        prctl(PR_SET_PDEATHSIG, SIGTERM);
+        // The launcher may have died between fork and prctl; the signal would then never come.
+        if (getppid() != parent) {
+            _exit(127);
+        }
+        struct sigaction standard {};
+        standard.sa_handler = SIG_DFL;
+        for (int signal = 1; signal < NSIG; ++signal) {
+            sigaction(signal, &standard, nullptr);
+        }
+        sigset_t none;
+        sigemptyset(&none);
+        sigprocmask(SIG_SETMASK, &none, nullptr);
+        CloseDescriptorsExcept(report[1]);
+        execve(path.c_str(), argv.data(), environ);
+        const int error = errno;
+        (void)!write(report[1], &error, sizeof(error));
+        _exit(127);
+    }
+    const int forkError = errno;
+    pthread_sigmask(SIG_SETMASK, &old, nullptr);
+    close(report[1]);
+    if (child < 0) {
+        close(report[0]);
+        return forkError;
+    }
+    int execError = 0;
+    ssize_t count = 0;
+    while ((count = read(report[0], &execError, sizeof(execError))) < 0 && errno == EINTR) {
+    }
+    close(report[0]);
+    if (count == static_cast<ssize_t>(sizeof(execError))) {
+        while (waitpid(child, nullptr, 0) < 0 && errno == EINTR) {
+        }
+        return execError;
+    }
+    pid = child;
+    return 0;
+}
+
+// The thread that starts the tied programs. The parent-death signal follows the thread that
+// forked the child, not the process: a server started from a worker thread that ends first
+// would be signalled at once. This thread lives until the process ends, so the signal comes
+// exactly when the launcher's process goes.
+class TiedSpawner {
+public:
+    static TiedSpawner& Instance() {
+        // Never destroyed: its thread may wait on it while the process exits.
+        static TiedSpawner* instance = new TiedSpawner;
+        return *instance;
+    }
+
+    int Spawn(const std::vector<std::string>& args, pid_t& pid) {
+        std::unique_lock<std::mutex> hold(lock_);
+        changed_.wait(hold, [this] { return request_ == nullptr; });
+        Request request{&args};
+        request_ = &request;
+        changed_.notify_all();
+        changed_.wait(hold, [&request] { return request.done; });
+        pid = request.pid;
+        return request.error;
+    }
+
+private:
+    struct Request {
+        const std::vector<std::string>* args;
+        pid_t pid = 0;
+        int error = 0;
+        bool done = false;
+    };
+
+    TiedSpawner() {
+        std::thread([this] { Serve(); }).detach();
+    }
+
+    void Serve() {
+        std::unique_lock<std::mutex> hold(lock_);
+        for (;;) {
+            changed_.wait(hold, [this] { return request_ != nullptr && !request_->done; });
+            Request* request = request_;
+            hold.unlock();
+            request->error = ForkTied(*request->args, request->pid);
+            hold.lock();
+            request->done = true;
+            request_ = nullptr;
+            changed_.notify_all();
+        }
+    }
+
+    std::mutex lock_;
+    std::condition_variable changed_;
+    Request* request_ = nullptr;
+};
+
 // A child that has ended stays a zombie, still listed in /proc, until it is waited for; the
 // process-end watcher and the handover search would count it as alive.
 void ReapWhenEnded(pid_t pid) {
@@ -166,18 +319,9 @@ std::vector<ProcessEntry> ProcessTable() {
 // The file name the started program runs under: found on PATH like posix_spawnp does, links
 // followed, so that "firefox" linked to "firefox-esr" gives "firefox-esr".
 std::string ProgramRunName(const std::string& program) {
-    std::string path = program;
-    if (program.find('/') == std::string::npos) {
-        const char* search = std::getenv("PATH");
-        std::istringstream folders(search != nullptr ? search : "/usr/local/bin:/usr/bin:/bin");
-        std::string folder;
-        while (std::getline(folders, folder, ':')) {
-            const std::string candidate = (folder.empty() ? "." : folder) + "/" + program;
-            if (access(candidate.c_str(), X_OK) == 0) {
-                path = candidate;
-                break;
-            }
-        }
+    std::string path = SearchPath(program);
+    if (path.empty()) {
+        path = program;
     }
     std::unique_ptr<char, void (*)(void*)> resolved(realpath(path.c_str(), nullptr), std::free);
     return FileNameOf(resolved ? resolved.get() : path);
@@ -234,7 +378,7 @@ bool ProcessLauncher::Launch(const std::string& program, const std::string& argu
     }
 
     pid_t pid = 0;
-    const int error = Spawn(args, pid);
+    const int error = tied_ ? TiedSpawner::Instance().Spawn(args, pid) : Spawn(args, pid);
     if (error != 0) {
         ShowMessageBox(SystemErrorText(static_cast<unsigned long>(error)), "Error",
                        kMessageBoxIconInformation);

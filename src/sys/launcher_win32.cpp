@@ -166,6 +166,27 @@ void TerminateTreeOnce(DWORD id, std::set<DWORD>& visited) {
     }
 }
 
+// The job of the programs tied to the launcher, made on first use. Its handle is never closed
+// and not inheritable, so the system closes it, and the job's kill-on-close ends every process
+// in it, only when the launcher's process ends, however it ends. Null when no job can be made.
+HANDLE LauncherJob() {
+    static const HANDLE job = [] {
+        HANDLE made = CreateJobObjectA(nullptr, nullptr);
+        if (made == nullptr) {
+            return made;
+        }
+        JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits{};
+        limits.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE;
+        if (!SetInformationJobObject(made, JobObjectExtendedLimitInformation, &limits,
+                                     sizeof(limits))) {
+            CloseHandle(made);
+            made = nullptr;
+        }
+        return made;
+    }();
+    return job;
+}
+
 }  // namespace
 
 bool ProcessLauncher::Launch(const std::string& program, const std::string& arguments,
@@ -194,13 +215,25 @@ bool ProcessLauncher::Launch(const std::string& program, const std::string& argu
     std::vector<char> line(commandLine.begin(), commandLine.end());
     line.push_back('\0');
     PROCESS_INFORMATION created{};
-    if (!CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, NORMAL_PRIORITY_CLASS,
-                        nullptr, nullptr, &startup, &created)) {
+    // A tied program starts suspended, so that it is in the job before it can start children
+    // of its own (they then belong to the job too).
+    const DWORD flags = NORMAL_PRIORITY_CLASS | (tied_ ? CREATE_SUSPENDED : 0);
+    if (!CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, flags, nullptr, nullptr,
+                        &startup, &created)) {
         ShowMessageBox(StartErrorText(GetLastError()), "Error", kMessageBoxIconInformation);
         return false;
     }
     ScopedHandle process(created.hProcess);
     ScopedHandle thread(created.hThread);
+    if (tied_) {
+        // Where the job cannot take it (the launcher itself runs in a job that forbids nesting),
+        // the program runs untied; the next start's clean-up of abandoned runs still ends it.
+        const HANDLE job = LauncherJob();
+        if (job != nullptr) {
+            AssignProcessToJobObject(job, created.hProcess);
+        }
+        ResumeThread(created.hThread);
+    }
 
     HWND window = nullptr;
     if (search == WindowSearch::Handover) {

@@ -13,6 +13,7 @@
 #include <thread>
 #include <vector>
 
+#include "child_process.h"
 #include "sys/message_box.h"
 #include "test_support.h"
 
@@ -317,6 +318,38 @@ TEST_F(LauncherTest, TerminateTreeEndsChildAndGrandchild) {
         EXPECT_TRUE(ProcessEnds(pid)) << pid;
     }
     launcher.TerminateTree();  // ids that are gone are ignored
+}
+
+// A server must not outlive a launcher that is killed, yet must survive the worker thread that
+// started it (the start sequence's thread may end long before the servers should).
+TEST_F(LauncherTest, TiedProgramEndsWithTheLauncherProcessOnly) {
+    auto launcher = std::make_unique<testsupport::ChildProcess>();
+    ASSERT_TRUE(launcher->Start(HelperPath("launch_tied"), {dir_ / "t", "tied"}));
+    ASSERT_EQ(AwaitPid(dir_ / "t.launcher"), launcher->Id());
+    const std::uint32_t child = AwaitPid(dir_ / "t.1");
+    const std::uint32_t grandchild = AwaitPid(dir_ / "t.2");
+    EXPECT_TRUE(ProcessRuns(child)) << "ended with the thread that started it";
+
+    launcher.reset();  // killed hard, like the task manager does
+    EXPECT_TRUE(ProcessEnds(child));
+#ifdef _WIN32
+    // The job holds the whole tree.
+    EXPECT_TRUE(ProcessEnds(grandchild));
+#else
+    // Only the direct child gets the parent-death signal; a server ends its own workers.
+    ProcessLauncher::TerminateTree(grandchild);
+#endif
+}
+
+TEST_F(LauncherTest, UntiedProgramOutlivesTheLauncher) {
+    auto launcher = std::make_unique<testsupport::ChildProcess>();
+    ASSERT_TRUE(launcher->Start(HelperPath("launch_tied"), {dir_ / "u", "untied"}));
+    ASSERT_EQ(AwaitPid(dir_ / "u.launcher"), launcher->Id());
+    const std::uint32_t child = AwaitPid(dir_ / "u.1");
+    launcher.reset();
+    EXPECT_TRUE(ProcessRuns(child));
+    ProcessLauncher::TerminateTree(child);
+    EXPECT_TRUE(ProcessEnds(child));
 }
 
 TEST_F(LauncherTest, ChildrenInheritNoOpenFilesOrSockets) {
