@@ -1,5 +1,6 @@
 #include "app/server_runner.h"
 
+#include "app/run_recovery.h"
 #include "stack/stack_trace.h"
 #include "stack/start_sequence.h"
 #include "stack/stop_sequence.h"
@@ -20,6 +21,9 @@ void CServerRunner::OnKill() {
 
 std::uint32_t CServerRunner::Run() {
     state_.MarkRunnerStarted();
+    // A run of this stack that was killed has left changes and maybe servers behind; they go
+    // before this run makes anything, so that it starts as after a clean end.
+    RecoverAbandonedRuns(state_.places);
     if (StartSequence(state_, settings_, shell_) != kStartDone) {
         return 0;
     }

@@ -3,6 +3,7 @@
 #include "browser/proxy_exceptions.h"
 #include "browser/starters.h"
 #include "config/settings.h"
+#include "stack/run_journal.h"
 #include "stack/web_server.h"
 #include "sys/folders.h"
 
@@ -36,7 +37,14 @@ void CBrowserStarter::AddHostToProxyOverride() {
     if (proxyChanged_) {
         return;
     }
-    savedProxy_ = AddProxyException(settings_.hostName);
+    savedProxy_ =
+        AddProxyException(settings_.hostName, [this](const std::vector<SavedSetting>& before) {
+            for (const SavedSetting& setting : before) {
+                RecordInJournal(
+                    runtimeFolder_, journal::kProxy,
+                    {setting.name, setting.present ? "1" : "0", setting.value, settings_.hostName});
+            }
+        });
     proxyChanged_ = !savedProxy_.empty();
 }
 

@@ -12,6 +12,7 @@
 #include "sys/launcher.h"
 
 struct AppSettings;
+struct JournalEntry;
 class WebServerControl;
 
 namespace Browser {
@@ -96,5 +97,10 @@ std::unique_ptr<CBrowserStarter> CreateBrowserStarter(int browserType, const App
 // starter when its browser is not available here. Null for NONE.
 std::unique_ptr<CBrowserStarter> ChooseBrowserStarter(int browserType, const AppSettings& settings,
                                                       const std::string& runtimeFolder);
+
+// For a run that was killed, from its journal: takes its host out of the proxy exceptions that
+// still end with it, puts back the browser profile list it had saved, and deletes the private
+// profiles it made.
+void UndoBrowserChanges(const std::vector<JournalEntry>& entries);
 
 }  // namespace Browser

@@ -3,6 +3,7 @@
 #include "browser/browser_lookup.h"
 #include "browser/starters.h"
 #include "config/settings.h"
+#include "stack/run_journal.h"
 #include "stack/runtime.h"
 #include "sys/files.h"
 #include "sys/thread.h"
@@ -16,8 +17,8 @@ constexpr unsigned long kAfterProfileMs = 1500;
 
 const char kNoRemote[] = "MOZ_NO_REMOTE";
 
-// Copies a file byte for byte; false, with the target untouched, when the source cannot be
-// read, and false when the target cannot be written.
+}  // namespace
+
 bool CopyBytes(const std::string& from, const std::string& to) {
     UniqueFile source = OpenFile(from, "rb");
     if (!source) {
@@ -40,10 +41,10 @@ bool CopyBytes(const std::string& from, const std::string& to) {
             break;
         }
     }
-    return std::fflush(target.get()) == 0 && ok;
+    // On the disk before the run's journal tells of it: the next start may copy it back.
+    return FlushToDisk(target.get()) && ok;
 }
 
-// Deletes every folder of `folder` whose name ends in `suffix` (with `whole`, whose name is it).
 void DeleteProfileFolders(const std::string& folder, const std::string& suffix, bool whole) {
     std::vector<FolderEntry> entries;
     if (!ListFolder(folder, entries)) {
@@ -60,8 +61,6 @@ void DeleteProfileFolders(const std::string& folder, const std::string& suffix, 
         }
     }
 }
-
-}  // namespace
 
 CMozillaLineStarter::CMozillaLineStarter(const AppSettings& settings,
                                          const std::string& runtimeFolder, bool firefox,
@@ -133,6 +132,10 @@ void CFirfoxStarter::StartWithUrl(const std::string& startUrl) {
         return;
     }
     listSaved_ = true;
+    RecordInJournal(runtimeFolder(), journal::kProfileList,
+                    {ProfileListPath(), SavedProfileListPath()});
+    RecordInJournal(runtimeFolder(), journal::kProfiles,
+                    {ProfilesFolder(), "." + settings().serverName, "0"});
     AddHostToProxyOverride();
     RunBrowser(startUrl);
 }
@@ -157,6 +160,8 @@ void CMozillaStarter::StartWithUrl(const std::string& startUrl) {
         return;
     }
     SetEnvironmentValue(kNoRemote, "1");
+    RecordInJournal(runtimeFolder(), journal::kProfiles,
+                    {ProfilesFolder(), settings().serverName, "1"});
     AddHostToProxyOverride();
     RunBrowser(startUrl);
 }

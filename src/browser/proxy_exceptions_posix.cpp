@@ -5,7 +5,8 @@
 
 namespace Browser {
 
-std::vector<SavedSetting> AddProxyException(const std::string& hostName) {
+std::vector<SavedSetting> AddProxyException(const std::string& hostName,
+                                            const BeforeProxyChange& /*beforeChange*/) {
     std::vector<SavedSetting> saved;
     // Programs differ in which spelling they read; each keeps its own list.
     for (const char* name : {"no_proxy", "NO_PROXY"}) {
@@ -28,5 +29,7 @@ void RestoreProxyExceptions(const std::vector<SavedSetting>& saved) {
         }
     }
 }
+
+void RemoveProxyException(const std::string& /*name*/, const std::string& /*hostName*/) {}
 
 }  // namespace Browser

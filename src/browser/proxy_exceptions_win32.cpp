@@ -12,7 +12,8 @@ const char kProxyOverride[] = "ProxyOverride";
 
 }  // namespace
 
-std::vector<SavedSetting> AddProxyException(const std::string& hostName) {
+std::vector<SavedSetting> AddProxyException(const std::string& hostName,
+                                            const BeforeProxyChange& beforeChange) {
     CXRegistry key(RegistryRoot::CurrentUser, kInternetSettings, true);
     if (!key.IsOpen()) {
         return {};
@@ -21,6 +22,9 @@ std::vector<SavedSetting> AddProxyException(const std::string& hostName) {
     saved.present = key.QueryString(kProxyOverride, saved.value);
     if (!saved.present) {
         saved.value.clear();
+    }
+    if (beforeChange) {
+        beforeChange({saved});
     }
     // One blank as separator, also in front of the host when there was no value before.
     const std::string value = saved.value + " " + hostName;
@@ -36,6 +40,19 @@ void RestoreProxyExceptions(const std::vector<SavedSetting>& saved) {
     // A value that was not there before stays behind empty, which means no exceptions.
     for (const SavedSetting& setting : saved) {
         key.SetString(setting.name.c_str(), setting.value.c_str());
+    }
+}
+
+void RemoveProxyException(const std::string& name, const std::string& hostName) {
+    CXRegistry key(RegistryRoot::CurrentUser, kInternetSettings, true);
+    std::string value;
+    if (!key.IsOpen() || !key.QueryString(name.c_str(), value)) {
+        return;
+    }
+    const std::string added = " " + hostName;
+    if (value.size() >= added.size() &&
+        value.compare(value.size() - added.size(), added.size(), added) == 0) {
+        key.SetString(name.c_str(), value.substr(0, value.size() - added.size()).c_str());
     }
 }
 

@@ -61,6 +61,13 @@ public:
 // The Mozilla line's common run: a private profile named after the server, created by a hidden
 // run of the browser before the visible one; MOZ_NO_REMOTE keeps both from joining a browser
 // that already runs.
+// Copies a file byte for byte; false, with the target untouched, when the source cannot be
+// read, and false when the target cannot be written.
+bool CopyBytes(const std::string& from, const std::string& to);
+
+// Deletes every folder of `folder` whose name ends in `suffix` (with `whole`, whose name is it).
+void DeleteProfileFolders(const std::string& folder, const std::string& suffix, bool whole);
+
 class CMozillaLineStarter : public CBrowserStarter {
 public:
     // `registered`: the browser's registered open command; none to look it up when needed.

@@ -31,6 +31,8 @@ public:
 
     int port() const { return port_; }
     std::uint32_t processId() const { return processId_; }
+    // The executable Start launched; empty until then.
+    const std::string& programPath() const { return serverProgram_; }
 
 private:
     void EndOwnServer() const;

@@ -22,3 +22,9 @@ bool AddHostsEntry(const std::string& hostName, const std::string& localIp,
 // was before AddHostsEntry; nothing happens when there is no backup or it cannot be read.
 void RestoreHostsFile(const std::string& runtimeFolder,
                       const std::string& hostsPath = SystemHostsFilePath());
+
+// Takes the marked blocks for `hostName` out of the hosts file and keeps every other line as it
+// is, also lines added since the block was; for a run that was killed and whose backup may be
+// older than the file or cut short. True when a block was taken out.
+bool RemoveHostsEntry(const std::string& hostName,
+                      const std::string& hostsPath = SystemHostsFilePath());

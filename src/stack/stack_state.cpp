@@ -45,7 +45,9 @@ void StackState::StopBrowser() {
     {
         std::lock_guard<std::mutex> guard(lock_);
         browserStopRequested_ = true;
-        stop = stopBrowser_;
+        // Once: the stop sequence and the frame's close path both ask.
+        stop = std::move(stopBrowser_);
+        stopBrowser_ = nullptr;
     }
     if (stop) {
         stop();

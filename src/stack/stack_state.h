@@ -91,8 +91,8 @@ public:
     // false, with nothing kept, when the browser has been asked to stop or the stop sequence has
     // begun already: the browser must then not be opened at all.
     bool SetBrowserStop(std::function<void()> stop);
-    // The frame's close path: calls the kept stop operation (once it is kept, or at once), and
-    // from then on refuses a new one.
+    // The frame's close path and the stop sequence: calls the kept stop operation once (at the
+    // first call after it is kept), and from then on refuses a new one.
     void StopBrowser();
 
     // The stop sequence's test-and-set of its flag, as one step: true for the first caller only.

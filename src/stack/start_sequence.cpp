@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstdint>
 #include <cctype>
 #include <memory>
 #include <optional>
@@ -10,6 +11,8 @@
 #include "stack/database_server.h"
 #include "stack/db_staging.h"
 #include "stack/hosts_file.h"
+#include "stack/run_journal.h"
+#include "stack/run_recovery.h"
 #include "stack/runtime.h"
 #include "stack/stack_trace.h"
 #include "stack/templates.h"
@@ -54,6 +57,14 @@ bool WaitForProbe(CWaitWebserverStart& probe, unsigned long timeoutMs, StackStat
     }
 }
 
+// A server that runs is written down, so that the next start can end it should this run be
+// killed and the server outlive it.
+void RecordServer(const std::string& runtimeFolder, std::uint32_t id, const std::string& program) {
+    if (id != 0) {
+        RecordInJournal(runtimeFolder, journal::kServer, {std::to_string(id), program});
+    }
+}
+
 }  // namespace
 
 void PostStartupProgress(const AppSettings& settings, StackShell& shell, int percent) {
@@ -87,6 +98,8 @@ int StartSequence(StackState& state, AppSettings& settings, StackShell& shell) {
         return kStartAbandoned;
     }
     CreateRuntimeFolders(run.runtimeFolder, settings.hideTempFolder);
+    // From here on each change to the machine is written down before it is made.
+    RecordRunStart(run.runtimeFolder, places.exeFolder);
 
     // 2. The socket library, until the end of the sequence.
     std::optional<WinsockGuard> sockets;
@@ -97,9 +110,11 @@ int StartSequence(StackState& state, AppSettings& settings, StackShell& shell) {
     if (state.IsStopping()) {
         return kStartAbandoned;
     }
-    if (!IsLocalHostName(settings.hostName, localIp) &&
-        !AddHostsEntry(settings.hostName, localIp, run.runtimeFolder, places.hostsPath)) {
-        settings.hostName = "127.0.0.1";
+    if (!IsLocalHostName(settings.hostName, localIp)) {
+        RecordInJournal(run.runtimeFolder, journal::kHosts, {places.hostsPath, settings.hostName});
+        if (!AddHostsEntry(settings.hostName, localIp, run.runtimeFolder, places.hostsPath)) {
+            settings.hostName = "127.0.0.1";
+        }
     }
     run.hostName = settings.hostName;
 
@@ -173,6 +188,7 @@ int StartSequence(StackState& state, AppSettings& settings, StackShell& shell) {
     // 17. The web server.
     auto webServer = std::make_unique<WebServerControl>(settings, run.exeFolder);
     webServer->Start(configFolders.httpdConf, run.webPort);
+    RecordServer(run.runtimeFolder, webServer->processId(), webServer->programPath());
     if (!state.Publish([&] { state.webServer = std::move(webServer); })) {
         webServer->Stop();
         return kStartAbandoned;
@@ -183,6 +199,7 @@ int StartSequence(StackState& state, AppSettings& settings, StackShell& shell) {
         auto databaseServer = std::make_unique<DatabaseServerControl>(
             settings, run.mySqlPort, run.exeFolder, places.databaseStopWaitMs);
         databaseServer->Start(configFolders.myIni);
+        RecordServer(run.runtimeFolder, databaseServer->processId(), databaseServer->programPath());
         if (!state.Publish([&] { state.databaseServer = std::move(databaseServer); })) {
             databaseServer->Stop();
             return kStartAbandoned;

@@ -6,6 +6,7 @@
 
 #include "stack/database_server.h"
 #include "stack/hosts_file.h"
+#include "stack/run_journal.h"
 #include "stack/start_sequence.h"
 #include "stack/templates.h"
 #include "stack/web_server.h"
@@ -112,6 +113,14 @@ void StopSequence(StackState& state, const AppSettings& settings, StackShell& sh
     StartSockets(sockets);
     if (!state.runtimeFolder.empty() && !IsLocalHostName(settings.hostName, GetLocalIpAddress(0))) {
         RestoreHostsFile(state.runtimeFolder, state.places.hostsPath);
+    }
+
+    // The browser's changes (proxy exceptions, profile list) go back before the run's journal
+    // goes; on the close path they went back already, and a second time changes nothing.
+    state.StopBrowser();
+    // Everything this run changed is put back: nothing is left for the next start to undo.
+    if (!state.runtimeFolder.empty()) {
+        CloseJournal(state.runtimeFolder);
     }
 
     // 10 to 12. The runtime folder and the configured mirror folder. Only a trailing separator

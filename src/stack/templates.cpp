@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "stack/run_journal.h"
 #include "sys/files.h"
 #include "sys/folders.h"
 
@@ -155,6 +156,7 @@ void ExpandAdditionalFiles(const AppSettings& settings, const RunValues& run) {
         }
         const std::string file = run.appFolder + NativeSeparators(entry);
         const std::string backup = file + ".bak";
+        RecordInJournal(run.runtimeFolder, journal::kFile, {file});
         // A backup that is already there is the original of an earlier, interrupted run: the
         // file itself may be expanded already and must not replace it.
         if (!PathExists(backup) && !CopyOneFile(file, backup)) {
@@ -169,10 +171,13 @@ void RestoreAdditionalFiles(const AppSettings& settings, const std::string& appF
         if (entry.empty()) {
             continue;
         }
-        const std::string file = appFolder + NativeSeparators(entry);
-        const std::string backup = file + ".bak";
-        if (PathExists(backup) && CopyOneFile(backup, file)) {
-            std::remove(backup.c_str());
-        }
+        RestoreAdditionalFile(appFolder + NativeSeparators(entry));
+    }
+}
+
+void RestoreAdditionalFile(const std::string& file) {
+    const std::string backup = file + ".bak";
+    if (PathExists(backup) && CopyOneFile(backup, file)) {
+        std::remove(backup.c_str());
     }
 }

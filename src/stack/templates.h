@@ -62,3 +62,5 @@ void ExpandAdditionalFiles(const AppSettings& settings, const RunValues& run);
 // Puts every additional file back from its ".bak" and deletes the ".bak"; a ".bak" that could
 // not be copied back stays, so that the original is not lost.
 void RestoreAdditionalFiles(const AppSettings& settings, const std::string& appFolder);
+// The same for one file, given by its whole path.
+void RestoreAdditionalFile(const std::string& file);

@@ -33,13 +33,17 @@ std::string BuildStartUrl(const std::string& host, int port, const std::string& 
     return url;
 }
 
+std::string WebServerProgram(const std::string& exeFolder, const std::string& pathToApache) {
+    const std::string program = exeFolder + pathToApache;
+    if (PathExists(program)) {
+        return program;
+    }
+    return exeFolder + "server" + kSep + "Apache" + kSep + "bin" + kSep + "Apache" + kExeSuffix;
+}
+
 std::string WebServerCommandLine(const std::string& exeFolder, const std::string& pathToApache,
                                  const std::string& configFolder) {
-    std::string program = exeFolder + pathToApache;
-    if (!PathExists(program)) {
-        program =
-            exeFolder + "server" + kSep + "Apache" + kSep + "bin" + kSep + "Apache" + kExeSuffix;
-    }
+    const std::string program = WebServerProgram(exeFolder, pathToApache);
     // Quoted: a stack folder may hold blanks ("E:\My Stack\", "/media/me/My Stick/").
     return "\"" + program + "\" -f \"" + configFolder + kSep + "httpd.conf\"" + kForegroundOption;
 }
@@ -72,4 +76,8 @@ std::string WebServerControl::GetStartUrl() const {
 
 std::uint32_t WebServerControl::processId() const {
     return launcher_->processId();
+}
+
+std::string WebServerControl::programPath() const {
+    return WebServerProgram(exeFolder_, settings_.pathToApache);
 }

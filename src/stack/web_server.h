@@ -33,6 +33,8 @@ public:
 
     int port() const { return port_; }
     std::uint32_t processId() const;
+    // The executable that Start runs.
+    std::string programPath() const;
 
 private:
     const AppSettings& settings_;
@@ -45,6 +47,10 @@ private:
 // The start URL for a host, port, default file and URL parameter.
 std::string BuildStartUrl(const std::string& host, int port, const std::string& defaultFile,
                           const std::string& urlParam);
+
+// The server's executable: exeFolder + pathToApache when that file exists, else the built-in
+// place server/Apache/bin/Apache(.exe).
+std::string WebServerProgram(const std::string& exeFolder, const std::string& pathToApache);
 
 // The server's command line: exeFolder + pathToApache when that file exists, else the built-in
 // place server/Apache/bin/Apache(.exe); then -f and the quoted configFolder + separator +

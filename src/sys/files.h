@@ -47,6 +47,10 @@ using UniqueFile = std::unique_ptr<std::FILE, FileCloser>;
 // servers accept the configuration files the launcher writes.
 UniqueFile OpenFile(const std::string& path, const char* mode);
 
+// Writes what the stream holds buffered through to the disk, so that it survives a power cut;
+// false when that fails.
+bool FlushToDisk(std::FILE* file);
+
 // The long form of a path that may hold 8.3 short names (Windows); the path itself elsewhere or
 // when it cannot be found.
 std::string LongPathName(const std::string& path);

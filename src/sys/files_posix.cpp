@@ -340,6 +340,10 @@ bool CopyFolderTree(const std::string& source, const std::string& target) {
     return CopyContents(src.get(), dst.get());
 }
 
+bool FlushToDisk(std::FILE* file) {
+    return std::fflush(file) == 0 && fsync(fileno(file)) == 0;
+}
+
 bool CopyOneFile(const std::string& source, const std::string& target) {
     Fd in(open(source.c_str(), O_RDONLY | O_CLOEXEC));
     if (!in.valid()) {

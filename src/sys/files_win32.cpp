@@ -2,6 +2,7 @@
 #include "sys/files.h"
 
 #include <windows.h>
+#include <io.h>
 #include <shlobj.h>
 #include <winioctl.h>
 
@@ -165,6 +166,14 @@ bool CopyFolderTree(const std::string& source, const std::string& target) {
         SetFileAttributesA(targetEntry.c_str(), FILE_ATTRIBUTE_NORMAL);
     } while (find.Next(&data));
     return true;
+}
+
+bool FlushToDisk(std::FILE* file) {
+    if (std::fflush(file) != 0) {
+        return false;
+    }
+    const intptr_t handle = _get_osfhandle(_fileno(file));
+    return handle != -1 && FlushFileBuffers(reinterpret_cast<HANDLE>(handle)) != FALSE;
 }
 
 bool CopyOneFile(const std::string& source, const std::string& target) {

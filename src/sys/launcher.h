@@ -54,6 +54,9 @@ public:
     void TerminateTree() const { TerminateTree(processId_); }
     // Ends the given process and all its descendants; an id that no longer exists is ignored.
     static void TerminateTree(std::uint32_t id);
+    // Asks a process to end in order (Linux: SIGTERM); false when there is no such request for
+    // a hidden program (Windows) or it could not be sent.
+    static bool AskToEnd(std::uint32_t id);
 
 private:
     // A Handover search looks for the adopted program after these two pauses.

@@ -402,6 +402,12 @@ bool ProcessLauncher::Launch(const std::string& program, const std::string& argu
     return true;
 }
 
+bool ProcessLauncher::AskToEnd(std::uint32_t id) {
+    // 0 and ids beyond pid_t would reach whole process groups.
+    return id != 0 && id <= static_cast<std::uint32_t>(INT_MAX) &&
+           kill(static_cast<pid_t>(id), SIGTERM) == 0;
+}
+
 void ProcessLauncher::TerminateTree(std::uint32_t id) {
     // 0 and ids beyond pid_t would make kill() reach whole process groups.
     if (id == 0 || id > static_cast<std::uint32_t>(INT_MAX)) {

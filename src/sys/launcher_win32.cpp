@@ -264,6 +264,11 @@ bool ProcessLauncher::Launch(const std::string& program, const std::string& argu
     return true;
 }
 
+bool ProcessLauncher::AskToEnd(std::uint32_t /*id*/) {
+    // A hidden console program has no window to close and takes no signal.
+    return false;
+}
+
 void ProcessLauncher::TerminateTree(std::uint32_t id) {
     std::set<DWORD> visited;
     TerminateTreeOnce(id, visited);

@@ -1,0 +1,146 @@
+#include "stack/run_recovery.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cstdlib>
+
+#include "stack/database_server.h"
+#include "stack/hosts_file.h"
+#include "stack/stack_state.h"
+#include "stack/stack_trace.h"
+#include "stack/templates.h"
+#include "sys/files.h"
+#include "sys/folders.h"
+#include "sys/launcher.h"
+#include "sys/process_list.h"
+#include "sys/trace.h"
+#include "sys/wait_process_end.h"
+
+namespace {
+
+const char kFolderPrefix[] = "Trailhost_";
+
+// Whether two paths name the same place: without regard to case on Windows.
+bool SamePath(const std::string& a, const std::string& b) {
+#ifdef _WIN32
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+               return std::tolower(static_cast<unsigned char>(x)) ==
+                      std::tolower(static_cast<unsigned char>(y));
+           });
+#else
+    return a == b;
+#endif
+}
+
+bool AllDigits(const std::string& text) {
+    return !text.empty() && std::all_of(text.begin(), text.end(), [](char c) {
+        return std::isdigit(static_cast<unsigned char>(c)) != 0;
+    });
+}
+
+// A process id as the journal writes it; 0 for anything else.
+std::uint32_t IdOf(const std::string& text) {
+    if (!AllDigits(text) || text.size() > 10) {
+        return 0;
+    }
+    const unsigned long long id = std::strtoull(text.c_str(), nullptr, 10);
+    return id <= 0xFFFFFFFFull ? static_cast<std::uint32_t>(id) : 0;
+}
+
+bool LauncherStillRuns(const JournalEntry& run) {
+    const std::uint32_t id = IdOf(run.fields[0]);
+    if (id == 0 || id == OwnProcessId()) {
+        return false;
+    }
+    const std::string running = RunningProgramPath(id);
+    return !running.empty() && SamePath(running, run.fields[1]);
+}
+
+void EndServer(const JournalEntry& entry) {
+    const std::uint32_t id = IdOf(entry.fields[0]);
+    // The id may have passed to another program since: only the program it was started as ends.
+    if (id == 0 || id == OwnProcessId() ||
+        !IsSameProgram(entry.fields[1], RunningProgramPath(id))) {
+        return;
+    }
+    // A server asked to end in order gets the time a database server may need for that; it must
+    // not be cut off in the middle of writing its files.
+    if (ProcessLauncher::AskToEnd(id)) {
+        CWaitProcessEnd watcher(nullptr, id);
+        watcher.Start();
+        watcher.GetHandle().Wait(kDatabaseStopWaitMs);
+        if (!IsSameProgram(entry.fields[1], RunningProgramPath(id))) {
+            return;
+        }
+    }
+    TraceLog(kStackTracePath, "Ending server %u left by an earlier run\n",
+             static_cast<unsigned>(id));
+    ProcessLauncher::TerminateTree(id);
+}
+
+}  // namespace
+
+std::string RunningProgramPath(std::uint32_t processId) {
+    CProcessInfo processes;
+    char path[kProcessTextSize] = {};
+    if (processId == 0 || !processes.Init(true) ||
+        !processes.FindProcessById(nullptr, path, processId)) {
+        return std::string();
+    }
+    return path;
+}
+
+void RecordRunStart(const std::string& runtimeFolder, const std::string& exeFolder) {
+    RecordInJournal(
+        runtimeFolder, journal::kRun,
+        {std::to_string(OwnProcessId()), RunningProgramPath(OwnProcessId()), exeFolder});
+}
+
+std::vector<AbandonedRun> FindAbandonedRuns(const std::string& tempFolder,
+                                            const std::string& exeFolder) {
+    std::vector<AbandonedRun> runs;
+    std::vector<FolderEntry> entries;
+    if (!ListFolder(tempFolder, entries)) {
+        return runs;
+    }
+    std::sort(entries.begin(), entries.end(),
+              [](const FolderEntry& a, const FolderEntry& b) { return a.name < b.name; });
+    const std::size_t prefixLength = sizeof(kFolderPrefix) - 1;
+    for (const FolderEntry& entry : entries) {
+        if (entry.kind != FolderEntry::Kind::kFolder ||
+            entry.name.compare(0, prefixLength, kFolderPrefix) != 0 ||
+            !AllDigits(entry.name.substr(prefixLength))) {
+            continue;
+        }
+        AbandonedRun run;
+        run.runtimeFolder = tempFolder;
+        if (!run.runtimeFolder.empty() && run.runtimeFolder.back() != kPathSeparator) {
+            run.runtimeFolder += kPathSeparator;
+        }
+        run.runtimeFolder += entry.name + kPathSeparator;
+        run.entries = ReadJournal(run.runtimeFolder);
+        // A folder whose name was reused by another id is not this run's: the journal says whose.
+        if (run.entries.empty() || run.entries[0].kind != journal::kRun ||
+            run.entries[0].fields.size() < 3 || !SamePath(run.entries[0].fields[2], exeFolder) ||
+            LauncherStillRuns(run.entries[0])) {
+            continue;
+        }
+        runs.push_back(std::move(run));
+    }
+    return runs;
+}
+
+void UndoStackChanges(const AbandonedRun& run) {
+    for (auto it = run.entries.rbegin(); it != run.entries.rend(); ++it) {
+        const JournalEntry& entry = *it;
+        if (entry.kind == journal::kServer && entry.fields.size() >= 2) {
+            EndServer(entry);
+        } else if (entry.kind == journal::kFile && !entry.fields.empty()) {
+            RestoreAdditionalFile(entry.fields[0]);
+        } else if (entry.kind == journal::kHosts && entry.fields.size() >= 2) {
+            if (RemoveHostsEntry(entry.fields[1], entry.fields[0])) {
+                TraceLog(kStackTracePath, "Removed the hosts entry of an earlier run\n");
+            }
+        }
+    }
+}

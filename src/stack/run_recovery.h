@@ -1,0 +1,33 @@
+// What runs of a stack that were killed left behind, found through their journals and undone at
+// the next start, so that a start after a crash behaves like a start after a clean end.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "stack/run_journal.h"
+
+// The executable path of a running process as the process list reports it; empty when no
+// process has that id.
+std::string RunningProgramPath(std::uint32_t processId);
+
+// Writes the journal's first entry for this process's run of the stack in `exeFolder`.
+void RecordRunStart(const std::string& runtimeFolder, const std::string& exeFolder);
+
+struct AbandonedRun {
+    std::string runtimeFolder;  // with a trailing separator
+    std::vector<JournalEntry> entries;
+};
+
+// The runtime folders under `tempFolder` whose journal tells of a run of the stack in `exeFolder`
+// whose launcher no longer runs. A process with the launcher's id that runs another program, and
+// this process itself (its own runtime folder is not made yet), count as gone. Folders without a
+// journal (runs that ended cleanly and kept their folder) are no such runs.
+std::vector<AbandonedRun> FindAbandonedRuns(const std::string& tempFolder,
+                                            const std::string& exeFolder);
+
+// Undoes the stack's changes of a run, the latest first: ends each server that still runs the
+// program it was started as, puts the additional files back from their ".bak", and takes the
+// run's block out of the hosts file.
+void UndoStackChanges(const AbandonedRun& run);

@@ -1,0 +1,187 @@
+// A run that is killed after it has changed the machine, and the next start that finds it: the
+// killed run is imitated by a start sequence whose stop never comes (its journal names this
+// process, whose runtime folder counts as an earlier one's).
+#include "app/run_recovery.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "browser/starters.h"
+#include "stack/database_server.h"
+#include "stack/run_journal.h"
+#include "stack/scripted_web_server.h"
+#include "stack/stack_layout.h"
+#include "stack/start_sequence.h"
+#include "stack/stop_sequence.h"
+#include "stack/web_server.h"
+#include "sys/files.h"
+#include "sys/launcher.h"
+#include "sys/pure_socket.h"
+#include "sys/registry.h"
+
+using testsupport::Eventually;
+using testsupport::ProcessRuns;
+using testsupport::ReadFile;
+using testsupport::RecordingShell;
+using testsupport::Sep;
+using testsupport::StackLayout;
+using testsupport::UnusedPort;
+using testsupport::WriteFile;
+
+namespace {
+
+const char kInternetSettings[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Internet Settings";
+const char kProxyOverride[] = "ProxyOverride";
+const char kBlockStart[] = "#---TRH_START---";
+
+// The proxy exceptions of the build's own Wine prefix, put back after the test; nothing on
+// Linux, where the exceptions live in the process's environment only.
+class ProxyValue {
+public:
+    ProxyValue() : key_(RegistryRoot::CurrentUser, kInternetSettings, true) {
+        present_ = key_.QueryString(kProxyOverride, before_);
+    }
+    ~ProxyValue() {
+        if (key_.IsOpen()) {
+            key_.SetString(kProxyOverride, present_ ? before_.c_str() : "");
+        }
+    }
+    bool Available() const { return key_.IsOpen(); }
+    void Set(const std::string& value) { key_.SetString(kProxyOverride, value.c_str()); }
+    std::string Get() {
+        std::string value;
+        key_.QueryString(kProxyOverride, value);
+        return value;
+    }
+
+private:
+    CXRegistry key_;
+    bool present_ = false;
+    std::string before_;
+};
+
+std::size_t Count(const std::string& text, const std::string& part) {
+    std::size_t count = 0;
+    for (std::size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) {
+        ++count;
+    }
+    return count;
+}
+
+class RunRecovery : public ::testing::Test {
+protected:
+    RunRecovery() {
+        layout_.InstallServers();
+        WriteFile(layout_.ExeFolder() + StackLayout::Native("htdocs/site.ini"),
+                  "port=%RMHUB:PORT%\n");
+        original_ = ReadFile(layout_.ExeFolder() + StackLayout::Native("htdocs/site.ini"));
+        hosts_ = ReadFile(layout_.HostsPath());
+        settings_ = StackLayout::Settings(UnusedPort(), UnusedPort());
+        // Not this machine's name: the run adds a block to the (test's own) hosts file.
+        settings_.hostName = "127.0.0.2";
+        settings_.useMySQL = true;
+        settings_.deleteHttpTemp = true;
+        settings_.browserType = EXTERNAL;
+        settings_.additionalFiles[0] = StackLayout::Native("htdocs/site.ini");
+    }
+
+    std::string SiteFile() const {
+        return layout_.ExeFolder() + StackLayout::Native("htdocs/site.ini");
+    }
+
+    WinsockGuard sockets_;
+    StackLayout layout_;
+    RecordingShell shell_;
+    AppSettings settings_;
+    std::string original_;
+    std::string hosts_;
+};
+
+TEST_F(RunRecovery, NextStartPutsTheMachineBackAndEndsTheServers) {
+    ProxyValue proxy;
+    proxy.Set("localhost");
+    // A profile list that the killed run had saved and then let the browser change, and the
+    // private profile it made.
+    const std::string profiles = layout_.Root() + "profiles" + Sep();
+    CreateFolders(profiles + "abc.Trailhost");
+    CreateFolders(profiles + "abc.default");
+    WriteFile(profiles + "profiles.ini", "[Profile0]\nPath=abc.default\n");
+
+    std::uint32_t webServer = 0;
+    std::uint32_t databaseServer = 0;
+    std::string runtime;
+    {
+        StackState killed(layout_.Places({}, {}));
+        AppSettings settings = settings_;
+        ASSERT_EQ(StartSequence(killed, settings, shell_), kStartDone);
+        runtime = killed.runtimeFolder;
+        webServer = killed.webServer->processId();
+        databaseServer = killed.databaseServer->processId();
+        ASSERT_TRUE(Eventually([&] { return ProcessRuns(databaseServer); }));
+        EXPECT_EQ(Count(ReadFile(layout_.HostsPath()), kBlockStart), 1u);
+        EXPECT_EQ(ReadFile(SiteFile() + ".bak"), original_);
+
+        Browser::CExternalBrowserStarter starter(settings, runtime);
+        starter.AddHostToProxyOverride();
+        if (proxy.Available()) {
+            EXPECT_EQ(proxy.Get(), "localhost 127.0.0.2");
+        }
+        WriteFile(profiles + "profiles.ini.trh", ReadFile(profiles + "profiles.ini"));
+        RecordInJournal(runtime, journal::kProfileList,
+                        {profiles + "profiles.ini", profiles + "profiles.ini.trh"});
+        RecordInJournal(runtime, journal::kProfiles, {profiles, ".Trailhost", "0"});
+        WriteFile(profiles + "profiles.ini", "[Profile0]\nPath=abc.Trailhost\n");
+        // The user adds a line of their own meanwhile.
+        WriteFile(layout_.HostsPath(), ReadFile(layout_.HostsPath()) + "10.1.1.1 later\n");
+        // Killed here: no stop sequence, no restore; the servers run on.
+    }
+
+    RecoverAbandonedRuns(layout_.Places({}, {}));
+
+    EXPECT_TRUE(Eventually([&] { return !ProcessRuns(webServer); }));
+    EXPECT_TRUE(Eventually([&] { return !ProcessRuns(databaseServer); }));
+    EXPECT_EQ(ReadFile(layout_.HostsPath()), hosts_ + "10.1.1.1 later\n");
+    EXPECT_EQ(ReadFile(SiteFile()), original_);
+    EXPECT_FALSE(PathExists(SiteFile() + ".bak"));
+    EXPECT_FALSE(PathExists(runtime));
+    if (proxy.Available()) {
+        EXPECT_EQ(proxy.Get(), "localhost");
+    }
+    EXPECT_EQ(ReadFile(profiles + "profiles.ini"), "[Profile0]\nPath=abc.default\n");
+    EXPECT_FALSE(PathExists(profiles + "abc.Trailhost"));
+    EXPECT_TRUE(PathExists(profiles + "abc.default"));
+
+    // The next run behaves as after a clean end: one hosts block, its own expansion, and a clean
+    // stop that leaves nothing for another recovery.
+    WriteFile(layout_.HostsPath(), hosts_);
+    StackState next(layout_.Places({}, {}));
+    next.MarkRunnerStarted();
+    AppSettings settings = settings_;
+    ASSERT_EQ(StartSequence(next, settings, shell_), kStartDone);
+    EXPECT_EQ(Count(ReadFile(layout_.HostsPath()), kBlockStart), 1u);
+    EXPECT_EQ(ReadFile(SiteFile() + ".bak"), original_);
+    StopSequence(next, settings, shell_, false);
+    EXPECT_EQ(ReadFile(layout_.HostsPath()), hosts_);
+    EXPECT_EQ(ReadFile(SiteFile()), original_);
+    EXPECT_FALSE(PathExists(next.runtimeFolder));
+}
+
+TEST_F(RunRecovery, ARunThatEndedCleanlyLeavesNothingToUndo) {
+    settings_.deleteHttpTemp = false;
+    StackState run(layout_.Places({}, {}));
+    run.MarkRunnerStarted();
+    AppSettings settings = settings_;
+    ASSERT_EQ(StartSequence(run, settings, shell_), kStartDone);
+    StopSequence(run, settings, shell_, false);
+    ASSERT_TRUE(PathExists(run.runtimeFolder));
+    EXPECT_FALSE(PathExists(JournalPath(run.runtimeFolder)));
+
+    // The kept runtime folder is the site's: it stays, and so does a file expanded since.
+    WriteFile(SiteFile() + ".bak", "the site's own backup");
+    RecoverAbandonedRuns(layout_.Places({}, {}));
+    EXPECT_TRUE(PathExists(run.runtimeFolder + "httpd.conf"));
+    EXPECT_EQ(ReadFile(SiteFile() + ".bak"), "the site's own backup");
+}
+
+}  // namespace

@@ -1,0 +1,170 @@
+#include "stack/run_journal.h"
+
+#include <gtest/gtest.h>
+
+#include "stack/hosts_file.h"
+#include "stack/run_recovery.h"
+#include "stack/stack_state.h"
+#include "stack/templates.h"
+#include "stack_layout.h"
+#include "sys/files.h"
+#include "sys/launcher.h"
+
+using testsupport::Eventually;
+using testsupport::ProcessRuns;
+using testsupport::ReadFile;
+using testsupport::Sep;
+using testsupport::TempDir;
+using testsupport::WriteFile;
+
+namespace {
+
+TEST(RunJournal, FieldsComeBackWithEveryCharacter) {
+    const std::vector<std::string> fields = {"C:\\Stack\\", "tab\there", "two\r\nlines", "",
+                                             "trailing\\"};
+    const std::string line = JournalLine("file", fields);
+    ASSERT_EQ(line.back(), '\n');
+    EXPECT_EQ(line.find('\n'), line.size() - 1);
+
+    JournalEntry entry;
+    ASSERT_TRUE(ParseJournalLine(line.substr(0, line.size() - 1), entry));
+    EXPECT_EQ(entry.kind, "file");
+    EXPECT_EQ(entry.fields, fields);
+
+    // Damaged lines are not read as something else.
+    EXPECT_FALSE(ParseJournalLine("file\tend\\", entry));
+    EXPECT_FALSE(ParseJournalLine("file\tbad\\x", entry));
+    EXPECT_FALSE(ParseJournalLine("\tno kind", entry));
+}
+
+TEST(RunJournal, ReadsWhatWasRecordedWithoutALineCutShort) {
+    TempDir dir;
+    EXPECT_TRUE(ReadJournal(dir.path()).empty());
+    ASSERT_TRUE(RecordInJournal(dir.path(), journal::kRun, {"12", "/bin/x", "/stack/"}));
+    ASSERT_TRUE(RecordInJournal(dir.path(), journal::kHosts, {"/etc/hosts", "site.test"}));
+    // The run was killed while it wrote its next entry.
+    WriteFile(JournalPath(dir.path()), ReadFile(JournalPath(dir.path())) + "server\t77");
+
+    const std::vector<JournalEntry> entries = ReadJournal(dir.path());
+    ASSERT_EQ(entries.size(), 2u);
+    EXPECT_EQ(entries[0].kind, journal::kRun);
+    EXPECT_EQ(entries[1].fields, (std::vector<std::string>{"/etc/hosts", "site.test"}));
+
+    CloseJournal(dir.path());
+    EXPECT_FALSE(PathExists(JournalPath(dir.path())));
+    EXPECT_FALSE(RecordInJournal(dir / "missing", journal::kFile, {"x"}));
+}
+
+TEST(HostsRecovery, TakesOutOnlyTheRunsBlockAndKeepsLaterLines) {
+    TempDir dir;
+    const std::string hosts = dir / "hosts";
+    const std::string before = "127.0.0.1\tlocalhost\r\n# the user's own\r\n";
+    const std::string other = "\r\n#---TRH_START---\r\n127.0.0.1\tother.test\r\n#---TRH_END---\r\n";
+    const std::string ours = "\r\n#---TRH_START---\r\n127.0.0.1\tsite.test\r\n#---TRH_END---\r\n";
+    WriteFile(hosts, before + other + ours + "10.0.0.9 added.later\r\n");
+
+    EXPECT_TRUE(RemoveHostsEntry("site.test", hosts));
+    EXPECT_EQ(ReadFile(hosts), before + other + "10.0.0.9 added.later\r\n");
+    // Nothing more to take out: the file stays as it is.
+    EXPECT_FALSE(RemoveHostsEntry("site.test", hosts));
+    EXPECT_EQ(ReadFile(hosts), before + other + "10.0.0.9 added.later\r\n");
+    EXPECT_FALSE(RemoveHostsEntry("site.test", dir / "missing"));
+}
+
+TEST(HostsRecovery, ABlockThatAddHostsEntryMadeGoesWhole) {
+    TempDir dir;
+    const std::string hosts = dir / "hosts";
+    WriteFile(hosts, "127.0.0.1 localhost\n");
+    CreateFolders(dir / "run");
+    ASSERT_TRUE(AddHostsEntry("site.test", "127.0.0.1", dir / "run" + Sep(), hosts));
+    ASSERT_TRUE(RemoveHostsEntry("site.test", hosts));
+    EXPECT_EQ(ReadFile(hosts), "127.0.0.1 localhost\n");
+}
+
+// Runs of a stack whose journals lie in the layout's temporary folder.
+class AbandonedRuns : public ::testing::Test {
+protected:
+    void TearDown() override {
+        for (std::uint32_t id : started_) {
+            ProcessLauncher::TerminateTree(id);
+        }
+    }
+
+    // A runtime folder with a journal whose first entry names launcher `id` running `program`.
+    std::string Folder(const std::string& name, std::uint32_t id, const std::string& program,
+                       const std::string& stack) {
+        const std::string folder = layout_.TempFolder() + name + Sep();
+        CreateFolders(folder);
+        RecordInJournal(folder, journal::kRun, {std::to_string(id), program, stack});
+        return folder;
+    }
+
+    // A process that runs until it is ended.
+    std::uint32_t Idle() {
+        ProcessLauncher launcher;
+        const std::string ready = layout_.Root() + "ready" + std::to_string(started_.size());
+        EXPECT_TRUE(launcher.Launch(
+            "\"" + testsupport::HelperPath("idle_process") + "\" \"" + ready + "\" 0", "",
+            LaunchWait::None, false, WindowSearch::Direct));
+        started_.push_back(launcher.processId());
+        EXPECT_TRUE(Eventually([&] { return PathExists(ready); }));
+        return launcher.processId();
+    }
+
+    std::vector<std::string> Found() {
+        std::vector<std::string> folders;
+        for (const AbandonedRun& run :
+             FindAbandonedRuns(layout_.TempFolder(), layout_.ExeFolder())) {
+            folders.push_back(run.runtimeFolder);
+        }
+        return folders;
+    }
+
+    testsupport::StackLayout layout_;
+    std::vector<std::uint32_t> started_;
+};
+
+TEST_F(AbandonedRuns, AreRunsOfThisStackWhoseLauncherIsGone) {
+    const std::string stack = layout_.ExeFolder();
+    const std::uint32_t live = Idle();
+    const std::string liveProgram = RunningProgramPath(live);
+    ASSERT_FALSE(liveProgram.empty());
+
+    // This process's id: the folder is older than this process.
+    const std::string own = Folder("Trailhost_1", OwnProcessId(), "whatever", stack);
+    // The launcher still runs: its folder is in use.
+    Folder("Trailhost_2", live, liveProgram, stack);
+    // The id now belongs to another program: the launcher is gone.
+    const std::string reused = Folder("Trailhost_3", live, liveProgram + "-other", stack);
+    // Another stack's run, a folder without a journal, and folders of other names.
+    Folder("Trailhost_4", OwnProcessId(), "whatever", layout_.Root() + "other" + Sep());
+    CreateFolders(layout_.TempFolder() + "Trailhost_5");
+    Folder("Trailhost_6x", OwnProcessId(), "whatever", stack);
+    Folder("Other_7", OwnProcessId(), "whatever", stack);
+
+    EXPECT_EQ(Found(), (std::vector<std::string>{own, reused}));
+}
+
+TEST_F(AbandonedRuns, UndoEndsOnlyServersThatStillRunTheirProgram) {
+    const std::uint32_t server = Idle();
+    const std::uint32_t stranger = Idle();
+    const std::string program = RunningProgramPath(server);
+    const std::string file = layout_.ExeFolder() + "site.conf";
+    WriteFile(file + ".bak", "original %RMHUB:PORT%");
+    WriteFile(file, "expanded 8080");
+
+    AbandonedRun run;
+    run.runtimeFolder = layout_.TempFolder() + "Trailhost_1" + Sep();
+    run.entries = {{journal::kRun, {std::to_string(OwnProcessId()), "x", layout_.ExeFolder()}},
+                   {journal::kFile, {file}},
+                   {journal::kServer, {std::to_string(server), program}},
+                   {journal::kServer, {std::to_string(stranger), program + "-not-this"}}};
+    UndoStackChanges(run);
+
+    EXPECT_TRUE(Eventually([&] { return !ProcessRuns(server); }));
+    EXPECT_TRUE(ProcessRuns(stranger));
+    EXPECT_EQ(ReadFile(file), "original %RMHUB:PORT%");
+    EXPECT_FALSE(PathExists(file + ".bak"));
+}
+
+}  // namespace
