@@ -66,8 +66,10 @@ ours() {
 
 none_of_ours() { [ -z "$(ours)" ]; }
 # An id must be given: kill -0 with an empty id fails, but with 0 it reaches the process group.
-alive() { [ -n "$1" ] && [ "$1" != 0 ] && kill -0 "$1" 2>/dev/null; }
-gone() { [ -n "$1" ] && [ "$1" != 0 ] && ! kill -0 "$1" 2>/dev/null; }
+# A zombie has ended: a process whose launcher died is reaped by whoever adopts it, maybe never.
+state_of() { sed 's/.*) //' "/proc/$1/stat" 2>/dev/null | cut -c1; }
+alive() { [ -n "$1" ] && [ "$1" != 0 ] && kill -0 "$1" 2>/dev/null && [ "$(state_of "$1")" != Z ]; }
+gone() { [ -n "$1" ] && [ "$1" != 0 ] && ! alive "$1"; }
 servers_alive() { alive "$web_pid" && alive "$db_pid"; }
 has() { grep -qF -- "$2" "$1" 2>/dev/null; }
 runtime_folders() { find "$case_dir/tmp" -maxdepth 1 -name 'Trailhost_*' 2>/dev/null; }
@@ -110,6 +112,7 @@ write_config() {  # write_config stack web_port db_port extra-lines...
         echo "AllowOnlySingleInstance=0"
         section_extra General
         echo "[http]"
+        section_extra http
         echo "Port=$web"
         echo "HostName=127.0.0.1"
         echo "DeleteHttpTemp=1"
@@ -349,6 +352,94 @@ case_dbhang() {
     check "db that does not stop: the launcher asked it to stop first" has "$case_dir/admin.log" "shutdown"
 }
 
+# ---- the launcher killed -----------------------------------------------------------------------
+
+# A hosts file of the case's own over /etc/hosts (in the case's mount namespace), in which this
+# machine's name is the loopback address, so that a host name of the site's own gets a real block.
+own_hosts_file() {
+    printf '127.0.0.1\tlocalhost\n127.0.0.1\t%s\n# the case'"'"'s own hosts file\n' "$(hostname)" \
+        >"$case_dir/hosts"
+    cp "$case_dir/hosts" "$case_dir/hosts.orig"
+    mount --bind "$case_dir/hosts" /etc/hosts 2>/dev/null
+}
+
+journal_has() { grep -q "^$1	" "$(runtime_folders | head -n1)/changes.journal" 2>/dev/null; }
+journal_servers() { sed -n 's/^server\t\([0-9]*\)\t.*/\1/p' "$(runtime_folders | head -n1)/changes.journal"; }
+hosts_blocks() { grep -c '^#---TRH_START---' /etc/hosts; }
+all_gone() { local p; for p in "$@"; do alive "$p" && return 1; done; return 0; }
+
+# Kills the launcher with SIGKILL at one point of a run, then starts the stack again: the servers
+# end with the killed launcher, the next start undoes the hosts block and the expanded site file
+# it left, and runs and ends as after a clean end, with the database's data kept.
+crash_case() {  # crash_case point
+    local point=$1 stack="$case_dir/stack" web db servers counter
+    if [ "$isolated" != 1 ] || ! own_hosts_file; then
+        skip "killing the launcher needs namespaces of its own (hosts file, ports)"
+        return
+    fi
+    cp -a "$demo/stack" "$stack"
+    printf 'host=%%RMHUB:HOST%% port=%%RMHUB:PORT%%\n' >"$stack/htdocs/site.txt"
+    cp "$stack/htdocs/site.txt" "$case_dir/site.orig"
+    web=$(pick_port)
+    db=$(pick_port)
+    write_config "$stack" "$web" "$db" "http:HostName=crash-$point.test" \
+        "[AdditionalParsing]" 'File1=htdocs\site.txt'
+
+    # With the browser open: the test browser stays after its fetch until the launcher is killed.
+    [ "$point" = browser ] && export FAKE_BROWSER_STAY_MS=60000
+    start_launcher "$stack" "$case_dir/run1"
+    unset FAKE_BROWSER_STAY_MS
+    case $point in
+        start)
+            # As soon as the web server is written down: the database server is on its way and
+            # the site does not answer yet.
+            check "killed at start: the run wrote its web server down" wait_for 60 journal_has server
+            ;;
+        browser)
+            check "killed with the browser open: the browser got the page" \
+                wait_for 60 has "$case_dir/run1/browser.log" "status HTTP/1.1 200 OK"
+            check "killed with the browser open: both servers were written down" \
+                wait_for 20 test "$(journal_servers | wc -l)" = 2
+            ;;
+    esac
+    servers=$(journal_servers)
+    kill -9 "$launcher_pid"
+    wait "$launcher_pid" 2>/dev/null
+    check "killed at $point: the hosts block was left behind" test "$(hosts_blocks)" = 1
+    check "killed at $point: the site file was left expanded" has "$stack/htdocs/site.txt" "host=crash-$point.test"
+    if [ "$point" = start ]; then
+        # A database server that is still starting up ignores SIGTERM; the next start ends it.
+        check "killed at start: the web server ended with the launcher" \
+            wait_for 30 all_gone "${servers%%[[:space:]]*}"
+    else
+        check "killed at $point: both servers ended with the launcher" wait_for 30 all_gone $servers
+    fi
+    # The browser is not tied to the launcher; it must not fetch the page again.
+    pkill -f "fake_browser.*crash-$point.test" 2>/dev/null
+
+    start_launcher "$stack" "$case_dir/run2"
+    check "next start: the test browser fetched the page" wait_for 90 has "$case_dir/run2/browser.log" "exit"
+    check "next start: one hosts block, not two" test "$(hosts_blocks)" = 1
+    check "next start: the site file was expanded from its original" \
+        has "$stack/htdocs/site.txt" "host=crash-$point.test port=$web"
+    check "next start: the killed run's folder is gone" test "$(runtime_folders | wc -l)" = 1
+    check "next start: no server of the killed run is left" all_gone $servers
+    check "next start: the servers wrote their pid files" note_server_pids "$case_dir/run2"
+    wait_launcher 90
+    check "next start: the launcher ended by itself with 0" test "$launcher_rc" = 0
+    check "next start: the page came from PHP and the database" has "$case_dir/run2/page.txt" "<li>Bo: cook</li>"
+    counter=$(visits_on "$case_dir/run2/page.txt")
+    check "next start: the database counted the visit ($counter)" test "${counter:-0}" -ge 1
+    check "after both: the hosts file is as before" same_file "$case_dir/hosts.orig" /etc/hosts
+    check "after both: the site file is as before" same_file "$case_dir/site.orig" "$stack/htdocs/site.txt"
+    check "after both: no .bak is left" test ! -e "$stack/htdocs/site.txt.bak"
+    check "after both: no runtime folder is left" no_runtime_folder
+    check "after both: no process of this stack is left" none_of_ours
+}
+
+case_crash_start() { crash_case start; }
+case_crash_browser() { crash_case browser; }
+
 run_case() {  # in the case's own process (and namespace)
     case_name=$1
     case_dir="$work/$case_name"
@@ -388,17 +479,18 @@ if ! bash "$src/scripts/assemble-demo" "$bin" "$work/demo" >"$work/assemble.log"
 fi
 
 isolated=0
-if [ -z "${E2E_NO_NAMESPACE:-}" ] && unshare -n true 2>/dev/null && command -v ip >/dev/null; then
+if [ -z "${E2E_NO_NAMESPACE:-}" ] && unshare -nm true 2>/dev/null && command -v ip >/dev/null; then
     isolated=1
 fi
 echo "demo stack assembled in $((SECONDS - started)) s; own network namespaces: $isolated"
 
 # E2E_CASES picks some of the cases, for a quicker look at one of them.
-cases=${E2E_CASES:-plain encrypted fallback keep mirror dbhang}
+cases=${E2E_CASES:-plain encrypted fallback keep mirror dbhang crash_start crash_browser}
 pids=""
 for c in $cases; do
     if [ "$isolated" = 1 ]; then
-        unshare -n bash "$self" --case "$src" "$bin" "$work" 1 "$c" &
+        # A mount namespace too: a case may put a hosts file of its own over /etc/hosts.
+        unshare -nm bash "$self" --case "$src" "$bin" "$work" 1 "$c" &
     else
         bash "$self" --case "$src" "$bin" "$work" 0 "$c" &
     fi
