@@ -7,7 +7,15 @@ $database = 'not reached';
 $visits = 0;
 $rows = [];
 mysqli_report(MYSQLI_REPORT_OFF);
-$db = @new mysqli('127.0.0.1', 'root', '', 'demo', $port);
+// The launcher opens the browser once the web server answers; the database server may still be
+// starting (a slow stick, a first start that prepares its files), so it gets up to 20 s.
+for ($try = 0; ; $try++) {
+    $db = @new mysqli('127.0.0.1', 'root', '', 'demo', $port);
+    if (!$db->connect_errno || $db->connect_errno != 2002 || $try >= 80) {
+        break;
+    }
+    usleep(250000);
+}
 if (!$db->connect_errno) {
     $database = $db->server_info;
     $db->query('UPDATE counter SET visits = visits + 1 WHERE id = 1');
