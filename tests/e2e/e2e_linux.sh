@@ -13,42 +13,10 @@ set -uo pipefail
 
 self=$(readlink -f "$0")
 
+# check, skip, wait_for, listening, pick_port, has, same_file, http_get and the summary.
+. "$(dirname "$self")/e2e_common.sh"
+
 # ---- helpers used inside a case -------------------------------------------------------------
-
-check() {  # check "what" command...
-    local what=$1
-    shift
-    if "$@"; then
-        echo "ok $case_name: $what" >>"$results"
-    else
-        echo "FAIL $case_name: $what" >>"$results"
-    fi
-}
-
-skip() { echo "skip $case_name: $1" >>"$results"; }
-
-# Polls `command...` every 0.1 s until it succeeds or `seconds` have passed.
-wait_for() {  # wait_for seconds command...
-    local deadline=$((SECONDS + $1))
-    shift
-    until "$@"; do
-        [ "$SECONDS" -ge "$deadline" ] && return 1
-        sleep 0.1
-    done
-}
-
-listening() { (exec 3<>"/dev/tcp/127.0.0.1/$1") 2>/dev/null; }
-
-pick_port() {  # a port nothing listens on, not in the list of ports already given out
-    local p
-    while :; do
-        p=$((20000 + RANDOM % 40000))
-        case " $given " in *" $p "*) continue ;; esac
-        listening "$p" || break
-    done
-    given="$given $p"
-    echo "$p"
-}
 
 # The processes whose command line names this case's folder: the servers (their configuration
 # files lie in the runtime folder under it) and the launcher itself; not the port blockers.
@@ -71,25 +39,14 @@ state_of() { sed 's/.*) //' "/proc/$1/stat" 2>/dev/null | cut -c1; }
 alive() { [ -n "$1" ] && [ "$1" != 0 ] && kill -0 "$1" 2>/dev/null && [ "$(state_of "$1")" != Z ]; }
 gone() { [ -n "$1" ] && [ "$1" != 0 ] && ! alive "$1"; }
 servers_alive() { alive "$web_pid" && alive "$db_pid"; }
-has() { grep -qF -- "$2" "$1" 2>/dev/null; }
 runtime_folders() { find "$case_dir/tmp" -maxdepth 1 -name 'Trailhost_*' 2>/dev/null; }
 no_runtime_folder() { [ -z "$(runtime_folders)" ]; }
-same_file() { cmp -s "$1" "$2"; }
 visits_on() { grep -o '<span id="visits">[0-9]*</span>' "$1" 2>/dev/null | tr -dc 0-9; }
 visits_are() { [ "$(visits_on "$1")" = "$2" ]; }
 
 cleanup_case() {
     local pid
     for pid in $(ours) $blockers; do kill -9 "$pid" 2>/dev/null; done
-}
-
-# One HTTP/1.0 GET of `path` on the local port; the whole answer goes to `file`.
-http_get() {  # http_get port path file
-    (
-        exec 3<>"/dev/tcp/127.0.0.1/$1" || exit 1
-        printf 'GET %s HTTP/1.0\r\nHost: 127.0.0.1:%s\r\n\r\n' "$2" "$1" >&3
-        cat <&3 >"$3"
-    )
 }
 
 # A section may appear only once in the file (the reader takes the first), so extra keys come as
@@ -255,13 +212,9 @@ case_encrypted() {
 # Both configured ports are taken: each server moves to the first free port of its fallback list
 # (80 and 3306 in a namespace of our own).
 case_fallback() {
-    local stack="$case_dir/stack" web db expected_web="" expected_db="" p
-    for p in 80 81 8080 8081; do
-        if ! listening "$p"; then expected_web=$p; break; fi
-    done
-    for p in 3306 7188 7189 7190; do
-        if ! listening "$p"; then expected_db=$p; break; fi
-    done
+    local stack="$case_dir/stack" web db expected_web expected_db p
+    expected_web=$(first_free_port 80 81 8080 8081)
+    expected_db=$(first_free_port 3306 7188 7189 7190)
     if [ "$isolated" != 1 ] || [ -z "$expected_web" ] || [ -z "$expected_db" ]; then
         skip "the fallback ports are taken or the machine's own (no network namespace)"
         return
@@ -498,22 +451,7 @@ for c in $cases; do
 done
 for p in $pids; do wait "$p"; done
 
-passed=0 failed=0 skipped=0
-{
-    for c in $cases; do
-        f="$work/$c/results"
-        if [ ! -s "$f" ]; then
-            echo "FAIL $c: the case recorded nothing"
-            continue
-        fi
-        cat "$f"
-    done
-} >"$work/all-results"
-cat "$work/all-results"
-passed=$(grep -c '^ok ' "$work/all-results")
-failed=$(grep -c '^FAIL ' "$work/all-results")
-skipped=$(grep -c '^skip ' "$work/all-results")
-echo "end-to-end: $passed passed, $failed failed, $skipped skipped in $((SECONDS - started)) s"
+collect_results end-to-end "$((SECONDS - started))" $cases
 
 if [ "$failed" -gt 0 ]; then
     for c in $cases; do
@@ -523,22 +461,6 @@ if [ "$failed" -gt 0 ]; then
     done
 fi
 
-# The result file in the form the test programs write, so that scripts/test counts these checks.
-xml_escape() { sed -e 's/&/\&amp;/g' -e 's/</\&lt;/g' -e 's/>/\&gt;/g' -e 's/"/\&quot;/g'; }
-{
-    echo '<?xml version="1.0" encoding="UTF-8"?>'
-    echo "<testsuites tests=\"$((passed + failed + skipped))\" failures=\"$failed\" disabled=\"0\" errors=\"0\" name=\"e2e_linux\">"
-    echo "  <testsuite name=\"e2e_linux\" tests=\"$((passed + failed + skipped))\" failures=\"$failed\">"
-    while read -r state rest; do
-        name=$(xml_escape <<<"$rest")
-        case $state in
-            ok) echo "    <testcase name=\"$name\" result=\"completed\"/>" ;;
-            skip) echo "    <testcase name=\"$name\" result=\"skipped\"/>" ;;
-            FAIL) echo "    <testcase name=\"$name\" result=\"completed\"><failure message=\"failed\"/></testcase>" ;;
-        esac
-    done <"$work/all-results"
-    echo "  </testsuite>"
-    echo "</testsuites>"
-} >"$xml"
+write_result_xml e2e_linux "$xml"
 
 [ "$failed" -eq 0 ] && [ "$passed" -gt 0 ]

@@ -3,7 +3,8 @@
 // and end to the file named by FAKE_BROWSER_LOG (else fake_browser.log beside itself);
 // FAKE_BROWSER_PAGE names a file that receives the whole answer, for tests that read the page
 // itself. FAKE_BROWSER_STAY_MS keeps it running that long after the fetch, so that a test can
-// end it from outside first.
+// end it from outside first; FAKE_BROWSER_UNTIL names a file after whose appearance it ends, so
+// that a test can look at the machine while the browser is open and then let it close by itself.
 #include "fake_common.h"
 
 int main(int argc, char** argv) {
@@ -34,6 +35,13 @@ int main(int argc, char** argv) {
     const int stay = std::atoi(fake::Env("FAKE_BROWSER_STAY_MS").c_str());
     if (stay > 0) {
         fake::SleepMs(stay);
+    }
+    const std::string until = fake::Env("FAKE_BROWSER_UNTIL");
+    if (!until.empty()) {
+        fake::Log(log, "holding");
+        while (!std::ifstream(until).good()) {
+            fake::SleepMs(50);
+        }
     }
     fake::Log(log, "ms-ended " + fake::EpochMs());
     fake::Log(log, "exit");
