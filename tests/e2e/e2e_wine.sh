@@ -534,6 +534,73 @@ run_case() {
     "case_$case_name"
 }
 
+# ---- the launcher killed ----------------------------------------------------------------------
+
+journal_file() { echo "$(runtime_folder)/changes.journal"; }
+journal_has_server() { grep -q '^server	' "$(journal_file)" 2>/dev/null; }
+# The Windows ids of the servers the killed run wrote down.
+journal_server_ids() { sed -n 's/^server\t\([0-9]*\)\t.*/\1/p' "$(journal_file)" 2>/dev/null; }
+none_listed() { local id; for id in "$@"; do wine_lists "$id" && return 1; done; return 0; }
+
+# The launcher killed (SIGKILL, no stop sequence) while it starts the servers or while the browser
+# is open, then the stack started again. The job object ends the servers with the killed launcher;
+# the next start takes its hosts block, its ProxyOverride exception and its expanded site file
+# back and removes its runtime folder, then runs and ends like any run.
+crash_case() {  # crash_case start|browser
+    local point=$1 stack="$case_dir/stack" web db before='<local>;*.crash.test' servers first
+    if [ "$names_private" != 1 ]; then
+        skip "a site name needs a private mount namespace to resolve under Wine (root and unshare)"
+        return
+    fi
+    site_host=crash-$point.test
+    make_stack "$stack"
+    cp "$stack/htdocs/port.txt" "$case_dir/port.orig"
+    cp "$hosts_file" "$case_dir/hosts.before"
+    web=$(pick_port)
+    db=$(pick_port)
+    write_config "$stack" "$web" "$db" 'AdditionalParsing:File1=htdocs\port.txt'
+    proxy_override_set "$before"
+    hold_browser=1
+    start_launcher "$stack" "$case_dir/run1"
+    if [ "$point" = start ]; then
+        check "killed at start: the run wrote a server down" wait_for 60 journal_has_server
+    else
+        check_started
+        check "killed with the browser open: ProxyOverride holds the site" \
+            proxy_override_is "$before $site_host"
+    fi
+    first=$(runtime_folder)
+    servers=$(journal_server_ids)
+    check "killed at $point: the launcher is gone" kill_launcher_hard
+    release_browser
+    check "killed at $point: the servers ($(echo $servers)) ended with it" \
+        wait_for 30 none_listed $servers
+    check "killed at $point: the hosts block was left behind" \
+        hosts_is_before_plus_block "$case_dir/hosts.before" "$site_host"
+    check "killed at $point: the site file was left expanded" has "$stack/htdocs/port.txt" "host=$site_host"
+    check "killed at $point: the runtime folder was left behind" test -d "$first"
+
+    start_launcher "$stack" "$case_dir/run2"
+    check_started
+    check "next start: the killed run's runtime folder is gone" test ! -e "$first"
+    check "next start: the hosts file holds one block, not two" \
+        hosts_is_before_plus_block "$case_dir/hosts.before" "$site_host"
+    check "next start: ProxyOverride holds the site once" proxy_override_is "$before $site_host"
+    check "next start: the site file was expanded from its original" \
+        has "$stack/htdocs/port.txt" "port=$web"
+    check "next start: the original is kept as .bak" same_file "$case_dir/port.orig" "$stack/htdocs/port.txt.bak"
+    release_browser
+    wait_launcher 60
+    check_run_ended
+    check "after both: the hosts file is restored byte for byte" same_file "$case_dir/hosts.before" "$hosts_file"
+    check "after both: ProxyOverride is back to its value before" proxy_override_is "$before"
+    check "after both: the site file is restored" same_file "$case_dir/port.orig" "$stack/htdocs/port.txt"
+    check "after both: no .bak is left" test ! -e "$stack/htdocs/port.txt.bak"
+}
+
+case_crash_start() { crash_case start; }
+case_crash_browser() { crash_case browser; }
+
 # ---- main -----------------------------------------------------------------------------------
 
 if [ "${1:-}" = "--case" ]; then
@@ -580,7 +647,7 @@ fi
 export src bin work temp_unix hosts_file names_private
 echo "Wine ready in $((SECONDS - started)) s; temporary folder $temp_unix; private names: $names_private"
 
-cases=${E2E_CASES:-whole hostname fallback keep dbhang mirror}
+cases=${E2E_CASES:-whole hostname fallback keep dbhang mirror crash_start crash_browser}
 for c in $cases; do
     bash "$self" --case "$c"
 done
