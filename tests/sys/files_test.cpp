@@ -235,10 +235,15 @@ TEST(CopyFolderTree, OverwritesAndLeavesWritableCopies) {
     EXPECT_EQ(ReadFile(dir / "dst" + kSep + "extra.txt"), "stays");
 #ifdef _WIN32
     EXPECT_FALSE(Attributes(dir / "dst" + kSep + "top.txt") & FILE_ATTRIBUTE_READONLY);
+    // The source is the site's medium: it is read, never changed, not even its attributes.
+    EXPECT_TRUE(Attributes(source + kSep + "top.txt") & FILE_ATTRIBUTE_READONLY);
+    SetFileAttributesA((source + kSep + "top.txt").c_str(), FILE_ATTRIBUTE_NORMAL);
 #else
     struct stat st {};
     ASSERT_EQ(stat((dir / "dst" + kSep + "top.txt").c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 0777, 0644u);
+    ASSERT_EQ(stat((source + kSep + "top.txt").c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0444u);
 #endif
 }
 
