@@ -154,4 +154,8 @@ else()
                    ${CMAKE_BINARY_DIR}/bin ${CMAKE_BINARY_DIR}/e2e
                    ${CMAKE_BINARY_DIR}/test-results/e2e_wine.xml)
   set_tests_properties(e2e_wine PROPERTIES LABELS e2e TIMEOUT 300 RUN_SERIAL TRUE)
+  # Both write the prefix's ProxyOverride (a browser starter's exception, a recovered run's).
+  if(TARGET test_app AND TARGET test_browser)
+    set_tests_properties(test_app test_browser PROPERTIES RESOURCE_LOCK internet_settings)
+  endif()
 endif()
