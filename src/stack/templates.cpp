@@ -44,7 +44,9 @@ std::string ReplaceExact(const std::string& text, const std::string& token,
 bool ExpandTemplate(const std::string& input, const std::string& output,
                     const Placeholders& placeholders) {
     UniqueFile in = OpenFile(input, "r");
-    if (!in) {
+    // A folder in the template's place must not get as far as emptying the output: for an
+    // additional file that output is the site's own file.
+    if (!in || !IsFileStream(in.get())) {
         return false;
     }
     UniqueFile out = OpenFile(output, "w+");

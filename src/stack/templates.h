@@ -20,7 +20,8 @@ std::string ReplaceExact(const std::string& text, const std::string& token,
 // Writes `output` from `input` line by line, each line read in pieces of at most 4,095
 // characters with the placeholders replaced in order; so a placeholder that a piece boundary
 // cuts stays as it is. Both files are opened in text mode, so Windows line ends stay Windows line
-// ends. False, with nothing written, when either file cannot be opened.
+// ends. False, with nothing written, when either file cannot be opened or the input is not a
+// file.
 bool ExpandTemplate(const std::string& input, const std::string& output,
                     const Placeholders& placeholders);
 

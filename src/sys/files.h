@@ -35,6 +35,7 @@ bool DeleteFolderTree(const std::string& path);
 bool CopyFolderTree(const std::string& source, const std::string& target);
 
 // Copies one file over `target` (replaced when there). On Linux a new target gets mode 0644.
+// A source that is not a file (a folder) is refused before the target is touched.
 bool CopyOneFile(const std::string& source, const std::string& target);
 
 // Owner of a C stream.
@@ -46,6 +47,10 @@ using UniqueFile = std::unique_ptr<std::FILE, FileCloser>;
 // fopen. On Linux a file that this call creates gets mode 0644 whatever the umask, so that the
 // servers accept the configuration files the launcher writes.
 UniqueFile OpenFile(const std::string& path, const char* mode);
+
+// Whether an open stream reads or writes a file. Linux lets fopen open a folder for reading
+// (the first read fails); Windows refuses that already.
+bool IsFileStream(std::FILE* stream);
 
 // The long form of a path that may hold 8.3 short names (Windows); the path itself elsewhere or
 // when it cannot be found.

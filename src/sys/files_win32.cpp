@@ -5,6 +5,9 @@
 #include <shlobj.h>
 #include <winioctl.h>
 
+#include <sys/stat.h>
+#include <sys/types.h>
+
 #include "sys/files_detail.h"
 
 namespace {
@@ -173,6 +176,11 @@ bool CopyOneFile(const std::string& source, const std::string& target) {
 
 UniqueFile OpenFile(const std::string& path, const char* mode) {
     return UniqueFile(std::fopen(path.c_str(), mode));
+}
+
+bool IsFileStream(std::FILE* stream) {
+    struct _stat st {};
+    return stream != nullptr && _fstat(_fileno(stream), &st) == 0 && (st.st_mode & _S_IFREG) != 0;
 }
 
 std::string LongPathName(const std::string& path) {
