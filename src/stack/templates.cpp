@@ -3,8 +3,10 @@
 #include <cstdio>
 #include <cstring>
 
+#include "stack/stack_trace.h"
 #include "sys/files.h"
 #include "sys/folders.h"
+#include "sys/trace.h"
 
 namespace {
 
@@ -18,6 +20,15 @@ std::string Doubled(const std::string& folder) {
 
 std::string DocumentRoot(const RunValues& run) {
     return ResolveDocumentRoot(run.exeFolder, NativeSeparators(run.docRootName));
+}
+
+// A produced file that cannot be written is left out, and the trace says which.
+void ProduceFile(const std::string& input, const std::string& output,
+                 const Placeholders& placeholders) {
+    if (!ExpandTemplate(input, output, placeholders)) {
+        TraceLog(kStackTracePath, "Configuration file not written: %s from %s\n", output.c_str(),
+                 input.c_str());
+    }
 }
 
 }  // namespace
@@ -53,6 +64,7 @@ bool ExpandTemplate(const std::string& input, const std::string& output,
     if (!out) {
         return false;
     }
+    bool written = true;
     char buffer[kLineBuffer];
     for (;;) {
         std::memset(buffer, 0, sizeof(buffer));
@@ -63,9 +75,11 @@ bool ExpandTemplate(const std::string& input, const std::string& output,
         for (const auto& [token, value] : placeholders) {
             line = ReplaceExact(line, token, value);
         }
-        std::fputs(line.c_str(), out.get());
+        written = std::fputs(line.c_str(), out.get()) >= 0 && written;
     }
-    return true;
+    // A full disk shows only here, when the last buffered lines are written out.
+    written = std::fclose(out.release()) == 0 && written;
+    return written && !std::ferror(in.get());
 }
 
 std::string ResolveDocumentRoot(const std::string& base, const std::string& name) {
@@ -140,12 +154,12 @@ ConfigFolders ConfigOutputFolders(const AppSettings& settings, const RunValues& 
 ConfigFolders ProduceConfigFiles(const AppSettings& settings, const RunValues& run,
                                  const std::string& mySqlAddress) {
     const ConfigFolders folders = ConfigOutputFolders(settings, run);
-    ExpandTemplate(run.appFolder + NativeSeparators(settings.pathToHttpdConf),
-                   folders.httpdConf + "httpd.conf", HttpdConfPlaceholders(run));
-    ExpandTemplate(run.appFolder + NativeSeparators(settings.pathToMyIni), folders.myIni + "my.ini",
-                   MyIniPlaceholders(run, mySqlAddress));
-    ExpandTemplate(run.appFolder + NativeSeparators(settings.pathToPhpIni),
-                   folders.phpIni + "php.ini", PhpIniPlaceholders(run));
+    ProduceFile(run.appFolder + NativeSeparators(settings.pathToHttpdConf),
+                folders.httpdConf + "httpd.conf", HttpdConfPlaceholders(run));
+    ProduceFile(run.appFolder + NativeSeparators(settings.pathToMyIni), folders.myIni + "my.ini",
+                MyIniPlaceholders(run, mySqlAddress));
+    ProduceFile(run.appFolder + NativeSeparators(settings.pathToPhpIni), folders.phpIni + "php.ini",
+                PhpIniPlaceholders(run));
     return folders;
 }
 

@@ -21,7 +21,7 @@ std::string ReplaceExact(const std::string& text, const std::string& token,
 // characters with the placeholders replaced in order; so a placeholder that a piece boundary
 // cuts stays as it is. Both files are opened in text mode, so Windows line ends stay Windows line
 // ends. False, with nothing written, when either file cannot be opened or the input is not a
-// file.
+// file; false also when reading or writing fails, the output then being incomplete.
 bool ExpandTemplate(const std::string& input, const std::string& output,
                     const Placeholders& placeholders);
 
@@ -50,8 +50,9 @@ struct ConfigFolders {
 };
 ConfigFolders ConfigOutputFolders(const AppSettings& settings, const RunValues& run);
 
-// Writes "httpd.conf", "my.ini" and "php.ini" from their templates; a missing template or an
-// output that cannot be written is skipped silently. Returns the output folders.
+// Writes "httpd.conf", "my.ini" and "php.ini" from their templates; a missing template (or a
+// folder in its place) or an output that cannot be written is skipped, and only the trace says
+// so. Returns the output folders.
 ConfigFolders ProduceConfigFiles(const AppSettings& settings, const RunValues& run,
                                  const std::string& mySqlAddress);
 
