@@ -31,6 +31,12 @@ void ProduceFile(const std::string& input, const std::string& output,
     }
 }
 
+// Whether the file is there and may be written, found without changing it.
+bool CanRewrite(const std::string& path) {
+    UniqueFile file = OpenFile(path, "r+");
+    return file && IsFileStream(file.get());
+}
+
 }  // namespace
 
 std::string ReplaceExact(const std::string& text, const std::string& token,
@@ -171,12 +177,25 @@ void ExpandAdditionalFiles(const AppSettings& settings, const RunValues& run) {
         }
         const std::string file = run.appFolder + NativeSeparators(entry);
         const std::string backup = file + ".bak";
+        // A file that cannot be rewritten (read-only, or a folder) gets no backup either: it
+        // would stay on the medium for good, and a later run would take it for the original.
+        if (!CanRewrite(file)) {
+            TraceLog(kStackTracePath, "Additional file not expanded, it cannot be written: %s\n",
+                     file.c_str());
+            continue;
+        }
         // A backup that is already there is the original of an earlier, interrupted run: the
         // file itself may be expanded already and must not replace it.
         if (!PathExists(backup) && !CopyOneFile(file, backup)) {
+            // What a broken-off copy left (a full medium) must not be put back over the file.
+            std::remove(backup.c_str());
+            TraceLog(kStackTracePath, "Additional file not expanded, no backup made: %s\n",
+                     file.c_str());
             continue;
         }
-        ExpandTemplate(backup, file, placeholders);
+        if (!ExpandTemplate(backup, file, placeholders)) {
+            TraceLog(kStackTracePath, "Additional file not expanded from %s\n", backup.c_str());
+        }
     }
 }
 
@@ -187,8 +206,13 @@ void RestoreAdditionalFiles(const AppSettings& settings, const std::string& appF
         }
         const std::string file = appFolder + NativeSeparators(entry);
         const std::string backup = file + ".bak";
-        if (PathExists(backup) && CopyOneFile(backup, file)) {
+        if (!PathExists(backup)) {
+            continue;
+        }
+        if (CopyOneFile(backup, file)) {
             std::remove(backup.c_str());
+        } else {
+            TraceLog(kStackTracePath, "Additional file not restored, %s kept\n", backup.c_str());
         }
     }
 }

@@ -58,9 +58,10 @@ ConfigFolders ProduceConfigFiles(const AppSettings& settings, const RunValues& r
 
 // Expands each additional file in place, keeping its original text in F + ".bak". A ".bak" left
 // by a run that did not end cleanly already holds the original: it is expanded from and kept as
-// it is, rather than replaced by the already expanded file.
+// it is, rather than replaced by the already expanded file. A file that cannot be rewritten, or
+// whose backup cannot be made, stays as it is without a ".bak" of this run; the trace says so.
 void ExpandAdditionalFiles(const AppSettings& settings, const RunValues& run);
 
 // Puts every additional file back from its ".bak" and deletes the ".bak"; a ".bak" that could
-// not be copied back stays, so that the original is not lost.
+// not be copied back (or is no file) stays, so that the original is not lost.
 void RestoreAdditionalFiles(const AppSettings& settings, const std::string& appFolder);
