@@ -28,10 +28,11 @@ bool CreateFolders(const std::string& path);
 bool DeleteFolderTree(const std::string& path);
 
 // Copies every file and sub-folder of `source` into `target`, which is created when missing;
-// files of the same name are overwritten and every copy is writable. Symbolic links, junctions
-// and special files inside `source` are not copied and never followed. A folder's copy stops at
-// its first file that cannot be copied and answers false; what a sub-folder's copy answers is not
-// passed on, so the files already copied stay and the copy of the parent goes on.
+// files of the same name are overwritten and every copy is writable, while the source's files
+// keep their attributes. Symbolic links, junctions and special files inside `source` are not
+// copied and never followed. A folder's copy stops at its first file that cannot be copied and
+// answers false; what a sub-folder's copy answers is not passed on, so the files already copied
+// stay and the copy of the parent goes on.
 bool CopyFolderTree(const std::string& source, const std::string& target);
 
 // Copies one file over `target` (replaced when there). On Linux a new target gets mode 0644.

@@ -158,10 +158,8 @@ bool CopyFolderTree(const std::string& source, const std::string& target) {
             CopyFolderTree(sourceEntry, targetEntry);
             continue;
         }
-        if (data.dwFileAttributes & FILE_ATTRIBUTE_READONLY) {
-            // Fails on a read-only medium, which is fine: the copy is made writable below.
-            SetFileAttributesA(sourceEntry.c_str(), FILE_ATTRIBUTE_NORMAL);
-        }
+        // A read-only source copies as it is; its attribute stays: the medium's files are never
+        // changed, and the copy is made writable below.
         if (!CopyFileA(sourceEntry.c_str(), targetEntry.c_str(), FALSE)) {
             return false;
         }
