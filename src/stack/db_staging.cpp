@@ -3,9 +3,11 @@
 #include <cstdio>
 
 #include "stack/archive_cipher.h"
+#include "stack/stack_trace.h"
 #include "stack/zip_reader.h"
 #include "sys/files.h"
 #include "sys/folders.h"
+#include "sys/trace.h"
 
 #ifdef _WIN32
 #include <direct.h>
@@ -36,12 +38,24 @@ void RemoveIfEmpty(const std::string& folder) {
 #endif
 }
 
+// CopyFolderTree; a source that is not there counts as copied, as it leaves nothing out.
+bool CopyAllThatIsThere(const std::string& source, const std::string& target) {
+    return CopyFolderTree(source, target) || !PathExists(source);
+}
+
 void CopyIntoMirror(const AppSettings& settings, const std::string& appFolder,
                     const std::string& mirror) {
+    if (!CreateFolderPath(mirror, settings.hideMirrorFolder)) {
+        TraceLog(kStackTracePath, "Database mirror not created: %s\n", mirror.c_str());
+    }
     // The database server's own system tables, then the site's data into the mirror itself.
-    CopyFolderTree(appFolder + NativeSeparators(settings.pathToMySqlData) + kSep + "mysql" + kSep,
-                   mirror + "mysql");
-    CopyFolderTree(appFolder + "dbdir" + kSep, mirror);
+    const bool systemTables = CopyAllThatIsThere(
+        appFolder + NativeSeparators(settings.pathToMySqlData) + kSep + "mysql" + kSep,
+        mirror + "mysql");
+    const bool siteData = CopyAllThatIsThere(appFolder + "dbdir" + kSep, mirror);
+    if (!systemTables || !siteData) {
+        TraceLog(kStackTracePath, "Database mirror incomplete: %s\n", mirror.c_str());
+    }
 }
 
 }  // namespace
@@ -71,6 +85,8 @@ int UnpackArchive(const std::string& zipPath, const std::string& folder) {
         CreateFolders(FolderOf(target));
         if (zip.Extract(i, target)) {
             ++written;
+        } else {
+            TraceLog(kStackTracePath, "Database file not unpacked: %s\n", target.c_str());
         }
     }
     return written;
@@ -84,10 +100,15 @@ std::string StageDatabase(const AppSettings& settings, const std::string& appFol
         const std::string unpackFolder = UnpackFolderName(runtimeFolder);
         CreateFolderPath(unpackFolder, true);
         // A wrong pass phrase is not detected here: it gives a zip file that does not open.
-        DecryptArchive(passPhrase, archive, unpackFolder + "dbdir.zip");
+        if (!DecryptArchive(passPhrase, archive, unpackFolder + "dbdir.zip")) {
+            TraceLog(kStackTracePath, "Encrypted database not decrypted: %s\n", archive.c_str());
+        }
         // The temporary folder may be given in 8.3 form.
         const std::string zipPath = LongPathName(unpackFolder + "dbdir.zip");
-        UnpackArchive(zipPath, unpackFolder);
+        if (UnpackArchive(zipPath, unpackFolder) == 0) {
+            TraceLog(kStackTracePath, "Encrypted database not unpacked into %s\n",
+                     unpackFolder.c_str());
+        }
         std::remove(zipPath.c_str());
         // The unpacked data folder, written as the launcher has always named it (with the
         // runtime folder's separator doubled).
@@ -98,11 +119,9 @@ std::string StageDatabase(const AppSettings& settings, const std::string& appFol
                                        ? runtimeFolder + "database" + kSep
                                        : NativeSeparators(settings.mirrorFolder);
         if (!PathExists(mirror)) {
-            CreateFolderPath(mirror, settings.hideMirrorFolder);
             CopyIntoMirror(settings, appFolder, mirror);
         } else if (settings.overwriteLocalMirror) {
             RemoveIfEmpty(mirror);
-            CreateFolderPath(mirror, settings.hideMirrorFolder);
             CopyIntoMirror(settings, appFolder, mirror);
         }
         return mirror;

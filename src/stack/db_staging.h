@@ -8,9 +8,9 @@
 #include "config/settings.h"
 
 // Stages the database and returns the folder it is in (dbFolder), ending with a separator.
-// `passPhrase` opens the archive (ArchivePassPhrase() in the launcher). Nothing is reported: a
-// wrong pass phrase or a damaged archive leaves the unpacked data folder empty or partial, and
-// the start goes on.
+// `passPhrase` opens the archive (ArchivePassPhrase() in the launcher). Only the trace reports
+// failures: a wrong pass phrase, a damaged archive or a full disk leaves the unpacked data folder
+// empty or partial, a mirror that cannot be made or filled stays partial, and the start goes on.
 std::string StageDatabase(const AppSettings& settings, const std::string& appFolder,
                           const std::string& runtimeFolder, const std::string& passPhrase);
 

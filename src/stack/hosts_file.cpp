@@ -85,7 +85,13 @@ bool AddHostsEntry(const std::string& hostName, const std::string& localIp,
     const std::string block =
         "\n#---TRH_START---\n" + localIp + "\t" + hostName + "\n#---TRH_END---\n";
     const bool written = std::fputs(block.c_str(), hosts.get()) >= 0;
-    return std::fclose(hosts.release()) == 0 && written;
+    if (std::fclose(hosts.release()) == 0 && written) {
+        return true;
+    }
+    // Part of the block may have gone in (a full disk); the stop puts back only an entry that was
+    // made, so the saved file goes back now.
+    CopyExactly(HostsBackupPath(runtimeFolder), hostsPath);
+    return false;
 }
 
 void RestoreHostsFile(const std::string& runtimeFolder, const std::string& hostsPath) {

@@ -13,7 +13,7 @@ std::string HostsBackupPath(const std::string& runtimeFolder);
 // Saves the hosts file byte for byte in the runtime folder, then appends (in text mode, so with
 // the platform's line ends) an empty line, "#---TRH_START---", the address, a tab and the host
 // name, and "#---TRH_END---". False when the file cannot be read, saved or appended to; the
-// backup then stays unused.
+// backup then stays unused, and an append that broke off is undone from it.
 bool AddHostsEntry(const std::string& hostName, const std::string& localIp,
                    const std::string& runtimeFolder,
                    const std::string& hostsPath = SystemHostsFilePath());

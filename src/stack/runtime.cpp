@@ -1,7 +1,9 @@
 #include "stack/runtime.h"
 
+#include "stack/stack_trace.h"
 #include "sys/files.h"
 #include "sys/folders.h"
+#include "sys/trace.h"
 
 namespace {
 
@@ -40,8 +42,12 @@ std::string SessionFolderName(const std::string& runtimeFolder) {
 }
 
 void CreateRuntimeFolders(const std::string& runtimeFolder, bool hidden) {
-    CreateFolderPath(runtimeFolder, hidden);
-    CreateFolderPath(SessionFolderName(runtimeFolder), hidden);
+    // The run goes on without them; what it would have written there is left out later.
+    for (const std::string& folder : {runtimeFolder, SessionFolderName(runtimeFolder)}) {
+        if (!CreateFolderPath(folder, hidden)) {
+            TraceLog(kStackTracePath, "Runtime folder not created: %s\n", folder.c_str());
+        }
+    }
 }
 
 EnvironmentList StackEnvironment(const AppSettings& settings, const RunValues& run,

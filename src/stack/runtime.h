@@ -31,7 +31,8 @@ std::string RuntimeFolderForThisProcess();
 // The runtime folder's "session" sub-folder, for the site's scripts; no trailing separator.
 std::string SessionFolderName(const std::string& runtimeFolder);
 
-// Creates the runtime folder and its "session" sub-folder, hidden or not (Windows).
+// Creates the runtime folder and its "session" sub-folder, hidden or not (Windows); one that
+// cannot be made is only traced.
 void CreateRuntimeFolders(const std::string& runtimeFolder, bool hidden);
 
 using EnvironmentList = std::vector<std::pair<std::string, std::string>>;

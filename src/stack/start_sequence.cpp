@@ -113,6 +113,8 @@ int StartSequence(StackState& state, AppSettings& settings, StackShell& shell) {
     if (!IsLocalHostName(settings.hostName, localIp)) {
         RecordInJournal(run.runtimeFolder, journal::kHosts, {places.hostsPath, settings.hostName});
         if (!AddHostsEntry(settings.hostName, localIp, run.runtimeFolder, places.hostsPath)) {
+            TraceLog(kStackTracePath, "Hosts file entry for %s not made, using 127.0.0.1\n",
+                     settings.hostName.c_str());
             settings.hostName = "127.0.0.1";
         }
     }

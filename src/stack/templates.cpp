@@ -4,8 +4,10 @@
 #include <cstring>
 
 #include "stack/run_journal.h"
+#include "stack/stack_trace.h"
 #include "sys/files.h"
 #include "sys/folders.h"
+#include "sys/trace.h"
 
 namespace {
 
@@ -19,6 +21,21 @@ std::string Doubled(const std::string& folder) {
 
 std::string DocumentRoot(const RunValues& run) {
     return ResolveDocumentRoot(run.exeFolder, NativeSeparators(run.docRootName));
+}
+
+// A produced file that cannot be written is left out, and the trace says which.
+void ProduceFile(const std::string& input, const std::string& output,
+                 const Placeholders& placeholders) {
+    if (!ExpandTemplate(input, output, placeholders)) {
+        TraceLog(kStackTracePath, "Configuration file not written: %s from %s\n", output.c_str(),
+                 input.c_str());
+    }
+}
+
+// Whether the file is there and may be written, found without changing it.
+bool CanRewrite(const std::string& path) {
+    UniqueFile file = OpenFile(path, "r+");
+    return file && IsFileStream(file.get());
 }
 
 }  // namespace
@@ -45,13 +62,16 @@ std::string ReplaceExact(const std::string& text, const std::string& token,
 bool ExpandTemplate(const std::string& input, const std::string& output,
                     const Placeholders& placeholders) {
     UniqueFile in = OpenFile(input, "r");
-    if (!in) {
+    // A folder in the template's place must not get as far as emptying the output: for an
+    // additional file that output is the site's own file.
+    if (!in || !IsFileStream(in.get())) {
         return false;
     }
     UniqueFile out = OpenFile(output, "w+");
     if (!out) {
         return false;
     }
+    bool written = true;
     char buffer[kLineBuffer];
     for (;;) {
         std::memset(buffer, 0, sizeof(buffer));
@@ -62,9 +82,11 @@ bool ExpandTemplate(const std::string& input, const std::string& output,
         for (const auto& [token, value] : placeholders) {
             line = ReplaceExact(line, token, value);
         }
-        std::fputs(line.c_str(), out.get());
+        written = std::fputs(line.c_str(), out.get()) >= 0 && written;
     }
-    return true;
+    // A full disk shows only here, when the last buffered lines are written out.
+    written = std::fclose(out.release()) == 0 && written;
+    return written && !std::ferror(in.get());
 }
 
 std::string ResolveDocumentRoot(const std::string& base, const std::string& name) {
@@ -139,12 +161,12 @@ ConfigFolders ConfigOutputFolders(const AppSettings& settings, const RunValues& 
 ConfigFolders ProduceConfigFiles(const AppSettings& settings, const RunValues& run,
                                  const std::string& mySqlAddress) {
     const ConfigFolders folders = ConfigOutputFolders(settings, run);
-    ExpandTemplate(run.appFolder + NativeSeparators(settings.pathToHttpdConf),
-                   folders.httpdConf + "httpd.conf", HttpdConfPlaceholders(run));
-    ExpandTemplate(run.appFolder + NativeSeparators(settings.pathToMyIni), folders.myIni + "my.ini",
-                   MyIniPlaceholders(run, mySqlAddress));
-    ExpandTemplate(run.appFolder + NativeSeparators(settings.pathToPhpIni),
-                   folders.phpIni + "php.ini", PhpIniPlaceholders(run));
+    ProduceFile(run.appFolder + NativeSeparators(settings.pathToHttpdConf),
+                folders.httpdConf + "httpd.conf", HttpdConfPlaceholders(run));
+    ProduceFile(run.appFolder + NativeSeparators(settings.pathToMyIni), folders.myIni + "my.ini",
+                MyIniPlaceholders(run, mySqlAddress));
+    ProduceFile(run.appFolder + NativeSeparators(settings.pathToPhpIni), folders.phpIni + "php.ini",
+                PhpIniPlaceholders(run));
     return folders;
 }
 
@@ -156,13 +178,26 @@ void ExpandAdditionalFiles(const AppSettings& settings, const RunValues& run) {
         }
         const std::string file = run.appFolder + NativeSeparators(entry);
         const std::string backup = file + ".bak";
+        // A file that cannot be rewritten (read-only, or a folder) gets no backup either: it
+        // would stay on the medium for good, and a later run would take it for the original.
+        if (!CanRewrite(file)) {
+            TraceLog(kStackTracePath, "Additional file not expanded, it cannot be written: %s\n",
+                     file.c_str());
+            continue;
+        }
         RecordInJournal(run.runtimeFolder, journal::kFile, {file});
         // A backup that is already there is the original of an earlier, interrupted run: the
         // file itself may be expanded already and must not replace it.
         if (!PathExists(backup) && !CopyOneFile(file, backup)) {
+            // What a broken-off copy left (a full medium) must not be put back over the file.
+            std::remove(backup.c_str());
+            TraceLog(kStackTracePath, "Additional file not expanded, no backup made: %s\n",
+                     file.c_str());
             continue;
         }
-        ExpandTemplate(backup, file, placeholders);
+        if (!ExpandTemplate(backup, file, placeholders)) {
+            TraceLog(kStackTracePath, "Additional file not expanded from %s\n", backup.c_str());
+        }
     }
 }
 
@@ -177,7 +212,12 @@ void RestoreAdditionalFiles(const AppSettings& settings, const std::string& appF
 
 void RestoreAdditionalFile(const std::string& file) {
     const std::string backup = file + ".bak";
-    if (PathExists(backup) && CopyOneFile(backup, file)) {
+    if (!PathExists(backup)) {
+        return;
+    }
+    if (CopyOneFile(backup, file)) {
         std::remove(backup.c_str());
+    } else {
+        TraceLog(kStackTracePath, "Additional file not restored, %s kept\n", backup.c_str());
     }
 }

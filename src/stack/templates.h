@@ -20,7 +20,8 @@ std::string ReplaceExact(const std::string& text, const std::string& token,
 // Writes `output` from `input` line by line, each line read in pieces of at most 4,095
 // characters with the placeholders replaced in order; so a placeholder that a piece boundary
 // cuts stays as it is. Both files are opened in text mode, so Windows line ends stay Windows line
-// ends. False, with nothing written, when either file cannot be opened.
+// ends. False, with nothing written, when either file cannot be opened or the input is not a
+// file; false also when reading or writing fails, the output then being incomplete.
 bool ExpandTemplate(const std::string& input, const std::string& output,
                     const Placeholders& placeholders);
 
@@ -49,18 +50,20 @@ struct ConfigFolders {
 };
 ConfigFolders ConfigOutputFolders(const AppSettings& settings, const RunValues& run);
 
-// Writes "httpd.conf", "my.ini" and "php.ini" from their templates; a missing template or an
-// output that cannot be written is skipped silently. Returns the output folders.
+// Writes "httpd.conf", "my.ini" and "php.ini" from their templates; a missing template (or a
+// folder in its place) or an output that cannot be written is skipped, and only the trace says
+// so. Returns the output folders.
 ConfigFolders ProduceConfigFiles(const AppSettings& settings, const RunValues& run,
                                  const std::string& mySqlAddress);
 
 // Expands each additional file in place, keeping its original text in F + ".bak". A ".bak" left
 // by a run that did not end cleanly already holds the original: it is expanded from and kept as
-// it is, rather than replaced by the already expanded file.
+// it is, rather than replaced by the already expanded file. A file that cannot be rewritten, or
+// whose backup cannot be made, stays as it is without a ".bak" of this run; the trace says so.
 void ExpandAdditionalFiles(const AppSettings& settings, const RunValues& run);
 
 // Puts every additional file back from its ".bak" and deletes the ".bak"; a ".bak" that could
-// not be copied back stays, so that the original is not lost.
+// not be copied back (or is no file) stays, so that the original is not lost.
 void RestoreAdditionalFiles(const AppSettings& settings, const std::string& appFolder);
 // The same for one file, given by its whole path.
 void RestoreAdditionalFile(const std::string& file);

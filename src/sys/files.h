@@ -28,13 +28,15 @@ bool CreateFolders(const std::string& path);
 bool DeleteFolderTree(const std::string& path);
 
 // Copies every file and sub-folder of `source` into `target`, which is created when missing;
-// files of the same name are overwritten and every copy is writable. Symbolic links, junctions
-// and special files inside `source` are not copied and never followed. A folder's copy stops at
-// its first file that cannot be copied and answers false; what a sub-folder's copy answers is not
-// passed on, so the files already copied stay and the copy of the parent goes on.
+// files of the same name are overwritten and every copy is writable, while the source's files
+// keep their attributes. Symbolic links, junctions and special files inside `source` are not
+// copied and never followed. A folder's copy stops at its first file that cannot be copied and
+// answers false; what a sub-folder's copy answers is not passed on, so the files already copied
+// stay and the copy of the parent goes on.
 bool CopyFolderTree(const std::string& source, const std::string& target);
 
 // Copies one file over `target` (replaced when there). On Linux a new target gets mode 0644.
+// A source that is not a file (a folder) is refused before the target is touched.
 bool CopyOneFile(const std::string& source, const std::string& target);
 
 // Owner of a C stream.
@@ -50,6 +52,10 @@ UniqueFile OpenFile(const std::string& path, const char* mode);
 // Writes what the stream holds buffered through to the disk, so that it survives a power cut;
 // false when that fails.
 bool FlushToDisk(std::FILE* file);
+
+// Whether an open stream reads or writes a file. Linux lets fopen open a folder for reading
+// (the first read fails); Windows refuses that already.
+bool IsFileStream(std::FILE* stream);
 
 // The long form of a path that may hold 8.3 short names (Windows); the path itself elsewhere or
 // when it cannot be found.

@@ -349,6 +349,12 @@ bool CopyOneFile(const std::string& source, const std::string& target) {
     if (!in.valid()) {
         return false;
     }
+    // A folder opens for reading here, where Windows refuses it: the target would be truncated
+    // before the first read failed.
+    struct stat st {};
+    if (fstat(in.get(), &st) != 0 || !S_ISREG(st.st_mode)) {
+        return false;
+    }
     Fd out(open(target.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, kFileMode));
     return out.valid() && CopyBytes(in.get(), out.get());
 }
@@ -362,6 +368,11 @@ UniqueFile OpenFile(const std::string& path, const char* mode) {
         fchmod(fileno(file.get()), kFileMode);
     }
     return file;
+}
+
+bool IsFileStream(std::FILE* stream) {
+    struct stat st {};
+    return stream != nullptr && fstat(fileno(stream), &st) == 0 && S_ISREG(st.st_mode);
 }
 
 std::string LongPathName(const std::string& path) {

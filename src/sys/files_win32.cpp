@@ -6,6 +6,9 @@
 #include <shlobj.h>
 #include <winioctl.h>
 
+#include <sys/stat.h>
+#include <sys/types.h>
+
 #include "sys/files_detail.h"
 
 namespace {
@@ -156,7 +159,8 @@ bool CopyFolderTree(const std::string& source, const std::string& target) {
             CopyFolderTree(sourceEntry, targetEntry);
             continue;
         }
-        // A read-only source copies as it is; its attribute stays, the medium is not changed.
+        // A read-only source copies as it is; its attribute stays: the medium's files are never
+        // changed, and the copy is made writable below.
         if (!CopyFileA(sourceEntry.c_str(), targetEntry.c_str(), FALSE)) {
             return false;
         }
@@ -179,6 +183,11 @@ bool CopyOneFile(const std::string& source, const std::string& target) {
 
 UniqueFile OpenFile(const std::string& path, const char* mode) {
     return UniqueFile(std::fopen(path.c_str(), mode));
+}
+
+bool IsFileStream(std::FILE* stream) {
+    struct _stat st {};
+    return stream != nullptr && _fstat(_fileno(stream), &st) == 0 && (st.st_mode & _S_IFREG) != 0;
 }
 
 std::string LongPathName(const std::string& path) {

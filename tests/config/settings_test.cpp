@@ -2,13 +2,14 @@
 
 #include <gtest/gtest.h>
 
+#include "settings_fields.h"
 #include "sys/folders.h"
 #include "test_support.h"
 
-#include <map>
 #include <string>
 #include <vector>
 
+using testsupport::Fields;
 using testsupport::TempDir;
 using testsupport::WriteFile;
 
@@ -29,61 +30,6 @@ AppSettings ReadText(const std::string& text) {
     TempDir dir;
     WriteFile(dir / "hub_config.ini", text);
     return Read(dir / "hub_config.ini");
-}
-
-std::string Join(const List& list) {
-    std::string text;
-    for (const auto& item : list) {
-        text += "[" + item + "]";
-    }
-    return text;
-}
-
-// Every field as text, so that two records can be compared field by field.
-std::map<std::string, std::string> Fields(const AppSettings& s) {
-    return {
-        {"port", std::to_string(s.port)},
-        {"portMandatory", std::to_string(s.portMandatory)},
-        {"portMandatoryErrorMessage", s.portMandatoryErrorMessage},
-        {"hostName", s.hostName},
-        {"defaultFile", s.defaultFile},
-        {"urlParam", s.urlParam},
-        {"defaultRoot", s.defaultRoot},
-        {"browserType", std::to_string(s.browserType)},
-        {"startLocal", std::to_string(s.startLocal)},
-        {"browserPath", s.browserPath},
-        {"browserCmdOptions", s.browserCmdOptions},
-        {"keepRunningAfterBrowserClose", std::to_string(s.keepRunningAfterBrowserClose)},
-        {"workOfflineTitles", Join(s.workOfflineTitles)},
-        {"additionalFiles", Join(s.additionalFiles)},
-        {"startupCommands", Join(s.startupCommands)},
-        {"shutdownCommands", Join(s.shutdownCommands)},
-        {"deleteDatabaseFiles", std::to_string(s.deleteDatabaseFiles)},
-        {"deleteHttpTemp", std::to_string(s.deleteHttpTemp)},
-        {"splashFile", s.splashFile},
-        {"showTrayIcon", std::to_string(s.showTrayIcon)},
-        {"showStartupProgress", std::to_string(s.showStartupProgress)},
-        {"hideTempFolder", std::to_string(s.hideTempFolder)},
-        {"shutdownMessage", s.shutdownMessage},
-        {"serverName", s.serverName},
-        {"allowOnlySingleInstance", std::to_string(s.allowOnlySingleInstance)},
-        {"localMirror", std::to_string(s.localMirror)},
-        {"overwriteLocalMirror", std::to_string(s.overwriteLocalMirror)},
-        {"useMySQL", std::to_string(s.useMySQL)},
-        {"mySQLPort", std::to_string(s.mySQLPort)},
-        {"mirrorFolder", s.mirrorFolder},
-        {"browserSize", s.browserSize},
-        {"mySQLCmd", s.mySQLCmd},
-        {"hideMirrorFolder", std::to_string(s.hideMirrorFolder)},
-        {"mySQLMode", std::to_string(s.mySQLMode)},
-        {"pathToApache", s.pathToApache},
-        {"pathToMySqlBin", s.pathToMySqlBin},
-        {"pathToMySqlData", s.pathToMySqlData},
-        {"pathToMySqlShare", s.pathToMySqlShare},
-        {"pathToPhpIni", s.pathToPhpIni},
-        {"pathToHttpdConf", s.pathToHttpdConf},
-        {"pathToMyIni", s.pathToMyIni},
-    };
 }
 
 std::string Native(const std::string& path) {
