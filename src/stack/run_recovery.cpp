@@ -47,6 +47,19 @@ std::uint32_t IdOf(const std::string& text) {
     return id <= 0xFFFFFFFFull ? static_cast<std::uint32_t>(id) : 0;
 }
 
+// "Trailhost_<pid>" or, where that name was taken, "Trailhost_<pid>_<n>".
+bool IsRuntimeFolderName(const std::string& name) {
+    const std::size_t prefixLength = sizeof(kFolderPrefix) - 1;
+    if (name.compare(0, prefixLength, kFolderPrefix) != 0) {
+        return false;
+    }
+    const std::string rest = name.substr(prefixLength);
+    const std::size_t mark = rest.find('_');
+    return mark == std::string::npos
+               ? AllDigits(rest)
+               : AllDigits(rest.substr(0, mark)) && AllDigits(rest.substr(mark + 1));
+}
+
 bool LauncherStillRuns(const JournalEntry& run) {
     const std::uint32_t id = IdOf(run.fields[0]);
     if (id == 0 || id == OwnProcessId()) {
@@ -105,11 +118,8 @@ std::vector<AbandonedRun> FindAbandonedRuns(const std::string& tempFolder,
     }
     std::sort(entries.begin(), entries.end(),
               [](const FolderEntry& a, const FolderEntry& b) { return a.name < b.name; });
-    const std::size_t prefixLength = sizeof(kFolderPrefix) - 1;
     for (const FolderEntry& entry : entries) {
-        if (entry.kind != FolderEntry::Kind::kFolder ||
-            entry.name.compare(0, prefixLength, kFolderPrefix) != 0 ||
-            !AllDigits(entry.name.substr(prefixLength))) {
+        if (entry.kind != FolderEntry::Kind::kFolder || !IsRuntimeFolderName(entry.name)) {
             continue;
         }
         AbandonedRun run;
@@ -118,6 +128,10 @@ std::vector<AbandonedRun> FindAbandonedRuns(const std::string& tempFolder,
             run.runtimeFolder += kPathSeparator;
         }
         run.runtimeFolder += entry.name + kPathSeparator;
+        // A journal in a folder that somebody else could write is nobody's word.
+        if (ClaimOf(run.runtimeFolder) != FolderClaim::kOurs) {
+            continue;
+        }
         run.entries = ReadJournal(run.runtimeFolder);
         // A folder whose name was reused by another id is not this run's: the journal says whose.
         if (run.entries.empty() || run.entries[0].kind != journal::kRun ||

@@ -37,6 +37,24 @@ std::string RuntimeFolderName(const std::string& tempFolder, unsigned long proce
     return result;
 }
 
+std::string ChooseRuntimeFolder(const std::string& tempFolder, unsigned long processId) {
+    constexpr int kAlternatives = 100;
+    const std::string first = RuntimeFolderName(tempFolder, processId);
+    const std::string base = first.substr(0, first.size() - 1);
+    for (int n = 0; n <= kAlternatives; ++n) {
+        const std::string folder = n == 0 ? first : base + "_" + std::to_string(n) + kSep;
+        const FolderClaim claim = ClaimOf(folder);
+        if (claim == FolderClaim::kFree || claim == FolderClaim::kOurs) {
+            if (n > 0) {
+                TraceLog(kStackTracePath, "Runtime folder %s is not ours, using %s\n",
+                         first.c_str(), folder.c_str());
+            }
+            return folder;
+        }
+    }
+    return first;
+}
+
 std::string SessionFolderName(const std::string& runtimeFolder) {
     return runtimeFolder + "session";
 }

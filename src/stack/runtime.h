@@ -25,6 +25,12 @@ struct RunValues {
 // collapsed (a network path keeps its leading pair).
 std::string RuntimeFolderName(const std::string& tempFolder, unsigned long processId);
 
+// The runtime folder a run uses: RuntimeFolderName, unless something that is not this user's
+// own folder stands there already (see ClaimOf): then the first free or own of
+// "Trailhost_<pid>_1/", "Trailhost_<pid>_2/" and so on. Nothing is written into a folder that
+// somebody else prepared.
+std::string ChooseRuntimeFolder(const std::string& tempFolder, unsigned long processId);
+
 // RuntimeFolderName for this process under the user's temporary folder.
 std::string RuntimeFolderForThisProcess();
 

@@ -93,7 +93,7 @@ int StartSequence(StackState& state, AppSettings& settings, StackShell& shell) {
     }
 
     // 1. The runtime folder and its session folder.
-    run.runtimeFolder = RuntimeFolderName(places.tempFolder, OwnProcessId());
+    run.runtimeFolder = ChooseRuntimeFolder(places.tempFolder, OwnProcessId());
     if (!state.Publish([&] { state.runtimeFolder = run.runtimeFolder; })) {
         return kStartAbandoned;
     }

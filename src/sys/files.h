@@ -49,6 +49,13 @@ using UniqueFile = std::unique_ptr<std::FILE, FileCloser>;
 // servers accept the configuration files the launcher writes.
 UniqueFile OpenFile(const std::string& path, const char* mode);
 
+// Who has the place `path`: nothing is there (kFree); a real folder, no link, of this user that
+// nobody else may write to (kOurs); anything else, a dangling link too (kOthers). On a shared
+// temporary folder anybody may have made a folder of a name the launcher is about to use. Windows
+// gives each user a temporary folder of their own: a folder there is kOurs.
+enum class FolderClaim { kFree, kOurs, kOthers };
+FolderClaim ClaimOf(const std::string& path);
+
 // Writes what the stream holds buffered through to the disk, so that it survives a power cut;
 // false when that fails.
 bool FlushToDisk(std::FILE* file);

@@ -283,6 +283,15 @@ bool PathExists(const std::string& path) {
     return !path.empty() && lstat(WithoutTrailingSlash(path).c_str(), &st) == 0;
 }
 
+FolderClaim ClaimOf(const std::string& path) {
+    struct stat st {};
+    if (path.empty() || lstat(WithoutTrailingSlash(path).c_str(), &st) != 0) {
+        return errno == ENOENT ? FolderClaim::kFree : FolderClaim::kOthers;
+    }
+    const bool ours = S_ISDIR(st.st_mode) && st.st_uid == geteuid() && (st.st_mode & 022) == 0;
+    return ours ? FolderClaim::kOurs : FolderClaim::kOthers;
+}
+
 bool CreateFolders(const std::string& path) {
     std::string prefix;
     size_t pos = 0;

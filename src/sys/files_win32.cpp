@@ -169,6 +169,19 @@ bool CopyFolderTree(const std::string& source, const std::string& target) {
     return true;
 }
 
+FolderClaim ClaimOf(const std::string& path) {
+    const DWORD attributes = GetFileAttributesA(WithoutTrailingSeparator(path).c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES) {
+        const DWORD error = GetLastError();
+        return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND
+                   ? FolderClaim::kFree
+                   : FolderClaim::kOthers;
+    }
+    const bool folder = (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0 &&
+                        (attributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0;
+    return folder ? FolderClaim::kOurs : FolderClaim::kOthers;
+}
+
 bool FlushToDisk(std::FILE* file) {
     if (std::fflush(file) != 0) {
         return false;

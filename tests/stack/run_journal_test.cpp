@@ -4,11 +4,17 @@
 
 #include "stack/hosts_file.h"
 #include "stack/run_recovery.h"
+#include "stack/runtime.h"
 #include "stack/stack_state.h"
 #include "stack/templates.h"
 #include "stack_layout.h"
 #include "sys/files.h"
 #include "sys/launcher.h"
+
+#ifndef _WIN32
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
 
 using testsupport::Eventually;
 using testsupport::ProcessRuns;
@@ -165,6 +171,38 @@ TEST_F(AbandonedRuns, UndoEndsOnlyServersThatStillRunTheirProgram) {
     EXPECT_TRUE(ProcessRuns(stranger));
     EXPECT_EQ(ReadFile(file), "original %RMHUB:PORT%");
     EXPECT_FALSE(PathExists(file + ".bak"));
+}
+
+TEST_F(AbandonedRuns, ARuntimeFolderNameTakenByAnythingElseIsPassedBy) {
+    const std::string temp = layout_.TempFolder();
+    const std::string first = RuntimeFolderName(temp, 42);
+    EXPECT_EQ(ChooseRuntimeFolder(temp, 42), first);
+    CreateFolders(first);
+    EXPECT_EQ(ChooseRuntimeFolder(temp, 42), first);  // an own folder of an earlier run
+
+    // A file in the way, then a link to somebody's folder: nothing is written into either.
+    WriteFile(temp + "Trailhost_43", "not a folder");
+    EXPECT_EQ(ChooseRuntimeFolder(temp, 43), temp + "Trailhost_43_1" + Sep());
+#ifndef _WIN32
+    CreateFolders(layout_.Root() + "theirs");
+    ASSERT_EQ(symlink((layout_.Root() + "theirs").c_str(), (temp + "Trailhost_44").c_str()), 0);
+    EXPECT_EQ(ChooseRuntimeFolder(temp, 44), temp + "Trailhost_44_1" + Sep());
+    // A folder that others may write to is theirs as much as ours.
+    CreateFolders(temp + "Trailhost_45");
+    chmod((temp + "Trailhost_45").c_str(), 0777);
+    EXPECT_EQ(ChooseRuntimeFolder(temp, 45), temp + "Trailhost_45_1" + Sep());
+#endif
+}
+
+TEST_F(AbandonedRuns, OnlyJournalsInOwnFoldersCount) {
+    const std::string stack = layout_.ExeFolder();
+    const std::string moved = Folder("Trailhost_7_1", OwnProcessId(), "whatever", stack);
+#ifndef _WIN32
+    // Somebody else could have written this journal: its entries could name any file of ours.
+    Folder("Trailhost_8", OwnProcessId(), "whatever", stack);
+    chmod((layout_.TempFolder() + "Trailhost_8").c_str(), 0777);
+#endif
+    EXPECT_EQ(Found(), std::vector<std::string>{moved});
 }
 
 }  // namespace
