@@ -1,14 +1,16 @@
 #include "stack/database_server.h"
 
+#include <chrono>
 #include <memory>
+#include <thread>
 
 #include "config/settings.h"
 #include "stack/account_texts.h"
+#include "stack/server_process.h"
 #include "sys/files.h"
 #include "sys/folders.h"
 #include "sys/launcher.h"
 #include "sys/os_version.h"
-#include "sys/process_list.h"
 #include "sys/pure_socket.h"
 #include "sys/wait_process_end.h"
 
@@ -103,7 +105,7 @@ void DatabaseServerControl::Start(const std::string& configFolder) {
 }
 
 void DatabaseServerControl::Stop() {
-    if (!IsPortInUse(port_, "127.0.0.1")) {
+    if (!IsPortInUse(port_, "127.0.0.1") && !AwaitOwnServer()) {
         return;
     }
     const std::string accountOptions = ShutdownAccountOptions(AccountText(kAccountUserTextId),
@@ -128,17 +130,32 @@ void DatabaseServerControl::Stop() {
     }
 }
 
-void DatabaseServerControl::EndOwnServer() const {
+bool DatabaseServerControl::OwnServerRuns() const {
     // The id may have passed to another process once ours ended: only a process that still runs
     // the program we started is ours.
-    CProcessInfo processes;
-    if (!processes.Init(true)) {
-        return;
+    return ProcessRunsProgram(processId_, serverProgram_);
+}
+
+bool DatabaseServerControl::AwaitOwnServer() const {
+    // A server that is still starting (a stop right after the start, a server recovering its
+    // files) does not answer yet; left alone it would outlive the run.
+    using Clock = std::chrono::steady_clock;
+    const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(stopWaitMs_);
+    while (OwnServerRuns()) {
+        if (IsPortInUse(port_, "127.0.0.1")) {
+            return true;
+        }
+        if (Clock::now() >= deadline) {
+            EndOwnServer();
+            return false;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
     }
-    char path[kProcessTextSize] = {};
-    if (!processes.FindProcessById(nullptr, path, processId_) ||
-        !IsSameProgram(serverProgram_, path)) {
-        return;
+    return false;
+}
+
+void DatabaseServerControl::EndOwnServer() const {
+    if (OwnServerRuns()) {
+        ProcessLauncher::TerminateTree(processId_);
     }
-    ProcessLauncher::TerminateTree(processId_);
 }

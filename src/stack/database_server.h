@@ -26,7 +26,8 @@ public:
     // When something answers on the port at 127.0.0.1: runs the administration tool's shutdown,
     // waits up to the stop wait for the server process to end, and when the port still answers
     // ends the server process that Start started, if that process still runs that program. A
-    // process of somebody else, also one with the same name, is never touched.
+    // process of somebody else, also one with the same name, is never touched. A server of ours
+    // that does not answer yet is given the stop wait to come up first, and ended if it does not.
     void Stop();
 
     int port() const { return port_; }
@@ -35,6 +36,11 @@ public:
     const std::string& programPath() const { return serverProgram_; }
 
 private:
+    // Whether the process Start started still runs that program.
+    bool OwnServerRuns() const;
+    // For a stop while nothing answers on the port: waits up to the stop wait for a server of
+    // ours that is still starting to answer (true), and ends it when it does not come up in time.
+    bool AwaitOwnServer() const;
     void EndOwnServer() const;
 
     const AppSettings& settings_;
@@ -70,7 +76,3 @@ std::string DatabaseServerCommandLine(const AppSettings& settings, const std::st
 std::string DatabaseShutdownCommandLine(const AppSettings& settings, const std::string& exeFolder,
                                         const std::string& configFolder, int port,
                                         const std::string& accountOptions);
-
-// Whether a running process's executable path (as the process list reports it) is the program
-// at `launchedPath`: the same file after links (Linux) or short names (Windows) are resolved.
-bool IsSameProgram(const std::string& launchedPath, const std::string& runningPath);

@@ -12,7 +12,6 @@
 #include "sys/files.h"
 #include "sys/folders.h"
 #include "sys/launcher.h"
-#include "sys/process_list.h"
 #include "sys/trace.h"
 #include "sys/wait_process_end.h"
 
@@ -72,8 +71,7 @@ bool LauncherStillRuns(const JournalEntry& run) {
 void EndServer(const JournalEntry& entry) {
     const std::uint32_t id = IdOf(entry.fields[0]);
     // The id may have passed to another program since: only the program it was started as ends.
-    if (id == 0 || id == OwnProcessId() ||
-        !IsSameProgram(entry.fields[1], RunningProgramPath(id))) {
+    if (id == OwnProcessId() || !ProcessRunsProgram(id, entry.fields[1])) {
         return;
     }
     // A server asked to end in order gets the time a database server may need for that; it must
@@ -82,7 +80,7 @@ void EndServer(const JournalEntry& entry) {
         CWaitProcessEnd watcher(nullptr, id);
         watcher.Start();
         watcher.GetHandle().Wait(kDatabaseStopWaitMs);
-        if (!IsSameProgram(entry.fields[1], RunningProgramPath(id))) {
+        if (!ProcessRunsProgram(id, entry.fields[1])) {
             return;
         }
     }
@@ -92,16 +90,6 @@ void EndServer(const JournalEntry& entry) {
 }
 
 }  // namespace
-
-std::string RunningProgramPath(std::uint32_t processId) {
-    CProcessInfo processes;
-    char path[kProcessTextSize] = {};
-    if (processId == 0 || !processes.Init(true) ||
-        !processes.FindProcessById(nullptr, path, processId)) {
-        return std::string();
-    }
-    return path;
-}
 
 void RecordRunStart(const std::string& runtimeFolder, const std::string& exeFolder) {
     RecordInJournal(

@@ -7,10 +7,7 @@
 #include <vector>
 
 #include "stack/run_journal.h"
-
-// The executable path of a running process as the process list reports it; empty when no
-// process has that id.
-std::string RunningProgramPath(std::uint32_t processId);
+#include "stack/server_process.h"
 
 // Writes the journal's first entry for this process's run of the stack in `exeFolder`.
 void RecordRunStart(const std::string& runtimeFolder, const std::string& exeFolder);

@@ -3,6 +3,7 @@
 #include "config/settings.h"
 #include "sys/files.h"
 #include "sys/folders.h"
+#include "stack/server_process.h"
 #include "sys/launcher.h"
 
 namespace {
@@ -58,14 +59,16 @@ WebServerControl::~WebServerControl() = default;
 void WebServerControl::Start(const std::string& configFolder, int port) {
     port_ = port;
     configFolder_ = configFolder;
+    program_ = WebServerProgram(exeFolder_, settings_.pathToApache);
     launcher_->TieToLauncher(true);
     launcher_->Launch(WebServerCommandLine(exeFolder_, settings_.pathToApache, configFolder), "",
                       LaunchWait::UntilIdle, false, WindowSearch::Direct);
 }
 
 void WebServerControl::Stop() {
-    // Without a started server there is no tree to end (and id 0 would stand for others).
-    if (launcher_->processId() != 0) {
+    // Without a started server there is no tree to end (and id 0 would stand for others); once
+    // the server has ended by itself its id may name another program.
+    if (ProcessRunsProgram(launcher_->processId(), program_)) {
         launcher_->TerminateTree();
     }
 }
@@ -78,6 +81,6 @@ std::uint32_t WebServerControl::processId() const {
     return launcher_->processId();
 }
 
-std::string WebServerControl::programPath() const {
-    return WebServerProgram(exeFolder_, settings_.pathToApache);
+const std::string& WebServerControl::programPath() const {
+    return program_;
 }

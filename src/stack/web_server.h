@@ -33,14 +33,15 @@ public:
 
     int port() const { return port_; }
     std::uint32_t processId() const;
-    // The executable that Start runs.
-    std::string programPath() const;
+    // The executable that Start ran; empty before Start.
+    const std::string& programPath() const;
 
 private:
     const AppSettings& settings_;
     const std::string exeFolder_;
     std::atomic<int> port_{0};
     std::string configFolder_;
+    std::string program_;
     std::unique_ptr<ProcessLauncher> launcher_;
 };
 

@@ -1,7 +1,10 @@
 // Plays the database server: started with --defaults-file="<my.ini>" --port=<n> ..., it logs its
 // arguments and environment to fake_db.log beside my.ini, listens on the port and ends when a
 // client sends "shutdown" — unless my.ini holds a line "fake-ignore-shutdown", in which case it
-// logs the request and keeps running until it is killed.
+// logs the request and keeps running until it is killed. A line "fake-listen-after-ms=<n>" makes
+// it wait that long before it listens, as a server that is still starting.
+#include <cstring>
+
 #include "fake_common.h"
 
 int main(int argc, char** argv) {
@@ -20,6 +23,12 @@ int main(int argc, char** argv) {
     const bool ignoreShutdown =
         fake::ReadText(config).find("fake-ignore-shutdown") != std::string::npos;
 
+    const std::string text = fake::ReadText(config);
+    const std::string::size_type delay = text.find("fake-listen-after-ms=");
+    if (delay != std::string::npos) {
+        fake::Log(log, "starting");
+        fake::SleepMs(std::atoi(text.c_str() + delay + std::strlen("fake-listen-after-ms=")));
+    }
     fake::StartSockets();
     const fake_socket server = fake::Listen(port);
     if (server == kNoSocket) {

@@ -113,6 +113,33 @@ TEST_F(DatabaseStop, NothingAnsweringOnThePortRunsNoTool) {
     EXPECT_EQ(LogValues(ReadFile(config_ + "fake_db.log"), "listening ").size(), 1u);
 }
 
+TEST_F(DatabaseStop, AServerStillStartingIsWaitedForAndShutDown) {
+    WriteFile(config_ + "my.ini", "[mysqld]\nfake-listen-after-ms=1500\n");
+    const int port = testsupport::UnusedPort();
+    DatabaseServerControl control(settings_, port, layout_.ExeFolder(), 30000);
+    control.Start(config_);
+    ASSERT_NE(control.processId(), 0u);
+    ASSERT_TRUE(Eventually([&] { return PathExists(config_ + "fake_db.log"); }));
+    ASSERT_FALSE(IsPortInUse(port, "127.0.0.1"));
+
+    control.Stop();
+    EXPECT_TRUE(Eventually([&] { return !ProcessRuns(control.processId()); }));
+    EXPECT_EQ(LogValues(ReadFile(config_ + "fake_db.log"), "shutdown").size(), 1u);
+}
+
+TEST_F(DatabaseStop, AServerThatNeverComesUpIsEndedAfterTheStopWait) {
+    WriteFile(config_ + "my.ini", "[mysqld]\nfake-listen-after-ms=600000\n");
+    const int port = testsupport::UnusedPort();
+    DatabaseServerControl control(settings_, port, layout_.ExeFolder(), 500);
+    control.Start(config_);
+    ASSERT_NE(control.processId(), 0u);
+    ASSERT_TRUE(Eventually([&] { return PathExists(config_ + "fake_db.log"); }));
+
+    control.Stop();
+    EXPECT_TRUE(Eventually([&] { return !ProcessRuns(control.processId()); }));
+    EXPECT_FALSE(PathExists(config_ + "fake_dbadmin.log"));
+}
+
 TEST_F(DatabaseStop, AServerThatIgnoresTheShutdownIsEndedButNeverAStrangerOfTheSameName) {
     // Somebody else's database server: a process with the server's file name, started first.
     layout_.Install("idle_process", "other/mysqld" + testsupport::kExe);

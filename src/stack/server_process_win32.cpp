@@ -1,5 +1,5 @@
 // Windows only: paths compare without regard to case, short and long names alike.
-#include "stack/database_server.h"
+#include "stack/server_process.h"
 
 #include <windows.h>
 

@@ -1,5 +1,5 @@
 // Linux only: the process list shows an executable by its resolved path.
-#include "stack/database_server.h"
+#include "stack/server_process.h"
 
 #include <climits>
 #include <cstdlib>
