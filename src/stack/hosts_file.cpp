@@ -7,8 +7,6 @@
 
 namespace {
 
-constexpr int kCsidlSystem = 37;
-
 bool CopyStream(std::FILE* from, std::FILE* to) {
     char buffer[4096];
     size_t got = 0;
@@ -38,6 +36,7 @@ bool CopyExactly(const std::string& from, const std::string& to) {
 
 std::string SystemHostsFilePath() {
 #ifdef _WIN32
+    constexpr int kCsidlSystem = 37;
     return GetSpecialFolderPath(kCsidlSystem) + "\\drivers\\etc\\hosts";
 #else
     return "/etc/hosts";
