@@ -5,7 +5,14 @@ function(trailhost_warnings target)
   if(MSVC)
     return()
   endif()
-  target_compile_options(${target} PRIVATE -Wall -Wextra -Wshadow=local -Wnon-virtual-dtor)
+  target_compile_options(${target} PRIVATE -Wall -Wextra -Wnon-virtual-dtor)
+  # GCC can limit the shadowing warning to locals; clang cannot, so it gets the wider -Wshadow
+  # (locals, parameters and globals; members stay out in both).
+  if(CMAKE_CXX_COMPILER_ID MATCHES "Clang")
+    target_compile_options(${target} PRIVATE -Wshadow)
+  else()
+    target_compile_options(${target} PRIVATE -Wshadow=local)
+  endif()
   if(TRAILHOST_WERROR)
     target_compile_options(${target} PRIVATE -Werror)
   endif()
@@ -20,6 +27,15 @@ endfunction()
 if(TRAILHOST_SANITIZERS)
   add_compile_options(-fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=undefined)
   add_link_options(-fsanitize=address,undefined)
+endif()
+
+# libFuzzer: every library gets the coverage instrumentation without the fuzzer's main; the fuzz
+# targets themselves link the fuzzer (fuzz/CMakeLists.txt).
+if(TRAILHOST_FUZZ)
+  if(NOT CMAKE_CXX_COMPILER_ID MATCHES "Clang" OR WIN32)
+    message(FATAL_ERROR "TRAILHOST_FUZZ needs clang on Linux (cmake --preset fuzz)")
+  endif()
+  add_compile_options(-fsanitize=fuzzer-no-link)
 endif()
 
 # Lists the sources of one folder that belong to the platform being built.

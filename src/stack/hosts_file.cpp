@@ -9,8 +9,6 @@
 
 namespace {
 
-constexpr int kCsidlSystem = 37;
-
 const char kBlockStart[] = "#---TRH_START---";
 const char kBlockEnd[] = "#---TRH_END---";
 
@@ -63,6 +61,7 @@ bool CopyExactly(const std::string& from, const std::string& to) {
 
 std::string SystemHostsFilePath() {
 #ifdef _WIN32
+    constexpr int kCsidlSystem = 37;
     return GetSpecialFolderPath(kCsidlSystem) + "\\drivers\\etc\\hosts";
 #else
     return "/etc/hosts";

@@ -96,5 +96,6 @@ public:
     WinsockGuard& operator=(const WinsockGuard&) = delete;
 
 private:
-    bool started_ = false;
+    // Only the Windows guard has a start to undo.
+    [[maybe_unused]] bool started_ = false;
 };

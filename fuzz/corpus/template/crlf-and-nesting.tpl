@@ -1,0 +1,4 @@
+Listen %RMHUB:PORT%
+ServerName %RMHUB:HOST%:%RMHUB:PORT%
+%RMHUB:%RMHUB:PORT%PORT%%
+%rmhub:port%

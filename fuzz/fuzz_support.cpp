@@ -1,0 +1,127 @@
+#include "fuzz_support.h"
+
+#include <stdlib.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+
+#include "sys/files.h"
+#include "sys/folders.h"
+
+namespace fuzzsupport {
+
+namespace {
+
+void RemoveScratchFolder() {
+    DeleteFolderTree(ScratchFolder());
+}
+
+void Walk(const std::string& folder, const std::string& prefix, std::vector<std::string>& out) {
+    std::vector<FolderEntry> entries;
+    if (!ListFolder(folder, entries)) {
+        return;
+    }
+    for (const FolderEntry& entry : entries) {
+        if (entry.kind == FolderEntry::Kind::kFolder) {
+            out.push_back(prefix + entry.name + "/");
+            Walk(folder + "/" + entry.name, prefix + entry.name + "/", out);
+        } else {
+            out.push_back(prefix + entry.name);
+        }
+    }
+}
+
+}  // namespace
+
+const std::string& ScratchFolder() {
+    static const std::string folder = [] {
+        std::string pattern = GetTempFolder() + "trailhost-fuzz-XXXXXX";
+        if (mkdtemp(&pattern[0]) == nullptr) {
+            std::perror("mkdtemp");
+            std::abort();
+        }
+        return pattern + "/";
+    }();
+    static const bool registered = std::atexit(RemoveScratchFolder) == 0;
+    static_cast<void>(registered);
+    return folder;
+}
+
+void Fail(const char* file, int line, const char* rule, std::string_view detail) {
+    std::fprintf(stderr, "%s:%d: broken rule: %s\n  %s\n", file, line, rule,
+                 Printable(detail).c_str());
+    std::fflush(stderr);
+    std::abort();
+}
+
+void WriteBytes(const std::string& path, std::string_view bytes) {
+    UniqueFile file = OpenFile(path, "wb");
+    const bool written =
+        file && std::fwrite(bytes.data(), 1, bytes.size(), file.get()) == bytes.size();
+    FUZZ_CHECK(written && std::fclose(file.release()) == 0, path);
+}
+
+std::string ReadBytes(const std::string& path) {
+    UniqueFile file = OpenFile(path, "rb");
+    std::string bytes;
+    if (!file) {
+        return bytes;
+    }
+    char buffer[65536];
+    size_t got = 0;
+    while ((got = std::fread(buffer, 1, sizeof(buffer), file.get())) > 0) {
+        bytes.append(buffer, got);
+    }
+    return bytes;
+}
+
+std::vector<std::string> TreeBelow(const std::string& folder) {
+    std::vector<std::string> out;
+    Walk(folder, "", out);
+    std::sort(out.begin(), out.end());
+    return out;
+}
+
+std::vector<std::string> FolderEntries(const std::string& folder) {
+    std::vector<FolderEntry> entries;
+    std::vector<std::string> out;
+    ListFolder(folder, entries);
+    for (const FolderEntry& entry : entries) {
+        out.push_back(entry.kind == FolderEntry::Kind::kFolder ? entry.name + "/" : entry.name);
+    }
+    std::sort(out.begin(), out.end());
+    return out;
+}
+
+std::string SwapCase(std::string_view text) {
+    std::string out(text);
+    for (char& c : out) {
+        if (c >= 'a' && c <= 'z') {
+            c = static_cast<char>(c - 'a' + 'A');
+        } else if (c >= 'A' && c <= 'Z') {
+            c = static_cast<char>(c - 'A' + 'a');
+        }
+    }
+    return out;
+}
+
+std::string Printable(std::string_view text, std::size_t limit) {
+    std::string out;
+    for (const char c : text.substr(0, limit)) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte < 0x20 || byte >= 0x7f) {
+            char escaped[8];
+            std::snprintf(escaped, sizeof(escaped), "\\x%02x", byte);
+            out += escaped;
+        } else {
+            out += c;
+        }
+    }
+    if (text.size() > limit) {
+        out += "...";
+    }
+    return out;
+}
+
+}  // namespace fuzzsupport

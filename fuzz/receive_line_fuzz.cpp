@@ -1,0 +1,133 @@
+// Linux only. Server answers: the input is what a server sends before it closes the connection.
+// A loopback listener is made once; for each input a client connects, the server side writes the
+// bytes and closes, and the client reads lines with ReceiveLine until it gets an empty one. Then
+// the readiness probe meets the same answer.
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+#include "fuzz_support.h"
+#include "stack/wait_webserver_start.h"
+#include "sys/handles_posix.h"
+#include "sys/pure_socket.h"
+
+namespace {
+
+// Loopback buffers hold this much without a reader, so one thread can play both sides.
+constexpr size_t kMaxAnswer = 32 * 1024;
+const char kHost[] = "127.0.0.1";
+
+struct Listener {
+    ScopedFd fd;
+    int port = 0;
+};
+
+Listener MakeListener() {
+    Listener listener;
+    listener.fd.Reset(socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof(address);
+    if (!listener.fd.IsValid() ||
+        bind(listener.fd.Get(), reinterpret_cast<sockaddr*>(&address), sizeof(address)) != 0 ||
+        listen(listener.fd.Get(), 8) != 0 ||
+        getsockname(listener.fd.Get(), reinterpret_cast<sockaddr*>(&address), &length) != 0) {
+        std::perror("listener");
+        std::abort();
+    }
+    listener.port = ntohs(address.sin_port);
+    return listener;
+}
+
+const Listener& TheListener() {
+    static const Listener listener = MakeListener();
+    return listener;
+}
+
+ScopedFd AcceptOne() {
+    ScopedFd peer(accept4(TheListener().fd.Get(), nullptr, nullptr, SOCK_CLOEXEC));
+    FUZZ_CHECK(peer.IsValid(), "accept");
+    return peer;
+}
+
+void SendAll(const ScopedFd& peer, const std::string& bytes) {
+    size_t sent = 0;
+    while (sent < bytes.size()) {
+        const ssize_t n = send(peer.Get(), bytes.data() + sent, bytes.size() - sent, MSG_NOSIGNAL);
+        FUZZ_CHECK(n > 0, "send");
+        sent += static_cast<size_t>(n);
+    }
+}
+
+// Takes the next connection, sends the answer, ends the sending side and reads whatever the
+// client sends until it closes; so the client gets every byte and no reset cuts it short.
+void Answer(const std::string& answer) {
+    const ScopedFd peer = AcceptOne();
+    SendAll(peer, answer);
+    shutdown(peer.Get(), SHUT_WR);
+    char sink[512];
+    while (recv(peer.Get(), sink, sizeof(sink), 0) > 0) {
+    }
+}
+
+void CheckReceiveLine(const std::string& answer) {
+    CQXPureSocket client;
+    FUZZ_CHECK(client.Create() && client.Connect(kHost, TheListener().port), "connect");
+    // The connection is complete in the listener's queue already; the client reads only after
+    // the server side has written everything and closed.
+    {
+        const ScopedFd peer = AcceptOne();
+        SendAll(peer, answer);
+    }
+
+    // Every line ends at its first line feed; bytes after the last one are lost with the close.
+    std::string joined;
+    for (std::string line = client.ReceiveLine(); !line.empty(); line = client.ReceiveLine()) {
+        FUZZ_CHECK(line.find('\n') == line.size() - 1, line);
+        joined += line;
+    }
+    const size_t lastFeed = answer.rfind('\n');
+    FUZZ_CHECK(joined == answer.substr(0, lastFeed == std::string::npos ? 0 : lastFeed + 1),
+               answer);
+}
+
+// The probe takes any first line that does not hold "HTTP/1.1 404" (an empty one too) as ready.
+void CheckProbe(const std::string& answer) {
+    const size_t firstFeed = answer.find('\n');
+    const std::string statusLine =
+        firstFeed == std::string::npos ? std::string() : answer.substr(0, firstFeed + 1);
+    const bool ready = statusLine.find("HTTP/1.1 404") == std::string::npos;
+
+    CWaitWebserverStart probe(nullptr, TheListener().port, kHost);
+    probe.Start();
+    Answer(answer);
+    if (ready) {
+        // A ready probe ends by itself; one that missed the answer would try again after a
+        // pause and wait for a connection nobody accepts.
+        FUZZ_CHECK(probe.GetHandle().Wait(10000) && probe.Answered(), statusLine);
+    } else {
+        probe.Kill(0, true);
+        FUZZ_CHECK(!probe.Answered(), statusLine);
+    }
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerInitialize(int*, char***) {
+    static WinsockGuard sockets;
+    TheListener();
+    return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    const std::string answer = fuzzsupport::Text(data, size < kMaxAnswer ? size : kMaxAnswer);
+    CheckReceiveLine(answer);
+    CheckProbe(answer);
+    return 0;
+}
