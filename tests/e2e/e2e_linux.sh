@@ -324,7 +324,7 @@ all_gone() { local p; for p in "$@"; do alive "$p" && return 1; done; return 0; 
 # Kills the launcher with SIGKILL at one point of a run, then starts the stack again: the servers
 # end with the killed launcher, the next start undoes the hosts block and the expanded site file
 # it left, and runs and ends as after a clean end, with the database's data kept.
-crash_case() {  # crash_case point
+crash_case() {  # crash_case start|browser|stop
     local point=$1 stack="$case_dir/stack" web db servers counter
     if [ "$isolated" != 1 ] || ! own_hosts_file; then
         skip "killing the launcher needs namespaces of its own (hosts file, ports)"

@@ -542,11 +542,11 @@ journal_has_server() { grep -q '^server	' "$(journal_file)" 2>/dev/null; }
 journal_server_ids() { sed -n 's/^server\t\([0-9]*\)\t.*/\1/p' "$(journal_file)" 2>/dev/null; }
 none_listed() { local id; for id in "$@"; do wine_lists "$id" && return 1; done; return 0; }
 
-# The launcher killed (SIGKILL, no stop sequence) while it starts the servers or while the browser
-# is open, then the stack started again. The job object ends the servers with the killed launcher;
-# the next start takes its hosts block, its ProxyOverride exception and its expanded site file
-# back and removes its runtime folder, then runs and ends like any run.
-crash_case() {  # crash_case start|browser
+# The launcher killed (SIGKILL) while it starts the servers, while the browser is open, or inside
+# its stop sequence, then the stack started again. The job object ends the servers with the
+# killed launcher; the next start takes its hosts block, its ProxyOverride exception and its
+# expanded site file back and removes its runtime folder, then runs and ends like any run.
+crash_case() {  # crash_case start|browser|stop
     local point=$1 stack="$case_dir/stack" web db before='<local>;*.crash.test' servers first
     if [ "$names_private" != 1 ]; then
         skip "a site name needs a private mount namespace to resolve under Wine (root and unshare)"
@@ -562,22 +562,34 @@ crash_case() {  # crash_case start|browser
     proxy_override_set "$before"
     hold_browser=1
     start_launcher "$stack" "$case_dir/run1"
-    if [ "$point" = start ]; then
-        check "killed at start: the run wrote a server down" wait_for 60 journal_has_server
-    else
-        check_started
-        check "killed with the browser open: ProxyOverride holds the site" \
-            proxy_override_is "$before $site_host"
-    fi
+    case $point in
+        start)
+            check "killed at start: the run wrote a server down" wait_for 60 journal_has_server
+            ;;
+        browser)
+            check_started
+            check "killed with the browser open: ProxyOverride holds the site" \
+                proxy_override_is "$before $site_host"
+            ;;
+        stop)
+            # Inside the stop sequence's pause: servers stopped and the site file put back, the
+            # hosts file and the runtime folder not yet.
+            check_started
+            release_browser
+            check "killed while stopping: the stop put the site file back" \
+                wait_for 60 same_file "$case_dir/port.orig" "$stack/htdocs/port.txt"
+            ;;
+    esac
     first=$(runtime_folder)
     servers=$(journal_server_ids)
     check "killed at $point: the launcher is gone" kill_launcher_hard
     release_browser
-    check "killed at $point: the servers ($(echo $servers)) ended with it" \
-        wait_for 30 none_listed $servers
+    check "killed at $point: the servers ($(echo $servers)) ended" wait_for 30 none_listed $servers
     check "killed at $point: the hosts block was left behind" \
         hosts_is_before_plus_block "$case_dir/hosts.before" "$site_host"
-    check "killed at $point: the site file was left expanded" has "$stack/htdocs/port.txt" "host=$site_host"
+    if [ "$point" != stop ]; then
+        check "killed at $point: the site file was left expanded" has "$stack/htdocs/port.txt" "host=$site_host"
+    fi
     check "killed at $point: the runtime folder was left behind" test -d "$first"
 
     start_launcher "$stack" "$case_dir/run2"
@@ -600,6 +612,7 @@ crash_case() {  # crash_case start|browser
 
 case_crash_start() { crash_case start; }
 case_crash_browser() { crash_case browser; }
+case_crash_stop() { crash_case stop; }
 
 # ---- main -----------------------------------------------------------------------------------
 
@@ -647,7 +660,7 @@ fi
 export src bin work temp_unix hosts_file names_private
 echo "Wine ready in $((SECONDS - started)) s; temporary folder $temp_unix; private names: $names_private"
 
-cases=${E2E_CASES:-whole hostname fallback keep dbhang mirror crash_start crash_browser}
+cases=${E2E_CASES:-whole hostname fallback keep dbhang mirror crash_start crash_browser crash_stop}
 for c in $cases; do
     bash "$self" --case "$c"
 done
