@@ -158,6 +158,18 @@ TEST(DatabaseStaging, ItemsThatWouldLeaveTheUnpackFolderAreRefused) {
     EXPECT_FALSE(PathExists("/tmp/trh-staging-absolute.txt"));
 }
 
+TEST(DatabaseStaging, AnItemNamedLikeTheArchiveDoesNotOverwriteIt) {
+    Stack stack;
+    ASSERT_TRUE(WriteArchive(stack.app + "dbdir.aes", kPass,
+                             ZipBytes({{"dbdir/before.txt", "before"},
+                                       {"dbdir.zip", std::string(5000, 'z')},
+                                       {"dbdir/after.txt", "after"}})));
+    EXPECT_EQ(stack.Stage(), stack.Unpacked());
+    EXPECT_EQ(ReadFile(stack.Unpacked() + "before.txt"), "before");
+    EXPECT_EQ(ReadFile(stack.Unpacked() + "after.txt"), "after");
+    EXPECT_FALSE(PathExists(UnpackFolderName(stack.runtime) + "dbdir.zip"));
+}
+
 TEST(DatabaseStaging, MakesTheMirrorOnceWithTheSystemTables) {
     Stack stack;
     stack.settings.localMirror = true;
