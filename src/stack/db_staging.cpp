@@ -1,8 +1,5 @@
 #include "stack/db_staging.h"
 
-#include <algorithm>
-#include <cctype>
-
 #include <cstdio>
 
 #include "stack/archive_cipher.h"
@@ -61,21 +58,6 @@ void CopyIntoMirror(const AppSettings& settings, const std::string& appFolder,
     }
 }
 
-// Whether two paths name the same file: without regard to case, and in their long forms, on
-// Windows.
-bool SameFilePath(const std::string& a, const std::string& b) {
-#ifdef _WIN32
-    const std::string x = LongPathName(a);
-    const std::string y = LongPathName(b);
-    return x.size() == y.size() && std::equal(x.begin(), x.end(), y.begin(), [](char p, char q) {
-               return std::tolower(static_cast<unsigned char>(p)) ==
-                      std::tolower(static_cast<unsigned char>(q));
-           });
-#else
-    return a == b;
-#endif
-}
-
 }  // namespace
 
 std::string UnpackFolderName(const std::string& runtimeFolder) {
@@ -101,7 +83,7 @@ int UnpackArchive(const std::string& zipPath, const std::string& folder) {
         }
         const std::string target = folder + relative;
         // An item of the archive's own name would be written over the archive being read.
-        if (SameFilePath(target, zipPath)) {
+        if (SamePath(target, zipPath)) {
             TraceLog(kStackTracePath, "Database file not unpacked, it is the archive: %s\n",
                      target.c_str());
             continue;

@@ -19,18 +19,6 @@ namespace {
 
 const char kFolderPrefix[] = "Trailhost_";
 
-// Whether two paths name the same place: without regard to case on Windows.
-bool SamePath(const std::string& a, const std::string& b) {
-#ifdef _WIN32
-    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-               return std::tolower(static_cast<unsigned char>(x)) ==
-                      std::tolower(static_cast<unsigned char>(y));
-           });
-#else
-    return a == b;
-#endif
-}
-
 bool AllDigits(const std::string& text) {
     return !text.empty() && std::all_of(text.begin(), text.end(), [](char c) {
         return std::isdigit(static_cast<unsigned char>(c)) != 0;
@@ -61,11 +49,7 @@ bool IsRuntimeFolderName(const std::string& name) {
 
 bool LauncherStillRuns(const JournalEntry& run) {
     const std::uint32_t id = IdOf(run.fields[0]);
-    if (id == 0 || id == OwnProcessId()) {
-        return false;
-    }
-    const std::string running = RunningProgramPath(id);
-    return !running.empty() && SamePath(running, run.fields[1]);
+    return id != OwnProcessId() && ProcessRunsProgram(id, run.fields[1]);
 }
 
 void EndServer(const JournalEntry& entry) {

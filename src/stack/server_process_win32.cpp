@@ -1,10 +1,8 @@
 // Windows only: paths compare without regard to case, short and long names alike.
 #include "stack/server_process.h"
 
-#include <windows.h>
-
 #include "sys/files.h"
 
 bool IsSameProgram(const std::string& launchedPath, const std::string& runningPath) {
-    return lstrcmpiA(LongPathName(launchedPath).c_str(), LongPathName(runningPath).c_str()) == 0;
+    return SamePath(launchedPath, runningPath);
 }

@@ -64,6 +64,10 @@ bool FlushToDisk(std::FILE* file);
 // (the first read fails); Windows refuses that already.
 bool IsFileStream(std::FILE* stream);
 
+// Whether two paths name the same place, compared as the file system compares names: exactly on
+// Linux; without regard to case, and short and long names alike, on Windows.
+bool SamePath(const std::string& a, const std::string& b);
+
 // The long form of a path that may hold 8.3 short names (Windows); the path itself elsewhere or
 // when it cannot be found.
 std::string LongPathName(const std::string& path);

@@ -283,6 +283,10 @@ bool PathExists(const std::string& path) {
     return !path.empty() && lstat(WithoutTrailingSlash(path).c_str(), &st) == 0;
 }
 
+bool SamePath(const std::string& a, const std::string& b) {
+    return a == b;
+}
+
 FolderClaim ClaimOf(const std::string& path) {
     struct stat st {};
     if (path.empty() || lstat(WithoutTrailingSlash(path).c_str(), &st) != 0) {

@@ -169,6 +169,10 @@ bool CopyFolderTree(const std::string& source, const std::string& target) {
     return true;
 }
 
+bool SamePath(const std::string& a, const std::string& b) {
+    return lstrcmpiA(LongPathName(a).c_str(), LongPathName(b).c_str()) == 0;
+}
+
 FolderClaim ClaimOf(const std::string& path) {
     const DWORD attributes = GetFileAttributesA(WithoutTrailingSeparator(path).c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES) {
