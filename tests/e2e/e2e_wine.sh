@@ -233,6 +233,19 @@ make_stack() {  # make_stack folder
     printf 'site data' >"$s/dbdir/site.frm"
 }
 
+# A stack on free ports (sets web and db) whose site file port.txt is named for additional
+# parsing, its original kept as port.orig and the hosts file's as hosts.before; ProxyOverride
+# set to `before`.
+parsed_site_stack() {  # parsed_site_stack stack before
+    make_stack "$1"
+    cp "$1/htdocs/port.txt" "$case_dir/port.orig"
+    cp "$hosts_file" "$case_dir/hosts.before"
+    web=$(pick_port)
+    db=$(pick_port)
+    write_config "$1" "$web" "$db" 'AdditionalParsing:File1=htdocs\port.txt'
+    proxy_override_set "$2"
+}
+
 # Writes the stack's hub_config.ini: the case's ports, HostName=$site_host (else 127.0.0.1),
 # DeleteHttpTemp=1, the test browser, the database server on; then "Section:Key=Value" pairs,
 # each replacing a pair of the same key given before (a section must appear once in the file,
@@ -303,13 +316,7 @@ check_started() {
 case_whole() {
     local stack="$case_dir/stack" web db before='<local>;*.before.test'
     run="$case_dir/run"
-    make_stack "$stack"
-    cp "$stack/htdocs/port.txt" "$case_dir/port.orig"
-    cp "$hosts_file" "$case_dir/hosts.before"
-    web=$(pick_port)
-    db=$(pick_port)
-    write_config "$stack" "$web" "$db" 'AdditionalParsing:File1=htdocs\port.txt'
-    proxy_override_set "$before"
+    parsed_site_stack "$stack" "$before"
     hold_browser=1
     start_launcher "$stack" "$run"
     check_started
@@ -553,13 +560,7 @@ crash_case() {  # crash_case start|browser|stop
         return
     fi
     site_host=crash-$point.test
-    make_stack "$stack"
-    cp "$stack/htdocs/port.txt" "$case_dir/port.orig"
-    cp "$hosts_file" "$case_dir/hosts.before"
-    web=$(pick_port)
-    db=$(pick_port)
-    write_config "$stack" "$web" "$db" 'AdditionalParsing:File1=htdocs\port.txt'
-    proxy_override_set "$before"
+    parsed_site_stack "$stack" "$before"
     hold_browser=1
     start_launcher "$stack" "$case_dir/run1"
     case $point in
