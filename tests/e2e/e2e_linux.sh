@@ -318,6 +318,7 @@ own_hosts_file() {
 
 journal_has() { grep -q "^$1	" "$(runtime_folders | head -n1)/changes.journal" 2>/dev/null; }
 journal_servers() { sed -n 's/^server\t\([0-9]*\)\t.*/\1/p' "$(runtime_folders | head -n1)/changes.journal"; }
+journal_has_both_servers() { [ "$(journal_servers | wc -l)" = 2 ]; }
 hosts_blocks() { grep -c '^#---TRH_START---' /etc/hosts; }
 all_gone() { local p; for p in "$@"; do alive "$p" && return 1; done; return 0; }
 
@@ -352,7 +353,7 @@ crash_case() {  # crash_case start|browser|stop
             check "killed with the browser open: the browser got the page" \
                 wait_for 60 has "$case_dir/run1/browser.log" "status HTTP/1.1 200 OK"
             check "killed with the browser open: both servers were written down" \
-                wait_for 20 test "$(journal_servers | wc -l)" = 2
+                wait_for 20 journal_has_both_servers
             ;;
         stop)
             # Inside the stop sequence's pause: servers stopped and the site file put back, the
