@@ -69,10 +69,20 @@ std::string CBrowserStarter::UserFolder() const {
 bool CBrowserStarter::Launch(const std::string& command, LaunchWait wait, bool show,
                              WindowSearch search, const std::string& size,
                              const std::string& processName) {
+    LaunchOptions options;
+    options.wait = wait;
+    options.show = show;
+    options.search = search;
+    options.size = size;
+    options.processName = processName;
+    return Launch(command, options);
+}
+
+bool CBrowserStarter::Launch(const std::string& command, const LaunchOptions& options) {
     if (stopRequested_) {
         return false;
     }
-    return launcher_.Launch(command, "", wait, show, search, size, processName);
+    return launcher_.Launch(command, options);
 }
 
 void CBrowserStarter::EndBrowser() {

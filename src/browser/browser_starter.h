@@ -78,6 +78,7 @@ protected:
     // Launches through the starter's own launcher unless Stop has come first.
     bool Launch(const std::string& command, LaunchWait wait, bool show, WindowSearch search,
                 const std::string& size, const std::string& processName = "");
+    bool Launch(const std::string& command, const LaunchOptions& options);
     bool StopRequested() const { return stopRequested_; }
     // For Stop: no later launch, and the started tree ended.
     void EndBrowser();
@@ -106,8 +107,8 @@ std::unique_ptr<CBrowserStarter> ChooseBrowserStarter(int browserType, const App
                                                       const std::string& runtimeFolder);
 
 // For a run that was killed, from its journal: takes its host out of the proxy exceptions that
-// still end with it, puts back the browser profile list it had saved, and deletes the private
-// profiles it made.
+// still end with it, deletes the private profile it made (by its exact path) and the folders the
+// browser made beside it.
 void UndoBrowserChanges(const std::vector<JournalEntry>& entries);
 
 }  // namespace Browser

@@ -21,10 +21,6 @@ std::string ReplaceAll(std::string text, const std::string& token, const std::st
     return text;
 }
 
-std::string WithoutMozillaLauncherOptions(const std::string& command) {
-    return ReplaceAll(ReplaceAll(command, "-requestPending", ""), "-osint", "");
-}
-
 std::string Upper(std::string text) {
     std::transform(text.begin(), text.end(), text.begin(),
                    [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
@@ -42,23 +38,23 @@ bool IsBlank(char c) {
 }  // namespace
 
 std::string MozillaBrowserCommand(const std::string& registered, const std::string& startUrl,
-                                  const std::string& serverName) {
-    return WithoutMozillaLauncherOptions(ReplaceAll(registered, "%1", startUrl)) + " -no-remote" +
-           " -p " + serverName;
+                                  const std::string& profileFolder) {
+    std::vector<std::string> args;
+    for (const std::string& arg : SplitWindowsCommandLine(registered)) {
+        if (arg != "-requestPending" && arg != "-osint") {
+            args.push_back(ReplaceAll(arg, "%1", startUrl));
+        }
+    }
+    if (args.empty()) {
+        return "";
+    }
+    args.insert(args.end(), {"-no-remote", "-profile", profileFolder});
+    return JoinWindowsCommandLine(args);
 }
 
-std::string MozillaProfileCommand(const std::string& registered, const std::string& serverName) {
-    const std::string urlPart = "-url \"%1\"";
-    const std::string createPart = "-no-remote -CreateProfile \"" + serverName + "\"";
-    std::string command;
-    if (registered.find(urlPart) != std::string::npos) {
-        command = ReplaceAll(registered, urlPart, createPart);
-    } else if (registered.find_first_not_of(" \t") == std::string::npos) {
-        command = registered;
-    } else {
-        command = ReplaceAll(ReplaceAll(registered, "\"%1\"", ""), "%1", "") + " " + createPart;
-    }
-    return WithoutMozillaLauncherOptions(command);
+std::string ProgramOfCommand(const std::string& command) {
+    const std::vector<std::string> args = SplitWindowsCommandLine(command);
+    return args.empty() ? "" : args[0];
 }
 
 std::string InternetExplorerCommand(const std::string& command, const std::string& version,

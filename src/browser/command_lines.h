@@ -8,19 +8,15 @@
 
 namespace Browser {
 
-// The browser command of the Mozilla line: every "%1" of the registered command replaced by the
-// URL, every "-requestPending" and "-osint" removed (the blanks around them stay), then
-// " -no-remote -p " and the server name, unquoted.
+// The browser command of the Mozilla line: the registered command's arguments, with every "%1"
+// in them replaced by the URL and the arguments "-requestPending" and "-osint" left out, then
+// -no-remote, -profile and the profile folder; each argument stays one argument whatever it
+// holds. An empty registration gives an empty command.
 std::string MozillaBrowserCommand(const std::string& registered, const std::string& startUrl,
-                                  const std::string& serverName);
+                                  const std::string& profileFolder);
 
-// The command that creates the run's profile and ends: the registered command with its
-// -url "%1" part turned into -no-remote -CreateProfile "name", then "-requestPending" and
-// "-osint" removed. A registration without that part would otherwise start a hidden browser
-// that nobody can close while the starter waits for it; there each "%1" (with the quotes
-// around it) is dropped and the profile options are appended, so the launch still only creates
-// the profile. An empty registration stays empty.
-std::string MozillaProfileCommand(const std::string& registered, const std::string& serverName);
+// The program a command line starts: its first argument by the Windows rules.
+std::string ProgramOfCommand(const std::string& command);
 
 // Internet Explorer's command: every "%1" of `command` replaced by the URL, then " -k " for the
 // size "KIOSK" (any case) and " -nomerge " when the version's first character is '8'.

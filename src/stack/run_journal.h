@@ -28,11 +28,17 @@ constexpr char kServer[] = "server";
 // A proxy setting about to get the host as an exception: its name, "1" when it was set, its
 // value before, and the host.
 constexpr char kProxy[] = "proxy";
-// A browser's profile list whose copy was just saved: the list, then the copy.
+// A browser's profile list whose copy was saved, written by launchers of older versions: the
+// list, then the copy. Nothing is put back from it any more: the user may have changed the list
+// since.
 constexpr char kProfileList[] = "profile-list";
-// Private browser profiles about to be made: their folder, the name part and "1" when it is the
-// whole name ("0": the end of the name).
+// A private browser profile about to be made: its folder, exactly. (Older versions wrote the
+// folder of profiles and a name pattern; such entries are passed by: a pattern may name a profile
+// of the user's.)
 constexpr char kProfiles[] = "profiles";
+// A folder that a browser may make beside its profile and that did not exist before: its path,
+// then "whole" (it goes with everything in it) or "empty" (it goes only while empty).
+constexpr char kMadeFolder[] = "made-folder";
 }  // namespace journal
 
 // The journal's path in a runtime folder (with or without a trailing separator).

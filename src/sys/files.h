@@ -27,6 +27,9 @@ bool CreateFolders(const std::string& path);
 // that could not be removed; true otherwise, also when something was left behind.
 bool DeleteFolderTree(const std::string& path);
 
+// Removes the folder only when it is empty; true when it is gone.
+bool RemoveEmptyFolder(const std::string& path);
+
 // Copies every file and sub-folder of `source` into `target`, which is created when missing;
 // files of the same name are overwritten and every copy is writable, while the source's files
 // keep their attributes. Symbolic links, junctions and special files inside `source` are not
@@ -48,6 +51,9 @@ using UniqueFile = std::unique_ptr<std::FILE, FileCloser>;
 // fopen. On Linux a file that this call creates gets mode 0644 whatever the umask, so that the
 // servers accept the configuration files the launcher writes.
 UniqueFile OpenFile(const std::string& path, const char* mode);
+
+// Writes `bytes` as the whole content of the file, made or emptied first; false when that fails.
+bool WriteWholeFile(const std::string& path, const std::string& bytes);
 
 // Who has the place `path`: nothing is there (kFree); a real folder, no link, of this user that
 // nobody else may write to (kOurs); anything else, a dangling link too (kOthers). On a shared

@@ -315,6 +315,10 @@ bool CreateFolders(const std::string& path) {
     return stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
+bool RemoveEmptyFolder(const std::string& path) {
+    return rmdir(path.c_str()) == 0;
+}
+
 bool DeleteFolderTree(const std::string& path) {
     const std::string folder = WithoutTrailingSlash(path);
     if (rmdir(folder.c_str()) == 0) {

@@ -122,6 +122,10 @@ bool CreateFolders(const std::string& path) {
     return false;
 }
 
+bool RemoveEmptyFolder(const std::string& path) {
+    return RemoveDirectoryA(path.c_str()) != FALSE;
+}
+
 bool DeleteFolderTree(const std::string& path) {
     const std::string folder = WithoutTrailingSeparator(path);
     if (RemoveDirectoryA(folder.c_str())) {

@@ -101,12 +101,15 @@ protected:
 TEST_F(RunRecovery, NextStartPutsTheMachineBackAndEndsTheServers) {
     ProxyValue proxy;
     proxy.Set("localhost");
-    // A profile list that the killed run had saved and then let the browser change, and the
-    // private profile it made.
+    // The user's browser folder, with a profile of their own named like the server and a list
+    // they change after the killed run wrote down an old copy of it.
     const std::string profiles = layout_.Root() + "profiles" + Sep();
     CreateFolders(profiles + "abc.Trailhost");
     CreateFolders(profiles + "abc.default");
     WriteFile(profiles + "profiles.ini", "[Profile0]\nPath=abc.default\n");
+    const std::string madeWhole = profiles + "Crash Reports";
+    const std::string madeEmpty = layout_.Root() + "Downloads";
+    const std::string keptDownloads = layout_.Root() + "Saved";
 
     std::uint32_t webServer = 0;
     std::uint32_t databaseServer = 0;
@@ -127,11 +130,23 @@ TEST_F(RunRecovery, NextStartPutsTheMachineBackAndEndsTheServers) {
         if (proxy.Available()) {
             EXPECT_EQ(proxy.Get(), "localhost 127.0.0.2");
         }
-        WriteFile(profiles + "profiles.ini.trh", ReadFile(profiles + "profiles.ini"));
+        // The run's private profile and what the browser made beside it; and entries of an older
+        // launcher, which named the profiles by a pattern and saved the list.
+        const std::string own = runtime + "browser-profile";
+        RecordInJournal(runtime, journal::kProfiles, {own});
+        RecordInJournal(runtime, journal::kMadeFolder, {madeWhole, "whole"});
+        RecordInJournal(runtime, journal::kMadeFolder, {madeEmpty, "empty"});
+        RecordInJournal(runtime, journal::kMadeFolder, {keptDownloads, "empty"});
+        RecordInJournal(runtime, journal::kProfiles, {profiles, ".Trailhost", "0"});
         RecordInJournal(runtime, journal::kProfileList,
                         {profiles + "profiles.ini", profiles + "profiles.ini.trh"});
-        RecordInJournal(runtime, journal::kProfiles, {profiles, ".Trailhost", "0"});
-        WriteFile(profiles + "profiles.ini", "[Profile0]\nPath=abc.Trailhost\n");
+        WriteFile(profiles + "profiles.ini.trh", "[Profile0]\nPath=old\n");
+        CreateFolders(own);
+        CreateFolders(madeWhole + Sep() + "events");
+        CreateFolders(madeEmpty);
+        CreateFolders(keptDownloads);
+        WriteFile(keptDownloads + Sep() + "report.pdf", "the user's");
+        WriteFile(profiles + "profiles.ini", "[Profile0]\nPath=abc.default\n; changed\n");
         // The user adds a line of their own meanwhile.
         WriteFile(layout_.HostsPath(), ReadFile(layout_.HostsPath()) + "10.1.1.1 later\n");
         // Killed here: no stop sequence, no restore; the servers run on.
@@ -148,9 +163,13 @@ TEST_F(RunRecovery, NextStartPutsTheMachineBackAndEndsTheServers) {
     if (proxy.Available()) {
         EXPECT_EQ(proxy.Get(), "localhost");
     }
-    EXPECT_EQ(ReadFile(profiles + "profiles.ini"), "[Profile0]\nPath=abc.default\n");
-    EXPECT_FALSE(PathExists(profiles + "abc.Trailhost"));
+    // Only what the run made goes; the user's list and profiles stay as they are now.
+    EXPECT_EQ(ReadFile(profiles + "profiles.ini"), "[Profile0]\nPath=abc.default\n; changed\n");
+    EXPECT_TRUE(PathExists(profiles + "abc.Trailhost"));
     EXPECT_TRUE(PathExists(profiles + "abc.default"));
+    EXPECT_FALSE(PathExists(madeWhole));
+    EXPECT_FALSE(PathExists(madeEmpty));
+    EXPECT_EQ(ReadFile(keptDownloads + Sep() + "report.pdf"), "the user's");
 
     // The next run behaves as after a clean end: one hosts block, its own expansion, and a clean
     // stop that leaves nothing for another recovery.

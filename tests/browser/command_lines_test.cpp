@@ -13,42 +13,36 @@ using Args = std::vector<std::string>;
 const char kUrl[] = "http://trailhost.test:4001/index.php?a=1";
 const char kFirefox[] = "\"C:\\Program Files\\Mozilla Firefox\\firefox.exe\"";
 
-TEST(MozillaCommands, RegisteredFirefoxCommand) {
-    const std::string registered = std::string(kFirefox) + " -requestPending -osint -url \"%1\"";
-    EXPECT_EQ(MozillaBrowserCommand(registered, kUrl, "Trailhost"),
-              std::string(kFirefox) + "   -url \"" + kUrl + "\" -no-remote -p Trailhost");
-    EXPECT_EQ(MozillaProfileCommand(registered, "Trailhost"),
-              std::string(kFirefox) + "   -no-remote -CreateProfile \"Trailhost\"");
-}
-
-TEST(MozillaCommands, ServerNameWithBlanksIsQuotedOnlyForTheProfile) {
-    const std::string registered = std::string(kFirefox) + " -osint -url \"%1\"";
-    const Args browser =
-        SplitWindowsCommandLine(MozillaBrowserCommand(registered, kUrl, "Trail Host"));
-    EXPECT_EQ(browser, (Args{"C:\\Program Files\\Mozilla Firefox\\firefox.exe", "-url", kUrl,
-                             "-no-remote", "-p", "Trail", "Host"}));
-    const Args profile = SplitWindowsCommandLine(MozillaProfileCommand(registered, "Trail Host"));
-    EXPECT_EQ(profile, (Args{"C:\\Program Files\\Mozilla Firefox\\firefox.exe", "-no-remote",
-                             "-CreateProfile", "Trail Host"}));
-}
-
-// Without its -url part the profile command would start a hidden browser; it must still only
-// create the profile.
-TEST(MozillaCommands, RegistrationWithoutUrlPartStillOnlyCreatesTheProfile) {
-    const Args expected{"C:\\Program Files\\Mozilla Firefox\\firefox.exe", "-no-remote",
-                        "-CreateProfile", "Trailhost"};
-    for (const std::string tail : {" \"%1\"", " %1", " -osint", ""}) {
-        SCOPED_TRACE(tail);
-        const std::string registered = kFirefox + tail;
-        EXPECT_EQ(SplitWindowsCommandLine(MozillaProfileCommand(registered, "Trailhost")),
-                  expected);
+// Whatever the registration, the URL and the profile folder hold, each stays one argument.
+TEST(MozillaCommands, TheRegisteredArgumentsTheUrlAndThePrivateProfile) {
+    const std::string program = "C:\\Program Files\\Mozilla Firefox\\firefox.exe";
+    const std::string profile = "C:\\Users\\A B\\Temp\\Trailhost_7\\browser-profile";
+    const std::string hostile = "http://h/?x=\" -profile \"/tmp/p";
+    const struct {
+        std::string registered;
+        std::string url;
+        Args expected;
+    } cases[] = {
+        {std::string(kFirefox) + " -requestPending -osint -url \"%1\"",
+         kUrl,
+         {program, "-url", kUrl, "-no-remote", "-profile", profile}},
+        {std::string(kFirefox) + " \"%1\"",
+         kUrl,
+         {program, kUrl, "-no-remote", "-profile", profile}},
+        {std::string(kFirefox) + " -url \"%1\"",
+         hostile,
+         {program, "-url", hostile, "-no-remote", "-profile", profile}},
+        {"/usr/bin/firefox-esr -url \"%1\"",
+         kUrl,
+         {"/usr/bin/firefox-esr", "-url", kUrl, "-no-remote", "-profile", profile}},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(SplitWindowsCommandLine(MozillaBrowserCommand(c.registered, c.url, profile)),
+                  c.expected)
+            << c.registered;
     }
-    const Args browser = SplitWindowsCommandLine(
-        MozillaBrowserCommand(kFirefox + std::string(" \"%1\""), kUrl, "T"));
-    EXPECT_EQ(browser, (Args{"C:\\Program Files\\Mozilla Firefox\\firefox.exe", kUrl, "-no-remote",
-                             "-p", "T"}));
     // Nothing registered: nothing to start.
-    EXPECT_EQ(MozillaProfileCommand("", "Trailhost"), "");
+    EXPECT_EQ(MozillaBrowserCommand("", kUrl, profile), "");
 }
 
 TEST(InternetExplorerCommand, KioskInAnyCaseAndTheVersionsThatNeedNomerge) {

@@ -110,11 +110,18 @@ TEST_F(SocketTest, SendDeliversTheWholeBuffer) {
 
 TEST_F(SocketTest, SendOnAResetConnectionGivesUpWithNothingSent) {
     FakeTcpServer server;
-    server.Serve([](ServerConnection& c) { c.Reset(); });
+    // The reset comes once the client is connected for sure (a reset racing the connect would
+    // make the connect fail instead): after its first byte.
+    server.Serve([](ServerConnection& c) {
+        char byte = 0;
+        recv(c.Raw(), &byte, 1, 0);
+        c.Reset();
+    });
 
     CQXPureSocket socket;
     ASSERT_TRUE(socket.Create());
     ASSERT_TRUE(socket.Connect("127.0.0.1", server.Port()));
+    ASSERT_EQ(socket.Send("x", 1), 1);
     // Returns once the reset has arrived.
     EXPECT_EQ(socket.ReceiveLine(), "");
 
