@@ -26,7 +26,10 @@ void StarterHandover::OpenSiteAndWait(StackState& state, const AppSettings& sett
         return;
     }
     Browser::CBrowserStarter* starter = starter_.get();
-    if (!state.SetBrowserStop([starter] { starter->Stop(); })) {
+    if (!state.SetBrowserStop([starter] {
+            starter->Stop();
+            return starter->UndidEverything();
+        })) {
         return;
     }
     starter->Start(*state.webServer);

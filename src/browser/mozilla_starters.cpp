@@ -148,6 +148,8 @@ void CFirfoxStarter::Stop() {
     if (listSaved_ && CopyBytes(SavedProfileListPath(), ProfileListPath())) {
         listSaved_ = false;
         SetEnvironmentValue(kNoRemote, "0");
+    } else if (listSaved_) {
+        NoteUndoFailed();
     }
 }
 
