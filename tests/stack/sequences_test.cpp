@@ -444,4 +444,28 @@ TEST_F(Sequences, OnlyAMirrorThatTheRunFilledIsDeleted) {
     }
 }
 
+// A browser change that the browser's stop could not put back stays in the journal, with the
+// runtime folder that holds it, for the next start; also when the frame's close path stopped the
+// browser before the stop sequence asked.
+TEST_F(Sequences, ABrowserChangeThatCouldNotBePutBackStaysForTheNextStart) {
+    layout_.InstallServers();
+    AppSettings settings = StackLayout::Settings(UnusedPort(), UnusedPort());
+    settings.deleteHttpTemp = true;
+    QuickRun run(layout_, settings);
+    ASSERT_EQ(run.Start(), kStartDone);
+    const std::string runtime = run.state.runtimeFolder;
+    ASSERT_TRUE(RecordInJournal(runtime, journal::kProxy, {"ProxyOverride", "1", "x", "site"}));
+    ASSERT_TRUE(run.state.SetBrowserStop([] { return false; }));
+    TraceCapture trace;
+
+    EXPECT_FALSE(run.state.StopBrowser());
+    run.Stop();
+    std::vector<std::string> kinds;
+    for (const JournalEntry& entry : ReadJournal(runtime)) {
+        kinds.push_back(entry.kind);
+    }
+    EXPECT_EQ(kinds, (std::vector<std::string>{journal::kRun, journal::kProxy}));
+    EXPECT_EQ(trace.Count("Browser settings not all put back"), 1u);
+}
+
 }  // namespace
