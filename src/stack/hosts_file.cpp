@@ -178,7 +178,10 @@ HostsRemoval RemoveHostsEntry(const std::string& hostName, const std::string& lo
     if (!ReplaceFileContent(hostsPath, kept, before)) {
         return HostsRemoval::kFailed;
     }
+    // Read back, as for the entry: the file must hold one such block fewer than before.
     std::string after;
-    return ReadWhole(hostsPath, after) && after == kept ? HostsRemoval::kRemoved
-                                                        : HostsRemoval::kFailed;
+    return ReadWhole(hostsPath, after) &&
+                   CountBlocks(after, hostName, localIp) < CountBlocks(before, hostName, localIp)
+               ? HostsRemoval::kRemoved
+               : HostsRemoval::kFailed;
 }

@@ -1,7 +1,6 @@
 #include "stack/stop_sequence.h"
 
 #include <chrono>
-#include <optional>
 #include <thread>
 
 #include "stack/database_server.h"
@@ -10,14 +9,12 @@
 #include "stack/run_journal.h"
 #include "stack/run_recovery.h"
 #include "stack/stack_trace.h"
-#include "stack/start_sequence.h"
 #include "stack/templates.h"
 #include "stack/web_server.h"
 #include "sys/files.h"
 #include "sys/folders.h"
 #include "sys/launcher.h"
 #include "sys/protected_folders.h"
-#include "sys/pure_socket.h"
 #include "sys/thread.h"
 #include "sys/trace.h"
 
@@ -129,8 +126,6 @@ void StopSequence(StackState& state, const AppSettings& settings, StackShell& sh
     }
 
     // 9. The run's own block in the hosts file, when the start could add it.
-    std::optional<WinsockGuard> sockets;
-    StartSockets(sockets);
     if (!state.hostsEntryName.empty() &&
         RemoveHostsEntry(state.hostsEntryName, state.hostsEntryAddress, state.places.hostsPath) ==
             HostsRemoval::kFailed) {
