@@ -1,6 +1,7 @@
 #include "stack/db_staging.h"
 
 #include <cstdio>
+#include <limits>
 
 #include "stack/archive_cipher.h"
 #include "stack/run_journal.h"
@@ -16,6 +17,7 @@ const std::string kSep(1, kPathSeparator);
 
 // What a file takes on the disk beyond its bytes, at most: its last cluster and its entry.
 constexpr std::uint64_t kPerFileOverhead = 8192;
+constexpr std::uint64_t kUnknown = std::numeric_limits<std::uint64_t>::max();
 
 bool Cancelled(const CancelCheck& cancelled) {
     return cancelled && cancelled();
@@ -106,13 +108,14 @@ int UnpackArchive(const std::string& zipPath, const std::string& folder,
     if (!zip.Open(zipPath)) {
         return 0;
     }
-    const std::optional<std::uint64_t> free =
-        options.freeSpace ? options.freeSpace(folder) : std::nullopt;
+    // Free space that cannot be found out does not hold the unpack up.
+    const std::uint64_t free =
+        options.freeSpace ? options.freeSpace(folder).value_or(kUnknown) : kUnknown;
     const std::uint64_t needed = SpaceNeeded(zip);
-    if (free && needed + kUnpackSpareBytes > *free) {
+    if (free != kUnknown && needed + kUnpackSpareBytes > free) {
         TraceLog(kStackTracePath,
                  "Database not unpacked, it needs %llu bytes and %llu are free: %s\n",
-                 static_cast<unsigned long long>(needed), static_cast<unsigned long long>(*free),
+                 static_cast<unsigned long long>(needed), static_cast<unsigned long long>(free),
                  folder.c_str());
         return 0;
     }

@@ -216,9 +216,11 @@ bool ReplaceFileContent(const std::string& path, const std::string& bytes,
         if (out.IsValid()) {
             written = WriteAll(out.Get(), bytes) && FlushFileBuffers(out.Get());
             out.Reset();
-            // The replaced file's attributes and security settings stay with its name.
+            // The replaced file's security settings stay with its name; its attributes are set
+            // again, as not every implementation of ReplaceFileA carries them over.
             if (written && ReplaceFileA(path.c_str(), temp.c_str(), nullptr,
                                         REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr, nullptr)) {
+                SetFileAttributesA(path.c_str(), attributes);
                 return true;
             }
             DeleteFileA(temp.c_str());
