@@ -19,7 +19,8 @@ namespace journal {
 // The first entry: the launcher's process id, its executable path as the process list shows it,
 // and the stack's folder.
 constexpr char kRun[] = "run";
-// The hosts file that gets the entry; its previous content is in the runtime folder.
+// The hosts file that gets the entry, the host name and the address of its block (older
+// journals name no address).
 constexpr char kHosts[] = "hosts";
 // An additional file about to be expanded in place, and the backup that keeps its original
 // (older journals name no backup: it is then the file + ".bak").
@@ -30,7 +31,7 @@ constexpr char kMirror[] = "mirror";
 // A started server: its process id and the program it runs.
 constexpr char kServer[] = "server";
 // A proxy setting about to get the host as an exception: its name, "1" when it was set, its
-// value before, and the host.
+// value before, the host, and (newer journals) its type and bytes (ProxyJournalFields).
 constexpr char kProxy[] = "proxy";
 // A browser's profile list whose copy was just saved: the list, then the copy.
 constexpr char kProfileList[] = "profile-list";
