@@ -78,6 +78,7 @@ bool CBrowserStarter::Launch(const std::string& command, LaunchWait wait, bool s
 
 void CBrowserStarter::EndBrowser() {
     stopRequested_ = true;
+    launcher_.Cancel();
     launcher_.TerminateTree();
 }
 

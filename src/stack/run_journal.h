@@ -17,7 +17,7 @@ struct JournalEntry {
 // The kinds of entries and their fields.
 namespace journal {
 // The first entry: the launcher's process id, its executable path as the process list shows it,
-// and the stack's folder.
+// the stack's folder and the launcher's start time.
 constexpr char kRun[] = "run";
 // The hosts file that gets the entry, the host name and the address of its block (older
 // journals name no address).
@@ -28,7 +28,7 @@ constexpr char kFile[] = "file";
 // A database mirror folder about to be filled with a copy of the stack's database, and "1" when
 // the run deletes it at its end.
 constexpr char kMirror[] = "mirror";
-// A started server: its process id and the program it runs.
+// A started server: its process id, the program it runs and its start time.
 constexpr char kServer[] = "server";
 // A proxy setting about to get the host as an exception: its name, "1" when it was set, its
 // value before, the host, and (newer journals) its type and bytes (ProxyJournalFields).
