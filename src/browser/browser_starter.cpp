@@ -40,9 +40,8 @@ void CBrowserStarter::AddHostToProxyOverride() {
     savedProxy_ =
         AddProxyException(settings_.hostName, [this](const std::vector<SavedSetting>& before) {
             for (const SavedSetting& setting : before) {
-                RecordInJournal(
-                    runtimeFolder_, journal::kProxy,
-                    {setting.name, setting.present ? "1" : "0", setting.value, settings_.hostName});
+                RecordInJournal(runtimeFolder_, journal::kProxy,
+                                ProxyJournalFields(setting, settings_.hostName));
             }
         });
     proxyChanged_ = !savedProxy_.empty();
@@ -53,7 +52,9 @@ void CBrowserStarter::RestoreProxyOverride() {
     if (!proxyChanged_) {
         return;
     }
-    RestoreProxyExceptions(savedProxy_);
+    if (!RestoreProxyExceptions(savedProxy_, settings_.hostName)) {
+        NoteUndoFailed();
+    }
     proxyChanged_ = false;
     savedProxy_.clear();
 }

@@ -93,9 +93,14 @@ void CMozillaLineStarter::Stop() {
     std::lock_guard<std::mutex> hold(lock_);
     if (!profileFolder_.empty()) {
         DeleteFolderTree(profileFolder_);
+        if (PathExists(profileFolder_)) {
+            NoteUndoFailed();
+        }
         profileFolder_.clear();
     }
-    RemoveMadeFolders(madeFolders_);
+    if (!RemoveMadeFolders(madeFolders_)) {
+        NoteUndoFailed();
+    }
     madeFolders_.clear();
 }
 

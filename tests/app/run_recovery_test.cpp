@@ -11,7 +11,9 @@
 #include "stack/database_server.h"
 #include "stack/run_journal.h"
 #include "stack/scripted_web_server.h"
+#include "stack/fault_support.h"
 #include "stack/stack_layout.h"
+#include "stack/trace_capture.h"
 #include "stack/start_sequence.h"
 #include "stack/stop_sequence.h"
 #include "stack/web_server.h"
@@ -26,6 +28,7 @@ using testsupport::ReadFile;
 using testsupport::RecordingShell;
 using testsupport::Sep;
 using testsupport::StackLayout;
+using testsupport::TraceCapture;
 using testsupport::UnusedPort;
 using testsupport::WriteFile;
 
@@ -90,6 +93,13 @@ protected:
         return layout_.ExeFolder() + StackLayout::Native("htdocs/site.ini");
     }
 
+    // The places of a run whose stop does not pause.
+    StackPlaces QuickPlaces() const {
+        StackPlaces places = layout_.Places({}, {});
+        places.stopPauseMs = 0;
+        return places;
+    }
+
     WinsockGuard sockets_;
     StackLayout layout_;
     RecordingShell shell_;
@@ -99,6 +109,11 @@ protected:
 };
 
 TEST_F(RunRecovery, NextStartPutsTheMachineBackAndEndsTheServers) {
+    // A mirror the killed run filled and was to delete at its end.
+    const std::string mirror = layout_.Root() + "mirror" + Sep();
+    settings_.localMirror = true;
+    settings_.mirrorFolder = mirror;
+    settings_.deleteDatabaseFiles = true;
     ProxyValue proxy;
     proxy.Set("localhost");
     // The user's browser folder, with a profile of their own named like the server and a list
@@ -124,6 +139,7 @@ TEST_F(RunRecovery, NextStartPutsTheMachineBackAndEndsTheServers) {
         ASSERT_TRUE(Eventually([&] { return ProcessRuns(databaseServer); }));
         EXPECT_EQ(Count(ReadFile(layout_.HostsPath()), kBlockStart), 1u);
         EXPECT_EQ(ReadFile(SiteFile() + ".bak"), original_);
+        EXPECT_EQ(ReadFile(mirror + "site.frm"), "site data");
 
         Browser::CExternalBrowserStarter starter(settings, runtime);
         starter.AddHostToProxyOverride();
@@ -170,6 +186,7 @@ TEST_F(RunRecovery, NextStartPutsTheMachineBackAndEndsTheServers) {
     EXPECT_FALSE(PathExists(madeWhole));
     EXPECT_FALSE(PathExists(madeEmpty));
     EXPECT_EQ(ReadFile(keptDownloads + Sep() + "report.pdf"), "the user's");
+    EXPECT_FALSE(PathExists(mirror));
 
     // The next run behaves as after a clean end: one hosts block, its own expansion, and a clean
     // stop that leaves nothing for another recovery.
@@ -201,6 +218,66 @@ TEST_F(RunRecovery, ARunThatEndedCleanlyLeavesNothingToUndo) {
     RecoverAbandonedRuns(layout_.Places({}, {}));
     EXPECT_TRUE(PathExists(run.runtimeFolder + "httpd.conf"));
     EXPECT_EQ(ReadFile(SiteFile() + ".bak"), "the site's own backup");
+}
+
+// A stop that cannot put everything back keeps the journal of what is left, and the runtime folder
+// that holds it; the next start finishes the job.
+TEST_F(RunRecovery, WhatAStopCouldNotPutBackIsFinishedByTheNextStart) {
+    WriteFile(layout_.Root() + "probe", "x");
+    if (!testsupport::LockedFile(layout_.Root() + "probe").ok()) {
+        GTEST_SKIP() << "files cannot be locked here";
+    }
+    StackState run(QuickPlaces());
+    run.MarkRunnerStarted();
+    AppSettings settings = settings_;
+    ASSERT_EQ(StartSequence(run, settings, shell_), kStartDone);
+    const std::string runtime = run.runtimeFolder;
+    const std::uint32_t webServer = run.webServer->processId();
+    ASSERT_NE(ReadFile(layout_.HostsPath()), hosts_);
+    TraceCapture trace;
+    {
+        testsupport::LockedFile hosts(layout_.HostsPath());
+        testsupport::LockedFile site(SiteFile());
+        ASSERT_TRUE(hosts.ok() && site.ok());
+        StopSequence(run, settings, shell_, false);
+    }
+    EXPECT_TRUE(Eventually([&] { return !ProcessRuns(webServer); }));
+    std::vector<std::string> kinds;
+    for (const JournalEntry& entry : ReadJournal(runtime)) {
+        kinds.push_back(entry.kind);
+    }
+    EXPECT_EQ(kinds, (std::vector<std::string>{journal::kRun, journal::kFile, journal::kHosts}));
+    EXPECT_EQ(trace.Count("Hosts entry for 127.0.0.2 not removed from " + layout_.HostsPath()), 1u);
+    EXPECT_EQ(trace.Count("Additional file not restored, " + SiteFile() + ".bak kept"), 1u);
+
+    RecoverAbandonedRuns(QuickPlaces());
+    EXPECT_EQ(ReadFile(layout_.HostsPath()), hosts_);
+    EXPECT_EQ(ReadFile(SiteFile()), original_);
+    EXPECT_FALSE(PathExists(SiteFile() + ".bak"));
+    EXPECT_FALSE(PathExists(runtime));
+}
+
+// A ".bak" that was there before belongs to the site's author: a run, and a killed run with the
+// next start's recovery, leave it and the site file as they were.
+TEST_F(RunRecovery, TheAuthorsBackupSurvivesARunAndAKilledRun) {
+    WriteFile(SiteFile() + ".bak", "the author's backup");
+    for (const bool killed : {false, true}) {
+        StackState run(QuickPlaces());
+        run.MarkRunnerStarted();
+        AppSettings settings = settings_;
+        ASSERT_EQ(StartSequence(run, settings, shell_), kStartDone);
+        EXPECT_NE(ReadFile(SiteFile()), original_);
+        EXPECT_EQ(ReadFile(SiteFile() + ".trh-bak"), original_);
+        if (killed) {
+            RecoverAbandonedRuns(QuickPlaces());
+        } else {
+            StopSequence(run, settings, shell_, true);
+        }
+        EXPECT_EQ(ReadFile(SiteFile()), original_) << (killed ? "killed" : "stopped");
+        EXPECT_EQ(ReadFile(SiteFile() + ".bak"), "the author's backup");
+        EXPECT_FALSE(PathExists(SiteFile() + ".trh-bak"));
+        EXPECT_FALSE(PathExists(run.runtimeFolder));
+    }
 }
 
 }  // namespace

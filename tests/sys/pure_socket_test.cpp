@@ -88,6 +88,20 @@ TEST_F(SocketTest, ReceiveLineIsEmptyWhenThePeerClosesBeforeALineFeed) {
     EXPECT_EQ(socket.ReceiveLine(), "");
 }
 
+// A peer that never sends a line end gets no more than the limit read per line.
+TEST_F(SocketTest, ReceiveLineStopsAtItsLimit) {
+    FakeTcpServer server;
+    const std::string endless(20000, 'x');
+    server.Serve([&](ServerConnection& c) { c.Send(endless); });
+
+    CQXPureSocket socket;
+    ASSERT_TRUE(socket.Create());
+    ASSERT_TRUE(socket.Connect("127.0.0.1", server.Port()));
+    EXPECT_EQ(socket.ReceiveLine(), std::string(CQXPureSocket::kMaxLineBytes, 'x'));
+    EXPECT_EQ(socket.ReceiveLine(), std::string(CQXPureSocket::kMaxLineBytes, 'x'));
+    EXPECT_EQ(CQXPureSocket::kMaxLineBytes, 8192u);
+}
+
 TEST_F(SocketTest, SendDeliversTheWholeBuffer) {
     FakeTcpServer server;
     std::string received;
