@@ -158,6 +158,12 @@ if(NOT WIN32)
            COMMAND bash ${CMAKE_SOURCE_DIR}/tests/e2e/e2e_linux.sh ${CMAKE_SOURCE_DIR}
                    ${CMAKE_BINARY_DIR}/bin ${CMAKE_BINARY_DIR}/e2e ${TRAILHOST_GTEST_XML}/e2e_linux.xml)
   set_tests_properties(e2e_linux PROPERTIES LABELS e2e TIMEOUT 300)
+  # Real browsers on a display of their own, as an ordinary user; alone, as browsers are heavy.
+  add_test(NAME e2e_browsers
+           COMMAND bash ${CMAKE_SOURCE_DIR}/tests/e2e/e2e_browsers.sh ${CMAKE_SOURCE_DIR}
+                   ${CMAKE_BINARY_DIR}/bin ${CMAKE_BINARY_DIR}/e2e-browsers
+                   ${TRAILHOST_GTEST_XML}/e2e_browsers.xml)
+  set_tests_properties(e2e_browsers PROPERTIES LABELS e2e TIMEOUT 400 RUN_SERIAL TRUE)
 else()
   # A shell script, so no emulator: it starts Wine itself. It runs alone, because its launchers
   # change the prefix's ProxyOverride and hosts file and its -shutdown closes the first launcher
