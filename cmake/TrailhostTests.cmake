@@ -86,6 +86,12 @@ endif()
 
 if(TARGET test_tools)
   target_link_libraries(test_tools PRIVATE trailhost_view)
+  target_include_directories(test_tools PRIVATE ${TRAILHOST_GENERATED})
+  # On Windows they read the resources of the programs built beside them.
+  if(WIN32)
+    target_link_libraries(test_tools PRIVATE version)
+    add_dependencies(test_tools trailhost trailhost-pack)
+  endif()
 endif()
 
 # The shell's tests. They start the programs of tests/app/helpers, which run the shell with a
