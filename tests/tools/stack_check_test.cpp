@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <functional>
 #include <map>
 #include <sstream>
@@ -20,6 +21,12 @@ using testsupport::WriteFile;
 namespace {
 
 const std::string kSep(1, kPathSeparator);
+
+// A relative path written with '/' in the platform's form.
+std::string Native(std::string path) {
+    std::replace(path.begin(), path.end(), '/', kPathSeparator);
+    return path;
+}
 
 #ifdef _WIN32
 const std::string kExe = ".exe";
@@ -80,7 +87,7 @@ struct CleanStack {
     }
 
     // The path of a file of the stack given with '/'.
-    std::string In(const std::string& relative) const { return root + NativeSeparators(relative); }
+    std::string In(const std::string& relative) const { return root + Native(relative); }
 
     void WriteConfig() const {
         std::string text;
@@ -450,7 +457,7 @@ TEST(StackCheck, EachMistakeIsReportedAloneWithItsLine) {
         ASSERT_EQ(findings.size(), 1u) << Describe(findings);
         const CheckFinding& f = findings[0];
         EXPECT_EQ(f.severity, m.severity) << Describe(findings);
-        EXPECT_EQ(f.file, NativeSeparators(m.file));
+        EXPECT_EQ(f.file, Native(m.file));
         EXPECT_EQ(f.line, m.line);
         EXPECT_NE(f.message.find(m.says), std::string::npos) << f.message;
         EXPECT_EQ(CheckExitCode(findings), m.severity == kError ? 2 : 1);
