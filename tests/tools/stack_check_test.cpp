@@ -72,7 +72,8 @@ struct CleanStack {
         WriteFile(In("server/config_tpl/httpd.conf"),
                   "ServerRoot \"%RMHUB:SRVDIR%Apache\"\n"
                   "Listen %RMHUB:PORT%\n"
-                  "DocumentRoot \"%RMHUB:DOCROOT%\"\n");
+                  "DocumentRoot \"%RMHUB:DOCROOT%\"\n"
+                  "# A comment may name %RMHUB:...% or %RMHUB:MYSQLIP%: it does no harm.\n");
         WriteFile(In("server/config_tpl/my.ini"),
                   "[mysqld]\n"
                   "datadir=%RMHUB:DBDIR%\n"

@@ -477,15 +477,20 @@ std::vector<std::string> NamesOf(const Placeholders& placeholders) {
 }
 
 // Every %RMHUB:...% of the file must be one that the launcher fills in that file, written
-// exactly so (the replacement is case-sensitive).
+// exactly so (the replacement is case-sensitive). Comment lines ('#' or ';' first) of the
+// servers' templates are left out: what they hold does no harm.
 void CheckPlaceholders(const std::string& path, const std::vector<std::string>& lines,
                        const std::vector<std::string>& filled, const std::string& fileKind,
-                       Report& report) {
+                       bool skipComments, Report& report) {
     // my.ini gets every placeholder there is.
     const std::vector<std::string> known = NamesOf(MyIniPlaceholders(RunValues(), ""));
     const std::string prefix = "rmhub:";
     for (size_t i = 0; i < lines.size(); ++i) {
         const std::string& line = lines[i];
+        const std::string text = Trim(line);
+        if (skipComments && !text.empty() && (text[0] == '#' || text[0] == ';')) {
+            continue;
+        }
         const std::string lower = Lower(line);
         const int number = static_cast<int>(i + 1);
         for (size_t at = lower.find(prefix); at != std::string::npos;
@@ -620,7 +625,7 @@ void CheckTemplates(const StackPaths& p, Report& report) {
         if (t.contents) {
             t.contents(t.path, lines, report);
         }
-        CheckPlaceholders(t.path, lines, NamesOf(t.filled), t.kind, report);
+        CheckPlaceholders(t.path, lines, NamesOf(t.filled), t.kind, true, report);
     }
 }
 
@@ -649,7 +654,7 @@ void CheckAdditionalFiles(const StackPaths& p, Report& report) {
                          "the additional file " + report.Shown(path) + " is missing");
             continue;
         }
-        CheckPlaceholders(path, SplitLines(*text), filled, "an additional file", report);
+        CheckPlaceholders(path, SplitLines(*text), filled, "an additional file", false, report);
     }
 }
 
