@@ -94,6 +94,14 @@ if(TARGET test_tools)
   endif()
 endif()
 
+# How scripts/setup derives its source-package entry from the machine's package sources.
+if(NOT WIN32)
+  add_test(NAME apt_sources
+           COMMAND bash ${CMAKE_SOURCE_DIR}/tests/tools/apt_sources_test.sh ${CMAKE_SOURCE_DIR}
+                   ${CMAKE_BINARY_DIR}/apt-sources ${TRAILHOST_GTEST_XML}/apt_sources.xml)
+  set_tests_properties(apt_sources PROPERTIES LABELS unit TIMEOUT 60)
+endif()
+
 # The shell's tests. They start the programs of tests/app/helpers, which run the shell with a
 # program of their own in place of the server stack. On Windows they carry the shell's resources;
 # on Linux they run on a virtual display of their own when Xvfb is there (Qt's offscreen platform
