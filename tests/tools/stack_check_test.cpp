@@ -418,6 +418,31 @@ TEST(StackCheck, EachMistakeIsReportedAloneWithItsLine) {
          "dbdir.aes",
          0,
          "holds nothing under dbdir/"},
+        // A mirror folder that the end of a run would delete.
+        {"a mirror that is the documents folder",
+         {{12, "DeleteDatabaseFiles=1"}, {13, "MirrorFolder={MD}"}},
+         nullptr,
+         kError,
+         "hub_config.ini",
+         13,
+         "DeleteDatabaseFiles=1 would delete MirrorFolder"},
+        {"a mirror that holds the stack",
+         {{12, "DeleteDatabaseFiles=1"}},
+         [](CleanStack& s) {
+             s.config[12] = "MirrorFolder=" + s.dir.path();
+             s.WriteConfig();
+         },
+         kError,
+         "hub_config.ini",
+         13,
+         "the stack's folder, or holds it"},
+        {"a mirror that is no absolute folder",
+         {{12, "DeleteDatabaseFiles=1"}, {13, "MirrorFolder=mirror"}},
+         nullptr,
+         kError,
+         "hub_config.ini",
+         13,
+         "not absolute"},
         // No configuration at all.
         {"no hub_config.ini",
          {},
@@ -463,6 +488,15 @@ TEST(StackCheck, EachMistakeIsReportedAloneWithItsLine) {
         EXPECT_NE(f.message.find(m.says), std::string::npos) << f.message;
         EXPECT_EQ(CheckExitCode(findings), m.severity == kError ? 2 : 1);
     }
+}
+
+TEST(StackCheck, AMirrorFolderOfItsOwnMayBeDeleted) {
+    CleanStack stack;
+    stack.config[11] = "DeleteDatabaseFiles=1";
+    stack.config[12] = "MirrorFolder={TMP}trailhost-check-mirror";
+    stack.WriteConfig();
+    const std::vector<CheckFinding> findings = CheckStack(stack.root, ArchivePassPhrase());
+    EXPECT_TRUE(findings.empty()) << Describe(findings);
 }
 
 TEST(StackCheck, TheArchiveOpensWithThePassPhraseGiven) {

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstdlib>
 #include <fstream>
 #include <iterator>
 #include <map>
@@ -14,6 +15,7 @@
 #include "config/settings.h"
 #include "stack/archive_cipher.h"
 #include "stack/database_server.h"
+#include "stack/protected_folder.h"
 #include "stack/templates.h"
 #include "stack/web_server.h"
 #include "stack/zip_reader.h"
@@ -716,6 +718,60 @@ void CheckArchive(const StackPaths& p, const std::string& passPhrase, Report& re
     }
 }
 
+// ---- the mirror folder -----------------------------------------------------------------------
+
+// The folders of the user and of the system on this machine that no clean-up may delete, with
+// the stack's own folder.
+std::vector<std::string> MachineFolders(const std::string& stack) {
+    // The documents, application-data, local application-data, desktop, Windows, system,
+    // programs, profile and 32-bit programs folders, where the system has them.
+    std::vector<std::string> folders = {stack, GetTempFolder()};
+    for (const int csidl : {5, 26, 28, 16, 36, 37, 38, 40, 42}) {
+        const std::string folder = GetSpecialFolderPath(csidl);
+        if (!folder.empty()) {
+            folders.push_back(folder);
+        }
+    }
+#ifndef _WIN32
+    // The home folder and its desktop, and the file system's own folders under "/".
+    if (const char* home = std::getenv("HOME")) {
+        folders.push_back(home);
+        folders.push_back(std::string(home) + "/Desktop");
+    }
+    std::vector<FolderEntry> top;
+    if (ListFolder("/", top)) {
+        for (const FolderEntry& entry : top) {
+            folders.push_back("/" + entry.name);
+        }
+    }
+#endif
+    return folders;
+}
+
+// DeleteDatabaseFiles=1 deletes the mirror folder with everything in it at the end of every run.
+void CheckMirror(const StackPaths& p, Report& report) {
+    if (!p.settings.deleteDatabaseFiles || p.settings.mirrorFolder.empty()) {
+        return;
+    }
+    const std::string& mirror = p.settings.mirrorFolder;
+    const std::vector<std::string> folders = MachineFolders(p.stack);
+    if (!IsProtectedFolder(mirror, folders)) {
+        return;
+    }
+    std::string what = "a root, or a folder that is not absolute";
+    for (const std::string& folder : folders) {
+        if (IsProtectedFolder(mirror, {folder}) && !IsProtectedFolder(mirror, {})) {
+            what = folder == p.stack ? "the stack's folder, or holds it"
+                                     : "the folder " + folder + ", or holds it";
+            break;
+        }
+    }
+    report.Error(p.view.path(), p.view.LineOf("database", "MirrorFolder"),
+                 "DeleteDatabaseFiles=1 would delete MirrorFolder " + mirror +
+                     " with everything in it at the end of every run, and it is " + what +
+                     "; name a folder of the mirror's own");
+}
+
 }  // namespace
 
 std::vector<CheckFinding> CheckStack(const std::string& stackFolder,
@@ -743,6 +799,7 @@ std::vector<CheckFinding> CheckStack(const std::string& stackFolder,
     CheckTemplates(paths, report);
     CheckAdditionalFiles(paths, report);
     CheckArchive(paths, passPhrase, report);
+    CheckMirror(paths, report);
     return report.Take();
 }
 
