@@ -99,6 +99,20 @@ endif()
 
 if(TARGET test_tools)
   target_link_libraries(test_tools PRIVATE trailhost_view)
+  target_include_directories(test_tools PRIVATE ${TRAILHOST_GENERATED})
+  # On Windows they read the resources of the programs built beside them.
+  if(WIN32)
+    target_link_libraries(test_tools PRIVATE version)
+    add_dependencies(test_tools trailhost trailhost-pack)
+  endif()
+endif()
+
+# How scripts/setup derives its source-package entry from the machine's package sources.
+if(NOT WIN32)
+  add_test(NAME apt_sources
+           COMMAND bash ${CMAKE_SOURCE_DIR}/tests/tools/apt_sources_test.sh ${CMAKE_SOURCE_DIR}
+                   ${CMAKE_BINARY_DIR}/apt-sources ${TRAILHOST_GTEST_XML}/apt_sources.xml)
+  set_tests_properties(apt_sources PROPERTIES LABELS unit TIMEOUT 60)
 endif()
 
 # The shell's tests. They start the programs of tests/app/helpers, which run the shell with a
