@@ -326,8 +326,12 @@ void ReadInternetExplorerRegistration(std::string& command, std::string& version
     versionFirst.clear();
 }
 
-bool InternetExplorerExists() {
+bool InternetExplorerRuns() {
     return false;
+}
+
+std::vector<std::string> HandlerCommandArguments(const std::string& exec, const std::string& url) {
+    return DesktopExecArguments(exec, url);
 }
 
 std::string FirefoxFolder(const std::string& userFolder) {
