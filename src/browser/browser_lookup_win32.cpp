@@ -127,7 +127,8 @@ DefaultHandler FindDefaultHandlerFor(unsigned long windowsMajor) {
 bool FindMozillaCommand(bool firefox, std::string& registered) {
     CXRegistry key(
         RegistryRoot::ClassesRoot,
-        firefox ? "FirefoxHTML\\shell\\open\\command" : "MozillaHTML\\shell\\open\\command", false);
+        firefox ? "FirefoxHTML\\shell\\open\\command" : "MozillaHTML\\shell\\open\\command", false,
+        kReadOnly);
     registered.clear();
     if (!key.IsOpen()) {
         return false;
