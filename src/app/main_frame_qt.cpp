@@ -9,11 +9,13 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <cstdio>
 
 #include "app/close_path.h"
 #include "app/local_endpoint_qt.h"
 #include "app/shell.h"
 #include "app/shutdown_dialog.h"
+#include "app/tray.h"
 #include "app/tray_qt.h"
 #include "app/ui_thread_qt.h"
 #include "config/settings.h"
@@ -64,6 +66,11 @@ struct CMainFrame::Impl {
         }
     }
 
+    void MakeTray() {
+        tray =
+            std::make_unique<CTrailhostSysTray>(settings.serverName, object, [this] { OnClose(); });
+    }
+
     void OnDestroy() {
         if (!exists) {
             return;
@@ -109,11 +116,26 @@ bool CMainFrame::Create() {
     impl->object = object;
     impl->exists = true;
     if (impl->settings.showTrayIcon && GuiAvailable()) {
-        impl->tray = std::make_unique<CTrailhostSysTray>(impl->settings.serverName, object,
-                                                         [impl] { impl->OnClose(); });
-        impl->tray->Install();
+        impl->MakeTray();
+        impl->tray->Install(MakeTrayTexts(impl->settings.serverName).balloonText);
     }
     return true;
+}
+
+void CMainFrame::ShowRunningUntilClose() {
+    const std::string text = MakeTrayTexts(impl_->settings.serverName).untilCloseText;
+    if (!GuiAvailable()) {
+        std::fprintf(stderr, "%s (or end it with Ctrl+C or -shutdown).\n", text.c_str());
+        return;
+    }
+    impl_->Post(
+        [text](Impl& impl) {
+            if (impl.tray == nullptr) {
+                impl.MakeTray();
+            }
+            impl.tray->Install(text);
+        },
+        false);
 }
 
 void CMainFrame::Hide() {}

@@ -34,10 +34,14 @@ std::uint32_t CServerRunner::Run() {
         shell_.CloseSplash();
     }
     TraceLog(kStackTracePath, "Start Browser\n");
-    browser_.OpenSiteAndWait(state_, settings_);
+    const bool followed = browser_.OpenSiteAndWait(state_, settings_);
     TraceLog(kStackTracePath, "Browser started\n");
+    if (!followed && !state_.IsStopping()) {
+        TraceLog(kStackTracePath, "No browser to follow, running until Close\n");
+        shell_.ShowRunningUntilClose();
+    }
 
-    if (settings_.keepRunningAfterBrowserClose) {
+    if (settings_.keepRunningAfterBrowserClose || !followed) {
         // The frame's close path stops the stack; until then the servers stay up.
         while (stop_ == 0 && !state_.IsStopping() && Pause(kKeepRunningPassMs)) {
         }

@@ -24,6 +24,7 @@ public:
     void StartWithUrl(const std::string& startUrl) override;
     // The delegate's Stop; nothing when Start has not chosen one.
     void Stop() override;
+    bool Followed() const override;
     void SetUserFolder(const std::string& folder) override;
 
     // The starter that the current default handler calls for, not started.
@@ -91,10 +92,8 @@ protected:
 private:
     bool firefox_;
     std::optional<std::string> registered_;
-    // The profile run has a launcher of its own: once it has ended, its id names no process of
-    // ours, and an id that the system hands out again must never be ended by Stop.
+    // The profile run has a launcher of its own, ended with the browser's.
     ProcessLauncher profileLauncher_;
-    std::atomic<bool> profileRunning_{false};
 };
 
 // An installed Firefox. Its profile list is saved before the run's profile is added and put back
@@ -163,9 +162,9 @@ private:
     std::string executable_;
 };
 
-// A default handler that is no browser of the family above, started by its own command: a
-// program id's open command on Windows, followed by the handover search; a desktop entry's Exec
-// line on Linux, whose started program is waited for.
+// A default handler that is no browser of the family above, started by its own command (a
+// program id's open command on Windows, a desktop entry's Exec line on Linux) and followed by the
+// handover search.
 class CHandlerCommandStarter : public CBrowserStarter {
 public:
     CHandlerCommandStarter(const AppSettings& settings, const std::string& runtimeFolder,

@@ -33,6 +33,7 @@ public:
     }
     void SetShutdownProgress(int position) override { frame_.SetShutdownProgress(position); }
     void CloseFrame() override { frame_.Close(); }
+    void ShowRunningUntilClose() override { frame_.ShowRunningUntilClose(); }
 
 private:
     CMainFrame& frame_;

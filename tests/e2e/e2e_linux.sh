@@ -3,7 +3,7 @@
 #   e2e_linux.sh SOURCE_DIR BIN_DIR WORK_DIR RESULT_XML
 # Assembles the demo stack under WORK_DIR, gives each case a copy of it with a hub_config.ini of
 # its own (free ports, HostName=127.0.0.1 so that no hosts entry is made, the test browser as an
-# EXTERNAL browser) and runs the cases side by side. Where the machine allows it each case runs in
+# CHROMIUM-family browser, which is followed directly) and runs the cases side by side. Where the machine allows it each case runs in
 # a network namespace of its own: its ports, and the local sockets by which a second copy finds
 # the first, are then its own, and the fallback ports can be taken without touching the machine's.
 # E2E_NO_NAMESPACE=1 runs the cases in the machine's own network (the cases that need a namespace
@@ -74,7 +74,7 @@ write_config() {  # write_config stack web_port db_port extra-lines...
         echo "HostName=127.0.0.1"
         echo "DeleteHttpTemp=1"
         echo "[Browser]"
-        echo "BrowserType=EXTERNAL"
+        echo "BrowserType=CHROMIUM"
         echo "BrowserPath=$bin/fake_browser"
         echo "[database]"
         echo "UseMySQL=1"
@@ -151,11 +151,15 @@ check_page() {  # check_page run_dir label web_port db_port
 # One whole run: start, page, browser exit, stop. Leaves the page in run_dir.
 whole_run() {  # whole_run stack run_dir label web_port db_port
     local stack=$1 run=$2 label=$3 web=$4 db=$5
+    # The test browser stays open after its fetch until the test closes it, as a user would.
+    export FAKE_BROWSER_UNTIL="$run/browser-closed"
     start_launcher "$stack" "$run"
+    unset FAKE_BROWSER_UNTIL
     check "$label: the test browser fetched the page" \
-        wait_for 60 has "$run/browser.log" "exit"
+        wait_for 60 has "$run/browser.log" "holding"
     check "$label: the servers wrote their pid files" note_server_pids "$run"
-    check "$label: the servers run while the browser is handed over" servers_alive
+    check "$label: the servers run while the browser is open" servers_alive
+    touch "$run/browser-closed"
     wait_launcher 90
     check_page "$run" "$label" "$web" "$db"
     check_run_ended "$run" "$label"
