@@ -48,6 +48,9 @@ struct CMainFrame::Impl {
     void InstallTray(const std::string& balloonText);
     void OnClose();
     void OnDestroy();
+    // The user logs off or the machine shuts down: the close runs to its end before the
+    // system may end the process, while this thread keeps the frame's windows turning.
+    void OnEndSession();
 };
 
 int CMainFrame::Impl::OnCreate(HWND created) {
@@ -78,6 +81,23 @@ void CMainFrame::Impl::OnClose() {
     closer.Begin();
 }
 
+void CMainFrame::Impl::OnEndSession() {
+    closer.Begin();
+    while (!closer.Finished()) {
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, 50, QS_ALLINPUT);
+        MSG message;
+        while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
+            if (message.message == WM_QUIT) {
+                // For the frame's own loop, once this message has been answered.
+                PostQuitMessage(static_cast<int>(message.wParam));
+                return;
+            }
+            TranslateMessage(&message);
+            DispatchMessageA(&message);
+        }
+    }
+}
+
 void CMainFrame::Impl::OnDestroy() {
     closer.RunHere();
     tray.Uninstall();
@@ -102,6 +122,13 @@ LRESULT CALLBACK CMainFrame::Impl::WindowProc(HWND window, UINT message, WPARAM 
             return impl->OnCreate(window);
         case WM_CLOSE:
             impl->OnClose();
+            return 0;
+        case WM_QUERYENDSESSION:
+            return TRUE;
+        case WM_ENDSESSION:
+            if (wParam != FALSE) {
+                impl->OnEndSession();
+            }
             return 0;
         case kCloseFinished:
             DestroyWindow(window);

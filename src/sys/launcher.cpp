@@ -161,7 +161,11 @@ bool ProcessLauncher::Launch(const std::string& program, const std::string& argu
     options.size = size;
     options.processName = processName;
     options.tied = tied_;
-    const int error = LaunchProcess(program + " " + arguments, options);
+    return Launch(program + " " + arguments, options);
+}
+
+bool ProcessLauncher::Launch(const std::string& commandLine, const LaunchOptions& options) {
+    const int error = LaunchProcess(commandLine, options);
     if (error != 0) {
         ShowMessageBox(SystemErrorText(static_cast<unsigned long>(error)), "Error",
                        kMessageBoxIconInformation);
@@ -243,6 +247,44 @@ void ProcessLauncher::FollowHandover(const Process& created,
     // Nothing runs that the launch led to: the page went to a browser that ran before, or to
     // somewhere no process of ours can be told from the others.
     followed_ = false;
+}
+
+std::vector<std::string> MergeEnvironment(
+    const std::vector<std::string>& inherited,
+    const std::vector<std::pair<std::string, std::string>>& overrides) {
+    const auto nameOf = [](const std::string& entry) {
+        // A leading '=' belongs to the name (Windows keeps "=C:=C:\dir" entries).
+        const std::string::size_type at = entry.find('=', 1);
+        return at == std::string::npos ? entry : entry.substr(0, at);
+    };
+    const auto sameName = [](const std::string& a, const std::string& b) {
+#ifdef _WIN32
+        return EqualsNoCase(a, b.c_str());
+#else
+        return a == b;
+#endif
+    };
+    std::vector<std::string> merged;
+    std::vector<bool> used(overrides.size(), false);
+    for (const std::string& entry : inherited) {
+        const std::string name = nameOf(entry);
+        std::size_t i = 0;
+        while (i < overrides.size() && !sameName(name, overrides[i].first)) {
+            ++i;
+        }
+        if (i == overrides.size()) {
+            merged.push_back(entry);
+        } else if (!used[i]) {
+            merged.push_back(overrides[i].first + "=" + overrides[i].second);
+            used[i] = true;
+        }
+    }
+    for (std::size_t i = 0; i < overrides.size(); ++i) {
+        if (!used[i]) {
+            merged.push_back(overrides[i].first + "=" + overrides[i].second);
+        }
+    }
+    return merged;
 }
 
 Process ProcessLauncher::process() const {

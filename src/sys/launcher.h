@@ -40,7 +40,17 @@ struct LaunchOptions {
     std::string processName;
     // Whether the program ends with the launcher's process (see TieToLauncher).
     bool tied = false;
+    // Variables the program gets besides (or instead of) the launcher's own, as name and value;
+    // the launcher's environment itself stays as it is.
+    std::vector<std::pair<std::string, std::string>> environment;
 };
+
+// The environment a program gets: `inherited` ("NAME=value" entries), with the entries of
+// `overrides` in place of those of the same name (compared without regard to case on Windows),
+// then the overrides that were not there yet, in their order.
+std::vector<std::string> MergeEnvironment(
+    const std::vector<std::string>& inherited,
+    const std::vector<std::pair<std::string, std::string>>& overrides);
 
 class ProcessLauncher {
 public:
@@ -54,6 +64,8 @@ public:
     bool Launch(const std::string& program, const std::string& arguments, LaunchWait wait,
                 bool show, WindowSearch search, const std::string& size = "",
                 const std::string& processName = "");
+    // The same with the options in one place (TieToLauncher does not apply: options.tied does).
+    bool Launch(const std::string& commandLine, const LaunchOptions& options);
 
     // The same with the options in one place; returns 0, or the system's error code (errno on
     // Linux, GetLastError on Windows) when the process could not be created. Shows nothing.

@@ -66,9 +66,30 @@ private:
     int error_;
 };
 
-// Starts argv[0] (see FindProgram) with the caller's environment and current folder. Returns 0
-// or the errno that kept the program from running.
-int Spawn(const std::vector<std::string>& args, pid_t& pid) {
+// The launcher's environment with the launch's own variables; `pointers` ends with null.
+class ChildEnvironment {
+public:
+    explicit ChildEnvironment(const std::vector<std::pair<std::string, std::string>>& overrides) {
+        std::vector<std::string> inherited;
+        for (char** entry = environ; entry != nullptr && *entry != nullptr; ++entry) {
+            inherited.emplace_back(*entry);
+        }
+        entries_ = MergeEnvironment(inherited, overrides);
+        for (std::string& entry : entries_) {
+            pointers_.push_back(entry.data());
+        }
+        pointers_.push_back(nullptr);
+    }
+    char** get() { return pointers_.data(); }
+
+private:
+    std::vector<std::string> entries_;
+    std::vector<char*> pointers_;
+};
+
+// Starts argv[0] (see FindProgram) with the given environment and the caller's current folder.
+// Returns 0 or the errno that kept the program from running.
+int Spawn(const std::vector<std::string>& args, char** environment, pid_t& pid) {
     if (args.empty() || args[0].empty()) {
         return ENOENT;
     }
@@ -115,7 +136,8 @@ int Spawn(const std::vector<std::string>& args, pid_t& pid) {
         argv.push_back(const_cast<char*>(arg.c_str()));
     }
     argv.push_back(nullptr);
-    return posix_spawn(&pid, path.c_str(), actions.get(), attributes.get(), argv.data(), environ);
+    return posix_spawn(&pid, path.c_str(), actions.get(), attributes.get(), argv.data(),
+                       environment);
 }
 
 // Closes every descriptor from 3 up, except `keep`.
@@ -129,7 +151,7 @@ void CloseDescriptorsExcept(int keep) {
 // Spawn for a program tied to the launcher: fork and exec with the parent-death signal set in
 // the child. Between fork and exec the child only makes calls that are safe in a copy of a
 // threaded process; a failed exec reports its errno through a close-on-exec pipe.
-int ForkTied(const std::vector<std::string>& args, pid_t& pid) {
+int ForkTied(const std::vector<std::string>& args, char** environment, pid_t& pid) {
     if (args.empty() || args[0].empty()) {
         return ENOENT;
     }
@@ -174,7 +196,7 @@ int ForkTied(const std::vector<std::string>& args, pid_t& pid) {
         sigemptyset(&none);
         sigprocmask(SIG_SETMASK, &none, nullptr);
         CloseDescriptorsExcept(report[1]);
-        execve(path.c_str(), argv.data(), environ);
+        execve(path.c_str(), argv.data(), environment);
         const int error = errno;
         (void)!write(report[1], &error, sizeof(error));
         _exit(127);
@@ -212,10 +234,10 @@ public:
         return *instance;
     }
 
-    int Spawn(const std::vector<std::string>& args, pid_t& pid) {
+    int Spawn(const std::vector<std::string>& args, char** environment, pid_t& pid) {
         std::unique_lock<std::mutex> hold(lock_);
         changed_.wait(hold, [this] { return request_ == nullptr; });
-        Request request{&args};
+        Request request{&args, environment};
         request_ = &request;
         changed_.notify_all();
         changed_.wait(hold, [&request] { return request.done; });
@@ -226,6 +248,7 @@ public:
 private:
     struct Request {
         const std::vector<std::string>* args;
+        char** environment;
         pid_t pid = 0;
         int error = 0;
         bool done = false;
@@ -241,7 +264,7 @@ private:
             changed_.wait(hold, [this] { return request_ != nullptr && !request_->done; });
             Request* request = request_;
             hold.unlock();
-            request->error = ForkTied(*request->args, request->pid);
+            request->error = ForkTied(*request->args, request->environment, request->pid);
             hold.lock();
             request->done = true;
             request_ = nullptr;
@@ -298,7 +321,9 @@ int ProcessLauncher::Create(const std::string& commandLine, const LaunchOptions&
                             Process& created) {
     const std::vector<std::string> args = SplitWindowsCommandLine(commandLine);
     pid_t pid = 0;
-    const int error = options.tied ? TiedSpawner::Instance().Spawn(args, pid) : Spawn(args, pid);
+    ChildEnvironment environment(options.environment);
+    const int error = options.tied ? TiedSpawner::Instance().Spawn(args, environment.get(), pid)
+                                   : Spawn(args, environment.get(), pid);
     if (error != 0) {
         return error;
     }

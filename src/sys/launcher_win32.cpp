@@ -6,6 +6,7 @@
 #include <tlhelp32.h>
 
 #include <cstdint>
+#include <cstring>
 #include <vector>
 
 #include "sys/handles_win32.h"
@@ -135,12 +136,29 @@ int ProcessLauncher::Create(const std::string& commandLine, const LaunchOptions&
 
     std::vector<char> line(commandLine.begin(), commandLine.end());
     line.push_back('\0');
+    // The launcher's environment as it is, unless the launch brings variables of its own.
+    std::vector<char> environment;
+    if (!options.environment.empty()) {
+        std::vector<std::string> inherited;
+        if (char* block = GetEnvironmentStringsA()) {
+            for (const char* entry = block; *entry != '\0'; entry += std::strlen(entry) + 1) {
+                inherited.emplace_back(entry);
+            }
+            FreeEnvironmentStringsA(block);
+        }
+        for (const std::string& entry : MergeEnvironment(inherited, options.environment)) {
+            environment.insert(environment.end(), entry.begin(), entry.end());
+            environment.push_back('\0');
+        }
+        environment.push_back('\0');
+    }
     PROCESS_INFORMATION made{};
     // A tied program starts suspended, so that it is in the job before it can start children
     // of its own (they then belong to the job too).
     const DWORD flags = NORMAL_PRIORITY_CLASS | (options.tied ? CREATE_SUSPENDED : 0);
-    if (!CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, flags, nullptr, nullptr,
-                        &startup, &made)) {
+    if (!CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, flags,
+                        environment.empty() ? nullptr : environment.data(), nullptr, &startup,
+                        &made)) {
         return static_cast<int>(GetLastError());
     }
     created = HoldChild(made.dwProcessId, made.hProcess);

@@ -8,8 +8,10 @@
 #include <QScreen>
 #include <QSystemTrayIcon>
 
+#include <signal.h>
 #include <unistd.h>
 
+#include <functional>
 #include <thread>
 
 #include "app/local_endpoint_qt.h"
@@ -64,22 +66,38 @@ protected:
     std::unique_ptr<CMainFrame> frame_;
 };
 
-TEST_F(FrameTest, ListensUnderItsCaptionAndProcessAndAnotherCopyCanAskItToClose) {
-    ASSERT_TRUE(CreateFrame());
-    const std::vector<std::string> frames = FindEndpoints(UserSocketName("Untitled - RM_HUB/"));
-    EXPECT_NE(std::find(frames.begin(), frames.end(), OwnFrameEndpoint()), frames.end());
-    // The -shutdown search passes over this process's own frame.
-    EXPECT_FALSE(ShutdownRunningInstance());
-    EXPECT_TRUE(frame_->Exists());
+// A second copy's request on the frame's endpoint, Ctrl+C, the end of the session, kill: each
+// is one close that stops the program off the UI thread and ends the frame.
+TEST_F(FrameTest, AnotherCopyOrAnEndSignalClosesTheFrame) {
+    const struct {
+        const char* what;
+        std::function<bool()> request;
+    } requests[] = {
+        {"-shutdown of another copy", [] { return SendToEndpoint(OwnFrameEndpoint(), "close"); }},
+        {"SIGINT", [] { return raise(SIGINT) == 0; }},
+        {"SIGTERM", [] { return raise(SIGTERM) == 0; }},
+        {"SIGHUP", [] { return raise(SIGHUP) == 0; }},
+    };
+    for (const auto& r : requests) {
+        SCOPED_TRACE(r.what);
+        program_.stops = 0;
+        ASSERT_TRUE(CreateFrame());
+        const std::vector<std::string> frames = FindEndpoints(UserSocketName("Untitled - RM_HUB/"));
+        EXPECT_NE(std::find(frames.begin(), frames.end(), OwnFrameEndpoint()), frames.end());
+        // The -shutdown search passes over this process's own frame.
+        EXPECT_FALSE(ShutdownRunningInstance());
+        EXPECT_TRUE(frame_->Exists());
 
-    std::atomic<bool> sent{false};
-    std::thread other([&] { sent = SendToEndpoint(OwnFrameEndpoint(), "close"); });
-    EXPECT_TRUE(PumpUntil([&] { return !frame_->Exists(); }));
-    other.join();
-    EXPECT_TRUE(sent);
-    EXPECT_EQ(program_.stops, 1);
-    EXPECT_NE(program_.stopThread, RecordingProgram::CurrentThread());
-    EXPECT_TRUE(FindEndpoints(OwnFrameEndpoint()).empty());
+        std::atomic<bool> sent{false};
+        std::thread other([&] { sent = r.request(); });
+        EXPECT_TRUE(PumpUntil([&] { return !frame_->Exists(); }));
+        other.join();
+        EXPECT_TRUE(sent);
+        EXPECT_EQ(program_.stops, 1);
+        EXPECT_NE(program_.stopThread, RecordingProgram::CurrentThread());
+        EXPECT_TRUE(FindEndpoints(OwnFrameEndpoint()).empty());
+        frame_.reset();
+    }
 }
 
 TEST_F(FrameTest, OtherLinesOnTheEndpointDoNotClose) {

@@ -228,21 +228,26 @@ TEST_F(ServerRunner, WholeRunFromStartToTheClosedFrame) {
     EXPECT_EQ(ReadFile(mirrorCut + StackLayout::Native("/keep.txt")), "not the mirror");
 }
 
-TEST_F(ServerRunner, ARefusedStartEndsTheRunnerWithoutBrowserOrStop) {
+// After the box, the splash goes, what the start made (here a hosts entry) is taken down, and
+// the frame is closed, which ends the program.
+TEST_F(ServerRunner, ARefusedStartClosesTheSplashUndoesTheStartAndEndsTheProgram) {
     layout_.InstallServers();
     ScriptedWebServer taken({""});
     AppSettings settings = StackLayout::Settings(taken.Port(), UnusedPort());
     settings.portMandatory = true;
+    settings.hostName = "127.0.0.2";
+    const std::string hostsBefore = ReadFile(layout_.HostsPath());
     StackState& state = MakeState(layout_.Places({UnusedPort()}, {}));
 
     CServerRunner runner(state, settings, shell_, browser_);
     runner.Start();
     ASSERT_TRUE(runner.GetHandle().Wait(kGiveUpMs));
-    EXPECT_EQ(shell_.Calls(),
-              (std::vector<std::string>{"progress 5",
-                                        "box Error: " + settings.portMandatoryErrorMessage}));
+    EXPECT_EQ(shell_.Calls(), (std::vector<std::string>{
+                                  "progress 5", "box Error: " + settings.portMandatoryErrorMessage,
+                                  "close splash", "close frame"}));
     EXPECT_EQ(browser_.opened, 0);
-    EXPECT_FALSE(state.IsStopping());
+    EXPECT_TRUE(state.IsStopping());
+    EXPECT_EQ(ReadFile(layout_.HostsPath()), hostsBefore);
 }
 
 // Kept running by the setting, or because the browser could not be followed to its end (the

@@ -210,4 +210,22 @@ TEST(HandoverFamily, AdoptsNewcomersOfTheLaunchTheWantedNameFirst) {
     }
 }
 
+TEST(MergeEnvironment, TheLaunchsVariablesReplaceOrJoinTheInheritedOnes) {
+    const std::vector<std::string> inherited = {"=C:=C:\\dir", "PATH=/bin", "HOME=/home/u",
+                                                "XDG_CONFIG_HOME=/home/u/.config"};
+    EXPECT_EQ(MergeEnvironment(inherited, {}), inherited);
+    EXPECT_EQ(MergeEnvironment(inherited, {{"XDG_CONFIG_HOME", "/run/c"}, {"MOZ_X", "1"}}),
+              (std::vector<std::string>{"=C:=C:\\dir", "PATH=/bin", "HOME=/home/u",
+                                        "XDG_CONFIG_HOME=/run/c", "MOZ_X=1"}));
+    // Names differ by case only on Linux.
+#ifdef _WIN32
+    const std::vector<std::string> other = {"=C:=C:\\dir", "Path=/x", "HOME=/home/u",
+                                            "XDG_CONFIG_HOME=/home/u/.config"};
+#else
+    const std::vector<std::string> other = {"=C:=C:\\dir", "PATH=/bin", "HOME=/home/u",
+                                            "XDG_CONFIG_HOME=/home/u/.config", "Path=/x"};
+#endif
+    EXPECT_EQ(MergeEnvironment(inherited, {{"Path", "/x"}}), other);
+}
+
 }  // namespace

@@ -220,6 +220,27 @@ TEST_F(LauncherTest, NoWaitReturnsWhileTheChildRunsAndKnowsItsId) {
     EXPECT_TRUE(ProcessEnds(launcher.processId()));
 }
 
+// Variables of the launch reach the child alone; the launcher's own environment stays.
+TEST_F(LauncherTest, TheLaunchsOwnVariablesReachTheChildOnly) {
+    SetEnv("TRH_LAUNCH_PROBE", "set by the test");
+    ProcessLauncher launcher;
+    LaunchOptions options;
+    options.wait = LaunchWait::UntilExit;
+    options.environment = {{"TRH_LAUNCH_PROBE", "given to this launch"}};
+    ASSERT_TRUE(
+        launcher.Launch(Quoted(HelperPath("launch_args")) + " " + Quoted(dir_ / "out"), options));
+    const std::vector<std::string> fields = Fields(AwaitFile(dir_ / "out"));
+    ASSERT_GE(fields.size(), 3u);
+    EXPECT_EQ(fields[2], "given to this launch");
+#ifdef _WIN32
+    char own[64] = {};
+    GetEnvironmentVariableA("TRH_LAUNCH_PROBE", own, sizeof own);
+    EXPECT_STREQ(own, "set by the test");
+#else
+    EXPECT_STREQ(std::getenv("TRH_LAUNCH_PROBE"), "set by the test");
+#endif
+}
+
 TEST_F(LauncherTest, UntilExitReturnsOnlyAfterTheChildHasEnded) {
     SetEnv("TRH_LAUNCH_HOLD", (dir_ / "release").c_str());
     ProcessLauncher launcher;
