@@ -318,10 +318,10 @@ TEST_F(Sequences, OverlappingRunsTakeOutOnlyTheirOwnHostsBlocks) {
                kEol;
     };
     const std::string userLine = "10.0.0.9\tuser.test" + kEol;
+    layout_.InstallServers();
     for (const bool firstStopsFirst : {true, false}) {
         StackLayout other;
         other.InstallServers();
-        layout_.InstallServers();
         const std::string hosts = layout_.HostsPath();
         const std::string original = ReadFile(hosts);
         AppSettings first = StackLayout::Settings(UnusedPort(), UnusedPort());
