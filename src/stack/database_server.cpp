@@ -43,6 +43,10 @@ std::string DatabaseServerFileName() {
 #endif
 }
 
+std::string DatabaseAdminFileName() {
+    return kAdminFileName;
+}
+
 std::string ServerUserOption(const std::string& storedUser) {
     if (IsNoAccountValue(storedUser)) {
         return " --user=root";

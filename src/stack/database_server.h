@@ -57,6 +57,10 @@ private:
 // mysqld on Linux.
 std::string DatabaseServerFileName();
 
+// The administration tool's file name, beside the server: mysqladmin.exe on Windows, mysqladmin on
+// Linux.
+std::string DatabaseAdminFileName();
+
 // The account options. The texts are stored scrambled (AccountText); "NONE" in any case means no
 // value. Start passes only the user (root when none is stored); the shutdown also passes the
 // password, empty when none is stored (and no password at all when no user is stored).
