@@ -15,12 +15,12 @@
 #include "config/settings.h"
 #include "stack/archive_cipher.h"
 #include "stack/database_server.h"
-#include "stack/protected_folder.h"
 #include "stack/templates.h"
 #include "stack/web_server.h"
 #include "stack/zip_reader.h"
 #include "sys/files.h"
 #include "sys/folders.h"
+#include "sys/protected_folders.h"
 
 namespace {
 
@@ -720,44 +720,16 @@ void CheckArchive(const StackPaths& p, const std::string& passPhrase, Report& re
 
 // ---- the mirror folder -----------------------------------------------------------------------
 
-// The folders of the user and of the system on this machine that no clean-up may delete, with
-// the stack's own folder.
-std::vector<std::string> MachineFolders(const std::string& stack) {
-    // The documents, application-data, local application-data, desktop, Windows, system,
-    // programs, profile and 32-bit programs folders, where the system has them.
-    std::vector<std::string> folders = {stack, GetTempFolder()};
-    for (const int csidl : {5, 26, 28, 16, 36, 37, 38, 40, 42}) {
-        const std::string folder = GetSpecialFolderPath(csidl);
-        if (!folder.empty()) {
-            folders.push_back(folder);
-        }
-    }
-#ifndef _WIN32
-    // The home folder and its desktop, and the file system's own folders under "/".
-    if (const char* home = std::getenv("HOME")) {
-        folders.push_back(home);
-        folders.push_back(std::string(home) + "/Desktop");
-    }
-    std::vector<FolderEntry> top;
-    if (ListFolder("/", top)) {
-        for (const FolderEntry& entry : top) {
-            folders.push_back("/" + entry.name);
-        }
-    }
-#endif
-    return folders;
-}
-
 // DeleteDatabaseFiles=1 deletes the mirror folder with everything in it at the end of every run.
 void CheckMirror(const StackPaths& p, Report& report) {
     if (!p.settings.deleteDatabaseFiles || p.settings.mirrorFolder.empty()) {
         return;
     }
     const std::string& mirror = p.settings.mirrorFolder;
-    const std::vector<std::string> folders = MachineFolders(p.stack);
-    if (!IsProtectedFolder(mirror, folders)) {
+    if (!IsProtectedOnThisMachine(mirror, p.stack)) {
         return;
     }
+    const std::vector<std::string> folders = MachineProtectedFolders(p.stack);
     std::string what = "a root, or a folder that is not absolute";
     for (const std::string& folder : folders) {
         if (IsProtectedFolder(mirror, {folder}) && !IsProtectedFolder(mirror, {})) {
