@@ -108,7 +108,7 @@ void DatabaseServerControl::Start(const std::string& configFolder) {
 void DatabaseServerControl::Stop() {
     if (!process_.IsRunning()) {
         // Gone by itself; what it may have started goes with it.
-        process_.TerminateTree();
+        ended_ = process_.TerminateTree();
         return;
     }
     if (!IsPortInUse(port_, "127.0.0.1") && !AwaitOwnServer()) {
@@ -124,11 +124,11 @@ void DatabaseServerControl::Stop() {
     // The server closes its port early in its shutdown and goes on writing its files: its
     // process, not the port, tells when it is done.
     if (!process_.WaitForExit(stopWaitMs_)) {
-        process_.TerminateTree();
+        ended_ = process_.TerminateTree();
     }
 }
 
-bool DatabaseServerControl::AwaitOwnServer() const {
+bool DatabaseServerControl::AwaitOwnServer() {
     // A server that is still starting (a stop right after the start, a server recovering its
     // files) does not answer yet; left alone it would outlive the run.
     using Clock = std::chrono::steady_clock;
@@ -138,7 +138,7 @@ bool DatabaseServerControl::AwaitOwnServer() const {
             return true;
         }
         if (Clock::now() >= deadline) {
-            process_.TerminateTree();
+            ended_ = process_.TerminateTree();
             return false;
         }
         process_.WaitForExit(50);

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "sys/process.h"
 
@@ -36,13 +37,15 @@ public:
     std::uint32_t processId() const { return process_.id(); }
     // The server process Start started; nothing until then.
     const Process& process() const { return process_; }
+    // The processes Stop ended by force (none after an orderly shutdown).
+    const std::vector<Process>& Ended() const { return ended_; }
     // The executable Start launched; empty until then.
     const std::string& programPath() const { return serverProgram_; }
 
 private:
     // For a stop while nothing answers on the port: waits up to the stop wait for a server of
     // ours that is still starting to answer (true), and ends it when it does not come up in time.
-    bool AwaitOwnServer() const;
+    bool AwaitOwnServer();
 
     const AppSettings& settings_;
     const std::string exeFolder_;
@@ -50,6 +53,7 @@ private:
     std::string configFolder_;
     const int port_;
     Process process_;
+    std::vector<Process> ended_;
     std::string serverProgram_;  // the executable Start launched
 };
 

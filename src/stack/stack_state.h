@@ -29,7 +29,8 @@ struct StackPlaces {
     unsigned long readinessTimeoutMs = 90000;
     // How long the database server has to end after its shutdown request.
     unsigned long databaseStopWaitMs = 10000;
-    // The stop sequence's pause, in four steps, for what it ended to let go of its files.
+    // How long at most the stop sequence waits for what it ended to be gone and to let go of its
+    // files.
     unsigned long stopPauseMs = 4000;
 
     // The executable's folder, the user's temporary folder, the system's hosts file, the built-in
@@ -126,6 +127,8 @@ public:
     // The stop sequence's test-and-set of its flag, as one step: true for the first caller only.
     bool BeginStop();
     bool IsStopping();
+    // Blocks until the stop sequence has begun, at most `ms`; true when it has.
+    bool WaitUntilStopping(unsigned long ms);
     // Marks the end of the stop sequence that BeginStop let run.
     void EndStop();
     // Blocks until a stop sequence that has begun has ended; at once when none has begun.

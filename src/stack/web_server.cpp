@@ -66,7 +66,7 @@ void WebServerControl::Start(const std::string& configFolder, int port) {
 
 void WebServerControl::Stop() {
     // The process is held since its start: an id the system has handed on is never ended.
-    launcher_->process().TerminateTree();
+    ended_ = launcher_->process().TerminateTree();
 }
 
 std::string WebServerControl::GetStartUrl() const {

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "sys/process.h"
 
@@ -29,6 +30,8 @@ public:
     // Ends the server process and all its descendants; nothing is sent to it first. Descendants
     // of a server that has ended by itself are ended too.
     void Stop();
+    // The processes Stop ended, which may still be on their way out.
+    const std::vector<Process>& Ended() const { return ended_; }
 
     // "http://" + host name, ":port" unless it is 80, "/" + default file, and the URL parameter
     // after "?" (or "&" when the default file already holds a "?").
@@ -48,6 +51,7 @@ private:
     std::string configFolder_;
     std::string program_;
     std::unique_ptr<ProcessLauncher> launcher_;
+    std::vector<Process> ended_;
 };
 
 // The start URL for a host, port, default file and URL parameter.
