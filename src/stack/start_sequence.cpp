@@ -92,12 +92,21 @@ int StartSequence(StackState& state, AppSettings& settings, StackShell& shell) {
         return kStartAbandoned;
     }
 
-    // 1. The runtime folder and its session folder.
-    run.runtimeFolder = ChooseRuntimeFolder(places.tempFolder, OwnProcessId());
+    // 1. The runtime folder and its session folder, new and this user's alone. Without one the
+    // run would have to write its configuration and data where others could read or change them.
+    run.runtimeFolder =
+        CreateRuntimeFolder(places.tempFolder, OwnProcessId(), settings.hideTempFolder);
+    if (run.runtimeFolder.empty()) {
+        shell.ShowMessageBox(settings.serverName +
+                                 " can't be started: no private folder could be made in " +
+                                 places.tempFolder,
+                             "Error");
+        return kStartRefused;
+    }
     if (!state.Publish([&] { state.runtimeFolder = run.runtimeFolder; })) {
+        DeleteFolderTree(run.runtimeFolder);
         return kStartAbandoned;
     }
-    CreateRuntimeFolders(run.runtimeFolder, settings.hideTempFolder);
     // From here on each change to the machine is written down before it is made.
     RecordRunStart(run.runtimeFolder, places.exeFolder);
 
