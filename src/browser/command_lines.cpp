@@ -21,8 +21,15 @@ std::string ReplaceAll(std::string text, const std::string& token, const std::st
     return text;
 }
 
-std::string WithoutMozillaLauncherOptions(const std::string& command) {
-    return ReplaceAll(ReplaceAll(command, "-requestPending", ""), "-osint", "");
+bool IsMozillaLauncherOption(const std::string& argument) {
+    return argument == "-requestPending" || argument == "-osint";
+}
+
+// The registered command's arguments without the browser launcher's own options.
+std::vector<std::string> MozillaArguments(const std::string& registered) {
+    std::vector<std::string> args = SplitWindowsCommandLine(registered);
+    args.erase(std::remove_if(args.begin(), args.end(), IsMozillaLauncherOption), args.end());
+    return args;
 }
 
 std::string Upper(std::string text) {
@@ -41,36 +48,78 @@ bool IsBlank(char c) {
 
 }  // namespace
 
+std::string MozillaProfileName(const std::string& serverName) {
+    std::string name = serverName;
+    for (char& c : name) {
+        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f ||
+            std::string(" \"\\/:*?<>|").find(c) != std::string::npos) {
+            c = '_';
+        }
+    }
+    if (!name.empty() && name[0] == '-') {
+        name[0] = '_';
+    }
+    return name;
+}
+
 std::string MozillaBrowserCommand(const std::string& registered, const std::string& startUrl,
                                   const std::string& serverName) {
-    return WithoutMozillaLauncherOptions(ReplaceAll(registered, "%1", startUrl)) + " -no-remote" +
-           " -p " + serverName;
+    std::vector<std::string> args = MozillaArguments(registered);
+    if (args.empty()) {
+        return "";
+    }
+    for (std::string& arg : args) {
+        arg = ReplaceAll(arg, "%1", startUrl);
+    }
+    args.insert(args.end(), {"-no-remote", "-p", MozillaProfileName(serverName)});
+    return JoinWindowsCommandLine(args);
 }
 
 std::string MozillaProfileCommand(const std::string& registered, const std::string& serverName) {
-    const std::string urlPart = "-url \"%1\"";
-    const std::string createPart = "-no-remote -CreateProfile \"" + serverName + "\"";
-    std::string command;
-    if (registered.find(urlPart) != std::string::npos) {
-        command = ReplaceAll(registered, urlPart, createPart);
-    } else if (registered.find_first_not_of(" \t") == std::string::npos) {
-        command = registered;
-    } else {
-        command = ReplaceAll(ReplaceAll(registered, "\"%1\"", ""), "%1", "") + " " + createPart;
+    const std::vector<std::string> create = {"-no-remote", "-CreateProfile",
+                                             MozillaProfileName(serverName)};
+    const std::vector<std::string> registeredArgs = MozillaArguments(registered);
+    std::vector<std::string> args;
+    bool created = false;
+    for (std::size_t i = 0; i < registeredArgs.size(); ++i) {
+        if (!created && registeredArgs[i] == "-url" && i + 1 < registeredArgs.size() &&
+            registeredArgs[i + 1] == "%1") {
+            args.insert(args.end(), create.begin(), create.end());
+            created = true;
+            ++i;
+            continue;
+        }
+        const std::string arg = ReplaceAll(registeredArgs[i], "%1", "");
+        if (!arg.empty() || registeredArgs[i].empty()) {
+            args.push_back(arg);
+        }
     }
-    return WithoutMozillaLauncherOptions(command);
+    if (args.empty()) {
+        return "";
+    }
+    if (!created) {
+        args.insert(args.end(), create.begin(), create.end());
+    }
+    return JoinWindowsCommandLine(args);
 }
 
 std::string InternetExplorerCommand(const std::string& command, const std::string& version,
                                     const std::string& browserSize, const std::string& startUrl) {
-    std::string options;
+    std::vector<std::string> args;
+    for (const std::string& arg : SplitWindowsCommandLine(command)) {
+        args.push_back(ReplaceAll(arg, "%1", startUrl));
+    }
     if (EqualsNoCase(browserSize, "KIOSK")) {
-        options += " -k ";
+        args.push_back("-k");
     }
     if (!version.empty() && version[0] == '8') {
-        options += " -nomerge ";
+        args.push_back("-nomerge");
     }
-    return ReplaceAll(command, "%1", startUrl) + options;
+    return JoinWindowsCommandLine(args);
+}
+
+std::string PathBrowserCommand(const std::string& browserPath, const std::string& startUrl) {
+    return JoinWindowsCommandLine({browserPath, startUrl});
 }
 
 std::string ChromiumCommand(const std::string& executable, const std::string& profileFolder,
@@ -221,44 +270,6 @@ std::vector<std::string> DesktopExecArguments(const std::string& exec, const std
         args.push_back(url);
     }
     return args;
-}
-
-std::string JoinWindowsCommandLine(const std::vector<std::string>& arguments) {
-    std::string line;
-    for (std::size_t n = 0; n < arguments.size(); ++n) {
-        const std::string& arg = arguments[n];
-        if (n > 0) {
-            line += ' ';
-        }
-        const bool plain = !arg.empty() && arg.find_first_of(" \t\"") == std::string::npos;
-        if (plain) {
-            line += arg;
-            continue;
-        }
-        if (n == 0) {
-            // The program name honours quotes only, and cannot hold one.
-            line += "\"" + arg + "\"";
-            continue;
-        }
-        line += '"';
-        std::string::size_type backslashes = 0;
-        for (const char c : arg) {
-            if (c == '\\') {
-                ++backslashes;
-                continue;
-            }
-            if (c == '"') {
-                line.append(backslashes * 2 + 1, '\\');
-            } else {
-                line.append(backslashes, '\\');
-            }
-            backslashes = 0;
-            line += c;
-        }
-        line.append(backslashes * 2, '\\');
-        line += '"';
-    }
-    return line;
 }
 
 }  // namespace Browser

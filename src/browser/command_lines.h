@@ -8,24 +8,39 @@
 
 namespace Browser {
 
-// The browser command of the Mozilla line: every "%1" of the registered command replaced by the
-// URL, every "-requestPending" and "-osint" removed (the blanks around them stay), then
-// " -no-remote -p " and the server name, unquoted.
+// Every command below is built as a list of arguments and joined by the Windows rules
+// (JoinWindowsCommandLine), so that the URL, the profile name and a path each reach the browser as
+// one argument whatever they hold; a registered command is first taken apart by the same rules.
+
+// The name the run's Mozilla profile gets: the server name with every character that the
+// browser or the file system would read as more than a name (a blank, which separates a
+// profile's name from its folder in -CreateProfile, separators, quotes, control characters)
+// turned into '_', and a leading '-' too, so that it is never read as a switch.
+std::string MozillaProfileName(const std::string& serverName);
+
+// The browser command of the Mozilla line: the registered command's arguments, with "%1" in them
+// replaced by the URL and "-requestPending" and "-osint" dropped, then -no-remote, -p and the
+// profile name. Empty when nothing is registered.
 std::string MozillaBrowserCommand(const std::string& registered, const std::string& startUrl,
                                   const std::string& serverName);
 
 // The command that creates the run's profile and ends: the registered command with its
-// -url "%1" part turned into -no-remote -CreateProfile "name", then "-requestPending" and
-// "-osint" removed. A registration without that part would otherwise start a hidden browser
-// that nobody can close while the starter waits for it; there each "%1" (with the quotes
-// around it) is dropped and the profile options are appended, so the launch still only creates
-// the profile. An empty registration stays empty.
+// -url "%1" pair turned into -no-remote -CreateProfile and the profile name, "-requestPending"
+// and "-osint" dropped. A registration without that pair would otherwise start a hidden browser
+// that nobody can close while the starter waits for it; there every "%1" is dropped and the
+// profile options are appended, so the launch still only creates the profile. An empty
+// registration stays empty.
 std::string MozillaProfileCommand(const std::string& registered, const std::string& serverName);
 
-// Internet Explorer's command: every "%1" of `command` replaced by the URL, then " -k " for the
-// size "KIOSK" (any case) and " -nomerge " when the version's first character is '8'.
+// Internet Explorer's command: `command`'s arguments with every "%1" in them replaced by the
+// URL, then -k for the size "KIOSK" (any case) and -nomerge when the version's first character
+// is '8'.
 std::string InternetExplorerCommand(const std::string& command, const std::string& version,
                                     const std::string& browserSize, const std::string& startUrl);
+
+// The command of a browser given by its path (the external and portable Firefox starters): the
+// path, as it is written, and the URL.
+std::string PathBrowserCommand(const std::string& browserPath, const std::string& startUrl);
 
 // The browser command of the Chromium family: a private profile folder, no first-run or
 // default-browser questions, a new window, and the size as the browser's own options ("KIOSK" in
@@ -69,8 +84,5 @@ const std::vector<std::string>& FirefoxProgramNames();
 // \`, \$ and \\ inside them), the field codes %u %U %f %F become the URL, %% a percent sign,
 // and the other field codes are dropped.
 std::vector<std::string> DesktopExecArguments(const std::string& exec, const std::string& url);
-
-// One command line that SplitWindowsCommandLine takes apart into exactly these arguments.
-std::string JoinWindowsCommandLine(const std::vector<std::string>& arguments);
 
 }  // namespace Browser

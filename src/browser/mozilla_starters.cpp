@@ -135,7 +135,7 @@ void CFirfoxStarter::StartWithUrl(const std::string& startUrl) {
     RecordInJournal(runtimeFolder(), journal::kProfileList,
                     {ProfileListPath(), SavedProfileListPath()});
     RecordInJournal(runtimeFolder(), journal::kProfiles,
-                    {ProfilesFolder(), "." + settings().serverName, "0"});
+                    {ProfilesFolder(), "." + MozillaProfileName(settings().serverName), "0"});
     AddHostToProxyOverride();
     RunBrowser(startUrl);
 }
@@ -143,7 +143,7 @@ void CFirfoxStarter::StartWithUrl(const std::string& startUrl) {
 void CFirfoxStarter::Stop() {
     EndBrowsers();
     RestoreProxyOverride();
-    DeleteProfileFolders(ProfilesFolder(), "." + settings().serverName, false);
+    DeleteProfileFolders(ProfilesFolder(), "." + MozillaProfileName(settings().serverName), false);
     // Only the copy this run made is put back: an older one would undo the user's changes since.
     if (listSaved_ && CopyBytes(SavedProfileListPath(), ProfileListPath())) {
         listSaved_ = false;
@@ -161,14 +161,14 @@ void CMozillaStarter::StartWithUrl(const std::string& startUrl) {
     }
     SetEnvironmentValue(kNoRemote, "1");
     RecordInJournal(runtimeFolder(), journal::kProfiles,
-                    {ProfilesFolder(), settings().serverName, "1"});
+                    {ProfilesFolder(), MozillaProfileName(settings().serverName), "1"});
     AddHostToProxyOverride();
     RunBrowser(startUrl);
 }
 
 void CMozillaStarter::Stop() {
     EndBrowsers();
-    DeleteProfileFolders(ProfilesFolder(), settings().serverName, true);
+    DeleteProfileFolders(ProfilesFolder(), MozillaProfileName(settings().serverName), true);
     SetEnvironmentValue(kNoRemote, "0");
     RestoreProxyOverride();
 }

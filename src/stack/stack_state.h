@@ -9,6 +9,7 @@
 #include <mutex>
 #include <string>
 
+#include "stack/database_server.h"
 #include "stack/ports.h"
 
 class CThread;
@@ -17,7 +18,8 @@ class MediaDevice;
 class WebServerControl;
 
 // The machine's places that a run uses. The application takes ForThisProcess(); tests point them
-// into a folder of their own, so that no run of theirs touches the real hosts file or ports.
+// into a folder of their own, so that no run of theirs touches the real hosts file or ports, and
+// may give the database account of their own.
 struct StackPlaces {
     std::string exeFolder;   // the stack's folder, with a trailing separator
     std::string tempFolder;  // where the runtime folder goes, with a trailing separator
@@ -28,6 +30,8 @@ struct StackPlaces {
     unsigned long readinessTimeoutMs = 90000;
     // How long the database server has to end after its shutdown request.
     unsigned long databaseStopWaitMs = 10000;
+    // The account the database server runs and is shut down with: the build's own.
+    StoredAccount databaseAccount = BuildAccount();
 
     // The executable's folder, the user's temporary folder, the system's hosts file, the built-in
     // port tables, and 90 s for the readiness wait (45 s on the Windows 95 family).

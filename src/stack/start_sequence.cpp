@@ -208,8 +208,9 @@ int StartSequence(StackState& state, AppSettings& settings, StackShell& shell) {
     // 18. The database server.
     if (settings.useMySQL) {
         auto databaseServer = std::make_unique<DatabaseServerControl>(
-            settings, run.mySqlPort, run.exeFolder, places.databaseStopWaitMs);
-        databaseServer->Start(configFolders.myIni);
+            settings, run.mySqlPort, run.exeFolder, places.databaseStopWaitMs,
+            places.databaseAccount);
+        databaseServer->Start(configFolders.myIni, run.runtimeFolder);
         RecordServer(run.runtimeFolder, databaseServer->processId(), databaseServer->programPath());
         if (!state.Publish([&] { state.databaseServer = std::move(databaseServer); })) {
             databaseServer->Stop();

@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include "stack/web_server.h"
 #include "sys/launcher.h"
 
 namespace {
@@ -13,30 +14,42 @@ using Args = std::vector<std::string>;
 const char kUrl[] = "http://trailhost.test:4001/index.php?a=1";
 const char kFirefox[] = "\"C:\\Program Files\\Mozilla Firefox\\firefox.exe\"";
 
+const char kFirefoxPath[] = "C:\\Program Files\\Mozilla Firefox\\firefox.exe";
+
 TEST(MozillaCommands, RegisteredFirefoxCommand) {
     const std::string registered = std::string(kFirefox) + " -requestPending -osint -url \"%1\"";
-    EXPECT_EQ(MozillaBrowserCommand(registered, kUrl, "Trailhost"),
-              std::string(kFirefox) + "   -url \"" + kUrl + "\" -no-remote -p Trailhost");
-    EXPECT_EQ(MozillaProfileCommand(registered, "Trailhost"),
-              std::string(kFirefox) + "   -no-remote -CreateProfile \"Trailhost\"");
+    EXPECT_EQ(SplitWindowsCommandLine(MozillaBrowserCommand(registered, kUrl, "Trailhost")),
+              (Args{kFirefoxPath, "-url", kUrl, "-no-remote", "-p", "Trailhost"}));
+    EXPECT_EQ(SplitWindowsCommandLine(MozillaProfileCommand(registered, "Trailhost")),
+              (Args{kFirefoxPath, "-no-remote", "-CreateProfile", "Trailhost"}));
+    // The registered options around the URL stay where they are.
+    EXPECT_EQ(SplitWindowsCommandLine(MozillaBrowserCommand(
+                  std::string(kFirefox) + " -new-tab -url \"%1\" -x", kUrl, "T")),
+              (Args{kFirefoxPath, "-new-tab", "-url", kUrl, "-x", "-no-remote", "-p", "T"}));
 }
 
-TEST(MozillaCommands, ServerNameWithBlanksIsQuotedOnlyForTheProfile) {
+// Firefox reads a blank in -CreateProfile's value as the start of the profile's folder: the
+// profile's name has none, and both commands name the same profile.
+TEST(MozillaCommands, TheProfileNameIsOneWordOfTheServerName) {
+    const std::pair<const char*, const char*> cases[] = {
+        {"Trailhost", "Trailhost"},     {"Trail Host", "Trail_Host"},
+        {"-safe-mode", "_safe-mode"},   {"a/b\\c:d", "a_b_c_d"},
+        {"q\"uote\ttab", "q_uote_tab"}, {"Caf\xc3\xa9 v1.2", "Caf\xc3\xa9_v1.2"},
+    };
     const std::string registered = std::string(kFirefox) + " -osint -url \"%1\"";
-    const Args browser =
-        SplitWindowsCommandLine(MozillaBrowserCommand(registered, kUrl, "Trail Host"));
-    EXPECT_EQ(browser, (Args{"C:\\Program Files\\Mozilla Firefox\\firefox.exe", "-url", kUrl,
-                             "-no-remote", "-p", "Trail", "Host"}));
-    const Args profile = SplitWindowsCommandLine(MozillaProfileCommand(registered, "Trail Host"));
-    EXPECT_EQ(profile, (Args{"C:\\Program Files\\Mozilla Firefox\\firefox.exe", "-no-remote",
-                             "-CreateProfile", "Trail Host"}));
+    for (const auto& c : cases) {
+        EXPECT_EQ(MozillaProfileName(c.first), c.second) << c.first;
+        EXPECT_EQ(SplitWindowsCommandLine(MozillaBrowserCommand(registered, kUrl, c.first)).back(),
+                  c.second);
+        EXPECT_EQ(SplitWindowsCommandLine(MozillaProfileCommand(registered, c.first)).back(),
+                  c.second);
+    }
 }
 
 // Without its -url part the profile command would start a hidden browser; it must still only
 // create the profile.
 TEST(MozillaCommands, RegistrationWithoutUrlPartStillOnlyCreatesTheProfile) {
-    const Args expected{"C:\\Program Files\\Mozilla Firefox\\firefox.exe", "-no-remote",
-                        "-CreateProfile", "Trailhost"};
+    const Args expected{kFirefoxPath, "-no-remote", "-CreateProfile", "Trailhost"};
     for (const std::string tail : {" \"%1\"", " %1", " -osint", ""}) {
         SCOPED_TRACE(tail);
         const std::string registered = kFirefox + tail;
@@ -45,26 +58,86 @@ TEST(MozillaCommands, RegistrationWithoutUrlPartStillOnlyCreatesTheProfile) {
     }
     const Args browser = SplitWindowsCommandLine(
         MozillaBrowserCommand(kFirefox + std::string(" \"%1\""), kUrl, "T"));
-    EXPECT_EQ(browser, (Args{"C:\\Program Files\\Mozilla Firefox\\firefox.exe", kUrl, "-no-remote",
-                             "-p", "T"}));
+    EXPECT_EQ(browser, (Args{kFirefoxPath, kUrl, "-no-remote", "-p", "T"}));
     // Nothing registered: nothing to start.
     EXPECT_EQ(MozillaProfileCommand("", "Trailhost"), "");
+    EXPECT_EQ(MozillaBrowserCommand(" ", kUrl, "Trailhost"), "");
 }
 
 TEST(InternetExplorerCommand, KioskInAnyCaseAndTheVersionsThatNeedNomerge) {
-    const std::string ie = "C:\\Program Files\\Internet Explorer\\iexplore.exe %1";
-    const std::string withUrl =
-        "C:\\Program Files\\Internet Explorer\\iexplore.exe " + std::string(kUrl);
-    EXPECT_EQ(InternetExplorerCommand(ie, "", "", kUrl), withUrl);
-    EXPECT_EQ(InternetExplorerCommand(ie, "", "kiosk", kUrl), withUrl + " -k ");
-    EXPECT_EQ(InternetExplorerCommand(ie, "", "KiOsK", kUrl), withUrl + " -k ");
-    EXPECT_EQ(InternetExplorerCommand(ie, "8", "", kUrl), withUrl + " -nomerge ");
-    EXPECT_EQ(InternetExplorerCommand(ie, "80", "KIOSK", kUrl), withUrl + " -k  -nomerge ");
-    EXPECT_EQ(InternetExplorerCommand(ie, "7", "", kUrl), withUrl);
-    EXPECT_EQ(InternetExplorerCommand(ie, "9", "800x600", kUrl), withUrl);
+    const std::string ie = "\"C:\\Program Files\\Internet Explorer\\iexplore.exe\" %1";
+    const std::string path = "C:\\Program Files\\Internet Explorer\\iexplore.exe";
+    const struct {
+        const char* version;
+        const char* size;
+        Args tail;
+    } cases[] = {
+        {"", "", {}},
+        {"", "kiosk", {"-k"}},
+        {"", "KiOsK", {"-k"}},
+        {"8", "", {"-nomerge"}},
+        {"80", "KIOSK", {"-k", "-nomerge"}},
+        {"7", "", {}},
+        {"9", "800x600", {}},
+    };
+    for (const auto& c : cases) {
+        Args expected{path, kUrl};
+        expected.insert(expected.end(), c.tail.begin(), c.tail.end());
+        EXPECT_EQ(SplitWindowsCommandLine(InternetExplorerCommand(ie, c.version, c.size, kUrl)),
+                  expected)
+            << c.version << " " << c.size;
+    }
     // Without "%1" the browser gets no URL and opens its home page.
-    EXPECT_EQ(InternetExplorerCommand("C:\\ie\\iexplore.exe", "8", "kiosk", kUrl),
-              "C:\\ie\\iexplore.exe -k  -nomerge ");
+    EXPECT_EQ(SplitWindowsCommandLine(
+                  InternetExplorerCommand("C:\\ie\\iexplore.exe", "8", "kiosk", kUrl)),
+              (Args{"C:\\ie\\iexplore.exe", "-k", "-nomerge"}));
+}
+
+// Hostile -urlparam and ServerName values, and what every browser gets from them: the URL is
+// one argument whatever the parameter holds, the profile one word, and neither adds a switch.
+TEST(BrowserCommands, HostileParametersAndNamesStayOneArgumentEach) {
+    const struct {
+        const char* serverName;
+        const char* urlParam;
+        const char* profile;  // what -p and -CreateProfile get
+        const char* url;      // what every browser gets
+    } cases[] = {
+        {"Trailhost Demo", "x\" -profile \"/tmp/p", "Trailhost_Demo",
+         "http://h:4001/index.php?x%22%20-profile%20%22/tmp/p"},
+        {"-safe-mode", "a b&c;d|e", "_safe-mode", "http://h:4001/index.php?a%20b&c;d|e"},
+        {"x\\\" -profile y", "-osint", "x___-profile_y", "http://h:4001/index.php?-osint"},
+        {"%1", "%1 -requestPending", "%1", "http://h:4001/index.php?%1%20-requestPending"},
+        {"a\"b", "end\\", "a_b", "http://h:4001/index.php?end\\"},
+        {"n\nl", "\\\"\t\n-k", "n_l", "http://h:4001/index.php?\\%22%09%0A-k"},
+    };
+    const std::string chrome = "/usr/bin/chromium";
+    const std::string profileFolder = "/tmp/Trailhost 5/browser-profile";
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.serverName) + " | " + c.urlParam);
+        const std::string url = BuildStartUrl("h", 4001, "index.php", c.urlParam);
+        ASSERT_EQ(url, c.url);
+        // Firefox as Windows registers it, and as the Linux lookup gives it.
+        EXPECT_EQ(
+            SplitWindowsCommandLine(MozillaBrowserCommand(
+                std::string(kFirefox) + " -requestPending -osint -url \"%1\"", url, c.serverName)),
+            (Args{kFirefoxPath, "-url", c.url, "-no-remote", "-p", c.profile}));
+        EXPECT_EQ(SplitWindowsCommandLine(
+                      MozillaBrowserCommand("/usr/bin/firefox -url \"%1\"", url, c.serverName)),
+                  (Args{"/usr/bin/firefox", "-url", c.url, "-no-remote", "-p", c.profile}));
+        EXPECT_EQ(SplitWindowsCommandLine(MozillaProfileCommand(
+                      std::string(kFirefox) + " -osint -url \"%1\"", c.serverName)),
+                  (Args{kFirefoxPath, "-no-remote", "-CreateProfile", c.profile}));
+        EXPECT_EQ(SplitWindowsCommandLine(InternetExplorerCommand(
+                      "\"C:\\Program Files\\Internet Explorer\\iexplore.exe\" %1", "8", "", url)),
+                  (Args{"C:\\Program Files\\Internet Explorer\\iexplore.exe", c.url, "-nomerge"}));
+        EXPECT_EQ(SplitWindowsCommandLine(ChromiumCommand(chrome, profileFolder, "", url)),
+                  (Args{chrome, "--user-data-dir=" + profileFolder, "--no-first-run",
+                        "--no-default-browser-check", "--new-window", c.url}));
+        EXPECT_EQ(SplitWindowsCommandLine(PathBrowserCommand("/opt/my browser/run", url)),
+                  (Args{"/opt/my browser/run", c.url}));
+        EXPECT_EQ(SplitWindowsCommandLine(PathBrowserCommand("D:\\Portable Firefox\\ffp.exe", url)),
+                  (Args{"D:\\Portable Firefox\\ffp.exe", c.url}));
+    }
 }
 
 TEST(ChromiumCommand, PrivateProfileNoQuestionsNewWindowAndTheSize) {
@@ -153,19 +226,6 @@ TEST(DesktopExec, FieldCodesAndQuoting) {
     EXPECT_EQ(DesktopExecArguments("epiphany --new-window", kUrl),
               (Args{"epiphany", "--new-window", kUrl}));
     EXPECT_EQ(DesktopExecArguments("   ", kUrl), Args{});
-}
-
-TEST(WindowsQuoting, JoinedArgumentsSplitBackUnchanged) {
-    const std::vector<Args> tables = {
-        {"C:\\Program Files\\x.exe", "plain", "with blank", "quote\"inside", "trailing\\",
-         "back\\\\\"mix", "", "tab\there"},
-        {"/usr/bin/chromium", "--user-data-dir=/tmp/a b/c", "http://h:1/?a=1&b=\"2\""},
-        {"prog"},
-    };
-    for (const Args& args : tables) {
-        EXPECT_EQ(SplitWindowsCommandLine(JoinWindowsCommandLine(args)), args);
-    }
-    EXPECT_EQ(JoinWindowsCommandLine({"a", "b c"}), "a \"b c\"");
 }
 
 }  // namespace

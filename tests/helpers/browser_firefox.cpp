@@ -1,5 +1,7 @@
 // Plays an installed Firefox. "-CreateProfile NAME" makes the profile folder "<salt>.NAME" in the
-// profiles folder, adds it to profiles.ini the way the browser does, and ends. Any other start
+// profiles folder, adds it to profiles.ini the way the browser does, and ends; as in the browser,
+// a blank in the value ends the name and begins the profile's folder ("NAME FOLDER"), which this
+// stand-in accepts only as a full path. Any other start
 // logs its arguments and environment to FAKE_BROWSER_LOG, fetches its first http:// argument and
 // ends (FAKE_BROWSER_STAY_MS keeps it running that long first). The user's folder is %APPDATA%
 // on Windows and $HOME on Linux, as for the real browser.
@@ -38,7 +40,18 @@ int NextProfileNumber(const std::string& list) {
     return next;
 }
 
-int CreateProfile(const std::string& log, const std::string& name) {
+int CreateProfile(const std::string& log, const std::string& value) {
+    const std::string::size_type blank = value.find(' ');
+    if (blank != std::string::npos) {
+        const std::string folder = value.substr(blank + 1);
+        if (!std::filesystem::path(folder).is_absolute()) {
+            fake::Log(log, "profile folder not a full path: " + folder);
+            return 3;
+        }
+        fake::Log(log, "profile " + value.substr(0, blank) + " in " + folder);
+        return 0;
+    }
+    const std::string& name = value;
     const std::string firefox = fake::Env(kUserVariable) + kFirefoxFolder;
     char salt[16];
     std::snprintf(salt, sizeof(salt), "%08lx", OwnId());
