@@ -40,8 +40,8 @@ private:
     CMainFrame& frame_;
 };
 
-std::string OwnFrameEndpoint() {
-    return UserSocketName("Untitled - RM_HUB/" + std::to_string(getpid()));
+std::string OwnFrameName() {
+    return "Untitled - RM_HUB/" + std::to_string(getpid());
 }
 
 class FrameTest : public ::testing::Test {
@@ -65,26 +65,27 @@ protected:
 
 TEST_F(FrameTest, ListensUnderItsCaptionAndProcessAndAnotherCopyCanAskItToClose) {
     ASSERT_TRUE(CreateFrame());
-    const std::vector<std::string> frames = FindEndpoints(UserSocketName("Untitled - RM_HUB/"));
-    EXPECT_NE(std::find(frames.begin(), frames.end(), OwnFrameEndpoint()), frames.end());
+    const std::vector<std::string> frames = FindEndpoints("Untitled - RM_HUB/");
+    EXPECT_NE(std::find(frames.begin(), frames.end(), EndpointAddress(OwnFrameName())),
+              frames.end());
     // The -shutdown search passes over this process's own frame.
     EXPECT_FALSE(ShutdownRunningInstance());
     EXPECT_TRUE(frame_->Exists());
 
     std::atomic<bool> sent{false};
-    std::thread other([&] { sent = SendToEndpoint(OwnFrameEndpoint(), "close"); });
+    std::thread other([&] { sent = SendToEndpoint(OwnFrameName(), "close"); });
     EXPECT_TRUE(PumpUntil([&] { return !frame_->Exists(); }));
     other.join();
     EXPECT_TRUE(sent);
     EXPECT_EQ(program_.stops, 1);
     EXPECT_NE(program_.stopThread, RecordingProgram::CurrentThread());
-    EXPECT_TRUE(FindEndpoints(OwnFrameEndpoint()).empty());
+    EXPECT_TRUE(FindEndpoints(OwnFrameName()).empty());
 }
 
 TEST_F(FrameTest, OtherLinesOnTheEndpointDoNotClose) {
     ASSERT_TRUE(CreateFrame());
     std::atomic<bool> sent{false};
-    std::thread other([&] { sent = SendToEndpoint(OwnFrameEndpoint(), "CLOSE now"); });
+    std::thread other([&] { sent = SendToEndpoint(OwnFrameName(), "CLOSE now"); });
     EXPECT_TRUE(PumpUntil([&] { return sent.load(); }));
     other.join();
     PumpUntil([] { return true; });
