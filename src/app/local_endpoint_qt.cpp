@@ -224,6 +224,19 @@ std::vector<std::string> ListedAddresses(const std::string& folder) {
     return found;
 }
 
+// Whether a listener of this user holds the abstract address `primary` with a suffix.
+bool HeldUnderASuffix(const std::string& primary) {
+    const std::string start = primary + "#";
+    for (const std::string& address : ListedAddresses("")) {
+        Socket socket;
+        if (address.compare(0, start.size(), start) == 0 &&
+            ConnectTo(address, socket) == Peer::kThisUser) {
+            return true;
+        }
+    }
+    return false;
+}
+
 }  // namespace
 
 std::string EndpointAddress(const std::string& name) {
@@ -286,6 +299,10 @@ bool LocalEndpoint::Listen(const std::string& name, std::function<void(const std
                     unlink(address.c_str());
                 }
                 break;
+        }
+        // Another copy of this user may hold the name under a suffix already.
+        if (abstract && attempt == 0 && HeldUnderASuffix(primary)) {
+            return false;
         }
     }
     if (server_ == nullptr) {
@@ -358,10 +375,9 @@ bool SendToEndpoint(const std::string& name, const std::string& line) {
         return false;
     }
     // The name may be held by another user, and this user's endpoint be one with a suffix.
-    const std::string alternative = primary + "#";
+    const std::string start = primary + "#";
     for (const std::string& address : ListedAddresses("")) {
-        if (address.compare(0, alternative.size(), alternative) == 0 &&
-            SendToAddress(address, line)) {
+        if (address.compare(0, start.size(), start) == 0 && SendToAddress(address, line)) {
             return true;
         }
     }
