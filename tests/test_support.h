@@ -1,9 +1,26 @@
 // Small tools shared by the tests: private temporary folders, file contents, helper programs.
 #pragma once
 
+#include <chrono>
 #include <string>
+#include <thread>
 
 namespace testsupport {
+
+// Waits until `done` holds; false when it did not within `limit` (a minute by default), which
+// only keeps a broken run from hanging the tests.
+template <typename Condition>
+bool Eventually(Condition done,
+                std::chrono::steady_clock::duration limit = std::chrono::minutes(1)) {
+    const auto deadline = std::chrono::steady_clock::now() + limit;
+    while (!done()) {
+        if (std::chrono::steady_clock::now() > deadline) {
+            return false;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    return true;
+}
 
 // A fresh folder under the system's temporary folder, removed with everything in it at the end
 // of the scope. path() ends with a separator.

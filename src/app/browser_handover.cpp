@@ -8,26 +8,27 @@ StarterHandover::StarterHandover() = default;
 
 StarterHandover::~StarterHandover() = default;
 
-void StarterHandover::OpenSiteAndWait(StackState& state, const AppSettings& settings) {
+bool StarterHandover::OpenSiteAndWait(StackState& state, const AppSettings& settings) {
     if (settings.browserType == IEXPLORER) {
         auto watcher = std::make_unique<CSearchWorkOfflineDialog>(&state, settings);
         watcher->Start();
         watcher->SetPriority(kThreadPriorityLowest);
         // Too late when the stop has begun: the watcher then goes with this scope.
         if (!state.Publish([&] { state.workOfflineSearch = std::move(watcher); })) {
-            return;
+            return true;
         }
     }
     if (!state.webServer) {
-        return;
+        return true;
     }
     starter_ = Browser::ChooseBrowserStarter(settings.browserType, settings, state.runtimeFolder);
     if (!starter_) {
-        return;
+        return true;
     }
     Browser::CBrowserStarter* starter = starter_.get();
     if (!state.SetBrowserStop([starter] { starter->Stop(); })) {
-        return;
+        return true;
     }
     starter->Start(*state.webServer);
+    return starter->Followed();
 }

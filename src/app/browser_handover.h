@@ -20,7 +20,7 @@ public:
     StarterHandover(const StarterHandover&) = delete;
     StarterHandover& operator=(const StarterHandover&) = delete;
 
-    void OpenSiteAndWait(StackState& state, const AppSettings& settings) override;
+    bool OpenSiteAndWait(StackState& state, const AppSettings& settings) override;
 
 private:
     std::unique_ptr<Browser::CBrowserStarter> starter_;

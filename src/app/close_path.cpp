@@ -23,6 +23,7 @@ bool CloseRunner::Begin() {
     begun_ = true;
     thread_ = std::thread([this] {
         program_.Stop();
+        finished_stop_ = true;
         if (finished_) {
             finished_();
         }
@@ -39,6 +40,7 @@ void CloseRunner::RunHere() {
         begun_ = true;
     }
     program_.Stop();
+    finished_stop_ = true;
 }
 
 bool CloseRunner::Begun() const {

@@ -2,6 +2,7 @@
 // turning (and the shutdown dialog keeps painting) while the servers go down.
 #pragma once
 
+#include <atomic>
 #include <functional>
 #include <mutex>
 #include <thread>
@@ -26,6 +27,8 @@ public:
 
     // Whether Begin or RunHere has been called.
     bool Begun() const;
+    // Whether the program's Stop has returned.
+    bool Finished() const { return finished_stop_; }
 
     // Waits until a close thread has ended.
     void Wait();
@@ -35,5 +38,6 @@ private:
     std::function<void()> finished_;
     mutable std::mutex mutex_;
     bool begun_ = false;
+    std::atomic<bool> finished_stop_{false};
     std::thread thread_;  // started and joined on the UI thread
 };

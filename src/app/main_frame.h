@@ -45,6 +45,10 @@ public:
     void ShowShutdownDialog(const std::string& message);
     void SetShutdownProgress(int position);
 
+    // From any thread: the tray icon (made now when ShowTrayIcon kept it away) with the balloon
+    // saying the site stays up until Close; a line on standard error without a display.
+    void ShowRunningUntilClose();
+
     // On the UI thread: brings this copy's last active window forward (a second copy asked).
     void Activate();
 

@@ -1,19 +1,28 @@
 // Linux only: the frame as an object on the UI thread, addressed through an endpoint of this user
-// named after its caption; the tray icon and the shutdown dialog are Qt windows.
+// named after its caption; the tray icon and the shutdown dialog are Qt windows. SIGINT (Ctrl+C in
+// the terminal of a run without a display), SIGTERM and SIGHUP (the end of the session) are close
+// requests like the tray's Close.
 #include "app/main_frame.h"
 
 #include <QApplication>
 #include <QPointer>
+#include <QSocketNotifier>
 #include <QWidget>
 
+#include <fcntl.h>
+#include <signal.h>
 #include <unistd.h>
 
+#include <cerrno>
+
 #include <atomic>
+#include <cstdio>
 
 #include "app/close_path.h"
 #include "app/local_endpoint_qt.h"
 #include "app/shell.h"
 #include "app/shutdown_dialog.h"
+#include "app/tray.h"
 #include "app/tray_qt.h"
 #include "app/ui_thread_qt.h"
 #include "config/settings.h"
@@ -21,6 +30,62 @@
 namespace {
 
 const char kCloseRequest[] = "close";
+
+// The signals that ask the program to end, and the pipe through which their handler (which may
+// do next to nothing) tells the UI thread.
+constexpr int kEndSignals[] = {SIGINT, SIGTERM, SIGHUP};
+int gSignalPipe[2] = {-1, -1};
+
+void OnEndSignal(int) {
+    const int saved = errno;
+    const char byte = 1;
+    (void)!write(gSignalPipe[1], &byte, 1);
+    errno = saved;
+}
+
+// Makes the end signals close requests of `frame`'s close path, until Release.
+class EndSignals {
+public:
+    bool Catch(QObject* frame, std::function<void()> close) {
+        if (pipe2(gSignalPipe, O_CLOEXEC | O_NONBLOCK) != 0) {
+            return false;
+        }
+        auto* notifier = new QSocketNotifier(gSignalPipe[0], QSocketNotifier::Read, frame);
+        QObject::connect(notifier, &QSocketNotifier::activated, frame, [close] {
+            char bytes[16];
+            while (read(gSignalPipe[0], bytes, sizeof bytes) > 0) {
+            }
+            close();
+        });
+        struct sigaction action {};
+        action.sa_handler = OnEndSignal;
+        sigemptyset(&action.sa_mask);
+        action.sa_flags = SA_RESTART;
+        for (const int signal : kEndSignals) {
+            sigaction(signal, &action, nullptr);
+        }
+        caught_ = true;
+        return true;
+    }
+
+    void Release() {
+        if (!caught_) {
+            return;
+        }
+        struct sigaction standard {};
+        standard.sa_handler = SIG_DFL;
+        for (const int signal : kEndSignals) {
+            sigaction(signal, &standard, nullptr);
+        }
+        close(gSignalPipe[0]);
+        close(gSignalPipe[1]);
+        gSignalPipe[0] = gSignalPipe[1] = -1;
+        caught_ = false;
+    }
+
+private:
+    bool caught_ = false;
+};
 
 // Every frame listens under the caption and its process id, so that several copies can run and
 // a second copy can list them, as it lists top-level windows on Windows.
@@ -56,6 +121,7 @@ struct CMainFrame::Impl {
     LocalEndpoint endpoint;
     std::unique_ptr<CTrailhostSysTray> tray;
     std::unique_ptr<CShutdownServer> dialog;
+    EndSignals endSignals;
     CloseRunner closer;
 
     void OnClose() {
@@ -64,12 +130,18 @@ struct CMainFrame::Impl {
         }
     }
 
+    void MakeTray() {
+        tray =
+            std::make_unique<CTrailhostSysTray>(settings.serverName, object, [this] { OnClose(); });
+    }
+
     void OnDestroy() {
         if (!exists) {
             return;
         }
         closer.RunHere();
         exists = false;
+        endSignals.Release();
         tray.reset();
         dialog.reset();
         endpoint.Close();
@@ -108,12 +180,28 @@ bool CMainFrame::Create() {
     }
     impl->object = object;
     impl->exists = true;
+    impl->endSignals.Catch(object, [impl] { impl->OnClose(); });
     if (impl->settings.showTrayIcon && GuiAvailable()) {
-        impl->tray = std::make_unique<CTrailhostSysTray>(impl->settings.serverName, object,
-                                                         [impl] { impl->OnClose(); });
-        impl->tray->Install();
+        impl->MakeTray();
+        impl->tray->Install(MakeTrayTexts(impl->settings.serverName).balloonText);
     }
     return true;
+}
+
+void CMainFrame::ShowRunningUntilClose() {
+    const std::string text = MakeTrayTexts(impl_->settings.serverName).untilCloseText;
+    if (!GuiAvailable()) {
+        std::fprintf(stderr, "%s (or end it with Ctrl+C or -shutdown).\n", text.c_str());
+        return;
+    }
+    impl_->Post(
+        [text](Impl& impl) {
+            if (impl.tray == nullptr) {
+                impl.MakeTray();
+            }
+            impl.tray->Install(text);
+        },
+        false);
 }
 
 void CMainFrame::Hide() {}

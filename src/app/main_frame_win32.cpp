@@ -21,6 +21,7 @@ constexpr DWORD kFrameStyle = 0xEFFFFFFF;
 constexpr UINT kCloseFinished = WM_APP + 1;
 constexpr UINT kShowShutdownDialog = WM_APP + 2;
 constexpr UINT kShutdownProgress = WM_APP + 3;
+constexpr UINT kShowUntilClose = WM_APP + 4;
 
 }  // namespace
 
@@ -43,30 +44,58 @@ struct CMainFrame::Impl {
 
     static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
     int OnCreate(HWND window);
+    // Adds the tray icon with a balloon; a second call shows the new balloon.
+    void InstallTray(const std::string& balloonText);
     void OnClose();
     void OnDestroy();
+    // The user logs off or the machine shuts down: the close runs to its end before the
+    // system may end the process, while this thread keeps the frame's windows turning.
+    void OnEndSession();
 };
 
 int CMainFrame::Impl::OnCreate(HWND created) {
     window = created;
-    if (!settings.showTrayIcon) {
-        return 0;
+    if (settings.showTrayIcon) {
+        InstallTray(MakeTrayTexts(settings.serverName).balloonText);
     }
-    trayIcon.Reset(static_cast<HICON>(LoadImageA(ShellInstance(), MAKEINTRESOURCEA(kIconResource),
-                                                 IMAGE_ICON, GetSystemMetrics(SM_CXSMICON),
-                                                 GetSystemMetrics(SM_CYSMICON), 0)));
-    tray.SetSettings(&settings);
-    tray.SetTargetWindow(created);
+    return 0;
+}
+
+void CMainFrame::Impl::InstallTray(const std::string& balloonText) {
+    if (trayIcon.Get() == nullptr) {
+        trayIcon.Reset(static_cast<HICON>(
+            LoadImageA(ShellInstance(), MAKEINTRESOURCEA(kIconResource), IMAGE_ICON,
+                       GetSystemMetrics(SM_CXSMICON), GetSystemMetrics(SM_CYSMICON), 0)));
+        tray.SetSettings(&settings);
+        tray.SetTargetWindow(window);
+        CSystemTray::HideWindowToTray(window, false);
+    }
+    tray.Uninstall();
     const TrayTexts texts = MakeTrayTexts(settings.serverName);
     tray.Install(nullptr, kTrayCallbackMessage, texts.tooltip, trayIcon.Get(), kTrayIconId, false,
-                 texts.balloonText, texts.balloonTitle, NIIF_INFO, kBalloonSeconds);
-    CSystemTray::HideWindowToTray(created, false);
-    return 0;
+                 balloonText, texts.balloonTitle, NIIF_INFO, kBalloonSeconds);
 }
 
 void CMainFrame::Impl::OnClose() {
     // A close that arrives while one runs is already taken care of.
     closer.Begin();
+}
+
+void CMainFrame::Impl::OnEndSession() {
+    closer.Begin();
+    while (!closer.Finished()) {
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, 50, QS_ALLINPUT);
+        MSG message;
+        while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
+            if (message.message == WM_QUIT) {
+                // For the frame's own loop, once this message has been answered.
+                PostQuitMessage(static_cast<int>(message.wParam));
+                return;
+            }
+            TranslateMessage(&message);
+            DispatchMessageA(&message);
+        }
+    }
 }
 
 void CMainFrame::Impl::OnDestroy() {
@@ -94,6 +123,13 @@ LRESULT CALLBACK CMainFrame::Impl::WindowProc(HWND window, UINT message, WPARAM 
         case WM_CLOSE:
             impl->OnClose();
             return 0;
+        case WM_QUERYENDSESSION:
+            return TRUE;
+        case WM_ENDSESSION:
+            if (wParam != FALSE) {
+                impl->OnEndSession();
+            }
+            return 0;
         case kCloseFinished:
             DestroyWindow(window);
             return 0;
@@ -113,6 +149,9 @@ LRESULT CALLBACK CMainFrame::Impl::WindowProc(HWND window, UINT message, WPARAM 
                     impl->dialog = std::move(dialog);
                 }
             }
+            return 0;
+        case kShowUntilClose:
+            impl->InstallTray(MakeTrayTexts(impl->settings.serverName).untilCloseText);
             return 0;
         case kShutdownProgress:
             if (impl->dialog != nullptr) {
@@ -175,6 +214,12 @@ void CMainFrame::ShowShutdownDialog(const std::string& message) {
 void CMainFrame::SetShutdownProgress(int position) {
     if (HWND window = impl_->window.load()) {
         SendMessageA(window, kShutdownProgress, static_cast<WPARAM>(position), 0);
+    }
+}
+
+void CMainFrame::ShowRunningUntilClose() {
+    if (HWND window = impl_->window.load()) {
+        PostMessageA(window, kShowUntilClose, 0, 0);
     }
 }
 

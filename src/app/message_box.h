@@ -1,6 +1,7 @@
 // The shell's message box: from any thread, shown by the UI thread while the caller waits (a plain
 // system box on Windows, a Qt dialog on Linux), or a line "caption: text" on standard error when
-// the program runs without a display.
+// the program runs without a display. The box stays above every other window, the splash screen
+// included, which is itself above all others while the stack starts.
 #pragma once
 
 #include <string>

@@ -22,6 +22,7 @@ int ShowShellMessageBox(const std::string& text, const std::string& caption, uns
             QMessageBox box(icon, QString::fromLocal8Bit(caption.c_str()),
                             QString::fromLocal8Bit(text.c_str()), QMessageBox::Ok);
             box.setObjectName("ShellMessageBox");
+            box.setWindowFlag(Qt::WindowStaysOnTopHint);
             box.exec();
         },
         true);

@@ -24,7 +24,16 @@ std::uint32_t CServerRunner::Run() {
     // A run of this stack that was killed has left changes and maybe servers behind; they go
     // before this run makes anything, so that it starts as after a clean end.
     RecoverAbandonedRuns(state_.places);
-    if (StartSequence(state_, settings_, shell_) != kStartDone) {
+    const int started = StartSequence(state_, settings_, shell_);
+    if (started == kStartRefused) {
+        // The user has read why; what the start made goes again, and the program ends.
+        if (!settings_.splashFile.empty()) {
+            shell_.CloseSplash();
+        }
+        StopSequence(state_, settings_, shell_, false);
+        return 0;
+    }
+    if (started != kStartDone) {
         return 0;
     }
     if (!Pause(kPauseBeforeBrowserMs) || state_.IsStopping()) {
@@ -34,10 +43,14 @@ std::uint32_t CServerRunner::Run() {
         shell_.CloseSplash();
     }
     TraceLog(kStackTracePath, "Start Browser\n");
-    browser_.OpenSiteAndWait(state_, settings_);
+    const bool followed = browser_.OpenSiteAndWait(state_, settings_);
     TraceLog(kStackTracePath, "Browser started\n");
+    if (!followed && !state_.IsStopping()) {
+        TraceLog(kStackTracePath, "No browser to follow, running until Close\n");
+        shell_.ShowRunningUntilClose();
+    }
 
-    if (settings_.keepRunningAfterBrowserClose) {
+    if (settings_.keepRunningAfterBrowserClose || !followed) {
         // The frame's close path stops the stack; until then the servers stay up.
         while (stop_ == 0 && !state_.IsStopping() && Pause(kKeepRunningPassMs)) {
         }

@@ -18,8 +18,9 @@ public:
     // watcher, kept in state.workOfflineSearch), keeps its stop operation with
     // state.SetBrowserStop (and opens nothing when that is refused), and opens state.webServer's
     // start URL. Returns once the browser has been closed; at once when the type has no browser
-    // (NONE).
-    virtual void OpenSiteAndWait(StackState& state, const AppSettings& settings) = 0;
+    // (NONE). False when the browser could not be followed to its end (see
+    // CBrowserStarter::Followed): its end then does not end the run.
+    virtual bool OpenSiteAndWait(StackState& state, const AppSettings& settings) = 0;
 };
 
 // The application's side of a run: what the stack sequences need, and the splash screen.
@@ -27,12 +28,17 @@ class RunnerShell : public StackShell {
 public:
     // Closes the splash screen (its thread quits; waits for it at most one second).
     virtual void CloseSplash() = 0;
+    // Tells the user that the site stays up until Close is chosen: the tray icon with a balloon
+    // (shown for this even without ShowTrayIcon), or a line on standard error without a display.
+    virtual void ShowRunningUntilClose() = 0;
 };
 
-// Runs, on its own thread: the start sequence; after a refused start nothing more. Otherwise a
+// Runs, on its own thread: the start sequence; after a refused start the splash screen closes and
+// the stop sequence takes down what the start made and ends the program. Otherwise a
 // pause of 1.5 s, the splash screen closed (when there is one), the browser hand-over, and then
 // either the stop sequence (which ends by closing the main frame) or, with
-// keepRunningAfterBrowserClose, nothing until the frame's close path stops the stack. Once the
+// keepRunningAfterBrowserClose or a browser that could not be followed, nothing until the frame's
+// close path stops the stack. Once the
 // close path's stop sequence has begun, the runner opens no browser and ends by itself (after at
 // most one 2 s pass when it keeps running); Kill ends its pauses at once.
 class CServerRunner : public CThread {

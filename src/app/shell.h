@@ -30,6 +30,10 @@ public:
     // Moves the shutdown dialog's bar (0 to 100); nothing without a dialog.
     virtual void SetShutdownProgress(int position) = 0;
 
+    // Shows the tray icon (also without ShowTrayIcon) with a balloon saying that the site stays
+    // up until Close is chosen; without a display, says so on standard error.
+    virtual void ShowRunningUntilClose() = 0;
+
     // Asks the frame to close, like WM_CLOSE sent to it: returns once the UI thread has taken the
     // request, not when the program has ended (the caller may be the stop sequence that the
     // close path waits for).

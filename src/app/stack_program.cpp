@@ -57,3 +57,7 @@ void StackProgram::CloseMainFrame() {
 void StackProgram::CloseSplash() {
     shell_->CloseSplash();
 }
+
+void StackProgram::ShowRunningUntilClose() {
+    shell_->ShowRunningUntilClose();
+}

@@ -29,6 +29,7 @@ public:
     void SetShutdownProgress(int position) override;
     void CloseMainFrame() override;
     void CloseSplash() override;
+    void ShowRunningUntilClose() override;
 
 private:
     ShellServices* shell_ = nullptr;

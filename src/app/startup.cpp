@@ -37,6 +37,7 @@ public:
         frame_.ShowShutdownDialog(message);
     }
     void SetShutdownProgress(int position) override { frame_.SetShutdownProgress(position); }
+    void ShowRunningUntilClose() override { frame_.ShowRunningUntilClose(); }
     void CloseFrame() override { frame_.Close(); }
 
 private:

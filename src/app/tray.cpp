@@ -23,6 +23,8 @@ TrayTexts MakeTrayTexts(const std::string& serverName) {
     texts.tooltip = Cut(serverName, 127);
     texts.balloonText = Cut(serverName + " started", 255);
     texts.balloonTitle = Cut(serverName, 63);
+    texts.untilCloseText =
+        Cut(serverName + " stays open until you choose Close in this icon's menu", 255);
     // "Anwendung läuft", with the a-umlaut of the system code page on Windows.
 #ifdef _WIN32
     texts.runningItem = "Anwendung l\xe4uft";

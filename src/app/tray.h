@@ -7,8 +7,10 @@ struct TrayTexts {
     std::string tooltip;       // the server name, at most 127 characters
     std::string balloonText;   // server name + " started", at most 255 characters
     std::string balloonTitle;  // the server name, at most 63 characters
-    std::string runningItem;   // the menu's first, disabled item
-    std::string closeItem;     // "Close " + server name
+    // When no browser could be followed: the site stays until Close; at most 255 characters.
+    std::string untilCloseText;
+    std::string runningItem;  // the menu's first, disabled item
+    std::string closeItem;    // "Close " + server name
 };
 
 // The menu item that ends the program, before its server name is put in.

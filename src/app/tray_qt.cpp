@@ -24,11 +24,11 @@ CTrailhostSysTray::~CTrailhostSysTray() {
     delete icon_;
 }
 
-bool CTrailhostSysTray::Install() {
+bool CTrailhostSysTray::Install(const std::string& balloonText) {
     const TrayTexts texts = MakeTrayTexts(serverName_);
     icon_->show();
     icon_->showMessage(QString::fromStdString(texts.balloonTitle),
-                       QString::fromStdString(texts.balloonText), QSystemTrayIcon::Information,
+                       QString::fromStdString(balloonText), QSystemTrayIcon::Information,
                        kBalloonSeconds * 1000);
     return QSystemTrayIcon::isSystemTrayAvailable();
 }

@@ -18,9 +18,9 @@ public:
     CTrailhostSysTray(const CTrailhostSysTray&) = delete;
     CTrailhostSysTray& operator=(const CTrailhostSysTray&) = delete;
 
-    // Shows the icon and the "started" balloon; false when the desktop has no tray now (the icon
-    // then appears when one comes).
-    bool Install();
+    // Shows the icon and a balloon with `balloonText`; false when the desktop has no tray now
+    // (the icon then appears when one comes).
+    bool Install(const std::string& balloonText);
     void Uninstall();
 
 private:

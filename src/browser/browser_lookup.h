@@ -44,16 +44,10 @@ std::string MozillaProfilesFolder(const std::string& userFolder);
 // Whether a folder entry is named `name`, in the letter case rules of the file system.
 bool SameFileName(const std::string& entry, const std::string& name);
 
-#ifdef _WIN32
-// Firefox starts its real browser from a launcher process, found by its new window; a portable
-// Firefox's launcher starts it as "ffp.exe".
+// Firefox may start its real browser from a launcher process or a wrapper script that ends; a
+// portable Firefox's launcher starts it as "ffp.exe".
 constexpr WindowSearch kMozillaBrowserSearch = WindowSearch::Handover;
 constexpr WindowSearch kPortableFirefoxSearch = WindowSearch::Handover;
-#else
-// The program started is the browser itself, whatever wrapper script leads to it.
-constexpr WindowSearch kMozillaBrowserSearch = WindowSearch::Direct;
-constexpr WindowSearch kPortableFirefoxSearch = WindowSearch::Direct;
-#endif
 constexpr char kPortableFirefoxProcess[] = "ffp.exe";
 
 }  // namespace Browser

@@ -77,6 +77,7 @@ bool CBrowserStarter::Launch(const std::string& command, LaunchWait wait, bool s
 
 void CBrowserStarter::EndBrowser() {
     stopRequested_ = true;
+    launcher_.Cancel();
     launcher_.TerminateTree();
 }
 

@@ -42,10 +42,17 @@ public:
     // The same for a start URL at hand.
     virtual void StartWithUrl(const std::string& startUrl) = 0;
 
-    // Ends the browser's process tree and undoes the preparations of Start. May run on another
-    // thread while Start waits, which then returns; a Start that has not launched yet launches
-    // nothing more. Running it twice, or without Start, changes nothing that Start did not.
+    // Ends the browser's process tree while it is still the browser (once the browser has ended,
+    // nothing: what it started may be the user's now) and undoes the preparations of Start. May
+    // run on another thread while Start waits or searches for the browser, which then returns at
+    // once; a Start that has not launched yet launches nothing more. Running it twice, or without
+    // Start, changes nothing that Start did not.
     virtual void Stop() = 0;
+
+    // After Start: whether the browser could be followed to its end. False when the page went to
+    // a browser that ran before, or to a program that handed it on and ended, so that the end of
+    // what was started says nothing about the user still reading the page.
+    virtual bool Followed() const { return launcher_.Followed(); }
 
     // Adds the host name to the proxy exceptions: the ProxyOverride value of the Internet
     // settings (Windows: old value, one blank, host name), or no_proxy and NO_PROXY of this

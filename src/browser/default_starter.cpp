@@ -61,6 +61,11 @@ void CSystemDefaultStarter::Stop() {
     }
 }
 
+bool CSystemDefaultStarter::Followed() const {
+    const CBrowserStarter* delegate = started_;
+    return delegate == nullptr || delegate->Followed();
+}
+
 void CSystemDefaultStarter::SetUserFolder(const std::string& folder) {
     CBrowserStarter::SetUserFolder(folder);
     userFolder_ = folder;

@@ -92,10 +92,8 @@ void CMozillaLineStarter::RunBrowser(const std::string& startUrl) {
         return;
     }
     // Hidden, and gone by itself once the profile exists.
-    profileRunning_ = true;
     profileLauncher_.Launch(profileCommand, "", LaunchWait::UntilExit, false, WindowSearch::Direct,
                             settings().browserSize);
-    profileRunning_ = false;
     if (!CThread::Pause(kAfterProfileMs)) {
         return;
     }
@@ -105,9 +103,8 @@ void CMozillaLineStarter::RunBrowser(const std::string& startUrl) {
 
 void CMozillaLineStarter::EndBrowsers() {
     EndBrowser();
-    if (profileRunning_) {
-        profileLauncher_.TerminateTree();
-    }
+    profileLauncher_.Cancel();
+    profileLauncher_.TerminateTree();
 }
 
 std::string CFirfoxStarter::ProfileListPath() const {

@@ -23,6 +23,7 @@ public:
     void StartWithUrl(const std::string& startUrl) override;
     // The delegate's Stop; nothing when Start has not chosen one.
     void Stop() override;
+    bool Followed() const override;
     void SetUserFolder(const std::string& folder) override;
 
     // The starter that the current default handler calls for, not started.
@@ -88,10 +89,8 @@ protected:
 private:
     bool firefox_;
     std::optional<std::string> registered_;
-    // The profile run has a launcher of its own: once it has ended, its id names no process of
-    // ours, and an id that the system hands out again must never be ended by Stop.
+    // The profile run has a launcher of its own, ended with the browser's.
     ProcessLauncher profileLauncher_;
-    std::atomic<bool> profileRunning_{false};
 };
 
 // An installed Firefox. Its profile list is saved before the run's profile is added and put back

@@ -3,18 +3,15 @@
 #include <chrono>
 #include <cstdio>
 #include <memory>
-#include <thread>
 #include <vector>
 
 #include "config/settings.h"
 #include "stack/account_texts.h"
-#include "stack/server_process.h"
 #include "sys/files.h"
 #include "sys/folders.h"
 #include "sys/launcher.h"
 #include "sys/os_version.h"
 #include "sys/pure_socket.h"
-#include "sys/wait_process_end.h"
 
 namespace {
 
@@ -166,12 +163,17 @@ void DatabaseServerControl::Start(const std::string& configFolder,
     ProcessLauncher launcher;
     launcher.TieToLauncher(true);
     if (launcher.Launch(commandLine, "", LaunchWait::None, false, WindowSearch::Direct)) {
-        processId_ = launcher.processId();
+        process_ = launcher.process();
         serverProgram_ = program;
     }
 }
 
 void DatabaseServerControl::Stop() {
+    if (!process_.IsRunning()) {
+        // Gone by itself; what it may have started goes with it.
+        process_.TerminateTree();
+        return;
+    }
     if (!IsPortInUse(port_, "127.0.0.1") && !AwaitOwnServer()) {
         return;
     }
@@ -187,31 +189,11 @@ void DatabaseServerControl::Stop() {
     ProcessLauncher tool;
     tool.Launch(commandLine, "", LaunchWait::None, false, WindowSearch::Direct);
 
-    // Without a server of ours there is nothing to wait for or to end; the option file stays
-    // until the tool has read it.
-    if (processId_ == 0) {
-        if (tool.processId() != 0) {
-            CWaitProcessEnd toolEnd(nullptr, tool.processId());
-            toolEnd.Start();
-            toolEnd.GetHandle().Wait(stopWaitMs_);
-        }
-        return;
+    // The server closes its port early in its shutdown and goes on writing its files: its
+    // process, not the port, tells when it is done.
+    if (!process_.WaitForExit(stopWaitMs_)) {
+        process_.TerminateTree();
     }
-    {
-        CWaitProcessEnd watcher(this, processId_);
-        watcher.Start();
-        watcher.SetPriority(kThreadPriorityLowest);
-        watcher.GetHandle().Wait(stopWaitMs_);
-    }
-    if (IsPortInUse(port_, "127.0.0.1")) {
-        EndOwnServer();
-    }
-}
-
-bool DatabaseServerControl::OwnServerRuns() const {
-    // The id may have passed to another process once ours ended: only a process that still runs
-    // the program we started is ours.
-    return ProcessRunsProgram(processId_, serverProgram_);
 }
 
 bool DatabaseServerControl::AwaitOwnServer() const {
@@ -219,21 +201,15 @@ bool DatabaseServerControl::AwaitOwnServer() const {
     // files) does not answer yet; left alone it would outlive the run.
     using Clock = std::chrono::steady_clock;
     const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(stopWaitMs_);
-    while (OwnServerRuns()) {
+    while (process_.IsRunning()) {
         if (IsPortInUse(port_, "127.0.0.1")) {
             return true;
         }
         if (Clock::now() >= deadline) {
-            EndOwnServer();
+            process_.TerminateTree();
             return false;
         }
-        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        process_.WaitForExit(50);
     }
     return false;
-}
-
-void DatabaseServerControl::EndOwnServer() const {
-    if (OwnServerRuns()) {
-        ProcessLauncher::TerminateTree(processId_);
-    }
 }

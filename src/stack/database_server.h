@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <string>
 
+#include "sys/process.h"
+
 struct AppSettings;
 
 // How long the stop waits for the server to end after the administration tool asked it to.
@@ -36,27 +38,26 @@ public:
     // which only this user may read).
     void Start(const std::string& configFolder, const std::string& privateFolder);
 
-    // When something answers on the port at 127.0.0.1: runs the administration tool's shutdown
-    // (its account in the option file AdminOptionFileText describes, deleted again before Stop
-    // returns: on the tool's command line every user of the machine could read the password),
-    // waits up to the stop wait for the server process to end, and when the port still answers
-    // ends the server process that Start started, if that process still runs that program. A
-    // process of somebody else, also one with the same name, is never touched. A server of ours
-    // that does not answer yet is given the stop wait to come up first, and ended if it does not.
+    // When the server Start started still runs and answers on its port at 127.0.0.1: runs the
+    // administration tool's shutdown on that port (its account in the option file
+    // AdminOptionFileText describes, deleted again before Stop returns: on the tool's command
+    // line every user of the machine could read the password), waits up to the stop wait for the
+    // server's process to end, and ends it when it has not. A server of ours that does not answer
+    // yet is given the stop wait to come up first, and ended if it does not. Nothing is sent when
+    // no server of ours runs: whatever answers on the port then is somebody else's.
     void Stop();
 
     int port() const { return port_; }
-    std::uint32_t processId() const { return processId_; }
+    std::uint32_t processId() const { return process_.id(); }
+    // The server process Start started; nothing until then.
+    const Process& process() const { return process_; }
     // The executable Start launched; empty until then.
     const std::string& programPath() const { return serverProgram_; }
 
 private:
-    // Whether the process Start started still runs that program.
-    bool OwnServerRuns() const;
     // For a stop while nothing answers on the port: waits up to the stop wait for a server of
     // ours that is still starting to answer (true), and ends it when it does not come up in time.
     bool AwaitOwnServer() const;
-    void EndOwnServer() const;
 
     const AppSettings& settings_;
     const std::string exeFolder_;
@@ -65,7 +66,7 @@ private:
     std::string configFolder_;
     std::string privateFolder_;
     const int port_;
-    std::uint32_t processId_ = 0;
+    Process process_;
     std::string serverProgram_;  // the executable Start launched
 };
 

@@ -17,7 +17,12 @@ extern const PortTable kWebPortTable;
 // 3306, 7188, 7189, 7190, then 7191 to 7195.
 extern const PortTable kDatabasePortTable;
 
-// `preferred` when nothing answers on it at `host`; otherwise the first of the table's first
-// kPortsTriedPerTable entries at which nothing answers; 0 when every one of them is taken. The
-// socket library must be started (WinsockGuard).
+// Whether the servers can have `port`: nothing answers on it at 127.0.0.1 (where the servers are
+// reached and the database is stopped) nor at `host`, and a listener on every address could be
+// made (the servers may bind to the wildcard or to the host's address).
+bool IsPortFree(const std::string& host, int port);
+
+// `preferred` when it is free (IsPortFree); otherwise the first free one of the table's first
+// kPortsTriedPerTable entries; 0 when every one of them is taken. The socket library must be
+// started (WinsockGuard).
 int FindFreePort(const std::string& host, int preferred, const PortTable& table);

@@ -17,13 +17,13 @@ struct JournalEntry {
 // The kinds of entries and their fields.
 namespace journal {
 // The first entry: the launcher's process id, its executable path as the process list shows it,
-// and the stack's folder.
+// the stack's folder and the launcher's start time.
 constexpr char kRun[] = "run";
 // The hosts file that gets the entry; its previous content is in the runtime folder.
 constexpr char kHosts[] = "hosts";
 // An additional file about to be expanded in place; its original is the file + ".bak".
 constexpr char kFile[] = "file";
-// A started server: its process id and the program it runs.
+// A started server: its process id, the program it runs and its start time.
 constexpr char kServer[] = "server";
 // A proxy setting about to get the host as an exception: its name, "1" when it was set, its
 // value before, and the host.

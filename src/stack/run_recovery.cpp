@@ -11,9 +11,8 @@
 #include "stack/templates.h"
 #include "sys/files.h"
 #include "sys/folders.h"
-#include "sys/launcher.h"
+#include "sys/process.h"
 #include "sys/trace.h"
-#include "sys/wait_process_end.h"
 
 namespace {
 
@@ -27,11 +26,13 @@ bool AllDigits(const std::string& text) {
 
 // A process id as the journal writes it; 0 for anything else.
 std::uint32_t IdOf(const std::string& text) {
-    if (!AllDigits(text) || text.size() > 10) {
-        return 0;
-    }
-    const unsigned long long id = std::strtoull(text.c_str(), nullptr, 10);
+    const std::uint64_t id = JournalNumber(text);
     return id <= 0xFFFFFFFFull ? static_cast<std::uint32_t>(id) : 0;
+}
+
+// The start time written after `count` fields (journals of older runs have none: 0).
+std::uint64_t StartTimeAfter(const JournalEntry& entry, std::size_t count) {
+    return entry.fields.size() > count ? JournalNumber(entry.fields[count]) : 0;
 }
 
 // "Trailhost_<pid>" or, where that name was taken, "Trailhost_<pid>_<n>".
@@ -49,36 +50,42 @@ bool IsRuntimeFolderName(const std::string& name) {
 
 bool LauncherStillRuns(const JournalEntry& run) {
     const std::uint32_t id = IdOf(run.fields[0]);
-    return id != OwnProcessId() && ProcessRunsProgram(id, run.fields[1]);
+    return id != OwnProcessId() && RecordedProcessRuns(id, StartTimeAfter(run, 3), run.fields[1]);
 }
 
 void EndServer(const JournalEntry& entry) {
     const std::uint32_t id = IdOf(entry.fields[0]);
-    // The id may have passed to another program since: only the program it was started as ends.
-    if (id == OwnProcessId() || !ProcessRunsProgram(id, entry.fields[1])) {
+    const std::uint64_t startTime = StartTimeAfter(entry, 2);
+    // The id may have passed to another program since: only the process it was started as ends.
+    if (id == OwnProcessId() || !RecordedProcessRuns(id, startTime, entry.fields[1])) {
         return;
     }
+    const Process server = Process::Open(id, startTime);
     // A server asked to end in order gets the time a database server may need for that; it must
     // not be cut off in the middle of writing its files.
-    if (ProcessLauncher::AskToEnd(id)) {
-        CWaitProcessEnd watcher(nullptr, id);
-        watcher.Start();
-        watcher.GetHandle().Wait(kDatabaseStopWaitMs);
-        if (!ProcessRunsProgram(id, entry.fields[1])) {
-            return;
-        }
+    if (server.AskToEnd() && server.WaitForExit(kDatabaseStopWaitMs)) {
+        return;
     }
     TraceLog(kStackTracePath, "Ending server %u left by an earlier run\n",
              static_cast<unsigned>(id));
-    ProcessLauncher::TerminateTree(id);
+    server.TerminateTree();
 }
 
 }  // namespace
 
 void RecordRunStart(const std::string& runtimeFolder, const std::string& exeFolder) {
-    RecordInJournal(
-        runtimeFolder, journal::kRun,
-        {std::to_string(OwnProcessId()), RunningProgramPath(OwnProcessId()), exeFolder});
+    const Process self = Process::Current();
+    RecordInJournal(runtimeFolder, journal::kRun,
+                    {std::to_string(self.id()), self.ProgramPath(), exeFolder,
+                     std::to_string(self.startTime())});
+}
+
+void RecordServer(const std::string& runtimeFolder, const Process& server,
+                  const std::string& program) {
+    if (server.IsValid()) {
+        RecordInJournal(runtimeFolder, journal::kServer,
+                        {std::to_string(server.id()), program, std::to_string(server.startTime())});
+    }
 }
 
 std::vector<AbandonedRun> FindAbandonedRuns(const std::string& tempFolder,

@@ -8,9 +8,16 @@
 
 #include "stack/run_journal.h"
 #include "stack/server_process.h"
+#include "sys/process.h"
 
-// Writes the journal's first entry for this process's run of the stack in `exeFolder`.
+// Writes the journal's first entry for this process's run of the stack in `exeFolder`: the
+// launcher's id, program and start time.
 void RecordRunStart(const std::string& runtimeFolder, const std::string& exeFolder);
+
+// Writes down a started server (its id, program and start time), so that the next start can end
+// it should this run be killed and the server outlive it. Nothing for a server not started.
+void RecordServer(const std::string& runtimeFolder, const Process& server,
+                  const std::string& program);
 
 struct AbandonedRun {
     std::string runtimeFolder;  // with a trailing separator

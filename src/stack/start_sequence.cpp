@@ -57,14 +57,6 @@ bool WaitForProbe(CWaitWebserverStart& probe, unsigned long timeoutMs, StackStat
     }
 }
 
-// A server that runs is written down, so that the next start can end it should this run be
-// killed and the server outlive it.
-void RecordServer(const std::string& runtimeFolder, std::uint32_t id, const std::string& program) {
-    if (id != 0) {
-        RecordInJournal(runtimeFolder, journal::kServer, {std::to_string(id), program});
-    }
-}
-
 }  // namespace
 
 void PostStartupProgress(const AppSettings& settings, StackShell& shell, int percent) {
@@ -199,7 +191,7 @@ int StartSequence(StackState& state, AppSettings& settings, StackShell& shell) {
     // 17. The web server.
     auto webServer = std::make_unique<WebServerControl>(settings, run.exeFolder);
     webServer->Start(configFolders.httpdConf, run.webPort);
-    RecordServer(run.runtimeFolder, webServer->processId(), webServer->programPath());
+    RecordServer(run.runtimeFolder, webServer->process(), webServer->programPath());
     if (!state.Publish([&] { state.webServer = std::move(webServer); })) {
         webServer->Stop();
         return kStartAbandoned;
@@ -211,7 +203,7 @@ int StartSequence(StackState& state, AppSettings& settings, StackShell& shell) {
             settings, run.mySqlPort, run.exeFolder, places.databaseStopWaitMs,
             places.databaseAccount);
         databaseServer->Start(configFolders.myIni, run.runtimeFolder);
-        RecordServer(run.runtimeFolder, databaseServer->processId(), databaseServer->programPath());
+        RecordServer(run.runtimeFolder, databaseServer->process(), databaseServer->programPath());
         if (!state.Publish([&] { state.databaseServer = std::move(databaseServer); })) {
             databaseServer->Stop();
             return kStartAbandoned;

@@ -5,7 +5,6 @@
 #include "config/settings.h"
 #include "sys/files.h"
 #include "sys/folders.h"
-#include "stack/server_process.h"
 #include "sys/launcher.h"
 
 namespace {
@@ -86,11 +85,8 @@ void WebServerControl::Start(const std::string& configFolder, int port) {
 }
 
 void WebServerControl::Stop() {
-    // Without a started server there is no tree to end (and id 0 would stand for others); once
-    // the server has ended by itself its id may name another program.
-    if (ProcessRunsProgram(launcher_->processId(), program_)) {
-        launcher_->TerminateTree();
-    }
+    // The process is held since its start: an id the system has handed on is never ended.
+    launcher_->process().TerminateTree();
 }
 
 std::string WebServerControl::GetStartUrl() const {
@@ -99,6 +95,10 @@ std::string WebServerControl::GetStartUrl() const {
 
 std::uint32_t WebServerControl::processId() const {
     return launcher_->processId();
+}
+
+Process WebServerControl::process() const {
+    return launcher_->process();
 }
 
 const std::string& WebServerControl::programPath() const {

@@ -7,6 +7,8 @@
 #include <memory>
 #include <string>
 
+#include "sys/process.h"
+
 struct AppSettings;
 class ProcessLauncher;
 
@@ -24,7 +26,8 @@ public:
     // error box and nothing else.
     void Start(const std::string& configFolder, int port);
 
-    // Ends the server process and all its descendants; nothing is sent to it first.
+    // Ends the server process and all its descendants; nothing is sent to it first. Descendants
+    // of a server that has ended by itself are ended too.
     void Stop();
 
     // "http://" + host name, ":port" unless it is 80, "/" + default file, and the URL parameter
@@ -33,6 +36,8 @@ public:
 
     int port() const { return port_; }
     std::uint32_t processId() const;
+    // The server process Start started; nothing before Start or when it could not be started.
+    Process process() const;
     // The executable that Start ran; empty before Start.
     const std::string& programPath() const;
 

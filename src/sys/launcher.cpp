@@ -2,10 +2,13 @@
 
 #include <algorithm>
 #include <cctype>
+#include <chrono>
 #include <memory>
 
+#include "sys/error_text.h"
+#include "sys/launcher_detail.h"
+#include "sys/message_box.h"
 #include "sys/thread.h"
-#include "sys/wait_process_end.h"
 
 namespace {
 
@@ -186,30 +189,283 @@ std::string FileNameOf(const std::string& path) {
     return start == std::string::npos ? "" : name.substr(start);
 }
 
-std::string DefaultProcessName(const std::string& commandLine) {
-    return FileNameOf(ExecutablePathOf(commandLine));
+bool ProcessLauncher::Launch(const std::string& program, const std::string& arguments,
+                             LaunchWait wait, bool show, WindowSearch search,
+                             const std::string& size, const std::string& processName) {
+    LaunchOptions options;
+    options.wait = wait;
+    options.show = show;
+    options.search = search;
+    options.size = size;
+    options.processName = processName;
+    options.tied = tied_;
+    return Launch(program + " " + arguments, options);
 }
 
-void ProcessLauncher::WaitForExit() {
-    const std::uint32_t id = processId_;
-    // Id 0 is no program of ours: a fresh launcher whose handover search found nothing. On
-    // Windows the process list even names 0 (the idle process), so a watcher would never end.
-    if (id == 0) {
-        return;
+bool ProcessLauncher::Launch(const std::string& commandLine, const LaunchOptions& options) {
+    const int error = LaunchProcess(commandLine, options);
+    if (error != 0) {
+        ShowMessageBox(SystemErrorText(static_cast<unsigned long>(error)), "Error",
+                       kMessageBoxIconInformation);
+        return false;
     }
-    auto watcher = std::make_unique<CWaitProcessEnd>(this, id);
-    watcher->Start();
-    watcher->SetPriority(kThreadPriorityLowest);
-    const ThreadHandle handle = watcher->GetHandle();
-    // Waits in slices so that a launch on a worker thread that is asked to stop returns.
-    while (!handle.Wait(200)) {
-        if (CThread::StopRequested()) {
+    return true;
+}
+
+int ProcessLauncher::LaunchProcess(const std::string& commandLine, const LaunchOptions& options) {
+    if (Cancelled()) {
+        followed_ = false;
+        return 0;
+    }
+    std::vector<ProcessEntry> before;
+    if (options.search == WindowSearch::Handover) {
+        before = ListProcesses();
+    }
+    Process created;
+    if (const int error = Create(commandLine, options, created); error != 0) {
+        return error;
+    }
+    followed_ = true;
+    if (options.search == WindowSearch::Handover) {
+        FollowHandover(created, before, options, HandoverName(commandLine, options.processName));
+    } else if (Adopt(created) && options.wait == LaunchWait::UntilExit) {
+        WaitForExit(created);
+    }
+    return 0;
+}
+
+void ProcessLauncher::FollowHandover(const Process& created,
+                                     const std::vector<ProcessEntry>& before,
+                                     const LaunchOptions& options, const std::string& wanted) {
+    using Clock = std::chrono::steady_clock;
+    const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(kHandoverLimitMs);
+    HandoverFamily family(created, before, wanted);
+    Process adopted;
+    bool placed = false;
+    while (!Cancelled() && !CThread::StopRequested()) {
+        if (!adopted.IsRunning()) {
+            const Process next = family.Pick(ListProcesses());
+            if (next.IsValid()) {
+                if (!Adopt(next)) {
+                    break;
+                }
+                adopted = next;
+                placed = false;
+            }
+        }
+        if (adopted.IsValid() && !placed) {
+            placed = !options.show || PlaceWindow(adopted, options);
+        }
+        if (adopted.IsValid() && placed && options.wait != LaunchWait::UntilExit) {
+            return;
+        }
+        const auto left =
+            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+        if (left <= 0) {
             break;
         }
+        const unsigned long slice =
+            static_cast<unsigned long>(std::min<long long>(left, kHandoverPollMs));
+        // An adopted browser that ends wakes the search at once; it then looks again.
+        if (adopted.IsRunning() && placed) {
+            WaitForExit(adopted, slice);
+        } else {
+            PauseUnlessCancelled(slice);
+        }
     }
-    watcher->Kill(0, true);
+    if (Cancelled() || CThread::StopRequested()) {
+        return;
+    }
+    if (adopted.IsRunning()) {
+        if (options.wait == LaunchWait::UntilExit) {
+            WaitForExit(adopted);
+        }
+        return;
+    }
+    // Nothing runs that the launch led to: the page went to a browser that ran before, or to
+    // somewhere no process of ours can be told from the others.
+    followed_ = false;
 }
 
-bool ProcessLauncher::PauseForHandover() {
-    return CThread::Pause(kHandoverPauseMs) && CThread::Pause(kHandoverSettleMs);
+std::vector<std::string> MergeEnvironment(
+    const std::vector<std::string>& inherited,
+    const std::vector<std::pair<std::string, std::string>>& overrides) {
+    const auto nameOf = [](const std::string& entry) {
+        // A leading '=' belongs to the name (Windows keeps "=C:=C:\dir" entries).
+        const std::string::size_type at = entry.find('=', 1);
+        return at == std::string::npos ? entry : entry.substr(0, at);
+    };
+    const auto sameName = [](const std::string& a, const std::string& b) {
+#ifdef _WIN32
+        return EqualsNoCase(a, b.c_str());
+#else
+        return a == b;
+#endif
+    };
+    std::vector<std::string> merged;
+    std::vector<bool> used(overrides.size(), false);
+    for (const std::string& entry : inherited) {
+        const std::string name = nameOf(entry);
+        std::size_t i = 0;
+        while (i < overrides.size() && !sameName(name, overrides[i].first)) {
+            ++i;
+        }
+        if (i == overrides.size()) {
+            merged.push_back(entry);
+        } else if (!used[i]) {
+            merged.push_back(overrides[i].first + "=" + overrides[i].second);
+            used[i] = true;
+        }
+    }
+    for (std::size_t i = 0; i < overrides.size(); ++i) {
+        if (!used[i]) {
+            merged.push_back(overrides[i].first + "=" + overrides[i].second);
+        }
+    }
+    return merged;
+}
+
+Process ProcessLauncher::process() const {
+    std::lock_guard<std::mutex> hold(lock_);
+    return process_;
+}
+
+void ProcessLauncher::Cancel() {
+    {
+        std::lock_guard<std::mutex> hold(lock_);
+        cancel_ = true;
+    }
+    cancelled_.notify_all();
+}
+
+bool ProcessLauncher::Cancelled() const {
+    std::lock_guard<std::mutex> hold(lock_);
+    return cancel_;
+}
+
+bool ProcessLauncher::Adopt(const Process& process) {
+    std::lock_guard<std::mutex> hold(lock_);
+    if (cancel_) {
+        return false;
+    }
+    process_ = process;
+    return true;
+}
+
+bool ProcessLauncher::PauseUnlessCancelled(unsigned long ms) const {
+    std::unique_lock<std::mutex> hold(lock_);
+    const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+    // A worker thread's own stop request is looked at in short slices.
+    while (!cancel_ && !CThread::StopRequested()) {
+        const auto now = std::chrono::steady_clock::now();
+        if (now >= until) {
+            return true;
+        }
+        cancelled_.wait_for(hold, std::min<std::chrono::steady_clock::duration>(
+                                      until - now, std::chrono::milliseconds(100)));
+    }
+    return false;
+}
+
+bool ProcessLauncher::WaitForExit(const Process& process, unsigned long ms) const {
+    using Clock = std::chrono::steady_clock;
+    const Clock::time_point until = Clock::now() + std::chrono::milliseconds(ms);
+    while (!process.WaitForExit(100)) {
+        if (Cancelled() || CThread::StopRequested() ||
+            (ms != kWaitForever && Clock::now() >= until)) {
+            return false;
+        }
+    }
+    return true;
+}
+
+void ProcessLauncher::TerminateTree() const {
+    const Process held = process();
+    if (held.IsRunning()) {
+        held.TerminateTree();
+    }
+}
+
+void ProcessLauncher::TerminateTree(std::uint32_t id) {
+    Process::Open(id).TerminateTree();
+}
+
+bool ProcessLauncher::AskToEnd(std::uint32_t id) {
+    return Process::Open(id).AskToEnd();
+}
+
+HandoverFamily::HandoverFamily(const Process& launched, const std::vector<ProcessEntry>& before,
+                               std::string wanted)
+    : wanted_(std::move(wanted)), launchedId_(launched.id()) {
+    for (const ProcessEntry& entry : before) {
+        before_.insert({entry.id, entry.startTime});
+    }
+    if (launched.IsValid()) {
+        members_.insert({launched.id(), launched.startTime()});
+    }
+}
+
+Process HandoverFamily::Pick(const std::vector<ProcessEntry>& table) {
+    const std::optional<ProcessEntry> best = Choose(table);
+    return best ? Process::Open(best->id, best->startTime) : Process();
+}
+
+std::optional<ProcessEntry> HandoverFamily::Choose(const std::vector<ProcessEntry>& table) {
+    // Newcomers only: a process that ran before the launch is the user's, whatever its name.
+    std::vector<const ProcessEntry*> fresh;
+    for (const ProcessEntry& entry : table) {
+        if (before_.count({entry.id, entry.startTime}) == 0) {
+            fresh.push_back(&entry);
+        }
+    }
+    // Descendants of the launch, also through parents that have ended meanwhile (a member is
+    // remembered with its start time; a child starts no earlier than its parent).
+    for (bool grew = true; grew;) {
+        grew = false;
+        for (const ProcessEntry* entry : fresh) {
+            const Member self{entry->id, entry->startTime};
+            if (members_.count(self) != 0) {
+                continue;
+            }
+            const bool inGroup = launchedId_ != 0 && entry->group == launchedId_;
+            const bool child =
+                std::any_of(members_.begin(), members_.end(), [entry](const Member& member) {
+                    return member.first == entry->parent && entry->startTime >= member.second;
+                });
+            if (inGroup || child) {
+                members_.insert(self);
+                grew = true;
+            }
+        }
+    }
+    std::vector<const ProcessEntry*> candidates;
+    for (const ProcessEntry* entry : fresh) {
+        if (members_.count({entry->id, entry->startTime}) != 0 ||
+            (!wanted_.empty() && EqualsNoCase(entry->name, wanted_.c_str()))) {
+            candidates.push_back(entry);
+        }
+    }
+    // The program rather than its helpers: a candidate whose parent is no candidate, one of the
+    // wanted name first, the earliest started first.
+    const ProcessEntry* best = nullptr;
+    for (const ProcessEntry* entry : candidates) {
+        const bool topMost =
+            std::none_of(candidates.begin(), candidates.end(), [&](const ProcessEntry* other) {
+                return other->id == entry->parent && entry->startTime >= other->startTime;
+            });
+        if (!topMost) {
+            continue;
+        }
+        const auto rank = [this](const ProcessEntry* e) {
+            return std::make_pair(wanted_.empty() || !EqualsNoCase(e->name, wanted_.c_str()),
+                                  e->startTime);
+        };
+        if (best == nullptr || rank(entry) < rank(best)) {
+            best = entry;
+        }
+    }
+    if (best == nullptr) {
+        return std::nullopt;
+    }
+    return *best;
 }

@@ -3,9 +3,16 @@
 #pragma once
 
 #include <atomic>
+#include <condition_variable>
 #include <cstdint>
+#include <mutex>
+#include <optional>
+#include <set>
 #include <string>
+#include <utility>
 #include <vector>
+
+#include "sys/process.h"
 
 enum class LaunchWait {
     None = 0,       // return once the process exists
@@ -18,6 +25,33 @@ enum class WindowSearch {
     Handover = 1,  // the created process may hand over to another one, found after a pause
 };
 
+// How a program is started; the Launch arguments of the same names.
+struct LaunchOptions {
+    LaunchWait wait = LaunchWait::None;
+    // Whether the program's first window shows (Windows; Linux places no windows).
+    bool show = false;
+    WindowSearch search = WindowSearch::Direct;
+    // "" for the default size, "MAXIMIZE" (any case), or "WIDTHxHEIGHT".
+    std::string size;
+    // Handover only: the executable file name of a process to adopt besides the launched
+    // program's own descendants, compared without regard to case; "" means the launched
+    // executable's own name (Windows) or none (Linux, where programs are often started through
+    // wrapper scripts whose name no process carries).
+    std::string processName;
+    // Whether the program ends with the launcher's process (see TieToLauncher).
+    bool tied = false;
+    // Variables the program gets besides (or instead of) the launcher's own, as name and value;
+    // the launcher's environment itself stays as it is.
+    std::vector<std::pair<std::string, std::string>> environment;
+};
+
+// The environment a program gets: `inherited` ("NAME=value" entries), with the entries of
+// `overrides` in place of those of the same name (compared without regard to case on Windows),
+// then the overrides that were not there yet, in their order.
+std::vector<std::string> MergeEnvironment(
+    const std::vector<std::string>& inherited,
+    const std::vector<std::pair<std::string, std::string>>& overrides);
+
 class ProcessLauncher {
 public:
     ProcessLauncher() = default;
@@ -25,22 +59,37 @@ public:
     ProcessLauncher& operator=(const ProcessLauncher&) = delete;
 
     // Starts "program arguments" with the caller's environment and current folder, never through
-    // a shell. size: "" for the default size, "MAXIMIZE" (any case), or "WIDTHxHEIGHT".
-    // processName (Handover only): executable file name of the process to adopt, compared
-    // without regard to case; "" means the launched executable's own name. Returns false, after
-    // showing the system's error text in a box titled "Error", when the process cannot be
-    // created; processId then keeps its value and nothing is waited for.
-    //
-    // A Handover search pauses 26 s, then adopts the first new window (Windows) or new process
-    // (Linux) owned by an executable of that name; when there is none, processId keeps its
-    // former value. An UntilExit wait watches processId; while processId is 0 (a fresh launcher
-    // whose handover found nothing) there is nothing to watch and the wait ends at once.
+    // a shell. Returns false, after showing the system's error text in a box titled "Error",
+    // when the process cannot be created; nothing is then waited for.
     bool Launch(const std::string& program, const std::string& arguments, LaunchWait wait,
                 bool show, WindowSearch search, const std::string& size = "",
                 const std::string& processName = "");
+    // The same with the options in one place (TieToLauncher does not apply: options.tied does).
+    bool Launch(const std::string& commandLine, const LaunchOptions& options);
 
-    // Id of the process the last Launch started (Direct) or adopted (Handover); 0 until then.
-    std::uint32_t processId() const { return processId_; }
+    // The same with the options in one place; returns 0, or the system's error code (errno on
+    // Linux, GetLastError on Windows) when the process could not be created. Shows nothing.
+    //
+    // A Handover search adopts the program the user ends up with: a process that did not run
+    // before the launch and is the launched program, one of its descendants (Linux: a member of
+    // the process group the launch made, which survives wrapper scripts that end), or a program
+    // of the wanted name. It looks every 500 ms, adopts the first such process at once, and, when
+    // the adopted process ends within 26 s of the launch, looks again until then. An UntilExit
+    // wait watches the adopted process; when nothing could be followed the launch returns once
+    // the 26 s are over, and Followed() tells so.
+    int LaunchProcess(const std::string& commandLine, const LaunchOptions& options);
+
+    // The process the last launch started (Direct) or adopted (Handover); nothing until then.
+    Process process() const;
+    // Its id; 0 until there is one.
+    std::uint32_t processId() const { return process().id(); }
+    // Whether the last launch had a process to follow to its end: false when a Handover search
+    // found nothing, or what it found ended while the search still ran and nothing new came.
+    bool Followed() const { return followed_; }
+
+    // Ends a search or wait of a launch under way on another thread at once; that launch adopts
+    // nothing from then on. Later launches of this launcher start nothing.
+    void Cancel();
 
     // Ties the programs that later Launch calls start to the launcher's own process: when the
     // launcher ends in whatever way (a crash, the task manager, kill -9), they end with it.
@@ -50,29 +99,66 @@ public:
     // program the user asked to run stays.
     void TieToLauncher(bool tied) { tied_ = tied; }
 
-    // Ends processId with all its descendants.
-    void TerminateTree() const { TerminateTree(processId_); }
-    // Ends the given process and all its descendants; an id that no longer exists is ignored.
+    // Ends the started or adopted process with all its descendants while it still runs; once
+    // it has ended, nothing (programs it started may belong to the user now).
+    void TerminateTree() const;
+    // Ends the process that has this id now and all its descendants; an id that no longer
+    // exists is ignored.
     static void TerminateTree(std::uint32_t id);
-    // Asks a process to end in order (Linux: SIGTERM); false when there is no such request for
-    // a hidden program (Windows) or it could not be sent.
+    // Asks the process that has this id now to end in order (Linux: SIGTERM); false when there is
+    // no such request for a hidden program (Windows) or it could not be sent.
     static bool AskToEnd(std::uint32_t id);
 
 private:
-    // A Handover search looks for the adopted program after these two pauses.
-    static constexpr int kHandoverPauseMs = 25000;
-    static constexpr int kHandoverSettleMs = 1000;
+    // A Handover search looks this long after the launch, every kHandoverPollMs.
+    static constexpr int kHandoverLimitMs = 26000;
+    static constexpr int kHandoverPollMs = 500;
 
-    // The pause before the handover search; false when the calling worker thread is asked to
-    // stop meanwhile (the search is then skipped).
-    static bool PauseForHandover();
+    // The platform's start of one process: 0 and the created process, or the error code.
+    int Create(const std::string& commandLine, const LaunchOptions& options, Process& created);
+    // The Handover search with its wait; the created process is the launched program, `before`
+    // the processes that ran before it.
+    void FollowHandover(const Process& created, const std::vector<ProcessEntry>& before,
+                        const LaunchOptions& options, const std::string& wanted);
+    // Blocks until `process` has ended, Cancel is called, the calling worker thread is asked to
+    // stop, or `ms` have passed; true when the process ended.
+    bool WaitForExit(const Process& process, unsigned long ms = 0xFFFFFFFF) const;
+    // Sleeps `ms`; false when Cancel came or the calling worker thread is asked to stop.
+    bool PauseUnlessCancelled(unsigned long ms) const;
+    // Stores the followed process unless Cancel came first.
+    bool Adopt(const Process& process);
+    bool Cancelled() const;
 
-    // Blocks until no process with processId is listed any more; returns at once for 0.
-    void WaitForExit();
-
-    // Written by Launch, read by TerminateTree from whichever thread ends the run.
-    std::atomic<std::uint32_t> processId_{0};
+    mutable std::mutex lock_;
+    mutable std::condition_variable cancelled_;
+    Process process_;  // guarded by lock_
+    bool cancel_ = false;
+    std::atomic<bool> followed_{true};
     bool tied_ = false;
+};
+
+// What a Handover search may adopt: processes that did not run before the launch and either
+// descend from the launched program or run an executable of the wanted name.
+class HandoverFamily {
+public:
+    // `launched`: the program the launch created; `before`: the table taken before it; `wanted`:
+    // an executable file name (any case), or "" for descendants only.
+    HandoverFamily(const Process& launched, const std::vector<ProcessEntry>& before,
+                   std::string wanted);
+
+    // The process to adopt in a fresh table: of the candidates whose parent is no candidate, the
+    // one of the wanted name first, then the earliest started. Descendants are remembered across
+    // calls, so that a child is still known as one after its parent has ended.
+    std::optional<ProcessEntry> Choose(const std::vector<ProcessEntry>& table);
+    // Choose, held by identity; nothing when there is none or it ended meanwhile.
+    Process Pick(const std::vector<ProcessEntry>& table);
+
+private:
+    using Member = std::pair<std::uint32_t, std::uint64_t>;  // id and start time
+    std::string wanted_;
+    std::uint32_t launchedId_;
+    std::set<Member> before_;
+    std::set<Member> members_;
 };
 
 // How the first window of a new program starts, from the show flag and the size text.
@@ -103,11 +189,13 @@ std::string JoinWindowsCommandLine(const std::vector<std::string>& arguments);
 // The command line up to and including its first ".EXE" (any case); empty when it has none.
 std::string ExecutablePathOf(const std::string& commandLine);
 
+#ifndef _WIN32
+// Where a program named on a command line runs from: the name itself when it holds a folder,
+// else the first executable file of that name in the folders of PATH (empty elements, which
+// would mean the current folder, are skipped; without PATH, /usr/local/bin:/usr/bin:/bin);
+// empty when there is none. The launcher starts what this finds; lookups ask the same.
+std::string FindProgram(const std::string& program);
+#endif
+
 // The file name of a path: what follows its last separator, without a leading quote.
 std::string FileNameOf(const std::string& path);
-
-// The name a Handover search looks for when none is given, for a Windows command line:
-// FileNameOf(ExecutablePathOf(...)); the launcher takes the long form of the path in between.
-// Linux programs carry no ".EXE": there it is the file name of the program that runs, with
-// links followed.
-std::string DefaultProcessName(const std::string& commandLine);

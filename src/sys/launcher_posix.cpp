@@ -1,13 +1,13 @@
-// Linux only: posix_spawn without a shell, each child in a process group of its own; /proc for
-// the handover search and for process trees.
+// Linux only: posix_spawn without a shell, each child in a process group of its own, collected
+// by the launcher when it ends; tied programs forked from a thread that lives as long as the
+// process.
 #include "sys/launcher.h"
 
-#include <dirent.h>
 #include <fcntl.h>
 #include <signal.h>
 #include <spawn.h>
-#include <strings.h>
 #include <sys/prctl.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -16,17 +16,13 @@
 #include <condition_variable>
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
-#include <map>
 #include <memory>
 #include <mutex>
-#include <set>
 #include <sstream>
 #include <thread>
 
-#include "sys/error_text.h"
-#include "sys/message_box.h"
-#include "sys/process_list.h"
+#include "sys/launcher_detail.h"
+#include "sys/process_detail.h"
 
 extern char** environ;
 
@@ -70,10 +66,35 @@ private:
     int error_;
 };
 
-// Starts argv[0] (searched on PATH when it names no folder) with the caller's environment and
-// current folder. Returns 0 or the errno that kept the program from running.
-int Spawn(const std::vector<std::string>& args, pid_t& pid) {
+// The launcher's environment with the launch's own variables; `pointers` ends with null.
+class ChildEnvironment {
+public:
+    explicit ChildEnvironment(const std::vector<std::pair<std::string, std::string>>& overrides) {
+        std::vector<std::string> inherited;
+        for (char** entry = environ; entry != nullptr && *entry != nullptr; ++entry) {
+            inherited.emplace_back(*entry);
+        }
+        entries_ = MergeEnvironment(inherited, overrides);
+        for (std::string& entry : entries_) {
+            pointers_.push_back(entry.data());
+        }
+        pointers_.push_back(nullptr);
+    }
+    char** get() { return pointers_.data(); }
+
+private:
+    std::vector<std::string> entries_;
+    std::vector<char*> pointers_;
+};
+
+// Starts argv[0] (see FindProgram) with the given environment and the caller's current folder.
+// Returns 0 or the errno that kept the program from running.
+int Spawn(const std::vector<std::string>& args, char** environment, pid_t& pid) {
     if (args.empty() || args[0].empty()) {
+        return ENOENT;
+    }
+    const std::string path = FindProgram(args[0]);
+    if (path.empty()) {
         return ENOENT;
     }
     SpawnFileActions actions;
@@ -115,25 +136,8 @@ int Spawn(const std::vector<std::string>& args, pid_t& pid) {
         argv.push_back(const_cast<char*>(arg.c_str()));
     }
     argv.push_back(nullptr);
-    return posix_spawnp(&pid, argv[0], actions.get(), attributes.get(), argv.data(), environ);
-}
-
-// Where a program runs from: itself when it names a folder, else the first executable of that
-// name on PATH, as posix_spawnp searches; empty when there is none.
-std::string SearchPath(const std::string& program) {
-    if (program.find('/') != std::string::npos) {
-        return program;
-    }
-    const char* search = std::getenv("PATH");
-    std::istringstream folders(search != nullptr ? search : "/usr/local/bin:/usr/bin:/bin");
-    std::string folder;
-    while (std::getline(folders, folder, ':')) {
-        const std::string candidate = (folder.empty() ? "." : folder) + "/" + program;
-        if (access(candidate.c_str(), X_OK) == 0) {
-            return candidate;
-        }
-    }
-    return std::string();
+    return posix_spawn(&pid, path.c_str(), actions.get(), attributes.get(), argv.data(),
+                       environment);
 }
 
 // Closes every descriptor from 3 up, except `keep`.
@@ -147,11 +151,11 @@ void CloseDescriptorsExcept(int keep) {
 // Spawn for a program tied to the launcher: fork and exec with the parent-death signal set in
 // the child. Between fork and exec the child only makes calls that are safe in a copy of a
 // threaded process; a failed exec reports its errno through a close-on-exec pipe.
-int ForkTied(const std::vector<std::string>& args, pid_t& pid) {
+int ForkTied(const std::vector<std::string>& args, char** environment, pid_t& pid) {
     if (args.empty() || args[0].empty()) {
         return ENOENT;
     }
-    const std::string path = SearchPath(args[0]);
+    const std::string path = FindProgram(args[0]);
     if (path.empty()) {
         return ENOENT;
     }
@@ -173,7 +177,12 @@ int ForkTied(const std::vector<std::string>& args, pid_t& pid) {
     const pid_t child = fork();
     if (child == 0) {
         setpgid(0, 0);
-        prctl(PR_SET_PDEATHSIG, SIGTERM);
+        // A child that could not be tied must not run untied.
+        if (prctl(PR_SET_PDEATHSIG, SIGTERM) != 0) {
+            const int error = errno;
+            (void)!write(report[1], &error, sizeof(error));
+            _exit(127);
+        }
         // The launcher may have died between fork and prctl; the signal would then never come.
         if (getppid() != parent) {
             _exit(127);
@@ -187,7 +196,7 @@ int ForkTied(const std::vector<std::string>& args, pid_t& pid) {
         sigemptyset(&none);
         sigprocmask(SIG_SETMASK, &none, nullptr);
         CloseDescriptorsExcept(report[1]);
-        execve(path.c_str(), argv.data(), environ);
+        execve(path.c_str(), argv.data(), environment);
         const int error = errno;
         (void)!write(report[1], &error, sizeof(error));
         _exit(127);
@@ -225,10 +234,10 @@ public:
         return *instance;
     }
 
-    int Spawn(const std::vector<std::string>& args, pid_t& pid) {
+    int Spawn(const std::vector<std::string>& args, char** environment, pid_t& pid) {
         std::unique_lock<std::mutex> hold(lock_);
         changed_.wait(hold, [this] { return request_ == nullptr; });
-        Request request{&args};
+        Request request{&args, environment};
         request_ = &request;
         changed_.notify_all();
         changed_.wait(hold, [&request] { return request.done; });
@@ -239,6 +248,7 @@ public:
 private:
     struct Request {
         const std::vector<std::string>* args;
+        char** environment;
         pid_t pid = 0;
         int error = 0;
         bool done = false;
@@ -254,7 +264,7 @@ private:
             changed_.wait(hold, [this] { return request_ != nullptr && !request_->done; });
             Request* request = request_;
             hold.unlock();
-            request->error = ForkTied(*request->args, request->pid);
+            request->error = ForkTied(*request->args, request->environment, request->pid);
             hold.lock();
             request->done = true;
             request_ = nullptr;
@@ -267,169 +277,68 @@ private:
     Request* request_ = nullptr;
 };
 
-// A child that has ended stays a zombie, still listed in /proc, until it is waited for; the
-// process-end watcher and the handover search would count it as alive.
-void ReapWhenEnded(pid_t pid) {
-    std::thread([pid] {
+// A child that has ended stays a zombie until it is collected; nobody but this thread collects
+// it, so its id stays its own (and its process descriptor valid) until then.
+void CollectWhenEnded(const Process& child) {
+    std::thread([child] {
         int status = 0;
-        while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+        pid_t done = 0;
+        while ((done = waitpid(static_cast<pid_t>(child.id()), &status, 0)) < 0 && errno == EINTR) {
+        }
+        if (done > 0) {
+            RecordChildExit(child, status);
         }
     }).detach();
 }
 
-struct ProcessEntry {
+}  // namespace
+
+std::string FindProgram(const std::string& program) {
+    if (program.empty() || program.find('/') != std::string::npos) {
+        return program;
+    }
+    // Without PATH, the system's own default; an empty element would mean the current folder,
+    // which is never searched.
+    const char* search = std::getenv("PATH");
+    std::string folders = search != nullptr ? search : "/usr/local/bin:/usr/bin:/bin";
+    std::istringstream list(folders);
+    std::string folder;
+    while (std::getline(list, folder, ':')) {
+        if (folder.empty()) {
+            continue;
+        }
+        const std::string candidate = folder + "/" + program;
+        struct stat info {};
+        if (stat(candidate.c_str(), &info) == 0 && S_ISREG(info.st_mode) &&
+            access(candidate.c_str(), X_OK) == 0) {
+            return candidate;
+        }
+    }
+    return std::string();
+}
+
+int ProcessLauncher::Create(const std::string& commandLine, const LaunchOptions& options,
+                            Process& created) {
+    const std::vector<std::string> args = SplitWindowsCommandLine(commandLine);
     pid_t pid = 0;
-    pid_t parent = 0;
-    char state = '?';
-};
-
-bool ReadProcessEntry(pid_t pid, ProcessEntry& entry) {
-    std::ifstream in("/proc/" + std::to_string(pid) + "/stat");
-    std::string line;
-    if (!std::getline(in, line)) {
-        return false;
+    ChildEnvironment environment(options.environment);
+    const int error = options.tied ? TiedSpawner::Instance().Spawn(args, environment.get(), pid)
+                                   : Spawn(args, environment.get(), pid);
+    if (error != 0) {
+        return error;
     }
-    // "pid (name) state parent ...": the name may itself hold blanks and parentheses.
-    const std::string::size_type close = line.rfind(')');
-    if (close == std::string::npos) {
-        return false;
-    }
-    std::istringstream rest(line.substr(close + 1));
-    entry.pid = pid;
-    return static_cast<bool>(rest >> entry.state >> entry.parent);
-}
-
-std::vector<ProcessEntry> ProcessTable() {
-    std::vector<ProcessEntry> table;
-    std::unique_ptr<DIR, int (*)(DIR*)> proc(opendir("/proc"), closedir);
-    if (!proc) {
-        return table;
-    }
-    while (const dirent* item = readdir(proc.get())) {
-        char* end = nullptr;
-        const long pid = std::strtol(item->d_name, &end, 10);
-        ProcessEntry entry;
-        if (pid > 0 && *end == '\0' && ReadProcessEntry(static_cast<pid_t>(pid), entry)) {
-            table.push_back(entry);
-        }
-    }
-    return table;
-}
-
-// The file name the started program runs under: found on PATH like posix_spawnp does, links
-// followed, so that "firefox" linked to "firefox-esr" gives "firefox-esr".
-std::string ProgramRunName(const std::string& program) {
-    std::string path = SearchPath(program);
-    if (path.empty()) {
-        path = program;
-    }
-    std::unique_ptr<char, void (*)(void*)> resolved(realpath(path.c_str(), nullptr), std::free);
-    return FileNameOf(resolved ? resolved.get() : path);
-}
-
-// The new process that runs an executable of the wanted name: not in the list taken before the
-// launch, not a zombie; of several, the one whose parent is none of them (the program, not its
-// helpers), the lowest id first.
-pid_t FindNewProcess(const std::set<pid_t>& before, const std::string& wanted) {
-    CProcessInfo processes;
-    if (!processes.Init(false)) {
-        return 0;
-    }
-    std::set<pid_t> found;
-    std::map<pid_t, pid_t> parents;
-    for (const ProcessEntry& entry : ProcessTable()) {
-        char name[kProcessTextSize] = {};
-        if (before.count(entry.pid) == 0 && entry.state != 'Z' &&
-            processes.FindProcessById(name, nullptr, static_cast<std::uint32_t>(entry.pid)) &&
-            strcasecmp(name, wanted.c_str()) == 0) {
-            found.insert(entry.pid);
-            parents[entry.pid] = entry.parent;
-        }
-    }
-    for (pid_t pid : found) {
-        if (found.count(parents[pid]) == 0) {
-            return pid;
-        }
-    }
+    created = HoldChild(static_cast<std::uint32_t>(pid), nullptr);
+    CollectWhenEnded(created);
+    // UntilIdle: Linux has no notion of a program waiting for input; the launch is done.
     return 0;
 }
 
-}  // namespace
+std::string HandoverName(const std::string& /*commandLine*/, const std::string& processName) {
+    return processName;
+}
 
-bool ProcessLauncher::Launch(const std::string& program, const std::string& arguments,
-                             LaunchWait wait, bool show, WindowSearch search,
-                             const std::string& size, const std::string& processName) {
+bool PlaceWindow(const Process& /*process*/, const LaunchOptions& /*options*/) {
     // Only windows are shown, hidden or sized, and Linux places none: an X11 client library
     // would be a new dependency, and under Wayland or without a display there is nothing to do.
-    (void)show;
-    (void)size;
-    const std::vector<std::string> args = SplitWindowsCommandLine(program + " " + arguments);
-
-    std::string wanted;
-    std::set<pid_t> before;
-    if (search == WindowSearch::Handover) {
-        wanted = processName;
-        if (wanted.empty() && !args.empty()) {
-            wanted = ProgramRunName(args[0]);
-        }
-        for (const ProcessEntry& entry : ProcessTable()) {
-            before.insert(entry.pid);
-        }
-    }
-
-    pid_t pid = 0;
-    const int error = tied_ ? TiedSpawner::Instance().Spawn(args, pid) : Spawn(args, pid);
-    if (error != 0) {
-        ShowMessageBox(SystemErrorText(static_cast<unsigned long>(error)), "Error",
-                       kMessageBoxIconInformation);
-        return false;
-    }
-    ReapWhenEnded(pid);
-
-    if (search == WindowSearch::Handover) {
-        const pid_t adopted = PauseForHandover() ? FindNewProcess(before, wanted) : 0;
-        if (adopted != 0) {
-            processId_ = static_cast<std::uint32_t>(adopted);
-        }
-    } else {
-        processId_ = static_cast<std::uint32_t>(pid);
-    }
-
-    if (wait == LaunchWait::UntilExit) {
-        WaitForExit();
-    }
-    // UntilIdle: Linux has no notion of a program waiting for input; the launch is done.
     return true;
-}
-
-bool ProcessLauncher::AskToEnd(std::uint32_t id) {
-    // 0 and ids beyond pid_t would reach whole process groups.
-    return id != 0 && id <= static_cast<std::uint32_t>(INT_MAX) &&
-           kill(static_cast<pid_t>(id), SIGTERM) == 0;
-}
-
-void ProcessLauncher::TerminateTree(std::uint32_t id) {
-    // 0 and ids beyond pid_t would make kill() reach whole process groups.
-    if (id == 0 || id > static_cast<std::uint32_t>(INT_MAX)) {
-        return;
-    }
-    // Every parent id is read before anything is killed: a killed process's children are
-    // handed to another parent at once and could no longer be found.
-    std::multimap<pid_t, pid_t> children;
-    for (const ProcessEntry& entry : ProcessTable()) {
-        children.emplace(entry.parent, entry.pid);
-    }
-    std::vector<pid_t> tree{static_cast<pid_t>(id)};
-    std::set<pid_t> seen{static_cast<pid_t>(id)};
-    for (std::size_t i = 0; i < tree.size(); ++i) {
-        const auto range = children.equal_range(tree[i]);
-        for (auto it = range.first; it != range.second; ++it) {
-            if (seen.insert(it->second).second) {
-                tree.push_back(it->second);
-            }
-        }
-    }
-    for (pid_t pid : tree) {
-        kill(pid, SIGKILL);
-    }
 }

@@ -1,32 +1,19 @@
-// Windows only: CreateProcessA, the direct and the handover window search, bringing the window
-// forward, and Toolhelp-based termination of process trees.
+// Windows only: CreateProcessA, the job of the tied programs, finding the new program's window,
+// bringing it forward and sizing it.
 #include "sys/launcher.h"
 
 #include <windows.h>
 #include <tlhelp32.h>
 
 #include <cstdint>
-#include <set>
+#include <cstring>
 #include <vector>
 
 #include "sys/handles_win32.h"
-#include "sys/message_box.h"
-#include "sys/process_list.h"
+#include "sys/launcher_detail.h"
+#include "sys/process_detail.h"
 
 namespace {
-
-// The system's text for a failed start. Inserts stay as they are: texts such as "%1 is not a
-// valid Win32 application." would otherwise make the formatting fail.
-std::string StartErrorText(DWORD code) {
-    char* text = nullptr;
-    FormatMessageA(
-        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-        nullptr, code, MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT), reinterpret_cast<char*>(&text), 0,
-        nullptr);
-    const std::string result = text != nullptr ? text : "";
-    LocalFree(text);
-    return result;
-}
 
 // The executable's long form when it exists (an 8.3 path names the same file under another
 // name), else the path as written.
@@ -34,20 +21,6 @@ std::string LongForm(const std::string& path) {
     char buffer[MAX_PATH] = {};
     const DWORD length = GetLongPathNameA(path.c_str(), buffer, MAX_PATH);
     return length > 0 && length < MAX_PATH ? std::string(buffer, length) : path;
-}
-
-// Top-level windows in ascending order of handle value.
-using WindowSet = std::set<std::uintptr_t>;
-
-BOOL CALLBACK CollectWindow(HWND window, LPARAM set) {
-    reinterpret_cast<WindowSet*>(set)->insert(reinterpret_cast<std::uintptr_t>(window));
-    return TRUE;
-}
-
-WindowSet TopLevelWindows() {
-    WindowSet windows;
-    EnumWindows(CollectWindow, reinterpret_cast<LPARAM>(&windows));
-    return windows;
 }
 
 struct DirectSearch {
@@ -79,43 +52,23 @@ HWND FindDirectWindow(DWORD thread) {
     return search.found;
 }
 
-// The first window (by handle value) that appeared or vanished between the two sets, still
-// exists, and belongs to a process running an executable of the wanted name.
-HWND FindHandoverWindow(const WindowSet& before, const WindowSet& after, const std::string& wanted,
-                        DWORD& owner) {
-    WindowSet changed;
-    for (std::uintptr_t w : before) {
-        if (after.count(w) == 0) {
-            changed.insert(w);
-        }
+struct OwnerSearch {
+    DWORD process = 0;
+    HWND found = nullptr;
+};
+
+// The first visible, titled top-level window of a process.
+BOOL CALLBACK CheckOwnerWindow(HWND window, LPARAM data) {
+    auto* search = reinterpret_cast<OwnerSearch*>(data);
+    DWORD owner = 0;
+    GetWindowThreadProcessId(window, &owner);
+    char title[2] = {};
+    if (owner != search->process || !IsWindowVisible(window) ||
+        GetWindowTextA(window, title, sizeof(title)) == 0) {
+        return TRUE;
     }
-    for (std::uintptr_t w : after) {
-        if (before.count(w) == 0) {
-            changed.insert(w);
-        }
-    }
-    CProcessInfo processes;
-    if (!processes.Init(false)) {
-        return nullptr;
-    }
-    for (std::uintptr_t value : changed) {
-        HWND window = reinterpret_cast<HWND>(value);
-        if (!IsWindow(window)) {
-            continue;
-        }
-        DWORD pid = 0;
-        GetWindowThreadProcessId(window, &pid);
-        if (pid == 0) {
-            continue;
-        }
-        char name[MAX_PATH + 1] = {};
-        char path[MAX_PATH + 1] = {};
-        if (processes.FindProcessById(name, path, pid) && lstrcmpiA(name, wanted.c_str()) == 0) {
-            owner = pid;
-            return window;
-        }
-    }
-    return nullptr;
+    search->found = window;
+    return FALSE;
 }
 
 // Windows lets only the foreground thread hand the foreground on; sharing its input state for
@@ -136,33 +89,12 @@ void BringForward(HWND window, DWORD programThread) {
     }
 }
 
-void TerminateTreeOnce(DWORD id, std::set<DWORD>& visited) {
-    // A process whose parent ended long ago may name a reused id as its parent; the visited
-    // set keeps such a cycle from recursing for ever.
-    if (id == 0 || !visited.insert(id).second) {
-        return;
-    }
-    std::vector<DWORD> children;
-    {
-        ScopedHandle snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
-        if (snapshot.IsValid()) {
-            PROCESSENTRY32 entry{};
-            entry.dwSize = sizeof(entry);
-            for (BOOL more = Process32First(snapshot.Get(), &entry); more;
-                 more = Process32Next(snapshot.Get(), &entry)) {
-                if (entry.th32ParentProcessID == id && entry.th32ProcessID != id) {
-                    children.push_back(entry.th32ProcessID);
-                }
-            }
-        }
-    }
-    // The children stay listed under this id after it ends, in the list already taken.
-    ScopedHandle process(OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, id));
-    if (process.IsValid()) {
-        TerminateProcess(process.Get(), 1);
-    }
-    for (DWORD child : children) {
-        TerminateTreeOnce(child, visited);
+// Brings the window forward and gives it the asked size at the top left corner.
+void Place(HWND window, DWORD programThread, const StartupShape& shape) {
+    BringForward(window, programThread);
+    if (shape.width != 0 && shape.height != 0) {
+        MoveWindow(window, 0, 0, static_cast<int>(shape.width), static_cast<int>(shape.height),
+                   TRUE);
     }
 }
 
@@ -189,11 +121,9 @@ HANDLE LauncherJob() {
 
 }  // namespace
 
-bool ProcessLauncher::Launch(const std::string& program, const std::string& arguments,
-                             LaunchWait wait, bool show, WindowSearch search,
-                             const std::string& size, const std::string& processName) {
-    const std::string commandLine = program + " " + arguments;
-    const StartupShape shape = StartupShapeFor(show, size);
+int ProcessLauncher::Create(const std::string& commandLine, const LaunchOptions& options,
+                            Process& created) {
+    const StartupShape shape = StartupShapeFor(options.show, options.size);
     STARTUPINFOA startup{};
     startup.cb = sizeof(startup);
     startup.dwFlags = STARTF_USESHOWWINDOW;
@@ -204,72 +134,73 @@ bool ProcessLauncher::Launch(const std::string& program, const std::string& argu
         startup.dwYSize = shape.height;
     }
 
-    std::string wanted;
-    WindowSet before;
-    if (search == WindowSearch::Handover) {
-        wanted =
-            processName.empty() ? FileNameOf(LongForm(ExecutablePathOf(commandLine))) : processName;
-        before = TopLevelWindows();
-    }
-
     std::vector<char> line(commandLine.begin(), commandLine.end());
     line.push_back('\0');
-    PROCESS_INFORMATION created{};
+    // The launcher's environment as it is, unless the launch brings variables of its own.
+    std::vector<char> environment;
+    if (!options.environment.empty()) {
+        std::vector<std::string> inherited;
+        if (char* block = GetEnvironmentStringsA()) {
+            for (const char* entry = block; *entry != '\0'; entry += std::strlen(entry) + 1) {
+                inherited.emplace_back(entry);
+            }
+            FreeEnvironmentStringsA(block);
+        }
+        for (const std::string& entry : MergeEnvironment(inherited, options.environment)) {
+            environment.insert(environment.end(), entry.begin(), entry.end());
+            environment.push_back('\0');
+        }
+        environment.push_back('\0');
+    }
+    PROCESS_INFORMATION made{};
     // A tied program starts suspended, so that it is in the job before it can start children
     // of its own (they then belong to the job too).
-    const DWORD flags = NORMAL_PRIORITY_CLASS | (tied_ ? CREATE_SUSPENDED : 0);
-    if (!CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, flags, nullptr, nullptr,
-                        &startup, &created)) {
-        ShowMessageBox(StartErrorText(GetLastError()), "Error", kMessageBoxIconInformation);
-        return false;
+    const DWORD flags = NORMAL_PRIORITY_CLASS | (options.tied ? CREATE_SUSPENDED : 0);
+    if (!CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, flags,
+                        environment.empty() ? nullptr : environment.data(), nullptr, &startup,
+                        &made)) {
+        return static_cast<int>(GetLastError());
     }
-    ScopedHandle process(created.hProcess);
-    ScopedHandle thread(created.hThread);
-    if (tied_) {
+    created = HoldChild(made.dwProcessId, made.hProcess);
+    const ScopedHandle thread(made.hThread);
+    if (options.tied) {
         // Where the job cannot take it (the launcher itself runs in a job that forbids nesting),
         // the program runs untied; the next start's clean-up of abandoned runs still ends it.
         const HANDLE job = LauncherJob();
         if (job != nullptr) {
-            AssignProcessToJobObject(job, created.hProcess);
+            AssignProcessToJobObject(job, made.hProcess);
         }
-        ResumeThread(created.hThread);
+        // A program that cannot be resumed would stay suspended for ever.
+        if (ResumeThread(made.hThread) == static_cast<DWORD>(-1)) {
+            const int error = static_cast<int>(GetLastError());
+            created.TerminateTree();
+            created = Process();
+            return error;
+        }
     }
+    if (options.search == WindowSearch::Direct) {
+        if (HWND window = FindDirectWindow(made.dwThreadId)) {
+            Place(window, made.dwThreadId, shape);
+        }
+        if (options.wait == LaunchWait::UntilIdle) {
+            WaitForInputIdle(made.hProcess, INFINITE);
+        }
+    }
+    return 0;
+}
 
-    HWND window = nullptr;
-    if (search == WindowSearch::Handover) {
-        DWORD owner = 0;
-        if (PauseForHandover()) {
-            window = FindHandoverWindow(before, TopLevelWindows(), wanted, owner);
-        }
-        if (window != nullptr) {
-            processId_ = owner;
-        }
-    } else {
-        processId_ = created.dwProcessId;
-        window = FindDirectWindow(created.dwThreadId);
-    }
-    if (window != nullptr) {
-        BringForward(window, created.dwThreadId);
-        if (shape.width != 0 && shape.height != 0) {
-            MoveWindow(window, 0, 0, static_cast<int>(shape.width), static_cast<int>(shape.height),
-                       TRUE);
-        }
-    }
+std::string HandoverName(const std::string& commandLine, const std::string& processName) {
+    return processName.empty() ? FileNameOf(LongForm(ExecutablePathOf(commandLine))) : processName;
+}
 
-    if (wait == LaunchWait::UntilExit) {
-        WaitForExit();
-    } else if (wait != LaunchWait::None) {
-        WaitForInputIdle(process.Get(), INFINITE);
+bool PlaceWindow(const Process& process, const LaunchOptions& options) {
+    OwnerSearch search;
+    search.process = process.id();
+    EnumWindows(CheckOwnerWindow, reinterpret_cast<LPARAM>(&search));
+    if (search.found == nullptr) {
+        return false;
     }
+    Place(search.found, GetWindowThreadProcessId(search.found, nullptr),
+          StartupShapeFor(options.show, options.size));
     return true;
-}
-
-bool ProcessLauncher::AskToEnd(std::uint32_t /*id*/) {
-    // A hidden console program has no window to close and takes no signal.
-    return false;
-}
-
-void ProcessLauncher::TerminateTree(std::uint32_t id) {
-    std::set<DWORD> visited;
-    TerminateTreeOnce(id, visited);
 }

@@ -2,6 +2,7 @@
 #include "sys/process_list.h"
 
 #include "sys/handles_win32.h"
+#include "sys/process_detail.h"
 #include "sys/process_list_way.h"
 
 #include <tlhelp32.h>
@@ -89,6 +90,16 @@ HMODULE LoadPsapi() {
     return library != nullptr ? library : LoadLibraryA("dlls\\psapi.dll");
 }
 
+// Fills the buffers from a path read by QueryImagePath; false when there is none.
+bool CopyPath(const std::string& file, char* name, char* path) {
+    if (file.empty()) {
+        return false;
+    }
+    CopyProcessText(path, file);
+    CopyProcessText(name, StripFolder(file));
+    return true;
+}
+
 std::uint32_t TerminateById(DWORD id) {
     const ScopedHandle process(OpenProcess(PROCESS_TERMINATE, FALSE, id));
     if (!process.IsValid()) {
@@ -140,6 +151,9 @@ public:
         }
         *id = ids_[cursor_++];
         *more = cursor_ < ids_.size();
+        if (CanQueryImagePath()) {
+            return CopyPath(QueryImagePath(*id), name, path);
+        }
         // The handle stays open until the next call, for a walk of the process's modules.
         process_.Reset(OpenProcess(kQueryAndRead, FALSE, *id));
         if (!process_.IsValid() || !ReadFirstModule()) {
@@ -239,6 +253,9 @@ public:
         CopyProcessText(path, entry.szExeFile);
         CopyProcessText(name, StripFolder(entry.szExeFile));
         *id = entry.th32ProcessID;
+        if (CanQueryImagePath()) {
+            return CopyPath(QueryImagePath(*id), name, path);
+        }
         // Kept for a walk of the process's modules.
         modules_.Reset(createSnapshot_(TH32CS_SNAPMODULE, entry.th32ProcessID));
         return modules_.IsValid();
@@ -290,6 +307,9 @@ bool EnumerateProcessesPsapi(ProcessCallback callback, void* user) {
             reported = "Idle";
         } else if (id == systemId) {
             reported = "System";
+        } else if (CanQueryImagePath()) {
+            name = StripFolder(QueryImagePath(id));
+            reported = name.empty() ? nullptr : name.c_str();
         } else if (const ScopedHandle process(OpenProcess(kQueryAndRead, FALSE, id));
                    process.IsValid()) {
             HMODULE first = nullptr;
@@ -369,7 +389,10 @@ std::uint32_t KillProcessByNamePsapi(const std::string& upperName) {
     }
     for (const DWORD id : ids) {
         std::string name = "Unknown";
-        if (const ScopedHandle process(OpenProcess(kQueryAndRead, FALSE, id)); process.IsValid()) {
+        if (CanQueryImagePath()) {
+            name = StripFolder(QueryImagePath(id));
+        } else if (const ScopedHandle process(OpenProcess(kQueryAndRead, FALSE, id));
+                   process.IsValid()) {
             HMODULE first = nullptr;
             DWORD needed = 0;
             char base[kProcessTextSize] = {};
@@ -407,9 +430,16 @@ std::uint32_t KillProcessByNameToolhelp(const std::string& upperName) {
     process.dwSize = sizeof process;
     for (BOOL more = process32First(processes.Get(), &process); more;
          process.dwSize = sizeof process, more = process32Next(processes.Get(), &process)) {
+        if (CanQueryImagePath()) {
+            if (UpperCase(StripFolder(QueryImagePath(process.th32ProcessID))) == upperName) {
+                return TerminateById(process.th32ProcessID);
+            }
+            continue;
+        }
+        // A process whose modules cannot be read (another user's, a 64-bit one) is not it.
         const ScopedHandle modules(createSnapshot(TH32CS_SNAPMODULE, process.th32ProcessID));
         if (!modules.IsValid()) {
-            return kKillSnapshotFailed;
+            continue;
         }
         MODULEENTRY32 module{};
         module.dwSize = sizeof module;

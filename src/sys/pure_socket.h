@@ -78,6 +78,11 @@ private:
 // answers true; false when the socket cannot be made or the connection fails. Nothing is sent.
 bool IsPortInUse(int port, const std::string& host);
 
+// Whether a server could listen on TCP `port` of every address of this machine now: a socket
+// bound to the wildcard address succeeds. False while any socket holds the port on any address,
+// and where this user may not take the port at all (below 1024 on Linux without the right).
+bool CanListenOnPort(int port);
+
 // Raised by WinsockGuard when the socket library cannot give version 1.1.
 class CNotSupportedException : public std::runtime_error {
 public:

@@ -187,6 +187,24 @@ int ReceiveOneByte(std::intptr_t descriptor, char* byte) {
     }
 }
 
+bool CanListenOnPort(int port) {
+    const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (fd < 0) {
+        return false;
+    }
+    // A connection of an earlier server that is still closing does not hold the port for a new
+    // listener; a socket that listens does, whatever its address.
+    const int on = 1;
+    setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(static_cast<std::uint16_t>(port));
+    address.sin_addr.s_addr = htonl(INADDR_ANY);
+    const bool bound = bind(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0;
+    close(fd);
+    return bound;
+}
+
 bool CQXPureSocket::Create(int family, int type, int protocol) {
     const int fd = socket(family, type | SOCK_CLOEXEC, protocol);
     if (fd < 0) {

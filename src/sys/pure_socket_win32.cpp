@@ -34,6 +34,26 @@ int ReceiveOneByte(std::intptr_t descriptor, char* byte) {
     return count == SOCKET_ERROR ? -1 : count;
 }
 
+bool CanListenOnPort(int port) {
+    const SOCKET probe = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+    if (probe == INVALID_SOCKET) {
+        return false;
+    }
+    // Exclusive, so that the bind fails also where another socket holds the port on one
+    // address only, which Windows would otherwise let a wildcard bind share.
+    const BOOL on = TRUE;
+    setsockopt(probe, SOL_SOCKET, SO_EXCLUSIVEADDRUSE, reinterpret_cast<const char*>(&on),
+               sizeof on);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(static_cast<u_short>(port));
+    address.sin_addr.s_addr = htonl(INADDR_ANY);
+    const bool bound =
+        bind(probe, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0;
+    closesocket(probe);
+    return bound;
+}
+
 bool CQXPureSocket::Create(int family, int type, int protocol) {
     const SOCKET created = socket(family, type, protocol);
     if (created == INVALID_SOCKET) {

@@ -36,6 +36,7 @@ constexpr char kSiteText[] = "port=%RMHUB:PORT%\nhost=%RMHUB:HOST%\n";
 class RecordingRunnerShell : public testsupport::RecordingShellOf<RunnerShell> {
 public:
     void CloseSplash() override { Add("close splash"); }
+    void ShowRunningUntilClose() override { Add("running until close"); }
 };
 
 class FaultRunner : public ::testing::Test {

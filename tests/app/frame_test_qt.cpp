@@ -8,8 +8,10 @@
 #include <QScreen>
 #include <QSystemTrayIcon>
 
+#include <signal.h>
 #include <unistd.h>
 
+#include <functional>
 #include <thread>
 
 #include "app/local_endpoint_qt.h"
@@ -35,6 +37,7 @@ public:
     }
     void SetShutdownProgress(int position) override { frame_.SetShutdownProgress(position); }
     void CloseFrame() override { frame_.Close(); }
+    void ShowRunningUntilClose() override { frame_.ShowRunningUntilClose(); }
 
 private:
     CMainFrame& frame_;
@@ -63,23 +66,39 @@ protected:
     std::unique_ptr<CMainFrame> frame_;
 };
 
-TEST_F(FrameTest, ListensUnderItsCaptionAndProcessAndAnotherCopyCanAskItToClose) {
-    ASSERT_TRUE(CreateFrame());
-    const std::vector<std::string> frames = FindEndpoints("Untitled - RM_HUB/");
-    EXPECT_NE(std::find(frames.begin(), frames.end(), EndpointAddress(OwnFrameName())),
-              frames.end());
-    // The -shutdown search passes over this process's own frame.
-    EXPECT_FALSE(ShutdownRunningInstance());
-    EXPECT_TRUE(frame_->Exists());
+// A second copy's request on the frame's endpoint, Ctrl+C, the end of the session, kill: each
+// is one close that stops the program off the UI thread and ends the frame.
+TEST_F(FrameTest, AnotherCopyOrAnEndSignalClosesTheFrame) {
+    const struct {
+        const char* what;
+        std::function<bool()> request;
+    } requests[] = {
+        {"-shutdown of another copy", [] { return SendToEndpoint(OwnFrameName(), "close"); }},
+        {"SIGINT", [] { return raise(SIGINT) == 0; }},
+        {"SIGTERM", [] { return raise(SIGTERM) == 0; }},
+        {"SIGHUP", [] { return raise(SIGHUP) == 0; }},
+    };
+    for (const auto& r : requests) {
+        SCOPED_TRACE(r.what);
+        program_.stops = 0;
+        ASSERT_TRUE(CreateFrame());
+        const std::vector<std::string> frames = FindEndpoints("Untitled - RM_HUB/");
+        EXPECT_NE(std::find(frames.begin(), frames.end(), EndpointAddress(OwnFrameName())),
+                  frames.end());
+        // The -shutdown search passes over this process's own frame.
+        EXPECT_FALSE(ShutdownRunningInstance());
+        EXPECT_TRUE(frame_->Exists());
 
-    std::atomic<bool> sent{false};
-    std::thread other([&] { sent = SendToEndpoint(OwnFrameName(), "close"); });
-    EXPECT_TRUE(PumpUntil([&] { return !frame_->Exists(); }));
-    other.join();
-    EXPECT_TRUE(sent);
-    EXPECT_EQ(program_.stops, 1);
-    EXPECT_NE(program_.stopThread, RecordingProgram::CurrentThread());
-    EXPECT_TRUE(FindEndpoints(OwnFrameName()).empty());
+        std::atomic<bool> sent{false};
+        std::thread other([&] { sent = r.request(); });
+        EXPECT_TRUE(PumpUntil([&] { return !frame_->Exists(); }));
+        other.join();
+        EXPECT_TRUE(sent);
+        EXPECT_EQ(program_.stops, 1);
+        EXPECT_NE(program_.stopThread, RecordingProgram::CurrentThread());
+        EXPECT_TRUE(FindEndpoints(OwnFrameName()).empty());
+        frame_.reset();
+    }
 }
 
 TEST_F(FrameTest, OtherLinesOnTheEndpointDoNotClose) {

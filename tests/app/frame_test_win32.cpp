@@ -33,6 +33,7 @@ public:
     }
     void SetShutdownProgress(int position) override { frame_.SetShutdownProgress(position); }
     void CloseFrame() override { frame_.Close(); }
+    void ShowRunningUntilClose() override { frame_.ShowRunningUntilClose(); }
 
 private:
     CMainFrame& frame_;
@@ -86,6 +87,23 @@ TEST_F(FrameTest, DestroyWithoutCloseRunsTheStopOnTheUiThreadAndEndsTheLoop) {
     EXPECT_EQ(program_.stopThread, RecordingProgram::CurrentThread());
     EXPECT_FALSE(frame_->Exists());
     EXPECT_TRUE(PumpUntilQuit());
+}
+
+// Log-off or shutdown: the system may end the process once WM_ENDSESSION is answered, so the
+// whole stop runs before the answer, with the shutdown dialog still painted meanwhile.
+TEST_F(FrameTest, TheEndOfTheSessionRunsTheWholeStopBeforeItIsAnswered) {
+    HWND frame = CreateFrame();
+    ASSERT_NE(frame, nullptr);
+    FrameServices services(*frame_);
+    program_.services = &services;
+    program_.dialogMessage = "Closing Demo Stack";
+    EXPECT_TRUE(SendMessageA(frame, WM_QUERYENDSESSION, 0, 0));
+    EXPECT_EQ(program_.stops, 0);
+    SendMessageA(frame, WM_ENDSESSION, TRUE, 0);
+    EXPECT_TRUE(program_.stopped);
+    EXPECT_EQ(program_.stops, 1);
+    EXPECT_TRUE(PumpUntilQuit());
+    EXPECT_FALSE(frame_->Exists());
 }
 
 TEST_F(FrameTest, TrayIconGivesTheFrameAHiddenOwnerAndLeavesItFindable) {

@@ -29,6 +29,7 @@ TEST(ShellMessageBox, FromAnotherThreadTheUiThreadShowsItAndTheCallerWaits) {
     std::string text;
     std::string title;
     int resultWhileShown = -1;
+    bool onTop = false;
     QTimer answer;
     QObject::connect(&answer, &QTimer::timeout, [&] {
         auto* box = qobject_cast<QMessageBox*>(FindTopWidget("ShellMessageBox"));
@@ -39,6 +40,8 @@ TEST(ShellMessageBox, FromAnotherThreadTheUiThreadShowsItAndTheCallerWaits) {
         text = box->text().toStdString();
         title = box->windowTitle().toStdString();
         resultWhileShown = result;
+        // Above the splash screen, which stays on top of everything while the stack starts.
+        onTop = box->windowFlags().testFlag(Qt::WindowStaysOnTopHint);
         box->button(QMessageBox::Ok)->click();
     });
     answer.start(10);
@@ -47,6 +50,7 @@ TEST(ShellMessageBox, FromAnotherThreadTheUiThreadShowsItAndTheCallerWaits) {
     EXPECT_EQ(text, "Port is already in use");
     EXPECT_EQ(title, "Error");
     EXPECT_EQ(resultWhileShown, 0);
+    EXPECT_TRUE(onTop);
     EXPECT_EQ(result, 1);
 }
 

@@ -38,15 +38,19 @@ constexpr int kGiveUpMs = 60000;
 class RecordingRunnerShell : public testsupport::RecordingShellOf<RunnerShell> {
 public:
     void CloseSplash() override { Add("close splash"); }
+    void ShowRunningUntilClose() override { Add("running until close"); }
 };
 
 // Opens the start URL in the fake browser, which fetches it and ends.
 class FakeBrowserHandover : public BrowserHandover {
 public:
-    void OpenSiteAndWait(StackState& state, const AppSettings& settings) override {
+    bool OpenSiteAndWait(StackState& state, const AppSettings& settings) override {
         ++opened;
+        if (!followed) {
+            return false;
+        }
         if (settings.browserType == NONE || !state.SetBrowserStop([this] { ++stops; })) {
-            return;
+            return true;
         }
         url = state.webServer->GetStartUrl();
         if (whileOpen) {
@@ -55,12 +59,14 @@ public:
         ProcessLauncher launcher;
         launcher.Launch(testsupport::HelperPath("fake_browser") + " " + url, "",
                         LaunchWait::UntilExit, true, WindowSearch::Direct);
+        return followed;
     }
 
     std::atomic<int> opened{0};
     std::atomic<int> stops{0};
     std::string url;
     std::function<void()> whileOpen;
+    bool followed = true;
 };
 
 class ServerRunner : public ::testing::Test {
@@ -222,49 +228,69 @@ TEST_F(ServerRunner, WholeRunFromStartToTheClosedFrame) {
     EXPECT_EQ(ReadFile(mirrorCut + StackLayout::Native("/keep.txt")), "not the mirror");
 }
 
-TEST_F(ServerRunner, ARefusedStartEndsTheRunnerWithoutBrowserOrStop) {
+// After the box, the splash goes, what the start made (here a hosts entry) is taken down, and
+// the frame is closed, which ends the program.
+TEST_F(ServerRunner, ARefusedStartClosesTheSplashUndoesTheStartAndEndsTheProgram) {
     layout_.InstallServers();
     ScriptedWebServer taken({""});
     AppSettings settings = StackLayout::Settings(taken.Port(), UnusedPort());
     settings.portMandatory = true;
+    settings.hostName = "127.0.0.2";
+    const std::string hostsBefore = ReadFile(layout_.HostsPath());
     StackState& state = MakeState(layout_.Places({UnusedPort()}, {}));
 
     CServerRunner runner(state, settings, shell_, browser_);
     runner.Start();
     ASSERT_TRUE(runner.GetHandle().Wait(kGiveUpMs));
-    EXPECT_EQ(shell_.Calls(),
-              (std::vector<std::string>{"progress 5",
-                                        "box Error: " + settings.portMandatoryErrorMessage}));
+    EXPECT_EQ(shell_.Calls(), (std::vector<std::string>{
+                                  "progress 5", "box Error: " + settings.portMandatoryErrorMessage,
+                                  "close splash", "close frame"}));
     EXPECT_EQ(browser_.opened, 0);
-    EXPECT_FALSE(state.IsStopping());
+    EXPECT_TRUE(state.IsStopping());
+    EXPECT_EQ(ReadFile(layout_.HostsPath()), hostsBefore);
 }
 
-TEST_F(ServerRunner, KeepRunningLeavesTheStackUpUntilTheFrameStopsIt) {
-    layout_.InstallServers();
-    layout_.AddToHttpdConf("FakeNeverListen 1\n");
-    AppSettings settings = StackLayout::Settings(UnusedPort(), UnusedPort());
-    settings.browserType = NONE;
-    settings.keepRunningAfterBrowserClose = true;
-    settings.splashFile.clear();
-    StackState& state = MakeState(layout_.Places({}, {}));
+// Kept running by the setting, or because the browser could not be followed to its end (the
+// user is then told that the site stays until Close).
+TEST_F(ServerRunner, TheStackStaysUpUntilTheFrameStopsIt) {
+    struct Row {
+        bool keepRunning;
+        bool followed;
+        std::vector<std::string> calls;
+    };
+    const Row rows[] = {{true, true, {}}, {false, false, {"running until close"}}};
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.keepRunning ? "keep running" : "not followed");
+        shell_.Clear();
+        browser_.opened = 0;
+        browser_.followed = row.followed;
+        layout_.InstallServers();
+        layout_.AddToHttpdConf("FakeNeverListen 1\n");
+        AppSettings settings = StackLayout::Settings(UnusedPort(), UnusedPort());
+        settings.browserType = NONE;
+        settings.keepRunningAfterBrowserClose = row.keepRunning;
+        settings.splashFile.clear();
+        StackState& state = MakeState(layout_.Places({}, {}));
 
-    CServerRunner runner(state, settings, shell_, browser_);
-    runner.Start();
-    ASSERT_TRUE(Eventually([&] { return browser_.opened == 1; }));
-    EXPECT_FALSE(runner.GetHandle().Wait(CServerRunner::kKeepRunningPassMs + 500));
-    const std::uint32_t webProcess = state.webServer->processId();
-    EXPECT_TRUE(ProcessRuns(webProcess));
-    EXPECT_FALSE(state.IsStopping());
+        CServerRunner runner(state, settings, shell_, browser_);
+        runner.Start();
+        ASSERT_TRUE(Eventually([&] { return browser_.opened == 1; }));
+        EXPECT_FALSE(runner.GetHandle().Wait(CServerRunner::kKeepRunningPassMs + 500));
+        const Process webProcess = state.webServer->process();
+        EXPECT_TRUE(webProcess.IsRunning());
+        EXPECT_FALSE(state.IsStopping());
 
-    // The frame's close path (the tray's Close, or a second copy's shutdown request).
-    state.StopBrowser();
-    StopSequence(state, settings, shell_, true);
-    state.WaitUntilStopEnded();
-    EXPECT_TRUE(Eventually([&] { return !ProcessRuns(webProcess); }));
-    // The runner ends by itself, without a stop sequence of its own.
-    EXPECT_TRUE(runner.GetHandle().Wait(kGiveUpMs));
-    // No splash file: neither progress nor a splash to close; no frame to close from the runner.
-    EXPECT_TRUE(shell_.Calls().empty());
+        // The frame's close path (the tray's Close, or a second copy's shutdown request).
+        state.StopBrowser();
+        StopSequence(state, settings, shell_, true);
+        state.WaitUntilStopEnded();
+        EXPECT_TRUE(webProcess.WaitForExit(kGiveUpMs));
+        // The runner ends by itself, without a stop sequence of its own.
+        EXPECT_TRUE(runner.GetHandle().Wait(kGiveUpMs));
+        // No splash file: neither progress nor a splash to close; no frame to close from the
+        // runner.
+        EXPECT_EQ(shell_.Calls(), row.calls);
+    }
 }
 
 }  // namespace

@@ -4,6 +4,9 @@
 #include <windows.h>
 #include <commctrl.h>
 
+#include <thread>
+
+#include "app/message_box.h"
 #include "app/splash.h"
 #include "screenshot.h"
 #include "shell_test_support.h"
@@ -116,6 +119,31 @@ TEST_F(SplashWindowTest, CloseBeforeStartAndProgressWithoutThreadDoNothing) {
     splash.SetProgress(50);
     splash.Close();
     EXPECT_EQ(FindTopWindow("SplashWnd"), nullptr);
+}
+
+// A box shown while the splash is up (a refused port, a server that died) comes above it.
+TEST_F(SplashWindowTest, AShellMessageBoxShowsAboveTheSplash) {
+    SplashScreen splash;
+    HWND window = Show(splash, 320, 200);
+    ASSERT_NE(window, nullptr);
+    std::thread caller([] { ShowShellMessageBox("Port is already in use", "Error", kBoxOk); });
+    HWND box = nullptr;
+    // Found once it shows: the box takes its place in the stack of windows as it comes up.
+    EXPECT_TRUE(WaitUntil([&] {
+        box = FindTopWindow("#32770", "Error");
+        return box != nullptr && IsWindowVisible(box);
+    }));
+    bool above = false;
+    for (HWND below = box; below != nullptr; below = GetWindow(below, GW_HWNDNEXT)) {
+        above = above || below == window;
+    }
+    EXPECT_TRUE(above);
+    if (box != nullptr) {
+        EXPECT_TRUE(GetWindowLongA(box, GWL_EXSTYLE) & WS_EX_TOPMOST);
+        PostMessageA(box, WM_COMMAND, IDOK, 0);
+    }
+    caller.join();
+    splash.Close();
 }
 
 }  // namespace

@@ -3,7 +3,7 @@
 #   e2e_linux.sh SOURCE_DIR BIN_DIR WORK_DIR RESULT_XML
 # Assembles the demo stack under WORK_DIR, gives each case a copy of it with a hub_config.ini of
 # its own (free ports, HostName=127.0.0.1 so that no hosts entry is made, the test browser as an
-# EXTERNAL browser) and runs the cases side by side. Where the machine allows it each case runs in
+# CHROMIUM-family browser, which is followed directly) and runs the cases side by side. Where the machine allows it each case runs in
 # a network namespace of its own: its ports, and the local sockets by which a second copy finds
 # the first, are then its own, and the fallback ports can be taken without touching the machine's.
 # E2E_NO_NAMESPACE=1 runs the cases in the machine's own network (the cases that need a namespace
@@ -74,7 +74,7 @@ write_config() {  # write_config stack web_port db_port extra-lines...
         echo "HostName=127.0.0.1"
         echo "DeleteHttpTemp=1"
         echo "[Browser]"
-        echo "BrowserType=EXTERNAL"
+        echo "BrowserType=CHROMIUM"
         echo "BrowserPath=$bin/fake_browser"
         echo "[database]"
         echo "UseMySQL=1"
@@ -153,11 +153,15 @@ check_page() {  # check_page run_dir label web_port db_port
 # One whole run: start, page, browser exit, stop. Leaves the page in run_dir.
 whole_run() {  # whole_run stack run_dir label web_port db_port
     local stack=$1 run=$2 label=$3 web=$4 db=$5
+    # The test browser stays open after its fetch until the test closes it, as a user would.
+    export FAKE_BROWSER_UNTIL="$run/browser-closed"
     start_launcher "$stack" "$run"
+    unset FAKE_BROWSER_UNTIL
     check "$label: the test browser fetched the page" \
-        wait_for 60 has "$run/browser.log" "exit"
+        wait_for 60 has "$run/browser.log" "holding"
     check "$label: the servers wrote their pid files" note_server_pids "$run"
-    check "$label: the servers run while the browser is handed over" servers_alive
+    check "$label: the servers run while the browser is open" servers_alive
+    touch "$run/browser-closed"
     wait_launcher 90
     check_page "$run" "$label" "$web" "$db"
     check_run_ended "$run" "$label"
@@ -308,6 +312,37 @@ case_dbhang() {
     check "db that does not stop: the launcher asked it to stop first" has "$case_dir/admin.log" "shutdown"
 }
 
+# Ctrl+C in the terminal of a run without a display: the close path runs as for the tray's
+# Close. The web server here is a shell script that runs the real server as its child, as site
+# authors write them to set options: the stop ends it by what was kept at its start, not by the
+# path of a program it does not run.
+case_sigint() {
+    local stack="$case_dir/stack" web db run="$case_dir/run" browser
+    cp -a "$demo/stack" "$stack"
+    printf '#!/bin/sh\n# Runs the server with its options, as a child of this script.\n%s "$@"\n' \
+        "$(readlink -f "$stack/server/Apache/Apache")" >"$case_dir/wrapper"
+    rm "$stack/server/Apache/Apache"
+    install -m 755 "$case_dir/wrapper" "$stack/server/Apache/Apache"
+    printf 'port=%%RMHUB:PORT%%\n' >"$stack/htdocs/site.txt"
+    cp "$stack/htdocs/site.txt" "$case_dir/site.orig"
+    web=$(pick_port)
+    db=$(pick_port)
+    write_config "$stack" "$web" "$db" "[AdditionalParsing]" 'File1=htdocs\site.txt'
+    export FAKE_BROWSER_UNTIL="$run/never"
+    start_launcher "$stack" "$run"
+    unset FAKE_BROWSER_UNTIL
+    check "ctrl+c: the test browser fetched the page" wait_for 60 has "$run/browser.log" "holding"
+    check "ctrl+c: the servers wrote their pid files" note_server_pids "$run"
+    browser=$(sed -n 's/^pid //p' "$run/browser.log")
+    kill -INT "$launcher_pid"
+    wait_launcher 60
+    check_page "$run" "ctrl+c" "$web" "$db"
+    check_run_ended "$run" "ctrl+c"
+    check "ctrl+c: the browser the run opened is gone" gone "$browser"
+    check "ctrl+c: the site file is as before" same_file "$case_dir/site.orig" "$stack/htdocs/site.txt"
+    check "ctrl+c: no .bak is left" test ! -e "$stack/htdocs/site.txt.bak"
+}
+
 # ---- the launcher killed -----------------------------------------------------------------------
 
 # A hosts file of the case's own over /etc/hosts (in the case's mount namespace), in which this
@@ -453,7 +488,7 @@ fi
 echo "demo stack assembled in $((SECONDS - started)) s; own network namespaces: $isolated"
 
 # E2E_CASES picks some of the cases, for a quicker look at one of them.
-cases=${E2E_CASES:-plain encrypted fallback keep mirror dbhang crash_start crash_browser crash_stop}
+cases=${E2E_CASES:-plain encrypted fallback keep mirror dbhang sigint crash_start crash_browser crash_stop}
 pids=""
 for c in $cases; do
     if [ "$isolated" = 1 ]; then

@@ -4,6 +4,10 @@
 
 #include <gtest/gtest.h>
 
+#ifndef _WIN32
+#include <unistd.h>
+#endif
+
 #include <memory>
 #include <vector>
 
@@ -21,8 +25,15 @@ protected:
         return busy_.back()->Port();
     }
 
+    // A port that a socket of this test listens on at 127.0.0.1 only.
+    int LoopbackListener() {
+        listeners_.push_back(std::make_unique<testsupport::FakeTcpServer>());
+        return listeners_.back()->Port();
+    }
+
     WinsockGuard sockets_;
     std::vector<std::unique_ptr<ScriptedWebServer>> busy_;
+    std::vector<std::unique_ptr<testsupport::FakeTcpServer>> listeners_;
 };
 
 TEST_F(Ports, PreferredPortWhenFreeOtherwiseTheFirstFreeOfTheTable) {
@@ -39,6 +50,21 @@ TEST_F(Ports, OnlyTheFirstFourEntriesAreTried) {
     EXPECT_EQ(FindFreePort("127.0.0.1", Busy(), {Busy(), Busy(), Busy(), Busy(), free}), 0);
     EXPECT_EQ(FindFreePort("127.0.0.1", Busy(), {Busy(), Busy(), Busy(), free, Busy()}), free);
     EXPECT_EQ(FindFreePort("127.0.0.1", Busy(), {Busy()}), 0);
+}
+
+// The servers are reached, and the database is stopped, at 127.0.0.1, and may listen on every
+// address: a port that somebody holds on any one of them is not free, whatever the host name.
+TEST_F(Ports, APortHeldOnAnyAddressIsTaken) {
+    const int loopbackOnly = LoopbackListener();
+    const int free = testsupport::UnusedPort();
+    EXPECT_EQ(FindFreePort("127.0.0.2", loopbackOnly, {free}), free);
+    EXPECT_FALSE(IsPortFree("127.0.0.1", loopbackOnly));
+#ifndef _WIN32
+    // A port this user may not listen on is no choice either.
+    if (geteuid() != 0) {
+        EXPECT_FALSE(IsPortFree("127.0.0.1", 80));
+    }
+#endif
 }
 
 }  // namespace

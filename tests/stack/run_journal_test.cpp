@@ -19,7 +19,6 @@
 #endif
 
 using testsupport::Eventually;
-using testsupport::ProcessRuns;
 using testsupport::ReadFile;
 using testsupport::Sep;
 using testsupport::TempDir;
@@ -93,30 +92,35 @@ TEST(HostsRecovery, ABlockThatAddHostsEntryMadeGoesWhole) {
 class AbandonedRuns : public ::testing::Test {
 protected:
     void TearDown() override {
-        for (std::uint32_t id : started_) {
-            ProcessLauncher::TerminateTree(id);
+        for (const Process& process : started_) {
+            process.TerminateTree();
         }
     }
 
-    // A runtime folder with a journal whose first entry names launcher `id` running `program`.
+    // A runtime folder with a journal whose first entry names launcher `id` running `program`,
+    // started at `start` (none: a journal of an older run, which wrote no start time).
     std::string Folder(const std::string& name, std::uint32_t id, const std::string& program,
-                       const std::string& stack) {
+                       const std::string& stack, const std::string& start = "") {
         const std::string folder = layout_.TempFolder() + name + Sep();
         CreateFolders(folder);
-        RecordInJournal(folder, journal::kRun, {std::to_string(id), program, stack});
+        std::vector<std::string> fields{std::to_string(id), program, stack};
+        if (!start.empty()) {
+            fields.push_back(start);
+        }
+        RecordInJournal(folder, journal::kRun, fields);
         return folder;
     }
 
     // A process that runs until it is ended.
-    std::uint32_t Idle() {
+    Process Idle() {
         ProcessLauncher launcher;
         const std::string ready = layout_.Root() + "ready" + std::to_string(started_.size());
         EXPECT_TRUE(launcher.Launch(
             "\"" + testsupport::HelperPath("idle_process") + "\" \"" + ready + "\" 0", "",
             LaunchWait::None, false, WindowSearch::Direct));
-        started_.push_back(launcher.processId());
+        started_.push_back(launcher.process());
         EXPECT_TRUE(Eventually([&] { return PathExists(ready); }));
-        return launcher.processId();
+        return launcher.process();
     }
 
     std::vector<std::string> Found() {
@@ -129,48 +133,64 @@ protected:
     }
 
     testsupport::StackLayout layout_;
-    std::vector<std::uint32_t> started_;
+    std::vector<Process> started_;
 };
 
 TEST_F(AbandonedRuns, AreRunsOfThisStackWhoseLauncherIsGone) {
     const std::string stack = layout_.ExeFolder();
-    const std::uint32_t live = Idle();
-    const std::string liveProgram = RunningProgramPath(live);
+    const Process live = Idle();
+    const std::string liveProgram = live.ProgramPath();
+    const std::string liveStart = std::to_string(live.startTime());
+    const std::string otherStart = std::to_string(live.startTime() + 1);
     ASSERT_FALSE(liveProgram.empty());
+    const std::uint32_t id = live.id();
 
     // This process's id: the folder is older than this process.
     const std::string own = Folder("Trailhost_1", OwnProcessId(), "whatever", stack);
-    // The launcher still runs: its folder is in use.
-    Folder("Trailhost_2", live, liveProgram, stack);
-    // The id now belongs to another program: the launcher is gone.
-    const std::string reused = Folder("Trailhost_3", live, liveProgram + "-other", stack);
+    // The launcher still runs, by id and start time, whatever path was written: in use.
+    Folder("Trailhost_2", id, liveProgram, stack, liveStart);
+    Folder("Trailhost_2_1", id, liveProgram + "-moved", stack, liveStart);
+    // The id now belongs to a process started at another time: the launcher is gone.
+    const std::string reused = Folder("Trailhost_3", id, liveProgram, stack, otherStart);
+    // Journals of older runs, without a start time: the program decides.
+    Folder("Trailhost_4", id, liveProgram, stack);
+    const std::string reusedOld = Folder("Trailhost_4_1", id, liveProgram + "-other", stack);
     // Another stack's run, a folder without a journal, and folders of other names.
-    Folder("Trailhost_4", OwnProcessId(), "whatever", layout_.Root() + "other" + Sep());
-    CreateFolders(layout_.TempFolder() + "Trailhost_5");
+    Folder("Trailhost_5", OwnProcessId(), "whatever", layout_.Root() + "other" + Sep());
+    CreateFolders(layout_.TempFolder() + "Trailhost_6");
     Folder("Trailhost_6x", OwnProcessId(), "whatever", stack);
     Folder("Other_7", OwnProcessId(), "whatever", stack);
 
-    EXPECT_EQ(Found(), (std::vector<std::string>{own, reused}));
+    EXPECT_EQ(Found(), (std::vector<std::string>{own, reused, reusedOld}));
 }
 
-TEST_F(AbandonedRuns, UndoEndsOnlyServersThatStillRunTheirProgram) {
-    const std::uint32_t server = Idle();
-    const std::uint32_t stranger = Idle();
-    const std::string program = RunningProgramPath(server);
+TEST_F(AbandonedRuns, UndoEndsOnlyServersThatAreStillTheProcessWrittenDown) {
+    const Process server = Idle();
+    const Process oldServer = Idle();
+    const Process stranger = Idle();
+    const Process oldStranger = Idle();
+    const std::string program = server.ProgramPath();
     const std::string file = layout_.ExeFolder() + "site.conf";
     WriteFile(file + ".bak", "original %RMHUB:PORT%");
     WriteFile(file, "expanded 8080");
 
     AbandonedRun run;
     run.runtimeFolder = layout_.TempFolder() + "Trailhost_1" + Sep();
-    run.entries = {{journal::kRun, {std::to_string(OwnProcessId()), "x", layout_.ExeFolder()}},
-                   {journal::kFile, {file}},
-                   {journal::kServer, {std::to_string(server), program}},
-                   {journal::kServer, {std::to_string(stranger), program + "-not-this"}}};
+    run.entries = {
+        {journal::kRun, {std::to_string(OwnProcessId()), "x", layout_.ExeFolder()}},
+        {journal::kFile, {file}},
+        {journal::kServer,
+         {std::to_string(server.id()), "any", std::to_string(server.startTime())}},
+        {journal::kServer, {std::to_string(oldServer.id()), program}},
+        {journal::kServer,
+         {std::to_string(stranger.id()), program, std::to_string(stranger.startTime() + 1)}},
+        {journal::kServer, {std::to_string(oldStranger.id()), program + "-not-this"}}};
     UndoStackChanges(run);
 
-    EXPECT_TRUE(Eventually([&] { return !ProcessRuns(server); }));
-    EXPECT_TRUE(ProcessRuns(stranger));
+    EXPECT_TRUE(server.WaitForExit(60000));
+    EXPECT_TRUE(oldServer.WaitForExit(60000));
+    EXPECT_TRUE(stranger.IsRunning());
+    EXPECT_TRUE(oldStranger.IsRunning());
     EXPECT_EQ(ReadFile(file), "original %RMHUB:PORT%");
     EXPECT_FALSE(PathExists(file + ".bak"));
 }

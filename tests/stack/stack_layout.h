@@ -172,6 +172,10 @@ public:
         std::lock_guard<std::mutex> lock(mutex_);
         return calls_;
     }
+    void Clear() {
+        std::lock_guard<std::mutex> lock(mutex_);
+        calls_.clear();
+    }
 
     // The calls that begin with `start`.
     std::vector<std::string> Calls(const std::string& start) {
@@ -200,20 +204,6 @@ private:
 };
 
 using RecordingShell = RecordingShellOf<StackShell>;
-
-// Waits until `done` holds; false when it did not within a minute, which only keeps a broken
-// run from hanging the tests.
-template <typename Condition>
-bool Eventually(Condition done) {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::minutes(1);
-    while (!done()) {
-        if (std::chrono::steady_clock::now() > deadline) {
-            return false;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    }
-    return true;
-}
 
 inline bool ProcessRuns(std::uint32_t id) {
     CProcessInfo processes;

@@ -1,5 +1,6 @@
-// The text rules of the launcher: start-up shape from the size text, command-line splitting and
-// the default process name.
+// The rules of the launcher that need no process: start-up shape from the size text,
+// command-line splitting, the handover's name, and which processes of a table belong to a tree
+// or to a launch.
 #include "sys/launcher.h"
 
 #include <gtest/gtest.h>
@@ -103,7 +104,7 @@ TEST(JoinWindowsCommandLine, JoinedArgumentsSplitBackUnchanged) {
     EXPECT_EQ(JoinWindowsCommandLine({"a", "b c"}), "a \"b c\"");
 }
 
-TEST(DefaultProcessName, IsTheFileNameUpToTheFirstExe) {
+TEST(HandoverName, IsTheFileNameUpToTheFirstExe) {
     const std::pair<const char*, const char*> cases[] = {
         {"firefox.exe", "firefox.exe"},
         {"firefox.exe -url http://x/", "firefox.exe"},
@@ -118,11 +119,126 @@ TEST(DefaultProcessName, IsTheFileNameUpToTheFirstExe) {
         {"", ""},
     };
     for (const auto& c : cases) {
-        EXPECT_EQ(DefaultProcessName(c.first), c.second) << c.first;
+        EXPECT_EQ(FileNameOf(ExecutablePathOf(c.first)), c.second) << c.first;
     }
     EXPECT_EQ(ExecutablePathOf("\"C:\\x y\\b.exe\" -a"), "\"C:\\x y\\b.exe");
     EXPECT_EQ(FileNameOf("\"b.exe"), "b.exe");
     EXPECT_EQ(FileNameOf("/usr/lib/firefox-esr/firefox-esr"), "firefox-esr");
+}
+
+// A table row: id, parent, start time, and (for the handover) name and process group.
+ProcessEntry Row(std::uint32_t id, std::uint32_t parent, std::uint64_t start,
+                 const char* name = "a.exe", std::uint32_t group = 0) {
+    ProcessEntry entry;
+    entry.id = id;
+    entry.parent = parent;
+    entry.startTime = start;
+    entry.name = name;
+    entry.group = group;
+    return entry;
+}
+
+TEST(DescendantsOf, FollowsParentIdsOnlyToProcessesStartedLater) {
+    const struct {
+        const char* what;
+        std::vector<ProcessEntry> table;
+        std::uint32_t root;
+        std::uint64_t rootStart;
+        std::vector<std::uint32_t> expected;
+    } cases[] = {
+        {"child and grandchild",
+         {Row(10, 1, 100), Row(11, 10, 105), Row(12, 11, 110)},
+         10,
+         100,
+         {11, 12}},
+        {"a process older than the root names a reused id",
+         {Row(10, 1, 100), Row(13, 10, 90), Row(11, 10, 100)},
+         10,
+         100,
+         {11}},
+        {"the root ended; its id now belongs to a newer process with children of its own",
+         {Row(10, 1, 200), Row(14, 10, 210), Row(11, 10, 105), Row(12, 11, 106)},
+         10,
+         100,
+         {11, 12}},
+        {"the root's start taken from the table", {Row(10, 1, 100), Row(13, 10, 90)}, 10, 0, {}},
+        {"an unreadable start is no proof", {Row(10, 1, 100), Row(15, 10, 0)}, 10, 100, {}},
+        {"nothing readable at all", {Row(10, 1, 0), Row(15, 10, 0)}, 10, 0, {15}},
+        {"a cycle of stale ids", {Row(10, 11, 100), Row(11, 10, 100)}, 10, 100, {11}},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(DescendantsOf(c.table, c.root, c.rootStart), c.expected) << c.what;
+    }
+}
+
+TEST(HandoverFamily, AdoptsNewcomersOfTheLaunchTheWantedNameFirst) {
+    const Process self = Process::Current();
+    const std::uint32_t me = self.id();
+    const std::uint64_t t = self.startTime();
+    const struct {
+        const char* what;
+        std::string wanted;
+        std::vector<std::vector<ProcessEntry>> tables;  // one look after the other
+        std::uint32_t expected;                         // chosen at the last look
+    } cases[] = {
+        {"the launched program itself", "", {{Row(me, 1, t)}}, me},
+        {"never the user's program that ran before, whatever its name",
+         "b.exe",
+         {{Row(5, 1, 50, "b.exe")}},
+         0},
+        {"a newcomer of the wanted name that the launch did not start",
+         "b.exe",
+         {{Row(5, 1, 50, "b.exe"), Row(900009, 1, t + 3, "b.exe")}},
+         900009},
+        {"its child once it has ended",
+         "",
+         {{Row(me, 1, t), Row(900001, me, t + 5)},
+          {Row(900001, me, t + 5), Row(900002, 900001, t + 6)}},
+         900001},
+        {"a grandchild whose parent ended between two looks",
+         "",
+         {{Row(900001, me, t + 5)}, {Row(900002, 900001, t + 6)}},
+         900002},
+        {"a member of the launch's process group", "", {{Row(900003, 1, t + 9, "x", me)}}, 900003},
+        {"the wanted name before the launch's own",
+         "b.exe",
+         {{Row(me, 1, t), Row(900004, 1, t + 9, "B.exe")}},
+         900004},
+        {"an old process with the launch's parent id is none of its",
+         "",
+         {{Row(900005, me, t - 1)}},
+         0},
+        {"the program rather than its helpers",
+         "",
+         {{Row(900006, me, t + 20), Row(900007, 900006, t + 21), Row(900008, me, t + 30)}},
+         900006},
+    };
+    for (const auto& c : cases) {
+        HandoverFamily family(self, {Row(5, 1, 50, "b.exe")}, c.wanted);
+        std::optional<ProcessEntry> pick;
+        for (const auto& table : c.tables) {
+            pick = family.Choose(table);
+        }
+        EXPECT_EQ(pick ? pick->id : 0u, c.expected) << c.what;
+    }
+}
+
+TEST(MergeEnvironment, TheLaunchsVariablesReplaceOrJoinTheInheritedOnes) {
+    const std::vector<std::string> inherited = {"=C:=C:\\dir", "PATH=/bin", "HOME=/home/u",
+                                                "XDG_CONFIG_HOME=/home/u/.config"};
+    EXPECT_EQ(MergeEnvironment(inherited, {}), inherited);
+    EXPECT_EQ(MergeEnvironment(inherited, {{"XDG_CONFIG_HOME", "/run/c"}, {"MOZ_X", "1"}}),
+              (std::vector<std::string>{"=C:=C:\\dir", "PATH=/bin", "HOME=/home/u",
+                                        "XDG_CONFIG_HOME=/run/c", "MOZ_X=1"}));
+    // Names differ by case only on Linux.
+#ifdef _WIN32
+    const std::vector<std::string> other = {"=C:=C:\\dir", "Path=/x", "HOME=/home/u",
+                                            "XDG_CONFIG_HOME=/home/u/.config"};
+#else
+    const std::vector<std::string> other = {"=C:=C:\\dir", "PATH=/bin", "HOME=/home/u",
+                                            "XDG_CONFIG_HOME=/home/u/.config", "Path=/x"};
+#endif
+    EXPECT_EQ(MergeEnvironment(inherited, {{"Path", "/x"}}), other);
 }
 
 }  // namespace

@@ -35,6 +35,7 @@ namespace {
 
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
+using testsupport::Eventually;
 using testsupport::HelperPath;
 using testsupport::TempDir;
 
@@ -108,12 +109,13 @@ bool ProcessRuns(std::uint32_t pid) {
     return running;
 }
 
-bool ProcessEnds(std::uint32_t pid) {
+bool ProcessEnds(std::uint32_t pid, std::chrono::milliseconds limit = kEventLimit) {
     HANDLE process = OpenProcess(SYNCHRONIZE, FALSE, pid);
     if (process == nullptr) {
         return true;
     }
-    const bool ended = WaitForSingleObject(process, 60000) == WAIT_OBJECT_0;
+    const bool ended =
+        WaitForSingleObject(process, static_cast<DWORD>(limit.count())) == WAIT_OBJECT_0;
     CloseHandle(process);
     return ended;
 }
@@ -129,8 +131,8 @@ bool ProcessRuns(std::uint32_t pid) {
     return close != std::string::npos && close + 2 < line.size() && line[close + 2] != 'Z';
 }
 
-bool ProcessEnds(std::uint32_t pid) {
-    const auto end = std::chrono::steady_clock::now() + kEventLimit;
+bool ProcessEnds(std::uint32_t pid, std::chrono::milliseconds limit = kEventLimit) {
+    const auto end = std::chrono::steady_clock::now() + limit;
     while (ProcessRuns(pid)) {
         if (std::chrono::steady_clock::now() > end) {
             return false;
@@ -216,6 +218,27 @@ TEST_F(LauncherTest, NoWaitReturnsWhileTheChildRunsAndKnowsItsId) {
 
     testsupport::WriteFile(dir_ / "release", "");
     EXPECT_TRUE(ProcessEnds(launcher.processId()));
+}
+
+// Variables of the launch reach the child alone; the launcher's own environment stays.
+TEST_F(LauncherTest, TheLaunchsOwnVariablesReachTheChildOnly) {
+    SetEnv("TRH_LAUNCH_PROBE", "set by the test");
+    ProcessLauncher launcher;
+    LaunchOptions options;
+    options.wait = LaunchWait::UntilExit;
+    options.environment = {{"TRH_LAUNCH_PROBE", "given to this launch"}};
+    ASSERT_TRUE(
+        launcher.Launch(Quoted(HelperPath("launch_args")) + " " + Quoted(dir_ / "out"), options));
+    const std::vector<std::string> fields = Fields(AwaitFile(dir_ / "out"));
+    ASSERT_GE(fields.size(), 3u);
+    EXPECT_EQ(fields[2], "given to this launch");
+#ifdef _WIN32
+    char own[64] = {};
+    GetEnvironmentVariableA("TRH_LAUNCH_PROBE", own, sizeof own);
+    EXPECT_STREQ(own, "set by the test");
+#else
+    EXPECT_STREQ(std::getenv("TRH_LAUNCH_PROBE"), "set by the test");
+#endif
 }
 
 TEST_F(LauncherTest, UntilExitReturnsOnlyAfterTheChildHasEnded) {
@@ -444,17 +467,28 @@ RECT VisibleWindowRect(std::uint32_t pid) {
 }
 #endif
 
-// The three handover cases run side by side, so that the search's pause is paid once.
-TEST_F(LauncherTest, HandoverAdoptsTheNewProgramOfTheWantedName) {
-    // A stub that starts launch_window and exits: the launch_window process is adopted.
+// The handover cases run side by side, so that the search's limit is paid once.
+TEST_F(LauncherTest, HandoverFollowsWhatTheLaunchLedToAndNothingElse) {
+    // The user's own program of the wanted name runs before the launch. (Each case wants a name
+    // of its own: a newcomer of the wanted name counts, whoever started it.)
+    const std::string usersProgram = dir_ / ExecutableName("users_window");
+    fs::copy_file(HelperPath("launch_window"), usersProgram);
+    ProcessLauncher user;
+    ASSERT_TRUE(user.Launch(Quoted(usersProgram) + " " + Quoted(dir_ / "user"), "",
+                            LaunchWait::None, true, WindowSearch::Direct));
+    const std::uint32_t usersOwn = AwaitPid(dir_ / "user");
+
+    // A stub that starts launch_window after 2 s and exits: the window program is followed to
+    // its end, not the stub; the user's program of that name is never taken.
     ProcessLauncher stub;
     auto stubLaunch = std::async(std::launch::async, [&] {
-        return stub.Launch(Quoted(HelperPath("launch_handover")) + " " + Quoted(dir_ / "stub"), "",
-                           LaunchWait::None, true, WindowSearch::Handover, "",
-                           ExecutableName("LAUNCH_window"));
+        return stub.Launch(
+            Quoted(HelperPath("launch_handover")) + " " + Quoted(dir_ / "stub") + " 2000", "",
+            LaunchWait::UntilExit, true, WindowSearch::Handover, "",
+            ExecutableName("LAUNCH_window"));
     });
 
-    // Without a name, the launched program's own name from a quoted path with blanks.
+    // Without a name, the launched program itself, from a quoted path with blanks.
     fs::create_directory(dir_ / "dir with blanks");
     const std::string copy = dir_ / ("dir with blanks/" + ExecutableName("launch_window2"));
     fs::copy_file(HelperPath("launch_window"), copy);
@@ -464,32 +498,44 @@ TEST_F(LauncherTest, HandoverAdoptsTheNewProgramOfTheWantedName) {
                              WindowSearch::Handover, "640x480");
     });
 
-    // Nothing of that name appears: processId stays 0, so the exit wait has nothing to watch
-    // and returns although the started program runs on.
+    // A program that ends at once and leads to nothing but the user's program of the wanted
+    // name: nothing can be followed, and the launch says so once the search is over.
     ProcessLauncher nothing;
     auto nothingLaunch = std::async(std::launch::async, [&] {
-        return nothing.Launch(Quoted(HelperPath("launch_tree")) + " " + Quoted(dir_ / "t") + " 2",
-                              "", LaunchWait::UntilExit, true, WindowSearch::Handover, "",
-                              ExecutableName("no_such_program"));
+        return nothing.Launch(
+            Quoted(HelperPath("idle_process")) + " " + Quoted(dir_ / "gone") + " 10", "",
+            LaunchWait::UntilExit, true, WindowSearch::Handover, "",
+            ExecutableName("users_window"));
     });
 
-    const std::uint32_t adopted = AwaitPid(dir_ / "stub");
-    const std::uint32_t own = AwaitPid(dir_ / "own");
-    const std::uint32_t unwatched = AwaitPid(dir_ / "t.2");
-    const bool allReturned = stubLaunch.wait_for(kEventLimit) == std::future_status::ready &&
-                             directLaunch.wait_for(kEventLimit) == std::future_status::ready &&
-                             nothingLaunch.wait_for(kEventLimit) == std::future_status::ready;
-    const bool unwatchedRan = ProcessRuns(unwatched);
-    ProcessLauncher::TerminateTree(unwatched);
-    ASSERT_TRUE(allReturned);
-    EXPECT_TRUE(stubLaunch.get());
-    EXPECT_TRUE(directLaunch.get());
-    EXPECT_TRUE(nothingLaunch.get());
+    // A close while the search still runs ends it at once.
+    ProcessLauncher cancelled;
+    auto cancelledLaunch = std::async(std::launch::async, [&] {
+        return cancelled.Launch(
+            Quoted(HelperPath("idle_process")) + " " + Quoted(dir_ / "cancelled") + " 10", "",
+            LaunchWait::UntilExit, true, WindowSearch::Handover);
+    });
 
-    EXPECT_EQ(stub.processId(), adopted);
+    // The window program is adopted as soon as it is there.
+    const std::uint32_t adopted = AwaitPid(dir_ / "stub");
+    EXPECT_TRUE(Eventually([&] { return stub.processId() == adopted; }, kEventLimit));
+    EXPECT_EQ(stubLaunch.wait_for(0s), std::future_status::timeout);
+
+    AwaitFile(dir_ / "cancelled");
+    cancelled.Cancel();
+    EXPECT_EQ(cancelledLaunch.wait_for(kEventLimit), std::future_status::ready);
+
+    const std::uint32_t own = AwaitPid(dir_ / "own");
+    ASSERT_EQ(directLaunch.wait_for(kEventLimit), std::future_status::ready);
+    EXPECT_TRUE(directLaunch.get());
     EXPECT_EQ(direct.processId(), own);
-    EXPECT_EQ(nothing.processId(), 0u);
-    EXPECT_TRUE(unwatchedRan);
+    EXPECT_TRUE(direct.Followed());
+
+    ASSERT_EQ(nothingLaunch.wait_for(kEventLimit), std::future_status::ready);
+    EXPECT_TRUE(nothingLaunch.get());
+    EXPECT_NE(nothing.processId(), usersOwn);
+    EXPECT_FALSE(nothing.Followed());
+    EXPECT_TRUE(ProcessRuns(usersOwn));
 #ifdef _WIN32
     // The adopted window is moved to the top left corner at the asked size. The X server under
     // Wine confirms a move a little later when it is busy, so the place is read until it settles.
@@ -503,10 +549,30 @@ TEST_F(LauncherTest, HandoverAdoptsTheNewProgramOfTheWantedName) {
     EXPECT_EQ(rect.right, 640);
     EXPECT_EQ(rect.bottom, 480);
 #endif
-    stub.TerminateTree();
+
+    // The followed program's end is the end of the wait.
+    EXPECT_EQ(stubLaunch.wait_for(0s), std::future_status::timeout);
+    ProcessLauncher::TerminateTree(adopted);
+    ASSERT_EQ(stubLaunch.wait_for(kEventLimit), std::future_status::ready);
+    EXPECT_TRUE(stubLaunch.get());
+    EXPECT_TRUE(stub.Followed());
     direct.TerminateTree();
-    EXPECT_TRUE(ProcessEnds(adopted));
+    user.TerminateTree();
     EXPECT_TRUE(ProcessEnds(own));
+    EXPECT_TRUE(ProcessEnds(usersOwn));
+}
+
+// Once the watched program has ended, what it started belongs to the user: the stop ends
+// nothing.
+TEST_F(LauncherTest, TerminateTreeAfterTheEndLeavesWhatTheProgramStarted) {
+    ProcessLauncher launcher;
+    ASSERT_TRUE(launcher.Launch(Quoted(HelperPath("launch_handover")) + " " + Quoted(dir_ / "kid"),
+                                "", LaunchWait::UntilExit, true, WindowSearch::Direct));
+    const std::uint32_t kid = AwaitPid(dir_ / "kid");
+    launcher.TerminateTree();
+    EXPECT_FALSE(ProcessEnds(kid, 1s));
+    ProcessLauncher::TerminateTree(kid);
+    EXPECT_TRUE(ProcessEnds(kid));
 }
 
 }  // namespace
