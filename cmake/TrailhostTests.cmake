@@ -84,10 +84,23 @@ foreach(layer sys config stack browser tools)
   trailhost_test_folder(${layer} LABEL unit)
 endforeach()
 
+# Zip archives of other writers for the zip reader's tests, made at build time into bin/ (where the
+# Windows tests find them too) by Python's zipfile and Info-ZIP's zip command.
+find_program(TRAILHOST_PYTHON3 python3 REQUIRED)
+find_program(TRAILHOST_ZIP zip REQUIRED)
+set(foreign_zips ${CMAKE_BINARY_DIR}/bin/foreign-zips)
+add_custom_command(OUTPUT ${foreign_zips}/stamp
+                   COMMAND ${TRAILHOST_PYTHON3} ${CMAKE_SOURCE_DIR}/tests/stack/foreign_zips.py
+                           ${foreign_zips}
+                   DEPENDS ${CMAKE_SOURCE_DIR}/tests/stack/foreign_zips.py
+                   COMMENT "Zip archives of other writers for the tests")
+add_custom_target(foreign_zips DEPENDS ${foreign_zips}/stamp)
+
 # The stack tests compare the build's scrambling with the program's. On Windows they carry the
 # account texts' string table with a scrambled sample, so that they read the texts the way
 # trailhost.exe does.
 if(TARGET test_stack)
+  add_dependencies(test_stack foreign_zips)
   target_include_directories(test_stack PRIVATE ${TRAILHOST_GENERATED})
   if(WIN32)
     target_sources(test_stack PRIVATE ${TRAILHOST_GENERATED}/account_texts_sample.rc)

@@ -9,9 +9,10 @@ class ZipReader;
 
 namespace fuzzlimits {
 
-// Deflated data may grow about a thousandfold, and items may share their data, so a small input
-// could write gigabytes. Files of this process stop at a few hundred kilobytes: a write beyond
-// fails (SIGXFSZ ignored) like one onto a full disk, which the reader must handle anyway.
+// Deflated data may grow about a thousandfold, so a small input could write gigabytes (archives
+// whose items share their data are refused, which keeps this to one copy per item). Files of this
+// process stop at a few hundred kilobytes: a write beyond fails (SIGXFSZ ignored) like one onto a
+// full disk, which the reader must handle anyway.
 void CapFileSize();
 
 // For every item that passes IsSafeItemName, its path relative to the unpack folder with '/'

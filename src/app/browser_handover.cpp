@@ -26,7 +26,10 @@ bool StarterHandover::OpenSiteAndWait(StackState& state, const AppSettings& sett
         return true;
     }
     Browser::CBrowserStarter* starter = starter_.get();
-    if (!state.SetBrowserStop([starter] { starter->Stop(); })) {
+    if (!state.SetBrowserStop([starter] {
+            starter->Stop();
+            return starter->UndidEverything();
+        })) {
         return true;
     }
     starter->Start(*state.webServer);

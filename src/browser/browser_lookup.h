@@ -3,8 +3,11 @@
 #pragma once
 
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "browser/command_lines.h"
+#include "browser/state_folders.h"
 #include "sys/launcher.h"
 
 namespace Browser {
@@ -34,15 +37,23 @@ std::string FindChromiumExecutable();
 void ReadInternetExplorerRegistration(std::string& command, std::string& versionFirst);
 bool InternetExplorerExists();
 
-// The Firefox folder that holds "profiles.ini" under the user's application-data folder, and the
-// folder in which Firefox makes new profiles; the Mozilla suite's profiles folder. Each ends with
-// a separator.
-std::string FirefoxFolder(const std::string& userFolder);
-std::string FirefoxProfilesFolder(const std::string& userFolder);
-std::string MozillaProfilesFolder(const std::string& userFolder);
+// The folders that Firefox or the Mozilla suite may make beside a profile of their own, under the
+// user's application-data folder (Windows: also the local one) or home folder (Linux: also the
+// XDG configuration and cache folders, the folders of the sandboxed packages that are installed,
+// and the downloads folder).
+std::vector<StateFolder> MozillaStateFolders(const std::string& userFolder);
 
-// Whether a folder entry is named `name`, in the letter case rules of the file system.
-bool SameFileName(const std::string& entry, const std::string& name);
+// The variables a Chromium-family browser gets so that it keeps its state in `homeFolder`, not in
+// the user's folders (Linux: the XDG configuration and cache folders; its profile is given on
+// its command line). None on Windows.
+std::vector<std::pair<std::string, std::string>> ChromiumEnvironment(const std::string& homeFolder);
+
+// Where the run's private profile of a Mozilla-line browser goes: the runtime folder's
+// "browser-profile", unless the browser runs sandboxed (Linux: a snap or flatpak package, which
+// cannot reach the temporary folder) and the profile must lie in the package's own folder under
+// the home folder; named after the runtime folder there.
+std::string PrivateProfileFolder(const std::string& runtimeFolder, const std::string& program,
+                                 const std::string& userFolder);
 
 // Firefox may start its real browser from a launcher process or a wrapper script that ends; a
 // portable Firefox's launcher starts it as "ffp.exe".

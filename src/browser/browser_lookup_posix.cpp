@@ -2,6 +2,9 @@
 // found on PATH. Nothing here goes through a shell.
 #include "browser/browser_lookup.h"
 
+#include "sys/files.h"
+#include "sys/launcher.h"
+
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
@@ -30,27 +33,10 @@ std::string Env(const char* name) {
     return value != nullptr ? value : "";
 }
 
-// The program's path as posix_spawnp would find it; empty when it is not there.
+// The program's path as the launcher would start it; empty when it is not there.
 std::string FindOnPath(const std::string& program) {
-    if (program.empty()) {
-        return "";
-    }
-    if (program.find('/') != std::string::npos) {
-        return access(program.c_str(), X_OK) == 0 ? program : "";
-    }
-    std::istringstream folders(Env("PATH"));
-    std::string folder;
-    while (std::getline(folders, folder, ':')) {
-        // An empty element would mean the current folder, which is never searched here.
-        if (folder.empty()) {
-            continue;
-        }
-        const std::string candidate = folder + "/" + program;
-        if (access(candidate.c_str(), X_OK) == 0) {
-            return candidate;
-        }
-    }
-    return "";
+    const std::string found = FindProgram(program);
+    return !found.empty() && access(found.c_str(), X_OK) == 0 ? found : "";
 }
 
 class Pipe {
@@ -330,21 +316,58 @@ bool InternetExplorerExists() {
     return false;
 }
 
-std::string FirefoxFolder(const std::string& userFolder) {
-    return userFolder + "/.mozilla/firefox/";
+std::vector<StateFolder> MozillaStateFolders(const std::string& userFolder) {
+    const auto xdg = [](const char* name, const std::string& fallback) {
+        const std::string value = Env(name);
+        return !value.empty() && value[0] == '/' ? value : fallback;
+    };
+    const std::string config = xdg("XDG_CONFIG_HOME", userFolder + "/.config");
+    const std::string cache = xdg("XDG_CACHE_HOME", userFolder + "/.cache");
+    std::vector<StateFolder> roots = {{userFolder, ".mozilla/firefox"},
+                                      {userFolder, ".mozilla/seamonkey"},
+                                      {config, "mozilla/firefox"},
+                                      {config, "mozilla/firefox-esr"}};
+    // The sandboxed packages keep the browser's folders in their own folder, when installed.
+    for (const char* package : {"/snap/firefox/common", "/.var/app/org.mozilla.firefox"}) {
+        if (PathExists(userFolder + package)) {
+            roots.push_back({userFolder + package, ".mozilla/firefox"});
+        }
+    }
+    std::vector<StateFolder> folders;
+    for (const StateFolder& root : roots) {
+        for (const char* leaf : {"Crash Reports", "Pending Pings", "Profile Groups"}) {
+            folders.push_back({root.base, root.part + "/" + leaf});
+        }
+    }
+    folders.push_back({cache, "mozilla/firefox"});
+    folders.push_back({cache, "mozilla/firefox-esr"});
+    folders.push_back({userFolder, "Downloads", true});
+    return folders;
 }
 
-std::string FirefoxProfilesFolder(const std::string& userFolder) {
-    // Firefox on Linux keeps its profiles beside the list.
-    return FirefoxFolder(userFolder);
+std::vector<std::pair<std::string, std::string>> ChromiumEnvironment(
+    const std::string& homeFolder) {
+    return {{"XDG_CONFIG_HOME", homeFolder + "/config"}, {"XDG_CACHE_HOME", homeFolder + "/cache"}};
 }
 
-std::string MozillaProfilesFolder(const std::string& userFolder) {
-    return userFolder + "/.mozilla/seamonkey/";
-}
-
-bool SameFileName(const std::string& entry, const std::string& name) {
-    return entry == name;
+std::string PrivateProfileFolder(const std::string& runtimeFolder, const std::string& program,
+                                 const std::string& userFolder) {
+    std::string name = runtimeFolder;
+    while (!name.empty() && name.back() == '/') {
+        name.pop_back();
+    }
+    name = "trailhost-" + name.substr(name.rfind('/') + 1);
+    std::unique_ptr<char, void (*)(void*)> real(realpath(FindOnPath(program).c_str(), nullptr),
+                                                std::free);
+    const std::string path = real ? real.get() : program;
+    if (path.rfind("/snap/", 0) == 0) {
+        return userFolder + "/snap/firefox/common/" + name;
+    }
+    if (path.find("/flatpak/") != std::string::npos) {
+        return userFolder + "/.var/app/org.mozilla.firefox/" + name;
+    }
+    return runtimeFolder + (runtimeFolder.empty() || runtimeFolder.back() == '/' ? "" : "/") +
+           "browser-profile";
 }
 
 }  // namespace Browser

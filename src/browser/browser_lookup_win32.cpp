@@ -4,6 +4,7 @@
 #include <windows.h>
 
 #include "sys/files.h"
+#include "sys/folders.h"
 #include "sys/registry.h"
 
 namespace Browser {
@@ -24,11 +25,6 @@ std::string OpenCommandOf(const std::string& progId) {
     return DefaultValue(RegistryRoot::ClassesRoot, progId + "\\shell\\open\\command");
 }
 
-std::string ProgramOf(const std::string& command) {
-    const std::vector<std::string> args = SplitWindowsCommandLine(command);
-    return args.empty() ? "" : args[0];
-}
-
 }  // namespace
 
 DefaultHandler FindDefaultHandler() {
@@ -37,7 +33,7 @@ DefaultHandler FindDefaultHandler() {
     DefaultHandler handler;
     handler.kind = KindForProgId(progId, command);
     if (handler.kind == DefaultBrowserKind::kChromium) {
-        handler.program = ProgramOf(command);
+        handler.program = ProgramOfCommand(command);
     }
     return handler;
 }
@@ -58,7 +54,7 @@ bool FindMozillaCommand(bool firefox, std::string& registered) {
 
 std::string FindChromiumExecutable() {
     for (const char* progId : {"ChromeHTML", "MSEdgeHTM", "ChromiumHTM", "BraveHTML"}) {
-        const std::string program = ProgramOf(OpenCommandOf(progId));
+        const std::string program = ProgramOfCommand(OpenCommandOf(progId));
         if (!program.empty() && PathExists(program)) {
             return program;
         }
@@ -89,20 +85,30 @@ bool InternetExplorerExists() {
     return true;
 }
 
-std::string FirefoxFolder(const std::string& userFolder) {
-    return userFolder + "\\Mozilla\\Firefox\\";
+std::vector<StateFolder> MozillaStateFolders(const std::string& userFolder) {
+    constexpr int kCsidlLocalAppData = 28;
+    std::vector<StateFolder> folders;
+    for (const char* root : {"Mozilla/Firefox", "Mozilla/SeaMonkey"}) {
+        for (const char* leaf : {"Crash Reports", "Pending Pings", "Profile Groups"}) {
+            folders.push_back({userFolder, std::string(root) + "/" + leaf});
+        }
+    }
+    const std::string local = GetSpecialFolderPath(kCsidlLocalAppData);
+    if (!local.empty()) {
+        folders.push_back({local, "Mozilla/Firefox"});
+    }
+    return folders;
 }
 
-std::string FirefoxProfilesFolder(const std::string& userFolder) {
-    return FirefoxFolder(userFolder) + "Profiles\\";
+std::vector<std::pair<std::string, std::string>> ChromiumEnvironment(
+    const std::string& /*homeFolder*/) {
+    return {};
 }
 
-std::string MozillaProfilesFolder(const std::string& userFolder) {
-    return userFolder + "\\Mozilla\\Profiles\\";
-}
-
-bool SameFileName(const std::string& entry, const std::string& name) {
-    return lstrcmpiA(entry.c_str(), name.c_str()) == 0;
+std::string PrivateProfileFolder(const std::string& runtimeFolder, const std::string& /*program*/,
+                                 const std::string& /*userFolder*/) {
+    return runtimeFolder + (runtimeFolder.empty() || runtimeFolder.back() == '\\' ? "" : "\\") +
+           "browser-profile";
 }
 
 }  // namespace Browser

@@ -40,9 +40,8 @@ void CBrowserStarter::AddHostToProxyOverride() {
     savedProxy_ =
         AddProxyException(settings_.hostName, [this](const std::vector<SavedSetting>& before) {
             for (const SavedSetting& setting : before) {
-                RecordInJournal(
-                    runtimeFolder_, journal::kProxy,
-                    {setting.name, setting.present ? "1" : "0", setting.value, settings_.hostName});
+                RecordInJournal(runtimeFolder_, journal::kProxy,
+                                ProxyJournalFields(setting, settings_.hostName));
             }
         });
     proxyChanged_ = !savedProxy_.empty();
@@ -53,7 +52,9 @@ void CBrowserStarter::RestoreProxyOverride() {
     if (!proxyChanged_) {
         return;
     }
-    RestoreProxyExceptions(savedProxy_);
+    if (!RestoreProxyExceptions(savedProxy_, settings_.hostName)) {
+        NoteUndoFailed();
+    }
     proxyChanged_ = false;
     savedProxy_.clear();
 }
@@ -69,10 +70,20 @@ std::string CBrowserStarter::UserFolder() const {
 bool CBrowserStarter::Launch(const std::string& command, LaunchWait wait, bool show,
                              WindowSearch search, const std::string& size,
                              const std::string& processName) {
+    LaunchOptions options;
+    options.wait = wait;
+    options.show = show;
+    options.search = search;
+    options.size = size;
+    options.processName = processName;
+    return Launch(command, options);
+}
+
+bool CBrowserStarter::Launch(const std::string& command, const LaunchOptions& options) {
     if (stopRequested_) {
         return false;
     }
-    return launcher_.Launch(command, "", wait, show, search, size, processName);
+    return launcher_.Launch(command, options);
 }
 
 void CBrowserStarter::EndBrowser() {

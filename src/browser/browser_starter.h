@@ -20,8 +20,11 @@ namespace Browser {
 // A setting as it was before a starter changed it.
 struct SavedSetting {
     std::string name;
-    std::string value;
+    std::string value;  // its text; empty for a value that holds none
     bool present = false;
+    // Windows: the registry value's type and bytes as stored, so that it goes back unchanged.
+    unsigned long type = 0;
+    std::string bytes;
 };
 
 class CBrowserStarter {
@@ -61,6 +64,10 @@ public:
     // Puts back what AddHostToProxyOverride changed, once; nothing when it changed nothing.
     void RestoreProxyOverride();
 
+    // False once something that Stop was to put back could not be (a setting or file that
+    // could not be written): the run's journal must then stay for the next start.
+    bool UndidEverything() const { return !undoFailed_; }
+
     // The folder that stands for the user's application-data folder (Windows: CSIDL_APPDATA;
     // Linux: $HOME); empty for the system's. The Mozilla line keeps its profiles below it.
     virtual void SetUserFolder(const std::string& folder) { userFolder_ = folder; }
@@ -78,9 +85,12 @@ protected:
     // Launches through the starter's own launcher unless Stop has come first.
     bool Launch(const std::string& command, LaunchWait wait, bool show, WindowSearch search,
                 const std::string& size, const std::string& processName = "");
+    bool Launch(const std::string& command, const LaunchOptions& options);
     bool StopRequested() const { return stopRequested_; }
     // For Stop: no later launch, and the started tree ended.
     void EndBrowser();
+    // For Stop: something could not be put back.
+    void NoteUndoFailed() { undoFailed_ = true; }
 
 private:
     const AppSettings& settings_;
@@ -88,6 +98,7 @@ private:
     std::string userFolder_;
     ProcessLauncher launcher_;
     std::atomic<bool> stopRequested_{false};
+    std::atomic<bool> undoFailed_{false};
     // Start changes the proxy exceptions on the runner's thread while Stop may put them back on
     // the frame's.
     std::mutex proxyLock_;
@@ -105,9 +116,9 @@ std::unique_ptr<CBrowserStarter> CreateBrowserStarter(int browserType, const App
 std::unique_ptr<CBrowserStarter> ChooseBrowserStarter(int browserType, const AppSettings& settings,
                                                       const std::string& runtimeFolder);
 
-// For a run that was killed, from its journal: takes its host out of the proxy exceptions that
-// still end with it, puts back the browser profile list it had saved, and deletes the private
-// profiles it made.
-void UndoBrowserChanges(const std::vector<JournalEntry>& entries);
+// For a run that was killed, from its journal: takes its host out of the proxy exceptions,
+// deletes the private profile it made (by its exact path) and the folders the browser made beside
+// it. Returns the entries that could not be undone.
+std::vector<JournalEntry> UndoBrowserChanges(const std::vector<JournalEntry>& entries);
 
 }  // namespace Browser

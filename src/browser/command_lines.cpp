@@ -21,17 +21,6 @@ std::string ReplaceAll(std::string text, const std::string& token, const std::st
     return text;
 }
 
-bool IsMozillaLauncherOption(const std::string& argument) {
-    return argument == "-requestPending" || argument == "-osint";
-}
-
-// The registered command's arguments without the browser launcher's own options.
-std::vector<std::string> MozillaArguments(const std::string& registered) {
-    std::vector<std::string> args = SplitWindowsCommandLine(registered);
-    args.erase(std::remove_if(args.begin(), args.end(), IsMozillaLauncherOption), args.end());
-    return args;
-}
-
 std::string Upper(std::string text) {
     std::transform(text.begin(), text.end(), text.begin(),
                    [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
@@ -48,59 +37,24 @@ bool IsBlank(char c) {
 
 }  // namespace
 
-std::string MozillaProfileName(const std::string& serverName) {
-    std::string name = serverName;
-    for (char& c : name) {
-        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f ||
-            std::string(" \"\\/:*?<>|").find(c) != std::string::npos) {
-            c = '_';
-        }
-    }
-    if (!name.empty() && name[0] == '-') {
-        name[0] = '_';
-    }
-    return name;
-}
-
 std::string MozillaBrowserCommand(const std::string& registered, const std::string& startUrl,
-                                  const std::string& serverName) {
-    std::vector<std::string> args = MozillaArguments(registered);
+                                  const std::string& profileFolder) {
+    std::vector<std::string> args;
+    for (const std::string& arg : SplitWindowsCommandLine(registered)) {
+        if (arg != "-requestPending" && arg != "-osint") {
+            args.push_back(ReplaceAll(arg, "%1", startUrl));
+        }
+    }
     if (args.empty()) {
         return "";
     }
-    for (std::string& arg : args) {
-        arg = ReplaceAll(arg, "%1", startUrl);
-    }
-    args.insert(args.end(), {"-no-remote", "-p", MozillaProfileName(serverName)});
+    args.insert(args.end(), {"-no-remote", "-profile", profileFolder});
     return JoinWindowsCommandLine(args);
 }
 
-std::string MozillaProfileCommand(const std::string& registered, const std::string& serverName) {
-    const std::vector<std::string> create = {"-no-remote", "-CreateProfile",
-                                             MozillaProfileName(serverName)};
-    const std::vector<std::string> registeredArgs = MozillaArguments(registered);
-    std::vector<std::string> args;
-    bool created = false;
-    for (std::size_t i = 0; i < registeredArgs.size(); ++i) {
-        if (!created && registeredArgs[i] == "-url" && i + 1 < registeredArgs.size() &&
-            registeredArgs[i + 1] == "%1") {
-            args.insert(args.end(), create.begin(), create.end());
-            created = true;
-            ++i;
-            continue;
-        }
-        const std::string arg = ReplaceAll(registeredArgs[i], "%1", "");
-        if (!arg.empty() || registeredArgs[i].empty()) {
-            args.push_back(arg);
-        }
-    }
-    if (args.empty()) {
-        return "";
-    }
-    if (!created) {
-        args.insert(args.end(), create.begin(), create.end());
-    }
-    return JoinWindowsCommandLine(args);
+std::string ProgramOfCommand(const std::string& command) {
+    const std::vector<std::string> args = SplitWindowsCommandLine(command);
+    return args.empty() ? "" : args[0];
 }
 
 std::string InternetExplorerCommand(const std::string& command, const std::string& version,

@@ -8,29 +8,15 @@
 
 namespace Browser {
 
-// Every command below is built as a list of arguments and joined by the Windows rules
-// (JoinWindowsCommandLine), so that the URL, the profile name and a path each reach the browser as
-// one argument whatever they hold; a registered command is first taken apart by the same rules.
-
-// The name the run's Mozilla profile gets: the server name with every character that the
-// browser or the file system would read as more than a name (a blank, which separates a
-// profile's name from its folder in -CreateProfile, separators, quotes, control characters)
-// turned into '_', and a leading '-' too, so that it is never read as a switch.
-std::string MozillaProfileName(const std::string& serverName);
-
-// The browser command of the Mozilla line: the registered command's arguments, with "%1" in them
-// replaced by the URL and "-requestPending" and "-osint" dropped, then -no-remote, -p and the
-// profile name. Empty when nothing is registered.
+// The browser command of the Mozilla line: the registered command's arguments, with every "%1"
+// in them replaced by the URL and the arguments "-requestPending" and "-osint" left out, then
+// -no-remote, -profile and the profile folder; each argument stays one argument whatever it
+// holds. An empty registration gives an empty command.
 std::string MozillaBrowserCommand(const std::string& registered, const std::string& startUrl,
-                                  const std::string& serverName);
+                                  const std::string& profileFolder);
 
-// The command that creates the run's profile and ends: the registered command with its
-// -url "%1" pair turned into -no-remote -CreateProfile and the profile name, "-requestPending"
-// and "-osint" dropped. A registration without that pair would otherwise start a hidden browser
-// that nobody can close while the starter waits for it; there every "%1" is dropped and the
-// profile options are appended, so the launch still only creates the profile. An empty
-// registration stays empty.
-std::string MozillaProfileCommand(const std::string& registered, const std::string& serverName);
+// The program a command line starts: its first argument by the Windows rules.
+std::string ProgramOfCommand(const std::string& command);
 
 // Internet Explorer's command: `command`'s arguments with every "%1" in them replaced by the
 // URL, then -k for the size "KIOSK" (any case) and -nomerge when the version's first character

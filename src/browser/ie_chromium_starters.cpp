@@ -64,6 +64,10 @@ std::string CChromiumStarter::ProfileFolder() const {
     return runtimeFolder() + "browser-profile";
 }
 
+std::string CChromiumStarter::HomeFolder() const {
+    return runtimeFolder() + "browser-home";
+}
+
 bool CChromiumStarter::IsAvailable() {
     const std::string program = Executable();
     return !program.empty() && PathExists(program);
@@ -71,16 +75,24 @@ bool CChromiumStarter::IsAvailable() {
 
 void CChromiumStarter::StartWithUrl(const std::string& startUrl) {
     AddHostToProxyOverride();
+    LaunchOptions options;
+    options.wait = LaunchWait::UntilExit;
+    options.show = true;
+    options.size = ChromiumLaunchSize(settings().browserSize);
+    options.environment = ChromiumEnvironment(HomeFolder());
     // A profile of its own: the browser cannot join a copy that already runs, so the process
     // started is the one whose end ends the run.
     Launch(ChromiumCommand(Executable(), ProfileFolder(), settings().browserSize, startUrl),
-           LaunchWait::UntilExit, true, WindowSearch::Direct,
-           ChromiumLaunchSize(settings().browserSize));
+           options);
 }
 
 void CChromiumStarter::Stop() {
     EndBrowser();
     RestoreProxyOverride();
+    // What the browser kept of the site (history, cookies, cache) goes with the run, whether or
+    // not the runtime folder is kept.
+    DeleteFolderTree(ProfileFolder());
+    DeleteFolderTree(HomeFolder());
 }
 
 }  // namespace Browser

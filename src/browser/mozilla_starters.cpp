@@ -4,63 +4,34 @@
 #include "browser/starters.h"
 #include "config/settings.h"
 #include "stack/run_journal.h"
-#include "stack/runtime.h"
+#include "stack/stack_trace.h"
 #include "sys/files.h"
-#include "sys/thread.h"
+#include "sys/folders.h"
+#include "sys/trace.h"
 
 namespace Browser {
 
 namespace {
 
-// The browser needs a moment after creating the profile before it is started on it.
-constexpr unsigned long kAfterProfileMs = 1500;
-
-const char kNoRemote[] = "MOZ_NO_REMOTE";
+// What a fresh profile starts with: no first-run pages or default-browser question, and nothing
+// sent anywhere or kept for sending (crash reports, telemetry, health reports).
+const char kUserPrefs[] =
+    "user_pref(\"browser.shell.checkDefaultBrowser\", false);\n"
+    "user_pref(\"browser.startup.homepage_override.mstone\", \"ignore\");\n"
+    "user_pref(\"startup.homepage_welcome_url\", \"\");\n"
+    "user_pref(\"startup.homepage_welcome_url.additional\", \"\");\n"
+    "user_pref(\"browser.aboutwelcome.enabled\", false);\n"
+    "user_pref(\"datareporting.policy.dataSubmissionEnabled\", false);\n"
+    "user_pref(\"datareporting.healthreport.uploadEnabled\", false);\n"
+    "user_pref(\"toolkit.telemetry.enabled\", false);\n"
+    "user_pref(\"toolkit.telemetry.unified\", false);\n"
+    "user_pref(\"toolkit.telemetry.archive.enabled\", false);\n"
+    "user_pref(\"browser.crashReports.unsubmittedCheck.enabled\", false);\n"
+    "user_pref(\"browser.tabs.crashReporting.sendReport\", false);\n"
+    "user_pref(\"browser.sessionstore.resume_from_crash\", false);\n"
+    "user_pref(\"toolkit.startup.max_resumed_crashes\", -1);\n";
 
 }  // namespace
-
-bool CopyBytes(const std::string& from, const std::string& to) {
-    UniqueFile source = OpenFile(from, "rb");
-    if (!source) {
-        return false;
-    }
-    UniqueFile target = OpenFile(to, "wb");
-    if (!target) {
-        return false;
-    }
-    std::vector<char> buffer(64 * 1024);
-    bool ok = true;
-    while (true) {
-        const std::size_t n = std::fread(buffer.data(), 1, buffer.size(), source.get());
-        if (n > 0 && std::fwrite(buffer.data(), 1, n, target.get()) != n) {
-            ok = false;
-            break;
-        }
-        if (n < buffer.size()) {
-            ok = std::ferror(source.get()) == 0;
-            break;
-        }
-    }
-    // On the disk before the run's journal tells of it: the next start may copy it back.
-    return FlushToDisk(target.get()) && ok;
-}
-
-void DeleteProfileFolders(const std::string& folder, const std::string& suffix, bool whole) {
-    std::vector<FolderEntry> entries;
-    if (!ListFolder(folder, entries)) {
-        return;
-    }
-    for (const FolderEntry& entry : entries) {
-        if (entry.kind != FolderEntry::Kind::kFolder || entry.name.size() < suffix.size()) {
-            continue;
-        }
-        const std::string tail =
-            whole ? entry.name : entry.name.substr(entry.name.size() - suffix.size());
-        if (SameFileName(tail, suffix)) {
-            DeleteFolderTree(folder + entry.name);
-        }
-    }
-}
 
 CMozillaLineStarter::CMozillaLineStarter(const AppSettings& settings,
                                          const std::string& runtimeFolder, bool firefox,
@@ -83,91 +54,54 @@ std::string CMozillaLineStarter::Registered() {
     return *registered_;
 }
 
-void CMozillaLineStarter::RunBrowser(const std::string& startUrl) {
+std::string CMozillaLineStarter::ProfileFolder() {
+    return PrivateProfileFolder(runtimeFolder(), ProgramOfCommand(Registered()), UserFolder());
+}
+
+void CMozillaLineStarter::StartWithUrl(const std::string& startUrl) {
     const std::string registered = Registered();
-    const std::string profileCommand = MozillaProfileCommand(registered, settings().serverName);
-    const std::string browserCommand =
-        MozillaBrowserCommand(registered, startUrl, settings().serverName);
-    if (StopRequested()) {
-        return;
+    const std::string profile = ProfileFolder();
+    {
+        std::lock_guard<std::mutex> hold(lock_);
+        if (StopRequested()) {
+            return;
+        }
+        // Written down before it is made, so that the next start deletes it should this run be
+        // killed; by its exact path, so that nothing else is ever taken for it.
+        RecordInJournal(runtimeFolder(), journal::kProfiles, {profile});
+        profileFolder_ = profile;
+        madeFolders_ = RecordMissingFolders(runtimeFolder(), MozillaStateFolders(UserFolder()));
+        if (!CreateFolders(profile) ||
+            !WriteWholeFile(profile + kPathSeparator + "user.js", kUserPrefs)) {
+            TraceLog(kStackTracePath, "The browser's profile %s could not be made\n",
+                     profile.c_str());
+        }
     }
-    // Hidden, and gone by itself once the profile exists.
-    profileLauncher_.Launch(profileCommand, "", LaunchWait::UntilExit, false, WindowSearch::Direct,
-                            settings().browserSize);
-    if (!CThread::Pause(kAfterProfileMs)) {
-        return;
-    }
-    Launch(browserCommand, LaunchWait::UntilExit, true, kMozillaBrowserSearch,
-           settings().browserSize);
+    AddHostToProxyOverride();
+    LaunchOptions options;
+    options.wait = LaunchWait::UntilExit;
+    options.show = true;
+    options.search = kMozillaBrowserSearch;
+    options.size = settings().browserSize;
+    options.environment = {{"MOZ_NO_REMOTE", "1"}, {"MOZ_CRASHREPORTER_DISABLE", "1"}};
+    Launch(MozillaBrowserCommand(registered, startUrl, profile), options);
 }
 
-void CMozillaLineStarter::EndBrowsers() {
+void CMozillaLineStarter::Stop() {
     EndBrowser();
-    profileLauncher_.Cancel();
-    profileLauncher_.TerminateTree();
-}
-
-std::string CFirfoxStarter::ProfileListPath() const {
-    return FirefoxFolder(UserFolder()) + "profiles.ini";
-}
-
-std::string CFirfoxStarter::SavedProfileListPath() const {
-    return FirefoxFolder(UserFolder()) + "profiles.ini.trh";
-}
-
-std::string CFirfoxStarter::ProfilesFolder() const {
-    return FirefoxProfilesFolder(UserFolder());
-}
-
-void CFirfoxStarter::StartWithUrl(const std::string& startUrl) {
-    if (StopRequested()) {
-        return;
-    }
-    SetEnvironmentValue(kNoRemote, "1");
-    // Without a profile list to put back (Firefox never ran for this user), no run is made.
-    if (!CopyBytes(ProfileListPath(), SavedProfileListPath())) {
-        return;
-    }
-    listSaved_ = true;
-    RecordInJournal(runtimeFolder(), journal::kProfileList,
-                    {ProfileListPath(), SavedProfileListPath()});
-    RecordInJournal(runtimeFolder(), journal::kProfiles,
-                    {ProfilesFolder(), "." + MozillaProfileName(settings().serverName), "0"});
-    AddHostToProxyOverride();
-    RunBrowser(startUrl);
-}
-
-void CFirfoxStarter::Stop() {
-    EndBrowsers();
     RestoreProxyOverride();
-    DeleteProfileFolders(ProfilesFolder(), "." + MozillaProfileName(settings().serverName), false);
-    // Only the copy this run made is put back: an older one would undo the user's changes since.
-    if (listSaved_ && CopyBytes(SavedProfileListPath(), ProfileListPath())) {
-        listSaved_ = false;
-        SetEnvironmentValue(kNoRemote, "0");
+    std::lock_guard<std::mutex> hold(lock_);
+    if (!profileFolder_.empty()) {
+        DeleteFolderTree(profileFolder_);
+        if (PathExists(profileFolder_)) {
+            NoteUndoFailed();
+        }
+        profileFolder_.clear();
     }
-}
-
-std::string CMozillaStarter::ProfilesFolder() const {
-    return MozillaProfilesFolder(UserFolder());
-}
-
-void CMozillaStarter::StartWithUrl(const std::string& startUrl) {
-    if (StopRequested()) {
-        return;
+    if (!RemoveMadeFolders(madeFolders_)) {
+        NoteUndoFailed();
     }
-    SetEnvironmentValue(kNoRemote, "1");
-    RecordInJournal(runtimeFolder(), journal::kProfiles,
-                    {ProfilesFolder(), MozillaProfileName(settings().serverName), "1"});
-    AddHostToProxyOverride();
-    RunBrowser(startUrl);
-}
-
-void CMozillaStarter::Stop() {
-    EndBrowsers();
-    DeleteProfileFolders(ProfilesFolder(), MozillaProfileName(settings().serverName), true);
-    SetEnvironmentValue(kNoRemote, "0");
-    RestoreProxyOverride();
+    madeFolders_.clear();
 }
 
 }  // namespace Browser

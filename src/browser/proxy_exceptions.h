@@ -20,12 +20,26 @@ using BeforeProxyChange = std::function<void(const std::vector<SavedSetting>&)>;
 std::vector<SavedSetting> AddProxyException(const std::string& hostName,
                                             const BeforeProxyChange& beforeChange = nullptr);
 
-// Puts the settings back as they were.
-void RestoreProxyExceptions(const std::vector<SavedSetting>& saved);
+// Undoes AddProxyException. This process's environment (Linux) gets its saved lists back. A
+// machine setting (Windows), which others may have changed since, gets back its saved type and
+// bytes while it still holds exactly what AddProxyException made of it; otherwise only the host
+// it added is taken out (RemoveProxyException) and the rest stays. False when a setting could
+// not be written.
+bool RestoreProxyExceptions(const std::vector<SavedSetting>& saved, const std::string& hostName);
 
-// For a run that was killed: takes the host out of a machine setting that AddProxyException
-// changed, if the setting still ends with it, and keeps what was added since. Nothing on Linux.
-void RemoveProxyException(const std::string& name, const std::string& hostName);
+// Takes the host that AddProxyException added out of the machine setting saved in `saved` (the
+// last " host" that stands as an entry of its own, wherever it is now), keeping the setting's type
+// and everything else in it; a setting that is exactly what AddProxyException made of it gets its
+// saved type and bytes back. For the stop and for a run that was killed. True when the host is no
+// longer in the setting (also when it was not there); nothing to do on Linux.
+bool RemoveProxyException(const SavedSetting& saved, const std::string& hostName);
+
+// A saved setting and its host as journal fields, and back: name, "1" when it was set, its text,
+// the host, then its type and its bytes in hexadecimal. Fields of an older journal (the first
+// four) give a text value.
+std::vector<std::string> ProxyJournalFields(const SavedSetting& saved, const std::string& hostName);
+bool SavedSettingFromJournal(const std::vector<std::string>& fields, SavedSetting& saved,
+                             std::string& hostName);
 
 // A no_proxy list with the host added: the old list, a comma and the host, or the host alone.
 std::string NoProxyWithHost(const std::string& oldValue, bool present, const std::string& host);

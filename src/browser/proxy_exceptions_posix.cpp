@@ -11,7 +11,10 @@ std::vector<SavedSetting> AddProxyException(const std::string& hostName,
     // Programs differ in which spelling they read; each keeps its own list.
     for (const char* name : {"no_proxy", "NO_PROXY"}) {
         const char* value = std::getenv(name);
-        SavedSetting setting{name, value != nullptr ? value : "", value != nullptr};
+        SavedSetting setting;
+        setting.name = name;
+        setting.value = value != nullptr ? value : "";
+        setting.present = value != nullptr;
         const std::string changed = NoProxyWithHost(setting.value, setting.present, hostName);
         if (setenv(name, changed.c_str(), 1) == 0) {
             saved.push_back(setting);
@@ -20,16 +23,20 @@ std::vector<SavedSetting> AddProxyException(const std::string& hostName,
     return saved;
 }
 
-void RestoreProxyExceptions(const std::vector<SavedSetting>& saved) {
+// Only this process changes its own environment: the saved lists go back whole.
+bool RestoreProxyExceptions(const std::vector<SavedSetting>& saved,
+                            const std::string& /*hostName*/) {
+    bool restored = true;
     for (const SavedSetting& setting : saved) {
-        if (setting.present) {
-            setenv(setting.name.c_str(), setting.value.c_str(), 1);
-        } else {
-            unsetenv(setting.name.c_str());
-        }
+        const int result = setting.present ? setenv(setting.name.c_str(), setting.value.c_str(), 1)
+                                           : unsetenv(setting.name.c_str());
+        restored = restored && result == 0;
     }
+    return restored;
 }
 
-void RemoveProxyException(const std::string& /*name*/, const std::string& /*hostName*/) {}
+bool RemoveProxyException(const SavedSetting& /*saved*/, const std::string& /*hostName*/) {
+    return true;
+}
 
 }  // namespace Browser

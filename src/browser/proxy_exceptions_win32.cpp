@@ -10,6 +10,34 @@ namespace {
 const char kInternetSettings[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Internet Settings";
 const char kProxyOverride[] = "ProxyOverride";
 
+bool IsText(unsigned long type) {
+    return type == kRegistryText || type == kRegistryExpandableText;
+}
+
+// The text of a text value, up to its terminating zero; empty for a value of another type.
+std::string TextOf(const RegistryValue& value) {
+    return IsText(value.type) ? std::string(value.bytes.c_str()) : std::string();
+}
+
+// What AddProxyException writes for a value that held `text`.
+std::string WithHost(const std::string& text, const std::string& hostName) {
+    return text + " " + hostName;
+}
+
+// The text without the last " host" that stands as an entry of its own (followed by the end, a
+// blank or a semicolon); npos in `at` when there is none.
+std::string WithoutHost(const std::string& text, const std::string& hostName, size_t& at) {
+    const std::string added = " " + hostName;
+    for (at = text.rfind(added); at != std::string::npos;
+         at = at == 0 ? std::string::npos : text.rfind(added, at - 1)) {
+        const size_t end = at + added.size();
+        if (end == text.size() || text[end] == ' ' || text[end] == ';') {
+            return text.substr(0, at) + text.substr(end);
+        }
+    }
+    return text;
+}
+
 }  // namespace
 
 std::vector<SavedSetting> AddProxyException(const std::string& hostName,
@@ -18,42 +46,58 @@ std::vector<SavedSetting> AddProxyException(const std::string& hostName,
     if (!key.IsOpen()) {
         return {};
     }
-    SavedSetting saved{kProxyOverride, "", false};
-    saved.present = key.QueryString(kProxyOverride, saved.value);
-    if (!saved.present) {
-        saved.value.clear();
+    SavedSetting saved;
+    saved.name = kProxyOverride;
+    RegistryValue before;
+    saved.present = key.QueryValue(kProxyOverride, before);
+    if (saved.present) {
+        saved.type = before.type;
+        saved.bytes = before.bytes;
+        saved.value = TextOf(before);
     }
     if (beforeChange) {
         beforeChange({saved});
     }
-    // One blank as separator, also in front of the host when there was no value before.
-    const std::string value = saved.value + " " + hostName;
-    key.SetString(kProxyOverride, value.c_str());
+    // One blank as separator, also in front of the host when there was no value before. A text
+    // value keeps its type; one of another type holds no list the browser reads, and is
+    // replaced by plain text for the run.
+    const RegistryValue changed{saved.present && IsText(saved.type) ? saved.type : kRegistryText,
+                                WithHost(saved.value, hostName) + '\0'};
+    if (!key.SetValue(kProxyOverride, changed)) {
+        return {};
+    }
     return {saved};
 }
 
-void RestoreProxyExceptions(const std::vector<SavedSetting>& saved) {
-    CXRegistry key(RegistryRoot::CurrentUser, kInternetSettings, true);
-    if (!key.IsOpen()) {
-        return;
-    }
-    // A value that was not there before stays behind empty, which means no exceptions.
+bool RestoreProxyExceptions(const std::vector<SavedSetting>& saved, const std::string& hostName) {
+    bool restored = true;
     for (const SavedSetting& setting : saved) {
-        key.SetString(setting.name.c_str(), setting.value.c_str());
+        restored = RemoveProxyException(setting, hostName) && restored;
     }
+    return restored;
 }
 
-void RemoveProxyException(const std::string& name, const std::string& hostName) {
+bool RemoveProxyException(const SavedSetting& saved, const std::string& hostName) {
     CXRegistry key(RegistryRoot::CurrentUser, kInternetSettings, true);
-    std::string value;
-    if (!key.IsOpen() || !key.QueryString(name.c_str(), value)) {
-        return;
+    if (!key.IsOpen()) {
+        return false;
     }
-    const std::string added = " " + hostName;
-    if (value.size() >= added.size() &&
-        value.compare(value.size() - added.size(), added.size(), added) == 0) {
-        key.SetString(name.c_str(), value.substr(0, value.size() - added.size()).c_str());
+    RegistryValue now;
+    if (!key.QueryValue(saved.name.c_str(), now) || !IsText(now.type)) {
+        return true;
     }
+    const std::string text = TextOf(now);
+    if (text == WithHost(saved.value, hostName)) {
+        // Nobody changed it since: back to what it was. A value that was not there stays behind
+        // empty, which means no exceptions.
+        const RegistryValue before = saved.present
+                                         ? RegistryValue{saved.type, saved.bytes}
+                                         : RegistryValue{kRegistryText, std::string(1, '\0')};
+        return key.SetValue(saved.name.c_str(), before);
+    }
+    size_t at = 0;
+    const std::string rest = WithoutHost(text, hostName, at);
+    return at == std::string::npos || key.SetValue(saved.name.c_str(), {now.type, rest + '\0'});
 }
 
 }  // namespace Browser

@@ -3,11 +3,14 @@
 
 #include <atomic>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "browser/browser_starter.h"
 #include "browser/command_lines.h"
+#include "browser/state_folders.h"
 
 namespace Browser {
 
@@ -59,16 +62,12 @@ public:
     void Stop() override;
 };
 
-// The Mozilla line's common run: a private profile named after the server, created by a hidden
-// run of the browser before the visible one; MOZ_NO_REMOTE keeps both from joining a browser
-// that already runs.
-// Copies a file byte for byte; false, with the target untouched, when the source cannot be
-// read, and false when the target cannot be written.
-bool CopyBytes(const std::string& from, const std::string& to);
-
-// Deletes every folder of `folder` whose name ends in `suffix` (with `whole`, whose name is it).
-void DeleteProfileFolders(const std::string& folder, const std::string& suffix, bool whole);
-
+// The Mozilla line (Firefox, the Mozilla suite). The browser runs on a private profile folder of
+// the run's own, made before the start and given with -profile: the user's profiles and profile
+// list are never touched, whatever the server's name and whether or not the browser ever ran
+// here. Crash reports and telemetry are off for the run; what the browser still makes in the
+// user's folders beside the profile (see StateFolder) goes at the stop. MOZ_NO_REMOTE keeps the
+// browser from joining one that already runs.
 class CMozillaLineStarter : public CBrowserStarter {
 public:
     // `registered`: the browser's registered open command; none to look it up when needed.
@@ -77,54 +76,41 @@ public:
 
     // Windows: the browser's open command is registered; Linux: the browser is on PATH.
     bool IsAvailable() override;
+    void StartWithUrl(const std::string& startUrl) override;
+    // Also deletes the run's profile folder and what the browser made beside it.
+    void Stop() override;
+
+    // The run's profile folder (made by Start): in the runtime folder, or where a sandboxed
+    // browser can reach it.
+    std::string ProfileFolder();
 
 protected:
     // The registered command, looked up once.
     std::string Registered();
-    // The profile run, a pause, and the browser run, each skipped once Stop has come.
-    void RunBrowser(const std::string& startUrl);
-    // Ends the profile run too, if it is still going.
-    void EndBrowsers();
 
 private:
     bool firefox_;
     std::optional<std::string> registered_;
-    // The profile run has a launcher of its own, ended with the browser's.
-    ProcessLauncher profileLauncher_;
+    // Start prepares on the runner's thread while Stop may clean up on the frame's.
+    std::mutex lock_;
+    std::string profileFolder_;  // once made
+    std::vector<MadeFolder> madeFolders_;
 };
 
-// An installed Firefox. Its profile list is saved before the run's profile is added and put back
-// byte for byte by Stop.
+// An installed Firefox.
 class CFirfoxStarter : public CMozillaLineStarter {
 public:
     CFirfoxStarter(const AppSettings& settings, const std::string& runtimeFolder,
                    std::optional<std::string> registered = std::nullopt)
         : CMozillaLineStarter(settings, runtimeFolder, true, std::move(registered)) {}
-
-    void StartWithUrl(const std::string& startUrl) override;
-    void Stop() override;
-
-    // The profile list, its saved copy and the folder the browser makes the run's profile in.
-    std::string ProfileListPath() const;
-    std::string SavedProfileListPath() const;
-    std::string ProfilesFolder() const;
-
-private:
-    // Set once Start has saved the list: only this run's copy is ever put back.
-    std::atomic<bool> listSaved_{false};
 };
 
-// An installed Mozilla suite. No profile list is kept.
+// An installed Mozilla suite.
 class CMozillaStarter : public CMozillaLineStarter {
 public:
     CMozillaStarter(const AppSettings& settings, const std::string& runtimeFolder,
                     std::optional<std::string> registered = std::nullopt)
         : CMozillaLineStarter(settings, runtimeFolder, false, std::move(registered)) {}
-
-    void StartWithUrl(const std::string& startUrl) override;
-    void Stop() override;
-
-    std::string ProfilesFolder() const;
 };
 
 // Internet Explorer (Windows), found through its registration or its usual install places, in
@@ -154,6 +140,9 @@ public:
     // The program that Start runs; empty when there is none.
     std::string Executable() const;
     std::string ProfileFolder() const;
+    // Where the browser keeps what it would otherwise keep in the user's folders (Linux: its
+    // XDG configuration and cache folders).
+    std::string HomeFolder() const;
 
 private:
     std::string executable_;

@@ -10,6 +10,7 @@
 namespace {
 
 constexpr size_t kChunkSize = 512;
+constexpr size_t kChunksBetweenCancelChecks = 2048;  // a mebibyte
 constexpr size_t kStreamBuffer = 64 * 1024;
 
 // The library's descriptor tables are process-wide and unguarded; the first user fills them.
@@ -51,14 +52,14 @@ bool StartCounterMode(const std::string& passPhrase, const unsigned char* counte
 }  // namespace
 
 bool DecryptArchive(const std::string& passPhrase, const std::string& archivePath,
-                    const std::string& zipPath) {
+                    const std::string& zipPath, const CancelCheck& cancelled) {
     if (!RegisterAlgorithms()) {
         return false;
     }
     // Declared before the streams, so that the streams are closed before their buffers go.
     std::vector<char> inBuffer(kStreamBuffer), outBuffer(kStreamBuffer);
     UniqueFile archive = OpenFile(archivePath, "rb");
-    UniqueFile zip = OpenFile(zipPath, "wb");
+    UniqueFile zip = CreatePrivateFile(zipPath);
     if (!archive || !zip) {
         return false;
     }
@@ -75,7 +76,11 @@ bool DecryptArchive(const std::string& passPhrase, const std::string& archivePat
     }
     bool ok = true;
     unsigned char chunk[kChunkSize];
-    for (;;) {
+    for (size_t count = 1;; ++count) {
+        if (count % kChunksBetweenCancelChecks == 0 && cancelled && cancelled()) {
+            ok = false;
+            break;
+        }
         const size_t got = std::fread(chunk, 1, sizeof(chunk), archive.get());
         if (got > 0) {
             if (ctr_decrypt(chunk, chunk, got, &ctr) != CRYPT_OK ||

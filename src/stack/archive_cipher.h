@@ -8,13 +8,16 @@
 #include <memory>
 #include <string>
 
+#include "sys/files.h"
+
 constexpr size_t kCounterBlockSize = 16;
 
-// Decrypts the archive into a zip file, 512 bytes at a time; the archive is never held in memory
-// whole. False when the files cannot be opened, the archive is shorter than its counter block,
-// or the cipher fails; the zip file may then hold part of the plain text.
+// Decrypts the archive into a zip file that only this user may read (CreatePrivateFile), 512
+// bytes at a time; the archive is never held in memory whole. False when the files cannot be
+// opened, the archive is shorter than its counter block, the cipher fails, or `cancelled` (asked
+// after each mebibyte) says to stop; the zip file may then hold part of the plain text.
 bool DecryptArchive(const std::string& passPhrase, const std::string& archivePath,
-                    const std::string& zipPath);
+                    const std::string& zipPath, const CancelCheck& cancelled = nullptr);
 
 // Writes an archive: the counter block first, then the plain bytes given to Write, encrypted.
 class ArchiveEncryptor {

@@ -12,6 +12,12 @@ namespace {
 const char kBlockStart[] = "#---TRH_START---";
 const char kBlockEnd[] = "#---TRH_END---";
 
+#ifdef _WIN32
+const char kEol[] = "\r\n";
+#else
+const char kEol[] = "\n";
+#endif
+
 // A line without its line end.
 std::string Bare(const std::string& line) {
     std::string bare = line;
@@ -21,40 +27,85 @@ std::string Bare(const std::string& line) {
     return bare;
 }
 
-// Whether a block's entry line names the host: the address, blanks, the host name.
-bool NamesHost(const std::string& line, const std::string& hostName) {
+// Whether a block's entry line names the host (and the address, when one is given): the address,
+// blanks, the host name.
+bool NamesHost(const std::string& line, const std::string& hostName, const std::string& localIp) {
     const std::string bare = Bare(line);
     const std::size_t gap = bare.find_first_of(" \t");
-    if (gap == std::string::npos) {
+    if (gap == std::string::npos || (!localIp.empty() && bare.compare(0, gap, localIp) != 0)) {
         return false;
     }
     const std::size_t name = bare.find_first_not_of(" \t", gap);
     return name != std::string::npos && bare.compare(name, std::string::npos, hostName) == 0;
 }
 
-bool CopyStream(std::FILE* from, std::FILE* to) {
-    char buffer[4096];
-    size_t got = 0;
-    while ((got = std::fread(buffer, 1, sizeof(buffer), from)) > 0) {
-        if (std::fwrite(buffer, 1, got, to) != got) {
-            return false;
-        }
-    }
-    return !std::ferror(from);
+// Text that can stand as one field of a hosts line.
+bool IsLineField(const std::string& text) {
+    return !text.empty() && text.find_first_of(" \t\r\n#") == std::string::npos;
 }
 
-// Copies a file byte for byte; false when either side fails.
-bool CopyExactly(const std::string& from, const std::string& to) {
-    UniqueFile in = OpenFile(from, "rb");
-    if (!in) {
+bool ReadWhole(const std::string& path, std::string& bytes) {
+    UniqueFile in = OpenFile(path, "rb");
+    if (!in || !IsFileStream(in.get())) {
         return false;
     }
-    UniqueFile out = OpenFile(to, "wb");
+    bytes.clear();
+    char buffer[4096];
+    size_t got = 0;
+    while ((got = std::fread(buffer, 1, sizeof(buffer), in.get())) > 0) {
+        bytes.append(buffer, got);
+    }
+    return !std::ferror(in.get());
+}
+
+bool WriteWhole(const std::string& path, const std::string& bytes) {
+    UniqueFile out = OpenFile(path, "wb");
     if (!out) {
         return false;
     }
-    const bool copied = CopyStream(in.get(), out.get());
-    return std::fclose(out.release()) == 0 && copied;
+    const bool written = std::fwrite(bytes.data(), 1, bytes.size(), out.get()) == bytes.size();
+    return std::fclose(out.release()) == 0 && written;
+}
+
+std::vector<std::string> Lines(const std::string& bytes) {
+    std::vector<std::string> lines;
+    std::string line;
+    for (const char c : bytes) {
+        line += c;
+        if (c == '\n') {
+            lines.push_back(std::move(line));
+            line.clear();
+        }
+    }
+    if (!line.empty()) {
+        lines.push_back(std::move(line));
+    }
+    return lines;
+}
+
+// Where a block for the host starts among the lines: the start marker of the last one followed
+// by an entry for the host and an end marker; lines.size() when there is none.
+std::size_t FindBlock(const std::vector<std::string>& lines, const std::string& hostName,
+                      const std::string& localIp) {
+    for (std::size_t i = lines.size(); i-- > 0;) {
+        if (Bare(lines[i]) == kBlockStart && i + 2 < lines.size() &&
+            NamesHost(lines[i + 1], hostName, localIp) && Bare(lines[i + 2]) == kBlockEnd) {
+            return i;
+        }
+    }
+    return lines.size();
+}
+
+std::size_t CountBlocks(const std::string& bytes, const std::string& hostName,
+                        const std::string& localIp) {
+    std::vector<std::string> lines = Lines(bytes);
+    std::size_t count = 0;
+    for (std::size_t at = FindBlock(lines, hostName, localIp); at != lines.size();
+         at = FindBlock(lines, hostName, localIp)) {
+        lines.resize(at);
+        ++count;
+    }
+    return count;
 }
 
 }  // namespace
@@ -74,86 +125,63 @@ std::string HostsBackupPath(const std::string& runtimeFolder) {
 
 bool AddHostsEntry(const std::string& hostName, const std::string& localIp,
                    const std::string& runtimeFolder, const std::string& hostsPath) {
-    if (!CopyExactly(hostsPath, HostsBackupPath(runtimeFolder))) {
+    if (!IsLineField(hostName) || !IsLineField(localIp)) {
         return false;
     }
-    UniqueFile hosts = OpenFile(hostsPath, "a");
-    if (!hosts) {
+    std::string before;
+    if (!ReadWhole(hostsPath, before) || !WriteWhole(HostsBackupPath(runtimeFolder), before)) {
         return false;
     }
-    const std::string block =
-        "\n#---TRH_START---\n" + localIp + "\t" + hostName + "\n#---TRH_END---\n";
-    const bool written = std::fputs(block.c_str(), hosts.get()) >= 0;
-    if (std::fclose(hosts.release()) == 0 && written) {
-        return true;
+    const std::string block = std::string(kEol) + kBlockStart + kEol + localIp + "\t" + hostName +
+                              kEol + kBlockEnd + kEol;
+    if (!ReplaceFileContent(hostsPath, before + block, before)) {
+        return false;
     }
-    // Part of the block may have gone in (a full disk); the stop puts back only an entry that was
-    // made, so the saved file goes back now.
-    CopyExactly(HostsBackupPath(runtimeFolder), hostsPath);
-    return false;
+    // Read back: a write that went elsewhere (a per-program copy of a system file) does not give
+    // the site its name. The file must hold one block more than before.
+    std::string after;
+    return ReadWhole(hostsPath, after) &&
+           CountBlocks(after, hostName, localIp) > CountBlocks(before, hostName, localIp);
 }
 
-void RestoreHostsFile(const std::string& runtimeFolder, const std::string& hostsPath) {
-    const std::string backup = HostsBackupPath(runtimeFolder);
-    if (!PathExists(backup)) {
-        return;
+HostsRemoval RemoveHostsEntry(const std::string& hostName, const std::string& localIp,
+                              const std::string& hostsPath) {
+    std::string before;
+    if (!ReadWhole(hostsPath, before)) {
+        return PathExists(hostsPath) ? HostsRemoval::kFailed : HostsRemoval::kNotThere;
     }
-    UniqueFile in = OpenFile(backup, "rb");
-    if (!in) {
-        return;
+    std::vector<std::string> lines = Lines(before);
+    const std::size_t start = FindBlock(lines, hostName, localIp);
+    if (start == lines.size()) {
+        return HostsRemoval::kNotThere;
     }
-    UniqueFile out = OpenFile(hostsPath, "wb");
-    if (!out) {
-        return;
-    }
-    CopyStream(in.get(), out.get());
-}
-
-bool RemoveHostsEntry(const std::string& hostName, const std::string& hostsPath) {
-    std::vector<std::string> lines;
-    {
-        UniqueFile in = OpenFile(hostsPath, "rb");
-        if (!in) {
-            return false;
-        }
-        std::string line;
-        for (int c = std::fgetc(in.get()); c != EOF; c = std::fgetc(in.get())) {
-            line += static_cast<char>(c);
-            if (c == '\n') {
-                lines.push_back(std::move(line));
-                line.clear();
-            }
-        }
-        if (!line.empty()) {
-            lines.push_back(std::move(line));
+    // The line end in front of the marker came with the block: an empty line, or, when the file
+    // did not end with a line end and nothing was added after the block, the end of the line
+    // before.
+    std::size_t from = start;
+    if (start > 0 && Bare(lines[start - 1]).empty()) {
+        from = start - 1;
+    } else if (start > 0 && start + 3 == lines.size()) {
+        std::string& last = lines[start - 1];
+        const std::string eol = kEol;
+        if (last.size() >= eol.size() &&
+            last.compare(last.size() - eol.size(), eol.size(), eol) == 0) {
+            last.resize(last.size() - eol.size());
         }
     }
-    std::vector<std::string> kept;
-    bool removed = false;
-    for (std::size_t i = 0; i < lines.size(); ++i) {
-        // Start marker, one entry naming the host, end marker: the block a run appended.
-        if (Bare(lines[i]) == kBlockStart && i + 2 < lines.size() &&
-            NamesHost(lines[i + 1], hostName) && Bare(lines[i + 2]) == kBlockEnd) {
-            // The empty line in front of the block came with it.
-            if (!kept.empty() && Bare(kept.back()).empty()) {
-                kept.pop_back();
-            }
-            i += 2;
-            removed = true;
-            continue;
-        }
-        kept.push_back(lines[i]);
+    lines.erase(lines.begin() + static_cast<std::ptrdiff_t>(from),
+                lines.begin() + static_cast<std::ptrdiff_t>(start + 3));
+    std::string kept;
+    for (const std::string& line : lines) {
+        kept += line;
     }
-    if (!removed) {
-        return false;
+    if (!ReplaceFileContent(hostsPath, kept, before)) {
+        return HostsRemoval::kFailed;
     }
-    UniqueFile out = OpenFile(hostsPath, "wb");
-    if (!out) {
-        return false;
-    }
-    bool written = true;
-    for (const std::string& line : kept) {
-        written = written && std::fwrite(line.data(), 1, line.size(), out.get()) == line.size();
-    }
-    return std::fclose(out.release()) == 0 && written;
+    // Read back, as for the entry: the file must hold one such block fewer than before.
+    std::string after;
+    return ReadWhole(hostsPath, after) &&
+                   CountBlocks(after, hostName, localIp) < CountBlocks(before, hostName, localIp)
+               ? HostsRemoval::kRemoved
+               : HostsRemoval::kFailed;
 }

@@ -32,6 +32,11 @@ void AppendEscaped(std::string& line, const std::string& field) {
 
 }  // namespace
 
+bool IsBrowserEntry(const JournalEntry& entry) {
+    return entry.kind == journal::kProxy || entry.kind == journal::kProfileList ||
+           entry.kind == journal::kProfiles;
+}
+
 std::string JournalPath(const std::string& runtimeFolder) {
     std::string path = runtimeFolder;
     if (!path.empty() && path.back() != kPathSeparator && path.back() != '/') {
@@ -126,4 +131,23 @@ std::vector<JournalEntry> ReadJournal(const std::string& runtimeFolder) {
 
 void CloseJournal(const std::string& runtimeFolder) {
     std::remove(JournalPath(runtimeFolder).c_str());
+}
+
+bool RewriteJournal(const std::string& runtimeFolder, const std::vector<JournalEntry>& entries) {
+    const std::string path = JournalPath(runtimeFolder);
+    std::string before;
+    {
+        UniqueFile file = OpenFile(path, "rb");
+        if (!file) {
+            return false;
+        }
+        for (int c = std::fgetc(file.get()); c != EOF; c = std::fgetc(file.get())) {
+            before += static_cast<char>(c);
+        }
+    }
+    std::string text;
+    for (const JournalEntry& entry : entries) {
+        text += JournalLine(entry.kind, entry.fields);
+    }
+    return ReplaceFileContent(path, text, before);
 }

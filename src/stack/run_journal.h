@@ -19,21 +19,35 @@ namespace journal {
 // The first entry: the launcher's process id, its executable path as the process list shows it,
 // the stack's folder and the launcher's start time.
 constexpr char kRun[] = "run";
-// The hosts file that gets the entry; its previous content is in the runtime folder.
+// The hosts file that gets the entry, the host name and the address of its block (older
+// journals name no address).
 constexpr char kHosts[] = "hosts";
-// An additional file about to be expanded in place; its original is the file + ".bak".
+// An additional file about to be expanded in place, and the backup that keeps its original
+// (older journals name no backup: it is then the file + ".bak").
 constexpr char kFile[] = "file";
+// A database mirror folder about to be filled with a copy of the stack's database, and "1" when
+// the run deletes it at its end.
+constexpr char kMirror[] = "mirror";
 // A started server: its process id, the program it runs and its start time.
 constexpr char kServer[] = "server";
 // A proxy setting about to get the host as an exception: its name, "1" when it was set, its
-// value before, and the host.
+// value before, the host, and (newer journals) its type and bytes (ProxyJournalFields).
 constexpr char kProxy[] = "proxy";
-// A browser's profile list whose copy was just saved: the list, then the copy.
+// A browser's profile list whose copy was saved, written by launchers of older versions: the
+// list, then the copy. Nothing is put back from it any more: the user may have changed the list
+// since.
 constexpr char kProfileList[] = "profile-list";
-// Private browser profiles about to be made: their folder, the name part and "1" when it is the
-// whole name ("0": the end of the name).
+// A private browser profile about to be made: its folder, exactly. (Older versions wrote the
+// folder of profiles and a name pattern; such entries are passed by: a pattern may name a profile
+// of the user's.)
 constexpr char kProfiles[] = "profiles";
+// A folder that a browser may make beside its profile and that did not exist before: its path,
+// then "whole" (it goes with everything in it) or "empty" (it goes only while empty).
+constexpr char kMadeFolder[] = "made-folder";
 }  // namespace journal
+
+// Whether an entry tells of a browser starter's change (proxy exceptions, profiles).
+bool IsBrowserEntry(const JournalEntry& entry);
 
 // The journal's path in a runtime folder (with or without a trailing separator).
 std::string JournalPath(const std::string& runtimeFolder);
@@ -49,6 +63,11 @@ std::vector<JournalEntry> ReadJournal(const std::string& runtimeFolder);
 
 // A run that has undone its changes deletes its journal.
 void CloseJournal(const std::string& runtimeFolder);
+
+// A run that could not undo all its changes keeps only what is left to undo: the journal then
+// holds `entries` alone, replaced in one step so that a crash meanwhile leaves one journal or the
+// other. False when it could not be written (the old journal then stays as it was).
+bool RewriteJournal(const std::string& runtimeFolder, const std::vector<JournalEntry>& entries);
 
 // One line of the journal for an entry, and back: fields are separated by tabs; a backslash,
 // tab, carriage return or line feed inside a field is escaped with a backslash.

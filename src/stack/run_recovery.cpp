@@ -5,6 +5,7 @@
 #include <cstdlib>
 
 #include "stack/database_server.h"
+#include "stack/db_staging.h"
 #include "stack/hosts_file.h"
 #include "stack/stack_state.h"
 #include "stack/stack_trace.h"
@@ -123,17 +124,47 @@ std::vector<AbandonedRun> FindAbandonedRuns(const std::string& tempFolder,
     return runs;
 }
 
-void UndoStackChanges(const AbandonedRun& run) {
+std::vector<JournalEntry> UndoStackChanges(const AbandonedRun& run) {
+    const std::string stackFolder = run.entries.empty() || run.entries[0].fields.size() < 3
+                                        ? std::string()
+                                        : run.entries[0].fields[2];
+    std::vector<JournalEntry> left;
     for (auto it = run.entries.rbegin(); it != run.entries.rend(); ++it) {
         const JournalEntry& entry = *it;
+        bool undone = true;
         if (entry.kind == journal::kServer && entry.fields.size() >= 2) {
             EndServer(entry);
         } else if (entry.kind == journal::kFile && !entry.fields.empty()) {
-            RestoreAdditionalFile(entry.fields[0]);
+            const std::string& file = entry.fields[0];
+            undone = RestoreAdditionalFile(
+                {file, entry.fields.size() >= 2 ? entry.fields[1] : file + ".bak"});
         } else if (entry.kind == journal::kHosts && entry.fields.size() >= 2) {
-            if (RemoveHostsEntry(entry.fields[1], entry.fields[0])) {
+            const HostsRemoval removal = RemoveHostsEntry(
+                entry.fields[1], entry.fields.size() >= 3 ? entry.fields[2] : "", entry.fields[0]);
+            if (removal == HostsRemoval::kRemoved) {
                 TraceLog(kStackTracePath, "Removed the hosts entry of an earlier run\n");
             }
+            undone = removal != HostsRemoval::kFailed;
+            if (!undone) {
+                TraceLog(kStackTracePath, "Hosts entry for %s not removed from %s\n",
+                         entry.fields[1].c_str(), entry.fields[0].c_str());
+            }
+        } else if (entry.kind == journal::kMirror) {
+            undone = DeleteRecordedMirrors({entry}, stackFolder);
+        }
+        if (!undone) {
+            left.insert(left.begin(), entry);
         }
     }
+    return left;
+}
+
+std::vector<JournalEntry> JournalOfWhatIsLeft(const std::vector<JournalEntry>& entries,
+                                              const std::vector<JournalEntry>& left) {
+    std::vector<JournalEntry> kept;
+    if (!entries.empty() && entries[0].kind == journal::kRun) {
+        kept.push_back(entries[0]);
+    }
+    kept.insert(kept.end(), left.begin(), left.end());
+    return kept;
 }

@@ -32,6 +32,11 @@ std::vector<AbandonedRun> FindAbandonedRuns(const std::string& tempFolder,
                                             const std::string& exeFolder);
 
 // Undoes the stack's changes of a run, the latest first: ends each server that still runs the
-// program it was started as, puts the additional files back from their ".bak", and takes the
-// run's block out of the hosts file.
-void UndoStackChanges(const AbandonedRun& run);
+// program it was started as, puts the additional files back from their backups, takes the run's
+// block out of the hosts file, and deletes the database mirror it was to delete at its end.
+// Returns the entries that could not be undone (each is traced), for the journal to keep.
+std::vector<JournalEntry> UndoStackChanges(const AbandonedRun& run);
+
+// What a journal keeps of a run that could not undo everything: its first entry and `left`.
+std::vector<JournalEntry> JournalOfWhatIsLeft(const std::vector<JournalEntry>& entries,
+                                              const std::vector<JournalEntry>& left);

@@ -31,7 +31,34 @@ bool StackState::Publish(const std::function<void()>& store) {
     return true;
 }
 
-bool StackState::SetBrowserStop(std::function<void()> stop) {
+bool StackState::RunStartStep(const std::function<void()>& step) {
+    {
+        std::lock_guard<std::mutex> guard(lock_);
+        if (stopping_) {
+            return false;
+        }
+        ++startSteps_;
+    }
+    struct EndOfStep {
+        StackState& state;
+        ~EndOfStep() {
+            {
+                std::lock_guard<std::mutex> guard(state.lock_);
+                --state.startSteps_;
+            }
+            state.startStepEnded_.notify_all();
+        }
+    } endOfStep{*this};
+    step();
+    return true;
+}
+
+void StackState::WaitForStartSteps() {
+    std::unique_lock<std::mutex> guard(lock_);
+    startStepEnded_.wait(guard, [this] { return startSteps_ == 0; });
+}
+
+bool StackState::SetBrowserStop(std::function<bool()> stop) {
     std::lock_guard<std::mutex> guard(lock_);
     if (stopping_ || browserStopRequested_) {
         return false;
@@ -40,8 +67,8 @@ bool StackState::SetBrowserStop(std::function<void()> stop) {
     return true;
 }
 
-void StackState::StopBrowser() {
-    std::function<void()> stop;
+bool StackState::StopBrowser() {
+    std::function<bool()> stop;
     {
         std::lock_guard<std::mutex> guard(lock_);
         browserStopRequested_ = true;
@@ -49,9 +76,10 @@ void StackState::StopBrowser() {
         stop = std::move(stopBrowser_);
         stopBrowser_ = nullptr;
     }
-    if (stop) {
-        stop();
-    }
+    const bool undone = !stop || stop();
+    std::lock_guard<std::mutex> guard(lock_);
+    browserUndoFailed_ = browserUndoFailed_ || !undone;
+    return !browserUndoFailed_;
 }
 
 bool StackState::BeginStop() {

@@ -8,6 +8,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <vector>
 
 #include "stack/database_server.h"
 #include "stack/ports.h"
@@ -32,6 +33,8 @@ struct StackPlaces {
     unsigned long databaseStopWaitMs = 10000;
     // The account the database server runs and is shut down with: the build's own.
     StoredAccount databaseAccount = BuildAccount();
+    // The stop sequence's pause, in four steps, for what it ended to let go of its files.
+    unsigned long stopPauseMs = 4000;
 
     // The executable's folder, the user's temporary folder, the system's hosts file, the built-in
     // port tables, and 90 s for the readiness wait (45 s on the Windows 95 family).
@@ -61,6 +64,12 @@ public:
     virtual void CloseMainFrame() = 0;
 };
 
+// A site file expanded in place, and the backup that holds its original.
+struct ExpandedFile {
+    std::string file;
+    std::string backup;
+};
+
 // The state of one run, owned by the application's main frame for the whole process. The runner
 // thread fills it while the start sequence runs; the stop sequence reads it on the runner thread or
 // on the main thread, whichever comes first.
@@ -70,6 +79,11 @@ public:
 // made through Publish, and the stop sequence's BeginStop closes the state to further stores
 // under the same lock: a thing is either stored in time for the stop sequence to undo it, or the
 // start sequence learns that it was too late and undoes it itself.
+//
+// The start's steps that write files (the runtime folder, the hosts entry, the database staging,
+// the site's files) run through RunStartStep: the stop sequence waits for a step under way to end
+// before it undoes or deletes anything, so that nothing is written into a folder after the stop
+// has removed it. A long step asks IsStopping() between files and ends early.
 class StackState {
 public:
     explicit StackState(StackPlaces places);
@@ -86,18 +100,32 @@ public:
     std::unique_ptr<MediaDevice> mediaHandle;
     // The Internet Explorer starter's work-offline watcher; the stop sequence ends it.
     std::unique_ptr<CThread> workOfflineSearch;
+    // The hosts-file block the start added: its host name and address; empty when none.
+    std::string hostsEntryName;
+    std::string hostsEntryAddress;
+    // The site files the start expanded in place, with their backups.
+    std::vector<ExpandedFile> expandedFiles;
 
     // Runs `store` under the state's lock unless the stop sequence has begun; false then, and
     // `store` has not run.
     bool Publish(const std::function<void()>& store);
 
+    // Runs one step of the start that writes files, unless the stop sequence has begun (false
+    // then, and `step` has not run). The step may store into the fields above directly: the stop
+    // sequence reads them only after WaitForStartSteps.
+    bool RunStartStep(const std::function<void()>& step);
+    // The stop sequence, after BeginStop: blocks until no start step runs any more.
+    void WaitForStartSteps();
+
     // The browser hand-over keeps the starter's stop operation here before it opens the browser;
     // false, with nothing kept, when the browser has been asked to stop or the stop sequence has
     // begun already: the browser must then not be opened at all.
-    bool SetBrowserStop(std::function<void()> stop);
+    bool SetBrowserStop(std::function<bool()> stop);
     // The frame's close path and the stop sequence: calls the kept stop operation once (at the
-    // first call after it is kept), and from then on refuses a new one.
-    void StopBrowser();
+    // first call after it is kept), and from then on refuses a new one. The operation answers
+    // whether it put back everything; every call answers what the one that ran answered (true
+    // when none ran).
+    bool StopBrowser();
 
     // The stop sequence's test-and-set of its flag, as one step: true for the first caller only.
     bool BeginStop();
@@ -118,8 +146,11 @@ private:
     std::condition_variable stopEnded_;
     bool stopping_ = false;
     bool stopRunning_ = false;
+    int startSteps_ = 0;
+    std::condition_variable startStepEnded_;
     bool browserStopRequested_ = false;
-    std::function<void()> stopBrowser_;
+    bool browserUndoFailed_ = false;
+    std::function<bool()> stopBrowser_;
     std::atomic<bool> runnerStarted_{false};
 };
 

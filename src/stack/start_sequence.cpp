@@ -86,8 +86,18 @@ int StartSequence(StackState& state, AppSettings& settings, StackShell& shell) {
 
     // 1. The runtime folder and its session folder, new and this user's alone. Without one the
     // run would have to write its configuration and data where others could read or change them.
-    run.runtimeFolder =
-        CreateRuntimeFolder(places.tempFolder, OwnProcessId(), settings.hideTempFolder);
+    if (!state.RunStartStep([&] {
+            run.runtimeFolder =
+                CreateRuntimeFolder(places.tempFolder, OwnProcessId(), settings.hideTempFolder);
+            if (run.runtimeFolder.empty()) {
+                return;
+            }
+            state.runtimeFolder = run.runtimeFolder;
+            // From here on each change to the machine is written down before it is made.
+            RecordRunStart(run.runtimeFolder, places.exeFolder);
+        })) {
+        return kStartAbandoned;
+    }
     if (run.runtimeFolder.empty()) {
         shell.ShowMessageBox(settings.serverName +
                                  " can't be started: no private folder could be made in " +
@@ -95,29 +105,30 @@ int StartSequence(StackState& state, AppSettings& settings, StackShell& shell) {
                              "Error");
         return kStartRefused;
     }
-    if (!state.Publish([&] { state.runtimeFolder = run.runtimeFolder; })) {
-        DeleteFolderTree(run.runtimeFolder);
-        return kStartAbandoned;
-    }
-    // From here on each change to the machine is written down before it is made.
-    RecordRunStart(run.runtimeFolder, places.exeFolder);
 
     // 2. The socket library, until the end of the sequence.
     std::optional<WinsockGuard> sockets;
     StartSockets(sockets);
     const std::string localIp = GetLocalIpAddress(0);
 
-    // 3. The hosts-file entry for a host name of the site's own.
-    if (state.IsStopping()) {
-        return kStartAbandoned;
-    }
-    if (!IsLocalHostName(settings.hostName, localIp)) {
-        RecordInJournal(run.runtimeFolder, journal::kHosts, {places.hostsPath, settings.hostName});
-        if (!AddHostsEntry(settings.hostName, localIp, run.runtimeFolder, places.hostsPath)) {
+    // 3. The hosts-file entry for a host name of the site's own. Without an address of the
+    // machine there is no entry to make: the site is reached on the loop-back address.
+    if (!state.RunStartStep([&] {
+            if (IsLocalHostName(settings.hostName, localIp)) {
+                return;
+            }
+            RecordInJournal(run.runtimeFolder, journal::kHosts,
+                            {places.hostsPath, settings.hostName, localIp});
+            if (AddHostsEntry(settings.hostName, localIp, run.runtimeFolder, places.hostsPath)) {
+                state.hostsEntryName = settings.hostName;
+                state.hostsEntryAddress = localIp;
+                return;
+            }
             TraceLog(kStackTracePath, "Hosts file entry for %s not made, using 127.0.0.1\n",
                      settings.hostName.c_str());
             settings.hostName = "127.0.0.1";
-        }
+        })) {
+        return kStartAbandoned;
     }
     run.hostName = settings.hostName;
 
@@ -151,27 +162,30 @@ int StartSequence(StackState& state, AppSettings& settings, StackShell& shell) {
     // 7. The document root's name.
     run.docRootName = settings.defaultRoot.empty() ? "htdocs" : settings.defaultRoot;
 
-    // 8. The database files.
+    // 8. The database files. A stop that comes meanwhile breaks the staging off between files.
     PostStartupProgress(settings, shell, 10);
-    if (state.IsStopping()) {
+    if (!state.RunStartStep([&] {
+            run.dbFolder = StageDatabase(settings, run.appFolder, run.runtimeFolder,
+                                         ArchivePassPhrase(), [&] { return state.IsStopping(); });
+        }) ||
+        state.IsStopping()) {
         return kStartAbandoned;
     }
-    run.dbFolder = StageDatabase(settings, run.appFolder, run.runtimeFolder, ArchivePassPhrase());
 
     // 9. The database port, also when no database server is used.
     PostStartupProgress(settings, shell, 60);
     run.mySqlPort = FindFreePort(settings.hostName, settings.mySQLPort, places.databasePorts);
 
-    // 10. The site's additional files, expanded in place after a backup.
-    if (state.IsStopping()) {
+    // 10. The site's additional files, expanded in place after a backup; 11 to 13. httpd.conf,
+    // my.ini and php.ini.
+    ConfigFolders configFolders;
+    if (!state.RunStartStep([&] {
+            state.expandedFiles = ExpandAdditionalFiles(settings, run);
+            PostStartupProgress(settings, shell, 70);
+            configFolders = ProduceConfigFiles(settings, run, MySqlAddress(settings.mySQLMode));
+        })) {
         return kStartAbandoned;
     }
-    ExpandAdditionalFiles(settings, run);
-
-    // 11 to 13. httpd.conf, my.ini and php.ini.
-    PostStartupProgress(settings, shell, 70);
-    const ConfigFolders configFolders =
-        ProduceConfigFiles(settings, run, MySqlAddress(settings.mySQLMode));
 
     // 14. The environment that every child started from here on inherits.
     PostStartupProgress(settings, shell, 70);

@@ -18,9 +18,10 @@ constexpr int kStartAbandoned = 1;  // the stop sequence began while the start w
 // the database files, the configuration files and the environment; starts the start-up commands,
 // the web server and (with useMySQL) the database server; then, unless the browser type is NONE,
 // waits until the web server answers or the readiness time-out has passed. Whatever it makes is
-// stored in `state` for the stop sequence. Writes settings.hostName: "127.0.0.1" when the
-// hosts-file entry cannot be made. Most failures are silent; the sequence goes on with what
-// exists.
+// stored in `state` for the stop sequence; its steps that write files run through
+// state.RunStartStep, and a stop that comes during the database staging breaks it off. Writes
+// settings.hostName: "127.0.0.1" when the hosts-file entry cannot be made. Most failures are
+// silent; the sequence goes on with what exists.
 int StartSequence(StackState& state, AppSettings& settings, StackShell& shell);
 
 // Tells the splash screen the progress, when it shows progress (showStartupProgress and a splash

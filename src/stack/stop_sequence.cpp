@@ -1,20 +1,22 @@
 #include "stack/stop_sequence.h"
 
 #include <chrono>
-#include <optional>
 #include <thread>
 
 #include "stack/database_server.h"
+#include "stack/db_staging.h"
 #include "stack/hosts_file.h"
 #include "stack/run_journal.h"
-#include "stack/start_sequence.h"
+#include "stack/run_recovery.h"
+#include "stack/stack_trace.h"
 #include "stack/templates.h"
 #include "stack/web_server.h"
 #include "sys/files.h"
 #include "sys/folders.h"
 #include "sys/launcher.h"
-#include "sys/pure_socket.h"
+#include "sys/protected_folders.h"
 #include "sys/thread.h"
+#include "sys/trace.h"
 
 namespace {
 
@@ -22,16 +24,20 @@ bool IsSeparator(char c) {
     return c == kPathSeparator || c == '/';
 }
 
-// A folder that must never be deleted as a whole: nothing, a drive or the root.
-bool IsRootOrNothing(const std::string& folder) {
-    return folder.empty() || (folder.size() == 2 && folder[1] == ':');
-}
-
-void DeleteFolder(const std::string& folder) {
+// Deletes a folder of the run unless it is protected (a root, the user's or the system's
+// folders, the stack's own); true when it is gone.
+bool DeleteFolder(const std::string& folder, const std::string& stackFolder) {
     const std::string path = WithoutTrailingSeparator(folder);
-    if (!IsRootOrNothing(path) && PathExists(path)) {
-        DeleteFolderTree(path);
+    if (path.empty() || !PathExists(path)) {
+        return true;
     }
+    if (IsProtectedOnThisMachine(path, stackFolder)) {
+        TraceLog(kStackTracePath, "Folder not deleted, it is a protected folder: %s\n",
+                 path.c_str());
+        return false;
+    }
+    DeleteFolderTree(path);
+    return !PathExists(path);
 }
 
 }  // namespace
@@ -70,6 +76,10 @@ void StopSequence(StackState& state, const AppSettings& settings, StackShell& sh
     }
     position(0);
 
+    // Nothing is undone while a step of the start still writes: a stop that comes during the
+    // database staging breaks it off between files and waits for it here.
+    state.WaitForStartSteps();
+
     // 3. The work-offline watcher.
     if (state.workOfflineSearch && state.workOfflineSearch->IsAlive()) {
         state.workOfflineSearch->Kill(0, true);
@@ -95,43 +105,81 @@ void StopSequence(StackState& state, const AppSettings& settings, StackShell& sh
         }
     }
 
+    // What this run has to undo; whatever cannot be undone stays written down for the next start.
+    const std::vector<JournalEntry> journal = state.runtimeFolder.empty()
+                                                  ? std::vector<JournalEntry>()
+                                                  : ReadJournal(state.runtimeFolder);
+    std::vector<JournalEntry> left;
+
     // 7. The additional files, back from their backups.
-    if (!state.appFolder.empty()) {
-        RestoreAdditionalFiles(settings, state.appFolder);
+    for (const ExpandedFile& expanded : state.expandedFiles) {
+        if (!RestoreAdditionalFile(expanded)) {
+            left.push_back({journal::kFile, {expanded.file, expanded.backup}});
+        }
     }
 
     // 8. Four seconds for what was just ended to let go of its files, dialog or not.
     position(40);
     for (int percent = 50; percent <= 80; percent += 10) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(1000));
+        std::this_thread::sleep_for(std::chrono::milliseconds(state.places.stopPauseMs / 4));
         position(percent);
     }
 
-    // 9. The hosts file, when the start could add the entry (the host name is then still the
-    // configured one).
-    std::optional<WinsockGuard> sockets;
-    StartSockets(sockets);
-    if (!state.runtimeFolder.empty() && !IsLocalHostName(settings.hostName, GetLocalIpAddress(0))) {
-        RestoreHostsFile(state.runtimeFolder, state.places.hostsPath);
+    // 9. The run's own block in the hosts file, when the start could add it.
+    if (!state.hostsEntryName.empty() &&
+        RemoveHostsEntry(state.hostsEntryName, state.hostsEntryAddress, state.places.hostsPath) ==
+            HostsRemoval::kFailed) {
+        TraceLog(kStackTracePath, "Hosts entry for %s not removed from %s\n",
+                 state.hostsEntryName.c_str(), state.places.hostsPath.c_str());
+        left.push_back({journal::kHosts,
+                        {state.places.hostsPath, state.hostsEntryName, state.hostsEntryAddress}});
     }
 
-    // The browser's changes (proxy exceptions, profile list) go back before the run's journal
-    // goes; on the close path they went back already, and a second time changes nothing.
-    state.StopBrowser();
+    // The browser's changes (proxy exceptions, profile list); on the close path they went back
+    // already, and the answer is that of that first time.
+    if (!state.StopBrowser()) {
+        TraceLog(kStackTracePath, "Browser settings not all put back\n");
+        for (const JournalEntry& entry : journal) {
+            if (IsBrowserEntry(entry)) {
+                left.push_back(entry);
+            }
+        }
+    }
+
+    // The decrypted database goes at every stop, whatever deleteHttpTemp says: it is unpacked
+    // afresh at every start.
+    if (!state.runtimeFolder.empty() &&
+        !DeleteFolder(UnpackFolderName(state.runtimeFolder), state.appFolder)) {
+        TraceLog(kStackTracePath, "Decrypted database not deleted\n");
+    }
+
+    // 12. The database mirror, when this run copied the database there and is to delete it
+    // (deleteDatabaseFiles with a configured mirror folder, as the journal says).
+    for (const JournalEntry& entry : journal) {
+        if (entry.kind == journal::kMirror && !DeleteRecordedMirrors({entry}, state.appFolder)) {
+            left.push_back(entry);
+        }
+    }
+
     // Everything this run changed is put back: nothing is left for the next start to undo.
+    // Otherwise the journal keeps what is left, and the runtime folder that holds it stays.
+    bool keepRuntime = false;
     if (!state.runtimeFolder.empty()) {
-        CloseJournal(state.runtimeFolder);
+        if (left.empty()) {
+            CloseJournal(state.runtimeFolder);
+        } else {
+            TraceLog(kStackTracePath, "Changes left for the next start to undo in %s\n",
+                     state.runtimeFolder.c_str());
+            RewriteJournal(state.runtimeFolder, JournalOfWhatIsLeft(journal, left));
+            keepRuntime = true;
+        }
     }
 
-    // 10 to 12. The runtime folder and the configured mirror folder. Only a trailing separator
-    // is cut from the mirror setting: a name without one names the folder itself.
-    if (settings.deleteHttpTemp) {
-        DeleteFolder(state.runtimeFolder);
+    // 10 and 11. The runtime folder.
+    if (settings.deleteHttpTemp && !keepRuntime) {
+        DeleteFolder(state.runtimeFolder, state.appFolder);
     }
     position(90);
-    if (settings.deleteDatabaseFiles) {
-        DeleteFolder(settings.mirrorFolder);
-    }
 
     // 13. The medium.
     if (state.mediaHandle) {

@@ -170,54 +170,60 @@ ConfigFolders ProduceConfigFiles(const AppSettings& settings, const RunValues& r
     return folders;
 }
 
-void ExpandAdditionalFiles(const AppSettings& settings, const RunValues& run) {
+std::string FreeBackupName(const std::string& file) {
+    if (!PathExists(file + ".bak")) {
+        return file + ".bak";
+    }
+    std::string name = file + ".trh-bak";
+    for (int n = 2; PathExists(name); ++n) {
+        name = file + ".trh-bak" + std::to_string(n);
+    }
+    return name;
+}
+
+std::vector<ExpandedFile> ExpandAdditionalFiles(const AppSettings& settings, const RunValues& run) {
     const Placeholders placeholders = AdditionalFilePlaceholders(run);
+    std::vector<ExpandedFile> expanded;
     for (const std::string& entry : settings.additionalFiles) {
         if (entry.empty()) {
             continue;
         }
         const std::string file = run.appFolder + NativeSeparators(entry);
-        const std::string backup = file + ".bak";
         // A file that cannot be rewritten (read-only, or a folder) gets no backup either: it
-        // would stay on the medium for good, and a later run would take it for the original.
+        // would stay on the medium for good.
         if (!CanRewrite(file)) {
             TraceLog(kStackTracePath, "Additional file not expanded, it cannot be written: %s\n",
                      file.c_str());
             continue;
         }
-        RecordInJournal(run.runtimeFolder, journal::kFile, {file});
-        // A backup that is already there is the original of an earlier, interrupted run: the
-        // file itself may be expanded already and must not replace it.
-        if (!PathExists(backup) && !CopyOneFile(file, backup)) {
+        const ExpandedFile backup{file, FreeBackupName(file)};
+        RecordInJournal(run.runtimeFolder, journal::kFile, {backup.file, backup.backup});
+        // The original must be on the disk before the file is rewritten: after a power cut the
+        // next start puts it back.
+        if (!CopyOneFile(file, backup.backup) || !FlushFileToDisk(backup.backup)) {
             // What a broken-off copy left (a full medium) must not be put back over the file.
-            std::remove(backup.c_str());
+            std::remove(backup.backup.c_str());
             TraceLog(kStackTracePath, "Additional file not expanded, no backup made: %s\n",
                      file.c_str());
             continue;
         }
-        if (!ExpandTemplate(backup, file, placeholders)) {
-            TraceLog(kStackTracePath, "Additional file not expanded from %s\n", backup.c_str());
+        expanded.push_back(backup);
+        if (!ExpandTemplate(backup.backup, file, placeholders)) {
+            TraceLog(kStackTracePath, "Additional file not expanded from %s\n",
+                     backup.backup.c_str());
         }
     }
+    return expanded;
 }
 
-void RestoreAdditionalFiles(const AppSettings& settings, const std::string& appFolder) {
-    for (const std::string& entry : settings.additionalFiles) {
-        if (entry.empty()) {
-            continue;
-        }
-        RestoreAdditionalFile(appFolder + NativeSeparators(entry));
+bool RestoreAdditionalFile(const ExpandedFile& expanded) {
+    if (!PathExists(expanded.backup)) {
+        return true;
     }
-}
-
-void RestoreAdditionalFile(const std::string& file) {
-    const std::string backup = file + ".bak";
-    if (!PathExists(backup)) {
-        return;
+    if (CopyOneFile(expanded.backup, expanded.file) && FlushFileToDisk(expanded.file)) {
+        std::remove(expanded.backup.c_str());
+        return true;
     }
-    if (CopyOneFile(backup, file)) {
-        std::remove(backup.c_str());
-    } else {
-        TraceLog(kStackTracePath, "Additional file not restored, %s kept\n", backup.c_str());
-    }
+    TraceLog(kStackTracePath, "Additional file not restored, %s kept\n", expanded.backup.c_str());
+    return false;
 }

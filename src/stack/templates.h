@@ -9,6 +9,7 @@
 
 #include "config/settings.h"
 #include "stack/runtime.h"
+#include "stack/stack_state.h"
 
 // Placeholder and value, in the order in which they are replaced on every line.
 using Placeholders = std::vector<std::pair<std::string, std::string>>;
@@ -56,14 +57,19 @@ ConfigFolders ConfigOutputFolders(const AppSettings& settings, const RunValues& 
 ConfigFolders ProduceConfigFiles(const AppSettings& settings, const RunValues& run,
                                  const std::string& mySqlAddress);
 
-// Expands each additional file in place, keeping its original text in F + ".bak". A ".bak" left
-// by a run that did not end cleanly already holds the original: it is expanded from and kept as
-// it is, rather than replaced by the already expanded file. A file that cannot be rewritten, or
-// whose backup cannot be made, stays as it is without a ".bak" of this run; the trace says so.
-void ExpandAdditionalFiles(const AppSettings& settings, const RunValues& run);
+// Where a site file's original goes while the file is expanded: F + ".bak" when no file of that
+// name exists, else the first free name of F + ".trh-bak", F + ".trh-bak2", ... A ".bak" that is
+// there already belongs to the site's author (a run's own backups are put back at its stop, or by
+// the next start's recovery, before any new run expands the file): it is never overwritten.
+std::string FreeBackupName(const std::string& file);
 
-// Puts every additional file back from its ".bak" and deletes the ".bak"; a ".bak" that could
-// not be copied back (or is no file) stays, so that the original is not lost.
-void RestoreAdditionalFiles(const AppSettings& settings, const std::string& appFolder);
-// The same for one file, given by its whole path.
-void RestoreAdditionalFile(const std::string& file);
+// Expands each additional file in place after keeping its original under FreeBackupName,
+// written down in the run's journal first and flushed to the disk before the file is rewritten.
+// A file that cannot be rewritten, or whose backup cannot be made, stays as it is without a
+// backup of this run; the trace says so. Returns the files expanded and their backups.
+std::vector<ExpandedFile> ExpandAdditionalFiles(const AppSettings& settings, const RunValues& run);
+
+// Puts an expanded file back from its backup and deletes the backup. True when the file holds
+// its original again, or there is no backup to put back; false, with the backup kept so that the
+// original is not lost, when it could not be copied back (or is no file).
+bool RestoreAdditionalFile(const ExpandedFile& expanded);

@@ -67,5 +67,7 @@ bool CWaitWebserverStart::Attempt(CQXPureSocket& socket) {
         return false;
     }
     TraceLog(kStackTracePath, "Receive: %s\n", line.c_str());
-    return line.find("HTTP/1.1 404") == std::string::npos;
+    // A listener that accepts and closes without a status line is not a web server that is
+    // ready (another program may hold the port until the server takes it).
+    return !line.empty() && line.find("HTTP/1.1 404") == std::string::npos;
 }

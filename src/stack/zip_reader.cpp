@@ -2,6 +2,7 @@
 
 #include <zlib.h>
 
+#include <algorithm>
 #include <cstdio>
 
 #include "stack/zip_format.h"
@@ -197,6 +198,35 @@ bool ZipReader::ReadDirectory() {
         return false;
     }
     directoryOffset_ = directoryOffset;
+    return ReadLocalHeaders();
+}
+
+bool ZipReader::ReadLocalHeaders() {
+    for (Item& item : items_) {
+        unsigned char header[kLocalHeaderSize];
+        if (!ReadAt(file_.get(), item.localOffset, header, sizeof(header)) ||
+            Read32(header) != kLocalHeaderSignature || Read16(header + 8) != item.method) {
+            return false;
+        }
+        item.dataStart = uint64_t{item.localOffset} + kLocalHeaderSize + Read16(header + 26) +
+                         Read16(header + 28);
+        if (item.dataStart + item.compressedSize > directoryOffset_) {
+            return false;
+        }
+    }
+    // Each item's header and data must have bytes of their own.
+    std::vector<const Item*> byOffset;
+    for (const Item& item : items_) {
+        byOffset.push_back(&item);
+    }
+    std::sort(byOffset.begin(), byOffset.end(),
+              [](const Item* a, const Item* b) { return a->localOffset < b->localOffset; });
+    for (size_t i = 1; i < byOffset.size(); ++i) {
+        const Item& before = *byOffset[i - 1];
+        if (byOffset[i]->localOffset < before.dataStart + before.compressedSize) {
+            return false;
+        }
+    }
     return true;
 }
 
@@ -205,26 +235,17 @@ bool ZipReader::Extract(int index, const std::string& target) {
         return false;
     }
     const Item& item = items_[static_cast<size_t>(index)];
-    unsigned char header[kLocalHeaderSize];
-    if (!ReadAt(file_.get(), item.localOffset, header, sizeof(header)) ||
-        Read32(header) != kLocalHeaderSignature || Read16(header + 8) != item.method) {
-        return false;
-    }
-    const uint64_t dataStart =
-        uint64_t{item.localOffset} + kLocalHeaderSize + Read16(header + 26) + Read16(header + 28);
-    if (dataStart + item.compressedSize > directoryOffset_) {
-        return false;
-    }
     if (!item.name.empty() && item.name.back() == '/') {
         return CreateFolders(target);
     }
     bool ok = false;
     {
-        UniqueFile out = OpenFile(target, "wb");
+        // The database's files are for the database server alone, which runs as this user.
+        UniqueFile out = CreatePrivateFile(target);
         if (!out) {
             return false;
         }
-        ok = CopyData(item, dataStart, out.get());
+        ok = CopyData(item, item.dataStart, out.get());
         ok = std::fclose(out.release()) == 0 && ok;
     }
     if (!ok) {
@@ -273,10 +294,13 @@ bool ZipReader::CopyData(const Item& item, uint64_t dataStart, std::FILE* out) {
         std::vector<unsigned char> plain(kBufferSize);
         int status = Z_OK;
         while (status != Z_STREAM_END) {
-            if (z.avail_in == 0) {
-                const size_t got = left > 0 ? fill() : 0;
+            // Input is read only when inflate has used up what it had: when it has filled the
+            // output buffer it may still hold output of input it has taken in already, and is
+            // called again with nothing new.
+            if (z.avail_in == 0 && left > 0) {
+                const size_t got = fill();
                 if (got == 0) {
-                    return false;  // the data end before the deflate stream does
+                    return false;
                 }
                 z.next_in = in.data();
                 z.avail_in = static_cast<uInt>(got);
@@ -284,6 +308,8 @@ bool ZipReader::CopyData(const Item& item, uint64_t dataStart, std::FILE* out) {
             z.next_out = plain.data();
             z.avail_out = static_cast<uInt>(plain.size());
             status = inflate(&z, Z_NO_FLUSH);
+            // Z_BUF_ERROR: no progress with all of the item's data given, so the data end before
+            // the deflate stream does.
             if (status != Z_OK && status != Z_STREAM_END) {
                 return false;
             }

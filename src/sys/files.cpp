@@ -41,3 +41,11 @@ bool CreateFolderPath(const std::string& path, bool hidden) {
     }
     return false;
 }
+
+bool WriteWholeFile(const std::string& path, const std::string& bytes) {
+    UniqueFile file = OpenFile(path, "wb");
+    if (!file || std::fwrite(bytes.data(), 1, bytes.size(), file.get()) != bytes.size()) {
+        return false;
+    }
+    return std::fclose(file.release()) == 0;
+}

@@ -3,9 +3,14 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
+
+// Asked between files by the long copies and unpacks: true ends the work there. Empty: never.
+using CancelCheck = std::function<bool()>;
 
 // True when a file, folder or link of that name exists; one trailing separator is ignored.
 bool PathExists(const std::string& path);
@@ -27,13 +32,18 @@ bool CreateFolders(const std::string& path);
 // that could not be removed; true otherwise, also when something was left behind.
 bool DeleteFolderTree(const std::string& path);
 
+// Removes the folder only when it is empty; true when it is gone.
+bool RemoveEmptyFolder(const std::string& path);
+
 // Copies every file and sub-folder of `source` into `target`, which is created when missing;
 // files of the same name are overwritten and every copy is writable, while the source's files
 // keep their attributes. Symbolic links, junctions and special files inside `source` are not
 // copied and never followed. A folder's copy stops at its first file that cannot be copied and
 // answers false; what a sub-folder's copy answers is not passed on, so the files already copied
-// stay and the copy of the parent goes on.
-bool CopyFolderTree(const std::string& source, const std::string& target);
+// stay and the copy of the parent goes on. `cancelled` is asked before each file; once it says
+// yes nothing more is copied, and the copy answers false.
+bool CopyFolderTree(const std::string& source, const std::string& target,
+                    const CancelCheck& cancelled = nullptr);
 
 // Copies one file over `target` (replaced when there). On Linux a new target gets mode 0600.
 // A source that is not a file (a folder) is refused before the target is touched.
@@ -50,6 +60,18 @@ using UniqueFile = std::unique_ptr<std::FILE, FileCloser>;
 // eyes only. Folders made by the helpers here are 0700 for the same reason.
 UniqueFile OpenFile(const std::string& path, const char* mode);
 
+// Writes `bytes` as the whole content of the file, made or emptied first; false when that fails.
+bool WriteWholeFile(const std::string& path, const std::string& bytes);
+
+// Creates (or empties) a file for writing ("wb") that only this user may read: mode 0600 on
+// Linux, also for a file that was there; on Windows, where the temporary folder is the user's
+// own, as OpenFile. A link in the file's place is not followed (Linux).
+UniqueFile CreatePrivateFile(const std::string& path);
+
+// Lets only this user into the folder (mode 0700 on Linux); nothing on Windows. False when the
+// mode cannot be set.
+bool MakeFolderPrivate(const std::string& path);
+
 // Who has the place `path`: nothing is there (kFree); a real folder, no link, of this user that
 // nobody else may write to (kOurs); anything else, a dangling link too (kOthers). Linux: the
 // folder's owner is this process's user and neither group nor others may write to it. Windows:
@@ -65,9 +87,28 @@ FolderClaim ClaimOf(const std::string& path);
 enum class NewFolder { kCreated, kTaken, kFailed };
 NewFolder CreatePrivateFolder(const std::string& path, bool hidden);
 
+// Gives the existing file `path` the content `bytes`, in one step where the system allows it: a
+// new file beside it, written through to the disk, takes its place (rename on Linux, with the
+// file's mode and owner; ReplaceFileA on Windows, which keeps its attributes and security
+// settings), so that nobody ever reads half of either content. Where the file cannot be replaced
+// that way (a file bind-mounted over another, a folder that takes no new file), `bytes` are
+// written over the file itself, and should that fail (a full disk) `before`, the content the
+// caller read, is written back. A link in place of the file is followed (Linux). True when the
+// file holds `bytes`.
+bool ReplaceFileContent(const std::string& path, const std::string& bytes,
+                        const std::string& before);
+
+// The bytes that the caller may still write to the disk that holds `folder`; nothing when that
+// cannot be found out.
+std::optional<std::uint64_t> FreeDiskSpace(const std::string& folder);
+
 // Writes what the stream holds buffered through to the disk, so that it survives a power cut;
 // false when that fails.
 bool FlushToDisk(std::FILE* file);
+
+// Writes what the system holds of a closed file through to the disk, with its name in its
+// folder (Linux), so that both survive a power cut; false when that fails.
+bool FlushFileToDisk(const std::string& path);
 
 // Whether an open stream reads or writes a file. Linux lets fopen open a folder for reading
 // (the first read fails); Windows refuses that already.

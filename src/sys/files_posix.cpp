@@ -7,10 +7,12 @@
 #include <linux/cdrom.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <sys/sysmacros.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <climits>
 #include <fstream>
 #include <sstream>
 
@@ -185,7 +187,7 @@ bool CopyFileAt(int srcDir, const char* srcName, int dstDir, const char* dstName
     return CopyBytes(in.get(), out.get());
 }
 
-bool CopyContents(int srcDir, int dstDir) {
+bool CopyContents(int srcDir, int dstDir, const CancelCheck& cancelled) {
     UniqueDir dir = OpenEntries(srcDir);
     if (!dir) {
         return false;
@@ -193,6 +195,9 @@ bool CopyContents(int srcDir, int dstDir) {
     while (const dirent* entry = readdir(dir.get())) {
         if (IsDotOrDotDot(entry->d_name)) {
             continue;
+        }
+        if (cancelled && cancelled()) {
+            return false;
         }
         switch (TypeOf(srcDir, entry)) {
             case EntryType::kFile:
@@ -205,7 +210,7 @@ bool CopyContents(int srcDir, int dstDir) {
                 Fd subSource(OpenFolderAt(srcDir, entry->d_name));
                 Fd subTarget(OpenFolderAt(dstDir, entry->d_name));
                 if (subSource.valid() && subTarget.valid()) {
-                    CopyContents(subSource.get(), subTarget.get());
+                    CopyContents(subSource.get(), subTarget.get(), cancelled);
                 }
                 break;
             }
@@ -343,6 +348,10 @@ bool CreateFolders(const std::string& path) {
     return stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
+bool RemoveEmptyFolder(const std::string& path) {
+    return rmdir(path.c_str()) == 0;
+}
+
 bool DeleteFolderTree(const std::string& path) {
     const std::string folder = WithoutTrailingSlash(path);
     if (rmdir(folder.c_str()) == 0) {
@@ -368,7 +377,11 @@ bool DeleteFolderTree(const std::string& path) {
     return true;
 }
 
-bool CopyFolderTree(const std::string& source, const std::string& target) {
+bool CopyFolderTree(const std::string& source, const std::string& target,
+                    const CancelCheck& cancelled) {
+    if (cancelled && cancelled()) {
+        return false;
+    }
     mkdir(target.c_str(), kFolderMode);
     Fd src(open(source.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     if (!src.valid()) {
@@ -378,11 +391,100 @@ bool CopyFolderTree(const std::string& source, const std::string& target) {
     if (!dst.valid()) {
         return false;
     }
-    return CopyContents(src.get(), dst.get());
+    return CopyContents(src.get(), dst.get(), cancelled) && !(cancelled && cancelled());
+}
+
+namespace {
+
+bool WriteAllAt(int fd, const std::string& bytes) {
+    size_t done = 0;
+    while (done < bytes.size()) {
+        const ssize_t put =
+            pwrite(fd, bytes.data() + done, bytes.size() - done, static_cast<off_t>(done));
+        if (put < 0 && errno == EINTR) {
+            continue;
+        }
+        if (put <= 0) {
+            return false;
+        }
+        done += static_cast<size_t>(put);
+    }
+    return true;
+}
+
+// The file's content replaced where it lies: written from its start, then cut to length.
+bool OverwriteInPlace(int fd, const std::string& bytes) {
+    return WriteAllAt(fd, bytes) && ftruncate(fd, static_cast<off_t>(bytes.size())) == 0 &&
+           fsync(fd) == 0;
+}
+
+}  // namespace
+
+bool ReplaceFileContent(const std::string& path, const std::string& bytes,
+                        const std::string& before) {
+    char real[PATH_MAX];
+    const std::string target = realpath(path.c_str(), real) != nullptr ? real : path;
+    struct stat st {};
+    if (stat(target.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) {
+        return false;
+    }
+    // A file that may not be written is not replaced either, though its folder would allow it.
+    Fd file(open(target.c_str(), O_WRONLY | O_CLOEXEC));
+    if (!file.valid()) {
+        return false;
+    }
+    const mode_t mode = st.st_mode & 07777;
+    const std::string temp = target + ".trh-" + std::to_string(getpid());
+    {
+        Fd out(open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
+                    S_IRUSR | S_IWUSR));
+        if (out.valid()) {
+            const bool written = fchown(out.get(), st.st_uid, st.st_gid) == 0 &&
+                                 fchmod(out.get(), mode) == 0 && WriteAllAt(out.get(), bytes) &&
+                                 fsync(out.get()) == 0;
+            if (written && rename(temp.c_str(), target.c_str()) == 0) {
+                // The new name, too, must survive a power cut.
+                const std::string folder = target.substr(0, target.find_last_of('/') + 1);
+                Fd dir(open(folder.empty() ? "." : folder.c_str(),
+                            O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+                if (dir.valid()) {
+                    fsync(dir.get());
+                }
+                return true;
+            }
+            unlink(temp.c_str());
+        }
+    }
+    // A bind mount cannot be renamed over (EBUSY, EXDEV); nor can a folder without room or
+    // rights for a new file be used. The file itself is written then.
+    if (OverwriteInPlace(file.get(), bytes)) {
+        return true;
+    }
+    OverwriteInPlace(file.get(), before);
+    return false;
+}
+
+std::optional<std::uint64_t> FreeDiskSpace(const std::string& folder) {
+    struct statvfs st {};
+    if (statvfs(folder.c_str(), &st) != 0) {
+        return std::nullopt;
+    }
+    return static_cast<std::uint64_t>(st.f_bavail) * st.f_frsize;
 }
 
 bool FlushToDisk(std::FILE* file) {
     return std::fflush(file) == 0 && fsync(fileno(file)) == 0;
+}
+
+bool FlushFileToDisk(const std::string& path) {
+    Fd file(open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    if (!file.valid() || fsync(file.get()) != 0) {
+        return false;
+    }
+    const size_t slash = path.find_last_of('/');
+    Fd folder(open(slash == std::string::npos ? "." : path.substr(0, slash + 1).c_str(),
+                   O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    return folder.valid() && fsync(folder.get()) == 0;
 }
 
 bool CopyOneFile(const std::string& source, const std::string& target) {
@@ -409,6 +511,27 @@ UniqueFile OpenFile(const std::string& path, const char* mode) {
         fchmod(fileno(file.get()), kFileMode);
     }
     return file;
+}
+
+UniqueFile CreatePrivateFile(const std::string& path) {
+    const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC,
+                        S_IRUSR | S_IWUSR);
+    if (fd < 0) {
+        return nullptr;
+    }
+    if (fchmod(fd, S_IRUSR | S_IWUSR) != 0) {
+        close(fd);
+        return nullptr;
+    }
+    std::FILE* file = fdopen(fd, "wb");
+    if (file == nullptr) {
+        close(fd);
+    }
+    return UniqueFile(file);
+}
+
+bool MakeFolderPrivate(const std::string& path) {
+    return chmod(WithoutTrailingSlash(path).c_str(), S_IRWXU) == 0;
 }
 
 bool IsFileStream(std::FILE* stream) {

@@ -12,7 +12,10 @@
 #include <sys/stat.h>
 #include <sys/types.h>
 
+#include <algorithm>
+
 #include "sys/files_detail.h"
+#include "sys/handles_win32.h"
 
 namespace {
 
@@ -125,6 +128,10 @@ bool CreateFolders(const std::string& path) {
     return false;
 }
 
+bool RemoveEmptyFolder(const std::string& path) {
+    return RemoveDirectoryA(path.c_str()) != FALSE;
+}
+
 bool DeleteFolderTree(const std::string& path) {
     const std::string folder = WithoutTrailingSeparator(path);
     if (RemoveDirectoryA(folder.c_str())) {
@@ -143,7 +150,11 @@ bool DeleteFolderTree(const std::string& path) {
     return true;
 }
 
-bool CopyFolderTree(const std::string& source, const std::string& target) {
+bool CopyFolderTree(const std::string& source, const std::string& target,
+                    const CancelCheck& cancelled) {
+    if (cancelled && cancelled()) {
+        return false;
+    }
     const std::string from = WithoutTrailingSeparator(source);
     const std::string to = WithoutTrailingSeparator(target);
     CreateDirectoryA(to.c_str(), nullptr);
@@ -159,8 +170,11 @@ bool CopyFolderTree(const std::string& source, const std::string& target) {
         const std::string sourceEntry = from + "\\" + data.cFileName;
         const std::string targetEntry = to + "\\" + data.cFileName;
         if (IsFolder(data)) {
-            CopyFolderTree(sourceEntry, targetEntry);
+            CopyFolderTree(sourceEntry, targetEntry, cancelled);
             continue;
+        }
+        if (cancelled && cancelled()) {
+            return false;
         }
         // A read-only source copies as it is; its attribute stays: the medium's files are never
         // changed, and the copy is made writable below.
@@ -169,7 +183,75 @@ bool CopyFolderTree(const std::string& source, const std::string& target) {
         }
         SetFileAttributesA(targetEntry.c_str(), FILE_ATTRIBUTE_NORMAL);
     } while (find.Next(&data));
+    return !(cancelled && cancelled());
+}
+
+namespace {
+
+bool WriteAll(HANDLE file, const std::string& bytes) {
+    size_t done = 0;
+    while (done < bytes.size()) {
+        DWORD put = 0;
+        const DWORD chunk = static_cast<DWORD>(std::min<size_t>(bytes.size() - done, 1 << 20));
+        if (!WriteFile(file, bytes.data() + done, chunk, &put, nullptr) || put == 0) {
+            return false;
+        }
+        done += put;
+    }
     return true;
+}
+
+// The file's content replaced where it lies: written from its start, then cut to length.
+bool OverwriteInPlace(HANDLE file, const std::string& bytes) {
+    return SetFilePointer(file, 0, nullptr, FILE_BEGIN) == 0 && WriteAll(file, bytes) &&
+           SetEndOfFile(file) && FlushFileBuffers(file);
+}
+
+}  // namespace
+
+bool ReplaceFileContent(const std::string& path, const std::string& bytes,
+                        const std::string& before) {
+    const DWORD attributes = GetFileAttributesA(path.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+        return false;
+    }
+    const std::string temp = path + ".trh-" + std::to_string(GetCurrentProcessId());
+    {
+        ScopedHandle out(CreateFileA(temp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                     FILE_ATTRIBUTE_NORMAL, nullptr));
+        bool written = false;
+        if (out.IsValid()) {
+            written = WriteAll(out.Get(), bytes) && FlushFileBuffers(out.Get());
+            out.Reset();
+            // The replaced file's security settings stay with its name; its attributes are set
+            // again, as not every implementation of ReplaceFileA carries them over.
+            if (written && ReplaceFileA(path.c_str(), temp.c_str(), nullptr,
+                                        REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr, nullptr)) {
+                SetFileAttributesA(path.c_str(), attributes);
+                return true;
+            }
+            DeleteFileA(temp.c_str());
+        }
+    }
+    // No new file could take its place: the file itself is written.
+    ScopedHandle file(CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file.IsValid()) {
+        return false;
+    }
+    if (OverwriteInPlace(file.Get(), bytes)) {
+        return true;
+    }
+    OverwriteInPlace(file.Get(), before);
+    return false;
+}
+
+std::optional<std::uint64_t> FreeDiskSpace(const std::string& folder) {
+    ULARGE_INTEGER available{};
+    if (!GetDiskFreeSpaceExA(folder.c_str(), &available, nullptr, nullptr)) {
+        return std::nullopt;
+    }
+    return available.QuadPart;
 }
 
 bool SamePath(const std::string& a, const std::string& b) {
@@ -254,12 +336,26 @@ bool FlushToDisk(std::FILE* file) {
     return handle != -1 && FlushFileBuffers(reinterpret_cast<HANDLE>(handle)) != FALSE;
 }
 
+bool FlushFileToDisk(const std::string& path) {
+    ScopedHandle file(CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                  nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    return file.IsValid() && FlushFileBuffers(file.Get());
+}
+
 bool CopyOneFile(const std::string& source, const std::string& target) {
     return CopyFileA(source.c_str(), target.c_str(), FALSE) != FALSE;
 }
 
 UniqueFile OpenFile(const std::string& path, const char* mode) {
     return UniqueFile(std::fopen(path.c_str(), mode));
+}
+
+UniqueFile CreatePrivateFile(const std::string& path) {
+    return OpenFile(path, "wb");
+}
+
+bool MakeFolderPrivate(const std::string&) {
+    return true;
 }
 
 bool IsFileStream(std::FILE* stream) {

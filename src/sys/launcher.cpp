@@ -225,6 +225,15 @@ int ProcessLauncher::LaunchProcess(const std::string& commandLine, const LaunchO
     if (const int error = Create(commandLine, options, created); error != 0) {
         return error;
     }
+    {
+        std::lock_guard<std::mutex> hold(lock_);
+        launched_ = created;
+        if (cancel_) {
+            // A stop that came while the program was being created ends it.
+            created.TerminateTree();
+            return 0;
+        }
+    }
     followed_ = true;
     if (options.search == WindowSearch::Handover) {
         FollowHandover(created, before, options, HandoverName(commandLine, options.processName));
@@ -247,6 +256,8 @@ void ProcessLauncher::FollowHandover(const Process& created,
             const Process next = family.Pick(ListProcesses());
             if (next.IsValid()) {
                 if (!Adopt(next)) {
+                    // The stop has begun: what the launch led to goes with it.
+                    next.TerminateTree();
                     break;
                 }
                 adopted = next;
@@ -380,9 +391,18 @@ bool ProcessLauncher::WaitForExit(const Process& process, unsigned long ms) cons
 }
 
 void ProcessLauncher::TerminateTree() const {
-    const Process held = process();
-    if (held.IsRunning()) {
-        held.TerminateTree();
+    Process adopted;
+    Process launched;
+    {
+        std::lock_guard<std::mutex> hold(lock_);
+        adopted = process_;
+        launched = launched_;
+    }
+    // The launched program too, while a search has adopted nothing yet or it is still there.
+    for (const Process& process : {adopted, launched}) {
+        if (process.IsRunning()) {
+            process.TerminateTree();
+        }
     }
 }
 

@@ -99,8 +99,9 @@ public:
     // program the user asked to run stays.
     void TieToLauncher(bool tied) { tied_ = tied; }
 
-    // Ends the started or adopted process with all its descendants while it still runs; once
-    // it has ended, nothing (programs it started may belong to the user now).
+    // Ends the started or adopted process with all its descendants while it still runs (and the
+    // program the launch created, while it still runs); once they have ended, nothing (programs
+    // they started may belong to the user now).
     void TerminateTree() const;
     // Ends the process that has this id now and all its descendants; an id that no longer
     // exists is ignored.
@@ -109,11 +110,11 @@ public:
     // no such request for a hidden program (Windows) or it could not be sent.
     static bool AskToEnd(std::uint32_t id);
 
-private:
     // A Handover search looks this long after the launch, every kHandoverPollMs.
     static constexpr int kHandoverLimitMs = 26000;
     static constexpr int kHandoverPollMs = 500;
 
+private:
     // The platform's start of one process: 0 and the created process, or the error code.
     int Create(const std::string& commandLine, const LaunchOptions& options, Process& created);
     // The Handover search with its wait; the created process is the launched program, `before`
@@ -131,7 +132,8 @@ private:
 
     mutable std::mutex lock_;
     mutable std::condition_variable cancelled_;
-    Process process_;  // guarded by lock_
+    Process process_;   // guarded by lock_
+    Process launched_;  // the program the last launch created; guarded by lock_
     bool cancel_ = false;
     std::atomic<bool> followed_{true};
     bool tied_ = false;

@@ -91,7 +91,7 @@ std::string CQXPureSocket::ReceiveLine() {
             return error == kTryAgain || error == kSocketWouldBlock ? line : std::string();
         }
         line += byte;
-        if (byte == '\n') {
+        if (byte == '\n' || line.size() >= kMaxLineBytes) {
             return line;
         }
     }

@@ -10,6 +10,7 @@
 // the forced end of the thread.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <stdexcept>
 #include <string>
@@ -53,10 +54,12 @@ public:
     int Send(const void* buffer, int length, int flags = 0);
 
     // Reads one byte at a time up to and including a line feed (a carriage return before it is
-    // kept). Empty when the peer closes first or on an error, except that after a would-block
-    // error (a receive time-out) the text read so far is the answer. No length limit and no time
+    // kept), or until kMaxLineBytes have come without one: a peer that sends no line end never
+    // makes the text grow further. Empty when the peer closes first or on an error, except that
+    // after a would-block error (a receive time-out) the text read so far is the answer. No time
     // limit of its own.
     std::string ReceiveLine();
+    static constexpr std::size_t kMaxLineBytes = 8192;
 
     // Shuts both directions down and closes; harmless on a socket without a descriptor. Always
     // true. Connect fails afterwards until Create is called again.

@@ -6,6 +6,17 @@
 
 enum class RegistryRoot { ClassesRoot, CurrentUser, LocalMachine };
 
+// The value types the launcher tells apart (REG_SZ, REG_EXPAND_SZ).
+constexpr unsigned long kRegistryText = 1;
+constexpr unsigned long kRegistryExpandableText = 2;
+
+// A value as the registry stores it: its type and its bytes (for text, with the terminating zero
+// when the writer stored one).
+struct RegistryValue {
+    unsigned long type = 0;
+    std::string bytes;
+};
+
 // The access mask every user of the registry asks for (KEY_ALL_ACCESS).
 constexpr unsigned long kRegistryAllAccess = 0xF003F;
 
@@ -27,6 +38,11 @@ public:
 
     // Writes text as REG_SZ; false when the key is closed or text is null.
     bool SetString(const char* valueName, const char* text);
+
+    // Reads a value of any type whole; false when it is missing or the key is closed.
+    bool QueryValue(const char* valueName, RegistryValue& value);
+    // Writes a value with the given type and bytes, exactly; false when the key is closed.
+    bool SetValue(const char* valueName, const RegistryValue& value);
 
     // True when the key was open and closing it succeeded.
     bool Close();

@@ -19,6 +19,14 @@ bool CXRegistry::SetString(const char*, const char*) {
     return false;
 }
 
+bool CXRegistry::QueryValue(const char*, RegistryValue&) {
+    return false;
+}
+
+bool CXRegistry::SetValue(const char*, const RegistryValue&) {
+    return false;
+}
+
 bool CXRegistry::Close() {
     return false;
 }

@@ -85,6 +85,45 @@ bool CXRegistry::SetString(const char* valueName, const char* text) {
     return lastError_ == ERROR_SUCCESS;
 }
 
+bool CXRegistry::QueryValue(const char* valueName, RegistryValue& value) {
+    if (key_ == nullptr) {
+        return false;
+    }
+    HKEY key = static_cast<HKEY>(key_);
+    // The size may grow between the two calls when another program writes the value meanwhile.
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        DWORD type = REG_NONE;
+        DWORD size = 0;
+        lastError_ = RegQueryValueExA(key, valueName, nullptr, &type, nullptr, &size);
+        if (lastError_ != ERROR_SUCCESS) {
+            return false;
+        }
+        std::vector<char> bytes(size + 1);
+        DWORD got = size;
+        lastError_ = RegQueryValueExA(key, valueName, nullptr, &type,
+                                      reinterpret_cast<BYTE*>(bytes.data()), &got);
+        if (lastError_ == ERROR_SUCCESS) {
+            value.type = type;
+            value.bytes.assign(bytes.data(), got);
+            return true;
+        }
+        if (lastError_ != ERROR_MORE_DATA) {
+            return false;
+        }
+    }
+    return false;
+}
+
+bool CXRegistry::SetValue(const char* valueName, const RegistryValue& value) {
+    if (key_ == nullptr) {
+        return false;
+    }
+    lastError_ = RegSetValueExA(static_cast<HKEY>(key_), valueName, 0, value.type,
+                                reinterpret_cast<const BYTE*>(value.bytes.data()),
+                                static_cast<DWORD>(value.bytes.size()));
+    return lastError_ == ERROR_SUCCESS;
+}
+
 bool CXRegistry::Close() {
     if (key_ == nullptr) {
         return false;

@@ -80,7 +80,7 @@ TEST_F(Handover, OpensNothingOnceTheBrowserWasAskedToStopOrWithoutABrowser) {
     handover_.OpenSiteAndWait(fresh, settings_);
     EXPECT_FALSE(PathExists(log_));
     // Nothing was kept to stop: a browser stop is refused no more than before.
-    EXPECT_TRUE(fresh.SetBrowserStop([] {}));
+    EXPECT_TRUE(fresh.SetBrowserStop([] { return true; }));
     state_.webServer = std::move(fresh.webServer);
 }
 

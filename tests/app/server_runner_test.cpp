@@ -26,6 +26,7 @@ using testsupport::LogValues;
 using testsupport::ProcessRuns;
 using testsupport::ReadFile;
 using testsupport::ScriptedWebServer;
+using testsupport::Sep;
 using testsupport::StackLayout;
 using testsupport::TextOf;
 using testsupport::UnusedPort;
@@ -49,7 +50,10 @@ public:
         if (!followed) {
             return false;
         }
-        if (settings.browserType == NONE || !state.SetBrowserStop([this] { ++stops; })) {
+        if (settings.browserType == NONE || !state.SetBrowserStop([this] {
+                ++stops;
+                return true;
+            })) {
             return true;
         }
         url = state.webServer->GetStartUrl();
@@ -201,7 +205,8 @@ TEST_F(ServerRunner, WholeRunFromStartToTheClosedFrame) {
     EXPECT_EQ(LoggedVariable(browserText, "TRH_BASE_URL"),
               "http://127.0.0.2:" + std::to_string(webPort));
     EXPECT_EQ(LoggedVariable(webLog, "TRH_APACHE_PORT"), std::to_string(webPort));
-    EXPECT_EQ(LoggedVariable(webLog, "TRH_DB_PATH"), mirror);
+    // A mirror folder named without a separator is the folder itself, with one.
+    EXPECT_EQ(LoggedVariable(webLog, "TRH_DB_PATH"), mirror + Sep());
     // Two answers of 404, then the ready one.
     EXPECT_EQ(LogValues(webLog, "request ").size(), 3u);
     EXPECT_EQ(hostsDuring, TextOf(layout_.HostsPath()) + "\n#---TRH_START---\n" + localIp +

@@ -14,54 +14,36 @@ using Args = std::vector<std::string>;
 const char kUrl[] = "http://trailhost.test:4001/index.php?a=1";
 const char kFirefox[] = "\"C:\\Program Files\\Mozilla Firefox\\firefox.exe\"";
 
-const char kFirefoxPath[] = "C:\\Program Files\\Mozilla Firefox\\firefox.exe";
-
-TEST(MozillaCommands, RegisteredFirefoxCommand) {
-    const std::string registered = std::string(kFirefox) + " -requestPending -osint -url \"%1\"";
-    EXPECT_EQ(SplitWindowsCommandLine(MozillaBrowserCommand(registered, kUrl, "Trailhost")),
-              (Args{kFirefoxPath, "-url", kUrl, "-no-remote", "-p", "Trailhost"}));
-    EXPECT_EQ(SplitWindowsCommandLine(MozillaProfileCommand(registered, "Trailhost")),
-              (Args{kFirefoxPath, "-no-remote", "-CreateProfile", "Trailhost"}));
-    // The registered options around the URL stay where they are.
-    EXPECT_EQ(SplitWindowsCommandLine(MozillaBrowserCommand(
-                  std::string(kFirefox) + " -new-tab -url \"%1\" -x", kUrl, "T")),
-              (Args{kFirefoxPath, "-new-tab", "-url", kUrl, "-x", "-no-remote", "-p", "T"}));
-}
-
-// Firefox reads a blank in -CreateProfile's value as the start of the profile's folder: the
-// profile's name has none, and both commands name the same profile.
-TEST(MozillaCommands, TheProfileNameIsOneWordOfTheServerName) {
-    const std::pair<const char*, const char*> cases[] = {
-        {"Trailhost", "Trailhost"},     {"Trail Host", "Trail_Host"},
-        {"-safe-mode", "_safe-mode"},   {"a/b\\c:d", "a_b_c_d"},
-        {"q\"uote\ttab", "q_uote_tab"}, {"Caf\xc3\xa9 v1.2", "Caf\xc3\xa9_v1.2"},
+// Whatever the registration, the URL and the profile folder hold, each stays one argument.
+TEST(MozillaCommands, TheRegisteredArgumentsTheUrlAndThePrivateProfile) {
+    const std::string program = "C:\\Program Files\\Mozilla Firefox\\firefox.exe";
+    const std::string profile = "C:\\Users\\A B\\Temp\\Trailhost_7\\browser-profile";
+    const std::string hostile = "http://h/?x=\" -profile \"/tmp/p";
+    const struct {
+        std::string registered;
+        std::string url;
+        Args expected;
+    } cases[] = {
+        {std::string(kFirefox) + " -requestPending -osint -url \"%1\"",
+         kUrl,
+         {program, "-url", kUrl, "-no-remote", "-profile", profile}},
+        {std::string(kFirefox) + " \"%1\"",
+         kUrl,
+         {program, kUrl, "-no-remote", "-profile", profile}},
+        {std::string(kFirefox) + " -url \"%1\"",
+         hostile,
+         {program, "-url", hostile, "-no-remote", "-profile", profile}},
+        {"/usr/bin/firefox-esr -url \"%1\"",
+         kUrl,
+         {"/usr/bin/firefox-esr", "-url", kUrl, "-no-remote", "-profile", profile}},
     };
-    const std::string registered = std::string(kFirefox) + " -osint -url \"%1\"";
     for (const auto& c : cases) {
-        EXPECT_EQ(MozillaProfileName(c.first), c.second) << c.first;
-        EXPECT_EQ(SplitWindowsCommandLine(MozillaBrowserCommand(registered, kUrl, c.first)).back(),
-                  c.second);
-        EXPECT_EQ(SplitWindowsCommandLine(MozillaProfileCommand(registered, c.first)).back(),
-                  c.second);
+        EXPECT_EQ(SplitWindowsCommandLine(MozillaBrowserCommand(c.registered, c.url, profile)),
+                  c.expected)
+            << c.registered;
     }
-}
-
-// Without its -url part the profile command would start a hidden browser; it must still only
-// create the profile.
-TEST(MozillaCommands, RegistrationWithoutUrlPartStillOnlyCreatesTheProfile) {
-    const Args expected{kFirefoxPath, "-no-remote", "-CreateProfile", "Trailhost"};
-    for (const std::string tail : {" \"%1\"", " %1", " -osint", ""}) {
-        SCOPED_TRACE(tail);
-        const std::string registered = kFirefox + tail;
-        EXPECT_EQ(SplitWindowsCommandLine(MozillaProfileCommand(registered, "Trailhost")),
-                  expected);
-    }
-    const Args browser = SplitWindowsCommandLine(
-        MozillaBrowserCommand(kFirefox + std::string(" \"%1\""), kUrl, "T"));
-    EXPECT_EQ(browser, (Args{kFirefoxPath, kUrl, "-no-remote", "-p", "T"}));
     // Nothing registered: nothing to start.
-    EXPECT_EQ(MozillaProfileCommand("", "Trailhost"), "");
-    EXPECT_EQ(MozillaBrowserCommand(" ", kUrl, "Trailhost"), "");
+    EXPECT_EQ(MozillaBrowserCommand("", kUrl, profile), "");
 }
 
 TEST(InternetExplorerCommand, KioskInAnyCaseAndTheVersionsThatNeedNomerge) {
@@ -93,50 +75,50 @@ TEST(InternetExplorerCommand, KioskInAnyCaseAndTheVersionsThatNeedNomerge) {
               (Args{"C:\\ie\\iexplore.exe", "-k", "-nomerge"}));
 }
 
-// Hostile -urlparam and ServerName values, and what every browser gets from them: the URL is
-// one argument whatever the parameter holds, the profile one word, and neither adds a switch.
-TEST(BrowserCommands, HostileParametersAndNamesStayOneArgumentEach) {
+// Hostile -urlparam values, and what every browser gets from them: the URL is one argument
+// whatever the parameter holds, and adds no switch and no second URL.
+TEST(BrowserCommands, HostileUrlParametersStayOneArgument) {
     const struct {
-        const char* serverName;
         const char* urlParam;
-        const char* profile;  // what -p and -CreateProfile get
-        const char* url;      // what every browser gets
+        const char* url;  // what every browser gets
     } cases[] = {
-        {"Trailhost Demo", "x\" -profile \"/tmp/p", "Trailhost_Demo",
-         "http://h:4001/index.php?x%22%20-profile%20%22/tmp/p"},
-        {"-safe-mode", "a b&c;d|e", "_safe-mode", "http://h:4001/index.php?a%20b&c;d|e"},
-        {"x\\\" -profile y", "-osint", "x___-profile_y", "http://h:4001/index.php?-osint"},
-        {"%1", "%1 -requestPending", "%1", "http://h:4001/index.php?%1%20-requestPending"},
-        {"a\"b", "end\\", "a_b", "http://h:4001/index.php?end\\"},
-        {"n\nl", "\\\"\t\n-k", "n_l", "http://h:4001/index.php?\\%22%09%0A-k"},
+        {"x\" -profile \"/tmp/p", "http://h:4001/index.php?x%22%20-profile%20%22/tmp/p"},
+        {"a b&c;d|e", "http://h:4001/index.php?a%20b&c;d|e"},
+        {"-osint", "http://h:4001/index.php?-osint"},
+        {"%1 -requestPending", "http://h:4001/index.php?%1%20-requestPending"},
+        {"end\\", "http://h:4001/index.php?end\\"},
+        {"\\\"\t\n-k", "http://h:4001/index.php?\\%22%09%0A-k"},
     };
+    const std::string firefox = "C:\\Program Files\\Mozilla Firefox\\firefox.exe";
+    const std::string mozillaProfile = "/tmp/Trailhost 5/mozilla-profile";
     const std::string chrome = "/usr/bin/chromium";
-    const std::string profileFolder = "/tmp/Trailhost 5/browser-profile";
+    const std::string chromeProfile = "/tmp/Trailhost 5/browser-profile";
     for (const auto& c : cases) {
-        SCOPED_TRACE(std::string(c.serverName) + " | " + c.urlParam);
+        SCOPED_TRACE(c.urlParam);
         const std::string url = BuildStartUrl("h", 4001, "index.php", c.urlParam);
         ASSERT_EQ(url, c.url);
         // Firefox as Windows registers it, and as the Linux lookup gives it.
+        EXPECT_EQ(SplitWindowsCommandLine(MozillaBrowserCommand(
+                      std::string(kFirefox) + " -requestPending -osint -url \"%1\"", url,
+                      mozillaProfile)),
+                  (Args{firefox, "-url", c.url, "-no-remote", "-profile", mozillaProfile}));
         EXPECT_EQ(
-            SplitWindowsCommandLine(MozillaBrowserCommand(
-                std::string(kFirefox) + " -requestPending -osint -url \"%1\"", url, c.serverName)),
-            (Args{kFirefoxPath, "-url", c.url, "-no-remote", "-p", c.profile}));
-        EXPECT_EQ(SplitWindowsCommandLine(
-                      MozillaBrowserCommand("/usr/bin/firefox -url \"%1\"", url, c.serverName)),
-                  (Args{"/usr/bin/firefox", "-url", c.url, "-no-remote", "-p", c.profile}));
-        EXPECT_EQ(SplitWindowsCommandLine(MozillaProfileCommand(
-                      std::string(kFirefox) + " -osint -url \"%1\"", c.serverName)),
-                  (Args{kFirefoxPath, "-no-remote", "-CreateProfile", c.profile}));
+            SplitWindowsCommandLine(
+                MozillaBrowserCommand("/usr/bin/firefox -url \"%1\"", url, mozillaProfile)),
+            (Args{"/usr/bin/firefox", "-url", c.url, "-no-remote", "-profile", mozillaProfile}));
         EXPECT_EQ(SplitWindowsCommandLine(InternetExplorerCommand(
                       "\"C:\\Program Files\\Internet Explorer\\iexplore.exe\" %1", "8", "", url)),
                   (Args{"C:\\Program Files\\Internet Explorer\\iexplore.exe", c.url, "-nomerge"}));
-        EXPECT_EQ(SplitWindowsCommandLine(ChromiumCommand(chrome, profileFolder, "", url)),
-                  (Args{chrome, "--user-data-dir=" + profileFolder, "--no-first-run",
+        EXPECT_EQ(SplitWindowsCommandLine(ChromiumCommand(chrome, chromeProfile, "", url)),
+                  (Args{chrome, "--user-data-dir=" + chromeProfile, "--no-first-run",
                         "--no-default-browser-check", "--new-window", c.url}));
         EXPECT_EQ(SplitWindowsCommandLine(PathBrowserCommand("/opt/my browser/run", url)),
                   (Args{"/opt/my browser/run", c.url}));
         EXPECT_EQ(SplitWindowsCommandLine(PathBrowserCommand("D:\\Portable Firefox\\ffp.exe", url)),
                   (Args{"D:\\Portable Firefox\\ffp.exe", c.url}));
+        EXPECT_EQ(SplitWindowsCommandLine(
+                      JoinWindowsCommandLine(DesktopExecArguments("epiphany %u", url))),
+                  (Args{"epiphany", c.url}));
     }
 }
 

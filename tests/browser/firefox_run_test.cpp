@@ -1,9 +1,12 @@
 // A whole Firefox run with a helper program registered as Firefox (Windows: its open command in
 // the build's own Wine prefix; Linux: "firefox" on a private PATH) and a private user folder: the
-// profile list comes back byte for byte, the run's profile folder goes, MOZ_NO_REMOTE ends at 0.
+// browser runs on a profile of the run's own, and afterwards the user's folders hold exactly what
+// they held before, whether Firefox ever ran here or not; only a file the user saved stays.
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <future>
+#include <map>
 
 #include "browser/starters.h"
 #include "browser_test_support.h"
@@ -17,6 +20,7 @@ namespace {
 
 namespace fs = std::filesystem;
 using namespace Browser;
+using browsertest::AwaitLine;
 using browsertest::GetEnv;
 using browsertest::HasLine;
 using browsertest::ScopedEnv;
@@ -24,9 +28,7 @@ using testsupport::ReadFile;
 
 #ifdef _WIN32
 const char kUserVariable[] = "APPDATA";
-const char kFirefoxFolder[] = "Mozilla\\Firefox\\";
-const char kProfilesFolder[] = "Mozilla\\Firefox\\Profiles\\";
-const char kPathPrefix[] = "Profiles/";
+const char kFirefoxRoot[] = "Mozilla/Firefox/";
 
 // The helper as the registered Firefox, for the test's scope.
 class RegisteredFirefox {
@@ -71,50 +73,40 @@ private:
 };
 #else
 const char kUserVariable[] = "HOME";
-const char kFirefoxFolder[] = ".mozilla/firefox/";
-const char kProfilesFolder[] = ".mozilla/firefox/";
-const char kPathPrefix[] = "";
+const char kFirefoxRoot[] = ".mozilla/firefox/";
 #endif
 
-// Profile folders whose names end in "." + `profile`.
-std::vector<std::string> RunProfiles(const std::string& folder, const std::string& profile) {
-    const std::string tail = "." + profile;
-    std::vector<std::string> found;
+// Every folder and file below `root`, with the files' contents.
+std::map<std::string, std::string> Tree(const fs::path& root) {
+    std::map<std::string, std::string> tree;
     std::error_code error;
-    for (const auto& entry : fs::directory_iterator(folder, error)) {
-        const std::string name = entry.path().filename().string();
-        if (name.size() > tail.size() &&
-            name.compare(name.size() - tail.size(), tail.size(), tail) == 0) {
-            found.push_back(name);
-        }
+    for (auto it = fs::recursive_directory_iterator(root, error);
+         it != fs::recursive_directory_iterator(); it.increment(error)) {
+        const std::string name = fs::relative(it->path(), root).generic_string();
+        tree[name] = it->is_directory() ? "<folder>" : ReadFile(it->path().string());
     }
-    return found;
+    return tree;
 }
 
-// A server name, and the name the run's profile gets from it.
-struct ProfileNames {
-    const char* serverName;
-    const char* profile;
-};
-
-class FirefoxRunTest : public ::testing::TestWithParam<ProfileNames> {
+class FirefoxRunTest : public ::testing::Test {
 protected:
     FirefoxRunTest()
         : user_(kUserVariable, dir_ / "user"),
           log_("FAKE_BROWSER_LOG", dir_ / "log"),
+          until_("FAKE_BROWSER_UNTIL", dir_ / "closed"),
           noRemote_("MOZ_NO_REMOTE", std::nullopt),
           noProxy_("no_proxy", std::nullopt)
 #ifndef _WIN32
           ,
-          path_("PATH", dir_ / "bin")
+          path_("PATH", dir_ / "bin"),
+          config_("XDG_CONFIG_HOME", std::nullopt),
+          cache_("XDG_CACHE_HOME", std::nullopt)
 #endif
     {
-        firefox_ = dir_ / ("user/" + std::string(kFirefoxFolder));
-        profiles_ = dir_ / ("user/" + std::string(kProfilesFolder));
-        fs::create_directories(profiles_ + "abcd.default");
-        fs::create_directories(profiles_ + "keep.TrailhostX");
+        fs::create_directories(dir_ / "user");
+        fs::create_directories(dir_ / "runtime");
         settings_.hostName = "trailhost.test";
-        settings_.serverName = GetParam().serverName;
+        settings_.serverName = "Trailhost";
 #ifndef _WIN32
         fs::create_directories(dir_ / "bin");
         fs::copy_file(testsupport::HelperPath("browser_firefox"), dir_ / "bin/firefox");
@@ -138,89 +130,85 @@ protected:
 #endif
     ScopedEnv user_;
     ScopedEnv log_;
+    ScopedEnv until_;
     ScopedEnv noRemote_;
     ScopedEnv noProxy_;
 #ifndef _WIN32
     ScopedEnv path_;
+    ScopedEnv config_;
+    ScopedEnv cache_;
 #endif
-    std::string firefox_;
-    std::string profiles_;
     AppSettings settings_;
 };
 
-// The demo's own name holds a blank, which the browser would read as the start of a folder.
-INSTANTIATE_TEST_SUITE_P(ServerNames, FirefoxRunTest,
-                         ::testing::Values(ProfileNames{"Trailhost", "Trailhost"},
-                                           ProfileNames{"Trailhost Demo", "Trailhost_Demo"}),
-                         [](const ::testing::TestParamInfo<ProfileNames>& names) {
-                             return std::string(names.param.profile);
-                         });
+// The run closed from the tray while the browser shows the page. The user's own profile named
+// like the server, and a profile list with mixed line ends, stay as they are.
+TEST_F(FirefoxRunTest, TheUsersFoldersHoldAfterwardsWhatTheyHeldBefore) {
+    const struct {
+        const char* what;
+        bool firefoxRan;
+        std::string saved;  // a file the user saves into the downloads folder
+    } rows[] = {
+        {"Firefox ran here before", true, ""},
+        {"Firefox never ran here", false, ""},
+        {"the user saves a file meanwhile", false, "report.pdf"},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.what);
+        fs::remove_all(dir_ / "user");
+        fs::remove(dir_ / "log");
+        const std::string root = dir_ / ("user/" + std::string(kFirefoxRoot));
+        if (row.firefoxRan) {
+            fs::create_directories(root + "abcd.default");
+            fs::create_directories(root + "abcd.Trailhost");
+            testsupport::WriteFile(root + "profiles.ini",
+                                   "[General]\r\nStartWithLastProfile=1\r\n\r\n[Profile0]\nName="
+                                   "Trailhost\nIsRelative=1\nPath=abcd.Trailhost\n; the end");
+        }
+        fs::create_directories(dir_ / "user");
+        const auto before = Tree(dir_ / "user");
+        ScopedEnv save("FAKE_FIREFOX_SAVE",
+                       row.saved.empty() ? std::nullopt : std::optional<std::string>(row.saved));
+        browsertest::AnsweringServer server;
+        const std::string url = server.Url("trailhost.test");
 
-TEST_P(FirefoxRunTest, ProfileListComesBackByteForByteAndTheRunsProfileGoes) {
-    const std::string profile = GetParam().profile;
-    // Mixed line ends, a line longer than any copy piece, and no line end at the end.
-    const std::string original =
-        "[General]\r\nStartWithLastProfile=1\r\n\r\n[Profile0]\nName="
-        "default\nIsRelative=1\nPath=" +
-        std::string(kPathPrefix) + "abcd.default\nDefault=1\n; " + std::string(150, 'x') +
-        "\n\n\n; the end";
-    testsupport::WriteFile(firefox_ + "profiles.ini", original);
-    browsertest::AnsweringServer server;
-    const std::string url = server.Url("trailhost.test");
+        auto starter = MakeStarter();
+        auto* firefox = dynamic_cast<CFirfoxStarter*>(starter.get());
+        ASSERT_NE(firefox, nullptr);
+        auto run = std::async(std::launch::async, [&] { starter->StartWithUrl(url); });
+        ASSERT_TRUE(AwaitLine(dir_ / "log", "status HTTP/1.1 200 OK"));
 
-    auto starter = MakeStarter();
-    ASSERT_NE(dynamic_cast<CFirfoxStarter*>(starter.get()), nullptr);
-    starter->StartWithUrl(url);
+        // The browser runs on the run's own profile, with crash reports off, and the launcher's
+        // own environment is left as it was.
+        const std::string profile = firefox->ProfileFolder();
+        EXPECT_EQ(profile.rfind(dir_ / "runtime", 0), 0u) << profile;
+        const std::string log = ReadFile(dir_ / "log");
+        for (const std::string& line : std::vector<std::string>{
+                 "arg=-url", "arg=" + url, "arg=-no-remote", "arg=-profile", "arg=" + profile,
+                 "prefs given", "env MOZ_NO_REMOTE=1", "env MOZ_CRASHREPORTER_DISABLE=1"}) {
+            EXPECT_TRUE(HasLine(log, line)) << line << "\n" << log;
+        }
+        EXPECT_FALSE(HasLine(log, "arg=-osint")) << log;
+        EXPECT_EQ(GetEnv("MOZ_NO_REMOTE"), std::nullopt);
+#ifndef _WIN32
+        EXPECT_TRUE(HasLine(log, "env no_proxy=trailhost.test")) << log;
+#endif
 
-    const std::string log = ReadFile(dir_ / "log");
-    EXPECT_TRUE(HasLine(log, "create-profile MOZ_NO_REMOTE=1")) << log;
-    EXPECT_NE(log.find("\ncreated " + std::string(kPathPrefix)), std::string::npos) << log;
-    for (const std::string& line : std::vector<std::string>{
-             "arg=-url", "arg=" + url, "arg=-no-remote", "arg=-p", "arg=" + profile,
-             "env MOZ_NO_REMOTE=1", "status HTTP/1.1 200 OK", "exit"}) {
-        EXPECT_TRUE(HasLine(log, line)) << line << "\n" << log;
+        // The tray's Close: the browser is ended and everything it made goes.
+        starter->Stop();
+        ASSERT_EQ(run.wait_for(browsertest::kEventLimit), std::future_status::ready);
+        EXPECT_FALSE(fs::exists(profile));
+        auto after = Tree(dir_ / "user");
+        if (!row.saved.empty()) {
+            EXPECT_EQ(after["Downloads/" + row.saved], "saved by the user\n");
+            after.erase("Downloads/" + row.saved);
+            after.erase("Downloads");
+        }
+        EXPECT_EQ(after, before);
+#ifndef _WIN32
+        EXPECT_EQ(GetEnv("no_proxy"), std::nullopt);
+#endif
     }
-    EXPECT_FALSE(HasLine(log, "arg=-osint")) << log;
-    EXPECT_FALSE(HasLine(log, "arg=-requestPending")) << log;
-#ifndef _WIN32
-    EXPECT_TRUE(HasLine(log, "env no_proxy=trailhost.test")) << log;
-#endif
-
-    // While the run lasts: the list names the run's profile, its copy is the old list.
-    EXPECT_NE(ReadFile(firefox_ + "profiles.ini").find("Name=" + profile + "\n"),
-              std::string::npos);
-    EXPECT_EQ(ReadFile(firefox_ + "profiles.ini.trh"), original);
-    EXPECT_EQ(RunProfiles(profiles_, profile).size(), 1u);
-    EXPECT_EQ(GetEnv("MOZ_NO_REMOTE"), "1");
-
-    starter->Stop();
-    EXPECT_EQ(ReadFile(firefox_ + "profiles.ini"), original);
-    EXPECT_EQ(ReadFile(firefox_ + "profiles.ini.trh"), original);
-    EXPECT_TRUE(RunProfiles(profiles_, profile).empty());
-    EXPECT_TRUE(fs::exists(profiles_ + "abcd.default"));
-    EXPECT_TRUE(fs::exists(profiles_ + "keep.TrailhostX"));
-    EXPECT_EQ(GetEnv("MOZ_NO_REMOTE"), "0");
-#ifndef _WIN32
-    EXPECT_EQ(GetEnv("no_proxy"), std::nullopt);
-#endif
-}
-
-// Firefox never ran for this user: no list to put back, so no browser is started.
-TEST_P(FirefoxRunTest, NoProfileListStartsNoBrowser) {
-    auto starter = MakeStarter();
-    ASSERT_NE(starter, nullptr);
-    starter->StartWithUrl("http://trailhost.test:4001/");
-    EXPECT_EQ(ReadFile(dir_ / "log"), "");
-    EXPECT_FALSE(fs::exists(firefox_ + "profiles.ini.trh"));
-#ifndef _WIN32
-    EXPECT_EQ(GetEnv("no_proxy"), std::nullopt);
-#endif
-
-    // An old copy from an earlier run is not put over the user's list.
-    testsupport::WriteFile(firefox_ + "profiles.ini.trh", "old copy");
-    testsupport::WriteFile(firefox_ + "profiles.ini", "user's list");
-    starter->Stop();
-    EXPECT_EQ(ReadFile(firefox_ + "profiles.ini"), "user's list");
 }
 
 }  // namespace

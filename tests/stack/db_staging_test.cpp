@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "archive_builder.h"
+#include "fault_support.h"
 #include "sys/files.h"
 #include "sys/folders.h"
 #include "test_support.h"
@@ -201,11 +202,13 @@ TEST(DatabaseStaging, AnExistingMirrorIsNotOverwritten) {
     EXPECT_EQ(ReadFile(mirror + "site" + kSep + "t.frm"), "changed by the last run");
     EXPECT_FALSE(PathExists(mirror + "mysql"));
 
-    // Asked to, the copy goes over it again (files of the same names are replaced).
+    // Asked to, a fresh copy replaces it: what only the old mirror held goes too.
+    WriteFile(mirror + "site" + kSep + "dropped.frm", "a table the site no longer has");
     stack.settings.overwriteLocalMirror = true;
     EXPECT_EQ(stack.Stage(), mirror);
     EXPECT_EQ(ReadFile(mirror + "site" + kSep + "t.frm"), "site table");
     EXPECT_EQ(ReadFile(mirror + "mysql" + kSep + "user.frm"), "system table");
+    EXPECT_FALSE(PathExists(mirror + "site" + kSep + "dropped.frm"));
 }
 
 TEST(DatabaseStaging, AnEmptyMirrorIsFilledWhenOverwriting) {
@@ -217,5 +220,52 @@ TEST(DatabaseStaging, AnEmptyMirrorIsFilledWhenOverwriting) {
     EXPECT_EQ(stack.Stage(), mirror);
     EXPECT_EQ(ReadFile(mirror + "site" + kSep + "t.frm"), "site table");
 }
+
+// An unpack that would fill the disk is refused before any item is written; the run then goes on
+// without the database, as with a damaged archive. The free space comes from a seam here.
+TEST(DatabaseUnpack, IsRefusedWhenTheItemsWouldNotLeaveRoomOnTheDisk) {
+    TempDir dir;
+    const std::string zip = dir / "db.zip";
+    const std::uint64_t total = 3 * 1024 * 1024;
+    WriteFile(zip, ZipBytes({{"dbdir/", ""},
+                             {"dbdir/a", std::string(1024 * 1024, 'a')},
+                             {"dbdir/b", std::string(2 * 1024 * 1024, 'b')}}));
+    for (const auto& [free, unpacks] : std::vector<std::pair<std::uint64_t, bool>>{
+             {total + kUnpackSpareBytes - 1, false},
+             {total / 2, false},
+             {total + kUnpackSpareBytes + 1024 * 1024, true}}) {
+        const std::string folder = dir / ("out-" + std::to_string(free)) + kSep;
+        CreateFolders(folder);
+        UnpackOptions options;
+        options.freeSpace = [&, free = free](const std::string& asked) {
+            EXPECT_EQ(asked, folder);
+            return std::optional<std::uint64_t>(free);
+        };
+        EXPECT_EQ(UnpackArchive(zip, folder, options), unpacks ? 3 : 0) << free;
+        std::vector<FolderEntry> entries;
+        ASSERT_TRUE(ListFolder(folder, entries));
+        EXPECT_EQ(entries.empty(), !unpacks) << free;
+    }
+}
+
+#ifndef _WIN32
+// The same on a real disk that is nearly full: a small file system of the test's own.
+TEST(DatabaseUnpack, IsRefusedOnANearlyFullDisk) {
+    TempDir dir;
+    const std::string zip = dir / "db.zip";
+    WriteFile(zip, ZipBytes({{"dbdir/a", std::string(10 * 1024 * 1024, 'a')}}));
+    const std::string folder = dir / "disk";
+    testsupport::SmallDisk disk(testsupport::MadeFolder(folder), 24 * 1024);
+    if (!disk.ok()) {
+        GTEST_SKIP() << "no mounts of the test's own here (they need root)";
+    }
+    EXPECT_EQ(UnpackArchive(zip, folder + kSep), 0);
+    std::vector<FolderEntry> entries;
+    ASSERT_TRUE(ListFolder(folder, entries));
+    EXPECT_TRUE(entries.empty());
+    // Where there is room, the same archive unpacks.
+    EXPECT_EQ(UnpackArchive(zip, dir / "roomy" + kSep), 1);
+}
+#endif
 
 }  // namespace

@@ -189,6 +189,15 @@ protected:
     bool mounted_ = false;
 };
 
+// `source` mounted over `target` (files or folders), as a container's hosts file is.
+class BindMount : public TestMount {
+public:
+    BindMount(const std::string& source, const std::string& target) : TestMount(target) {
+        mounted_ = OwnMountTable() &&
+                   mount(source.c_str(), folder_.c_str(), nullptr, MS_BIND, nullptr) == 0;
+    }
+};
+
 // The folder as a read-only file system, as a CD or a write-protected stick is: every write
 // below it fails with EROFS, for root too.
 class ReadOnlyMount : public TestMount {

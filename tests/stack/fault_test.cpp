@@ -213,24 +213,25 @@ TEST_F(FaultTemplates, FoldersInPlaceOfTemplatesAreReportedAndLeftAlone) {
     EXPECT_EQ(TreeFingerprint(Stack()), before);
 }
 
-// A folder where the site file's ".bak" would go (left there by hand, or by another program):
-// the file is not filled in, since its original could not be kept, and the stop puts nothing
-// over it.
-TEST_F(FaultBackup, AFolderInPlaceOfTheBackupKeepsTheFileAsItIs) {
+// A folder where the site file's ".bak" would go (left there by hand, or by another program): it
+// is the author's, and stays as it is; the run keeps the original under a name of its own and
+// puts it back at its stop.
+TEST_F(FaultBackup, AFolderInPlaceOfTheBackupIsLeftAlone) {
     FolderInPlaceOf(Site() + ".bak");
     AppSettings settings = RunSettings();
     MakeState(layout_.Places({}, {}));
-    const std::string before = TreeFingerprint(Stack());
+    const std::string before = TreeFingerprint(Site() + ".bak");
     TraceCapture trace;
 
     ASSERT_EQ(Start(settings), kStartDone);
     EXPECT_TRUE(Traced(trace, "Apache connected"));
-    EXPECT_TRUE(Traced(trace, "Additional file not expanded from " + Site() + ".bak"));
-    EXPECT_EQ(ReadFile(Site()), kSiteText);
+    EXPECT_EQ(TextOf(Site()), "port=" + std::to_string(settings.port) + "\nhost=127.0.0.2\n");
+    EXPECT_EQ(ReadFile(Site() + ".trh-bak"), kSiteText);
 
     StopAndExpectNothingLeft(settings);
     EXPECT_EQ(ReadFile(Site()), kSiteText);
-    EXPECT_EQ(TreeFingerprint(Stack()), before);
+    EXPECT_FALSE(PathExists(Site() + ".trh-bak"));
+    EXPECT_EQ(TreeFingerprint(Site() + ".bak"), before);
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include "fault_support.h"
 #include "sys/files.h"
 #include "sys/folders.h"
 #include "test_support.h"
@@ -34,6 +35,12 @@ const std::string kEol = "\n";
 const std::string kOriginal =
     "127.0.0.1 localhost\r\n::1 localhost\n# " + std::string(300, 'c') + "\n10.0.0.1\tintranet";
 
+// The block a run appends for a host.
+std::string Block(const std::string& host, const std::string& address = "192.168.1.5") {
+    return kEol + "#---TRH_START---" + kEol + address + "\t" + host + kEol + "#---TRH_END---" +
+           kEol;
+}
+
 struct Hosts {
     TempDir dir;
     std::string hosts = dir / "hosts";
@@ -55,27 +62,60 @@ TEST(HostsFile, TheSystemFileIsUnderTheSystemFolder) {
 TEST(HostsFile, AppendsTheMarkedBlockAfterSavingTheFile) {
     Hosts h;
     ASSERT_TRUE(AddHostsEntry("myhost", "192.168.1.5", h.runtime, h.hosts));
-    EXPECT_EQ(ReadFile(h.hosts), kOriginal + kEol + "#---TRH_START---" + kEol +
-                                     "192.168.1.5\tmyhost" + kEol + "#---TRH_END---" + kEol);
+    EXPECT_EQ(ReadFile(h.hosts), kOriginal + Block("myhost"));
     EXPECT_EQ(ReadFile(HostsBackupPath(h.runtime)), kOriginal);
 }
 
-TEST(HostsFile, RestoreGivesBackTheFileByteForByte) {
+TEST(HostsFile, RemovalGivesBackTheFileByteForByte) {
     Hosts h;
-    for (int run = 0; run < 3; ++run) {
+    for (const std::string& original : {kOriginal, kOriginal + "\n", std::string()}) {
+        WriteFile(h.hosts, original);
         ASSERT_TRUE(AddHostsEntry("myhost", "192.168.1.5", h.runtime, h.hosts));
-        RestoreHostsFile(h.runtime, h.hosts);
-        ASSERT_EQ(ReadFile(h.hosts), kOriginal) << "run " << run;
+        EXPECT_EQ(RemoveHostsEntry("myhost", "192.168.1.5", h.hosts), HostsRemoval::kRemoved);
+        EXPECT_EQ(ReadFile(h.hosts), original);
+        // Nothing more to take out: the file stays as it is.
+        EXPECT_EQ(RemoveHostsEntry("myhost", "192.168.1.5", h.hosts), HostsRemoval::kNotThere);
+        EXPECT_EQ(ReadFile(h.hosts), original);
     }
-    // The backup stays in the runtime folder.
-    EXPECT_TRUE(PathExists(HostsBackupPath(h.runtime)));
+    EXPECT_EQ(RemoveHostsEntry("myhost", "192.168.1.5", h.dir / "missing"),
+              HostsRemoval::kNotThere);
 }
 
-TEST(HostsFile, RestoreWithoutABackupChangesNothing) {
+// Others write to the hosts file while a run lasts: the user, other programs, other launchers
+// of other sites or of the same one. Each run takes out one block of its own and nothing else.
+TEST(HostsFile, EachRunTakesOutOnlyItsOwnBlock) {
     Hosts h;
-    WriteFile(h.hosts, "changed");
-    RestoreHostsFile(h.runtime, h.hosts);
-    EXPECT_EQ(ReadFile(h.hosts), "changed");
+    const std::string later = "10.0.0.9\tadded.later" + kEol;
+    ASSERT_TRUE(AddHostsEntry("a.test", "192.168.1.5", h.runtime, h.hosts));
+    ASSERT_TRUE(AddHostsEntry("b.test", "192.168.1.5", h.runtime, h.hosts));
+    ASSERT_TRUE(AddHostsEntry("a.test", "192.168.1.5", h.runtime, h.hosts));
+    WriteFile(h.hosts, ReadFile(h.hosts) + later);
+    ASSERT_EQ(ReadFile(h.hosts),
+              kOriginal + Block("a.test") + Block("b.test") + Block("a.test") + later);
+
+    // Another address does not name this run's block.
+    EXPECT_EQ(RemoveHostsEntry("a.test", "10.1.1.1", h.hosts), HostsRemoval::kNotThere);
+    EXPECT_EQ(RemoveHostsEntry("a.test", "192.168.1.5", h.hosts), HostsRemoval::kRemoved);
+    EXPECT_EQ(ReadFile(h.hosts), kOriginal + Block("a.test") + Block("b.test") + later);
+    EXPECT_EQ(RemoveHostsEntry("a.test", "192.168.1.5", h.hosts), HostsRemoval::kRemoved);
+    EXPECT_EQ(ReadFile(h.hosts), kOriginal + kEol + Block("b.test") + later);
+    // A journal that named no address takes out a block of the host whatever its address.
+    EXPECT_EQ(RemoveHostsEntry("b.test", "", h.hosts), HostsRemoval::kRemoved);
+    EXPECT_EQ(ReadFile(h.hosts), kOriginal + kEol + later);
+}
+
+TEST(HostsFile, AnEntryWithoutAValidAddressOrNameIsNeverWritten) {
+    Hosts h;
+    for (const auto& [host, address] :
+         std::vector<std::pair<std::string, std::string>>{{"site", ""},
+                                                          {"site", "10.0.0.1 x"},
+                                                          {"site", "10.0.0.1\n"},
+                                                          {"", "10.0.0.1"},
+                                                          {"site other", "10.0.0.1"},
+                                                          {"site#x", "10.0.0.1"}}) {
+        EXPECT_FALSE(AddHostsEntry(host, address, h.runtime, h.hosts)) << host << "/" << address;
+        EXPECT_EQ(ReadFile(h.hosts), kOriginal);
+    }
 }
 
 TEST(HostsFile, AMissingHostsFileOrRuntimeFolderGivesFalse) {
@@ -96,6 +136,16 @@ TEST(HostsFile, AHostsFileThatCannotBeWrittenGivesFalse) {
     EXPECT_FALSE(AddHostsEntry("myhost", "192.168.1.5", h.runtime, h.hosts));
     CloseHandle(holder);
     EXPECT_EQ(ReadFile(h.hosts), kOriginal);
+}
+
+TEST(HostsFile, TheFileKeepsItsAttributes) {
+    Hosts h;
+    ASSERT_TRUE(
+        SetFileAttributesA(h.hosts.c_str(), FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_HIDDEN));
+    ASSERT_TRUE(AddHostsEntry("myhost", "192.168.1.5", h.runtime, h.hosts));
+    EXPECT_EQ(RemoveHostsEntry("myhost", "192.168.1.5", h.hosts), HostsRemoval::kRemoved);
+    EXPECT_EQ(ReadFile(h.hosts), kOriginal);
+    EXPECT_TRUE(GetFileAttributesA(h.hosts.c_str()) & FILE_ATTRIBUTE_HIDDEN);
 }
 #else
 // Gives up the capabilities that let root write any file, for the rest of this process.
@@ -123,6 +173,66 @@ TEST(HostsFileDeathTest, AHostsFileThatCannotBeWrittenGivesFalse) {
         },
         ::testing::ExitedWithCode(0), "");
     EXPECT_EQ(ReadFile(h.hosts), kOriginal);
+}
+
+// The new file that replaces the hosts file gets its mode and owner.
+TEST(HostsFile, TheFileKeepsItsModeAndOwner) {
+    Hosts h;
+    ASSERT_EQ(chmod(h.hosts.c_str(), 0640), 0);
+    const bool root = geteuid() == 0;
+    if (root) {
+        ASSERT_EQ(chown(h.hosts.c_str(), 4321, 8765), 0);
+    }
+    const std::string link = h.dir / "link";
+    ASSERT_EQ(symlink(h.hosts.c_str(), link.c_str()), 0);
+    ASSERT_TRUE(AddHostsEntry("myhost", "192.168.1.5", h.runtime, link));
+    EXPECT_EQ(ReadFile(h.hosts), kOriginal + Block("myhost"));
+    struct stat st {};
+    ASSERT_EQ(lstat(link.c_str(), &st), 0);
+    EXPECT_TRUE(S_ISLNK(st.st_mode)) << "the link stays a link";
+    ASSERT_EQ(stat(h.hosts.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0640u);
+    if (root) {
+        EXPECT_EQ(st.st_uid, 4321u);
+        EXPECT_EQ(st.st_gid, 8765u);
+    }
+}
+
+constexpr char kNoMounts[] = "no mounts of the test's own here (they need root)";
+
+// A hosts file bind-mounted over the system's (as containers and the end-to-end tests have it)
+// cannot be replaced by a new file: it is written in place.
+TEST(HostsFile, ABindMountedFileIsWrittenInPlace) {
+    Hosts h;
+    const std::string source = h.dir / "real-hosts";
+    WriteFile(source, kOriginal);
+    testsupport::BindMount mount(source, h.hosts);
+    if (!mount.ok()) {
+        GTEST_SKIP() << kNoMounts;
+    }
+    ASSERT_TRUE(AddHostsEntry("myhost", "192.168.1.5", h.runtime, h.hosts));
+    EXPECT_EQ(ReadFile(source), kOriginal + Block("myhost"));
+    EXPECT_EQ(RemoveHostsEntry("myhost", "192.168.1.5", h.hosts), HostsRemoval::kRemoved);
+    EXPECT_EQ(ReadFile(source), kOriginal);
+}
+
+// A full disk under a bind-mounted file: the write in place fails, and the file is as it was.
+TEST(HostsFile, AFailedWriteInPlaceLeavesTheFileAsItWas) {
+    Hosts h;
+    const std::string disk = h.dir / "disk";
+    testsupport::SmallDisk small(testsupport::MadeFolder(disk), 16);
+    if (!small.ok()) {
+        GTEST_SKIP() << kNoMounts;
+    }
+    const std::string source = disk + "/hosts";
+    const std::string original =
+        kOriginal + std::string(4096 - kOriginal.size() % 4096 - 2, '#') + "\n";
+    WriteFile(source, original);
+    testsupport::BindMount mount(source, h.hosts);
+    ASSERT_TRUE(mount.ok());
+    ASSERT_TRUE(small.Fill());
+    EXPECT_FALSE(AddHostsEntry("myhost", "192.168.1.5", h.runtime, h.hosts));
+    EXPECT_EQ(ReadFile(source), original);
 }
 #endif
 

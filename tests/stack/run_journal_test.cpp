@@ -70,12 +70,11 @@ TEST(HostsRecovery, TakesOutOnlyTheRunsBlockAndKeepsLaterLines) {
     const std::string ours = "\r\n#---TRH_START---\r\n127.0.0.1\tsite.test\r\n#---TRH_END---\r\n";
     WriteFile(hosts, before + other + ours + "10.0.0.9 added.later\r\n");
 
-    EXPECT_TRUE(RemoveHostsEntry("site.test", hosts));
+    EXPECT_EQ(RemoveHostsEntry("site.test", "127.0.0.1", hosts), HostsRemoval::kRemoved);
     EXPECT_EQ(ReadFile(hosts), before + other + "10.0.0.9 added.later\r\n");
     // Nothing more to take out: the file stays as it is.
-    EXPECT_FALSE(RemoveHostsEntry("site.test", hosts));
+    EXPECT_EQ(RemoveHostsEntry("site.test", "127.0.0.1", hosts), HostsRemoval::kNotThere);
     EXPECT_EQ(ReadFile(hosts), before + other + "10.0.0.9 added.later\r\n");
-    EXPECT_FALSE(RemoveHostsEntry("site.test", dir / "missing"));
 }
 
 TEST(HostsRecovery, ABlockThatAddHostsEntryMadeGoesWhole) {
@@ -84,7 +83,7 @@ TEST(HostsRecovery, ABlockThatAddHostsEntryMadeGoesWhole) {
     WriteFile(hosts, "127.0.0.1 localhost\n");
     CreateFolders(dir / "run");
     ASSERT_TRUE(AddHostsEntry("site.test", "127.0.0.1", dir / "run" + Sep(), hosts));
-    ASSERT_TRUE(RemoveHostsEntry("site.test", hosts));
+    ASSERT_EQ(RemoveHostsEntry("site.test", "127.0.0.1", hosts), HostsRemoval::kRemoved);
     EXPECT_EQ(ReadFile(hosts), "127.0.0.1 localhost\n");
 }
 

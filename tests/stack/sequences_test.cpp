@@ -15,10 +15,19 @@
 #include <future>
 #include <thread>
 
+#include "archive_builder.h"
 #include "scripted_web_server.h"
+#include "stack/account_texts.h"
+#include "stack/db_staging.h"
+#include "stack/run_journal.h"
 #include "stack_layout.h"
+#include "sys/folders.h"
 #include "sys/gate.h"
 #include "trace_capture.h"
+
+#ifndef _WIN32
+#include <sys/stat.h>
+#endif
 
 using testsupport::Eventually;
 using testsupport::LoggedVariable;
@@ -32,12 +41,50 @@ using testsupport::StackLayout;
 using testsupport::TextOf;
 using testsupport::TraceCapture;
 using testsupport::UnusedPort;
+using testsupport::WriteFile;
 
 namespace {
 
 const std::vector<std::string> kAllProgress = {"progress 5",  "progress 10", "progress 60",
                                                "progress 70", "progress 70", "progress 80",
                                                "progress 95"};
+
+#ifdef _WIN32
+const std::string kEol = "\r\n";
+#else
+const std::string kEol = "\n";
+#endif
+
+// A run of a stack of its own without a browser, whose stop does not pause; one that a failed
+// assertion leaves behind is stopped at the end of its scope.
+class QuickRun {
+public:
+    QuickRun(const StackLayout& layout, AppSettings runSettings, const std::string& hostsPath = "")
+        : settings(std::move(runSettings)), state(Places(layout, hostsPath)) {
+        settings.browserType = NONE;
+        state.MarkRunnerStarted();
+    }
+    ~QuickRun() { Stop(); }
+    QuickRun(const QuickRun&) = delete;
+    QuickRun& operator=(const QuickRun&) = delete;
+
+    int Start() { return StartSequence(state, settings, shell); }
+    void Stop() { StopSequence(state, settings, shell, true); }
+
+    AppSettings settings;
+    RecordingShell shell;
+    StackState state;
+
+private:
+    static StackPlaces Places(const StackLayout& layout, const std::string& hostsPath) {
+        StackPlaces places = layout.Places({}, {});
+        places.stopPauseMs = 0;
+        if (!hostsPath.empty()) {
+            places.hostsPath = hostsPath;
+        }
+        return places;
+    }
+};
 
 class Sequences : public ::testing::Test {
 protected:
@@ -255,6 +302,170 @@ TEST_F(Sequences, WholeRunWithFallbackHostAndKeptFolders) {
     // deleteHttpTemp and deleteDatabaseFiles are off: the runtime folder and the mirror stay.
     EXPECT_TRUE(PathExists(runtime + "httpd.conf"));
     EXPECT_EQ(ReadFile(runtime + StackLayout::Native("database/site.frm")), "site data");
+}
+
+// Two launchers of different sites share the machine's hosts file, and the user adds a line of
+// their own while both run. Whichever stops first, each takes out only its own block.
+TEST_F(Sequences, OverlappingRunsTakeOutOnlyTheirOwnHostsBlocks) {
+    const std::string address = GetLocalIpAddress(0);
+    if (address.empty()) {
+        GTEST_SKIP() << "this machine has no address of its own";
+    }
+    const auto block = [&](const std::string& host) {
+        return kEol + "#---TRH_START---" + kEol + address + "\t" + host + kEol + "#---TRH_END---" +
+               kEol;
+    };
+    const std::string userLine = "10.0.0.9\tuser.test" + kEol;
+    layout_.InstallServers();
+    for (const bool firstStopsFirst : {true, false}) {
+        StackLayout other;
+        other.InstallServers();
+        const std::string hosts = layout_.HostsPath();
+        const std::string original = ReadFile(hosts);
+        AppSettings first = StackLayout::Settings(UnusedPort(), UnusedPort());
+        first.hostName = "127.0.0.2";
+        AppSettings second = StackLayout::Settings(UnusedPort(), UnusedPort());
+        second.hostName = "127.0.0.3";
+        QuickRun a(layout_, first);
+        QuickRun b(other, second, hosts);
+
+        ASSERT_EQ(a.Start(), kStartDone);
+        ASSERT_EQ(b.Start(), kStartDone);
+        ASSERT_EQ(ReadFile(hosts), original + block("127.0.0.2") + block("127.0.0.3"));
+        WriteFile(hosts, ReadFile(hosts) + userLine);
+
+        (firstStopsFirst ? a : b).Stop();
+        EXPECT_EQ(ReadFile(hosts),
+                  original + block(firstStopsFirst ? "127.0.0.3" : "127.0.0.2") + userLine)
+            << (firstStopsFirst ? "first" : "second") << " stopped first";
+        (firstStopsFirst ? b : a).Stop();
+        EXPECT_EQ(ReadFile(hosts), original + userLine);
+        WriteFile(hosts, original);
+    }
+}
+
+// A close while the encrypted database is unpacked: the stop breaks the unpacking off between
+// files and waits for it, so nothing is written after the stop has removed the runtime folder.
+TEST_F(Sequences, AStopDuringTheUnpackingBreaksItOffAndLeavesNothingBehind) {
+    layout_.InstallServers();
+    // A big first file, so that the stop comes while it is written, and many after it.
+    std::vector<testarchive::Item> items = {{"dbdir/t0.ibd", std::string(32 << 20, 'a')}};
+    for (int i = 1; i < 300; ++i) {
+        items.push_back({"dbdir/t" + std::to_string(i) + ".ibd",
+                         std::string(64 * 1024, static_cast<char>('a' + i % 26))});
+    }
+    ASSERT_TRUE(testarchive::WriteArchive(layout_.ExeFolder() + "dbdir.aes", ArchivePassPhrase(),
+                                          testarchive::ZipBytes(items)));
+    AppSettings settings = StackLayout::Settings(UnusedPort(), UnusedPort());
+    settings.deleteHttpTemp = true;
+    QuickRun run(layout_, settings);
+    const std::string runtime =
+        layout_.TempFolder() + "Trailhost_" + std::to_string(OwnProcessId()) + Sep();
+    const std::string unpacked = runtime + Sep() + "encdb" + Sep() + "dbdir" + Sep();
+    TraceCapture trace;
+
+    std::future<int> start = std::async(std::launch::async, [&] { return run.Start(); });
+    ASSERT_TRUE(Eventually([&] { return PathExists(unpacked + "t0.ibd"); }));
+    run.Stop();
+    // The stop went on only once the unpacking had stopped, after the file it was writing.
+    EXPECT_EQ(trace.Count("Database unpacking broken off by the stop"), 1u);
+    EXPECT_EQ(start.get(), kStartAbandoned);
+    EXPECT_EQ(run.state.webServer, nullptr);
+    EXPECT_FALSE(PathExists(runtime));
+}
+
+// The unpacked database is for this user alone while the run lasts, and goes at its stop even
+// when the runtime folder is kept.
+TEST_F(Sequences, TheDecryptedDatabaseIsPrivateAndGoesAtEveryStop) {
+    layout_.InstallServers();
+    ASSERT_TRUE(testarchive::WriteArchive(layout_.ExeFolder() + "dbdir.aes", ArchivePassPhrase(),
+                                          testarchive::ZipBytes({{"dbdir/site.frm", "secret"}})));
+    AppSettings settings = StackLayout::Settings(UnusedPort(), UnusedPort());
+    settings.deleteHttpTemp = false;
+    QuickRun run(layout_, settings);
+
+    ASSERT_EQ(run.Start(), kStartDone);
+    const std::string encdb = UnpackFolderName(run.state.runtimeFolder);
+    EXPECT_EQ(ReadFile(encdb + "dbdir" + Sep() + "site.frm"), "secret");
+#ifndef _WIN32
+    struct stat st {};
+    ASSERT_EQ(stat(encdb.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0700u);
+    ASSERT_EQ(stat((encdb + "dbdir/site.frm").c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0600u);
+#endif
+    run.Stop();
+    EXPECT_TRUE(PathExists(run.state.runtimeFolder + "httpd.conf"));
+    EXPECT_FALSE(PathExists(encdb));
+}
+
+// DeleteDatabaseFiles deletes a mirror only where this run copied the database, and never a
+// folder of the user's, the system's or the stack's.
+TEST_F(Sequences, OnlyAMirrorThatTheRunFilledIsDeleted) {
+    layout_.InstallServers();
+    const std::string mirror = layout_.Root() + "mirror";
+    const struct {
+        bool localMirror;
+        bool overwrite;
+        std::string folder;
+        bool deleted;
+        const char* why;
+    } cases[] = {
+        {false, false, mirror, false, "no mirror was made: the folder is the user's"},
+        {true, false, mirror, true, "the run's own mirror, named without a separator"},
+        {true, false, mirror + Sep(), true, "the run's own mirror"},
+        {true, true, layout_.Root(), false, "the folder that holds the stack"},
+    };
+    for (const auto& c : cases) {
+        if (!c.localMirror) {
+            CreateFolders(mirror);
+            WriteFile(mirror + Sep() + "user.txt", "the user's");
+        }
+        AppSettings settings = StackLayout::Settings(UnusedPort(), UnusedPort());
+        settings.localMirror = c.localMirror;
+        settings.overwriteLocalMirror = c.overwrite;
+        settings.mirrorFolder = c.folder;
+        settings.deleteDatabaseFiles = true;
+        QuickRun run(layout_, settings);
+        ASSERT_EQ(run.Start(), kStartDone) << c.why;
+        if (c.localMirror) {
+            // The system tables go inside the mirror, also when its name has no separator.
+            const bool separator = c.folder.back() == kPathSeparator;
+            EXPECT_EQ(ReadFile(c.folder + (separator ? "" : Sep()) +
+                               StackLayout::Native("mysql/user.frm")),
+                      "system tables")
+                << c.why;
+            EXPECT_TRUE(separator || !PathExists(c.folder + "mysql")) << c.why;
+        }
+        run.Stop();
+        EXPECT_EQ(PathExists(c.folder), !c.deleted) << c.why;
+        EXPECT_TRUE(PathExists(layout_.ExeFolder() + "dbdir")) << c.why;
+        DeleteFolderTree(mirror);
+    }
+}
+
+// A browser change that the browser's stop could not put back stays in the journal, with the
+// runtime folder that holds it, for the next start; also when the frame's close path stopped the
+// browser before the stop sequence asked.
+TEST_F(Sequences, ABrowserChangeThatCouldNotBePutBackStaysForTheNextStart) {
+    layout_.InstallServers();
+    AppSettings settings = StackLayout::Settings(UnusedPort(), UnusedPort());
+    settings.deleteHttpTemp = true;
+    QuickRun run(layout_, settings);
+    ASSERT_EQ(run.Start(), kStartDone);
+    const std::string runtime = run.state.runtimeFolder;
+    ASSERT_TRUE(RecordInJournal(runtime, journal::kProxy, {"ProxyOverride", "1", "x", "site"}));
+    ASSERT_TRUE(run.state.SetBrowserStop([] { return false; }));
+    TraceCapture trace;
+
+    EXPECT_FALSE(run.state.StopBrowser());
+    run.Stop();
+    std::vector<std::string> kinds;
+    for (const JournalEntry& entry : ReadJournal(runtime)) {
+        kinds.push_back(entry.kind);
+    }
+    EXPECT_EQ(kinds, (std::vector<std::string>{journal::kRun, journal::kProxy}));
+    EXPECT_EQ(trace.Count("Browser settings not all put back"), 1u);
 }
 
 }  // namespace

@@ -1,5 +1,7 @@
 #include "stack/templates.h"
 
+#include "stack/run_journal.h"
+
 #include <gtest/gtest.h>
 
 #include "sys/files.h"
@@ -215,34 +217,62 @@ TEST(AdditionalFiles, AreExpandedInPlaceAndPutBack) {
     stack.settings.additionalFiles = {"", "htdocs\\config.php", "missing.txt"};
     stack.settings.additionalFiles.resize(10);
 
-    ExpandAdditionalFiles(stack.settings, stack.run);
+    const std::vector<ExpandedFile> expanded = ExpandAdditionalFiles(stack.settings, stack.run);
     const std::string file = stack.dir / "htdocs" + kSep + "config.php";
+    ASSERT_EQ(expanded.size(), 1u);
+    EXPECT_EQ(expanded[0].file, file);
+    EXPECT_EQ(expanded[0].backup, file + ".bak");
     EXPECT_EQ(ReadFile(file), "url=http://myhost:8080/\r\n");
     EXPECT_EQ(ReadFile(file + ".bak"), original);
     EXPECT_FALSE(PathExists(stack.dir / "missing.txt.bak"));
     EXPECT_FALSE(PathExists(stack.dir / "missing.txt"));
 
-    RestoreAdditionalFiles(stack.settings, stack.run.appFolder);
+    EXPECT_TRUE(RestoreAdditionalFile(expanded[0]));
     EXPECT_EQ(ReadFile(file), original);
     EXPECT_FALSE(PathExists(file + ".bak"));
+    // Nothing left to put back is no failure.
+    EXPECT_TRUE(RestoreAdditionalFile(expanded[0]));
 }
 
-TEST(AdditionalFiles, ABackupLeftByAnInterruptedRunKeepsTheOriginal) {
-    StackFolder stack;
-    const std::string original = "port=%RMHUB:PORT%\n";
-    const std::string file = stack.dir / "site.cfg";
-    WriteFile(file, original);
-    stack.settings.additionalFiles = {"site.cfg"};
+// Backups that are there before the run belong to the site's author: the run keeps its own under
+// the first free name, writes that name down, and puts back only from it.
+TEST(AdditionalFiles, TheAuthorsBackupsAreNeverOverwrittenNorPutBack) {
+    const struct {
+        std::vector<std::string> authors;
+        std::string ours;
+    } cases[] = {
+        {{}, ".bak"},
+        {{".bak"}, ".trh-bak"},
+        {{".bak", ".trh-bak"}, ".trh-bak2"},
+        {{".bak", ".trh-bak", ".trh-bak2"}, ".trh-bak3"},
+    };
+    for (const auto& c : cases) {
+        StackFolder stack;
+        const std::string original = "port=%RMHUB:PORT%\n";
+        const std::string file = stack.dir / "config.php";
+        WriteFile(file, original);
+        for (const std::string& suffix : c.authors) {
+            WriteFile(file + suffix, "the author's " + suffix);
+        }
+        stack.settings.additionalFiles = {"config.php"};
 
-    ExpandAdditionalFiles(stack.settings, stack.run);
-    // The run ends without putting the file back; the next one uses another port.
-    stack.run.webPort = 9090;
-    ExpandAdditionalFiles(stack.settings, stack.run);
-    EXPECT_EQ(ReadFile(file), "port=9090" + kEol);
-    EXPECT_EQ(ReadFile(file + ".bak"), original);
+        const std::vector<ExpandedFile> expanded = ExpandAdditionalFiles(stack.settings, stack.run);
+        ASSERT_EQ(expanded.size(), 1u) << c.ours;
+        EXPECT_EQ(expanded[0].backup, file + c.ours);
+        EXPECT_EQ(ReadFile(file), "port=8080" + kEol);
+        EXPECT_EQ(ReadFile(file + c.ours), original);
+        const std::vector<JournalEntry> journal = ReadJournal(stack.run.runtimeFolder);
+        ASSERT_EQ(journal.size(), 1u);
+        EXPECT_EQ(journal[0].kind, journal::kFile);
+        EXPECT_EQ(journal[0].fields, (std::vector<std::string>{file, file + c.ours}));
 
-    RestoreAdditionalFiles(stack.settings, stack.run.appFolder);
-    EXPECT_EQ(ReadFile(file), original);
+        EXPECT_TRUE(RestoreAdditionalFile(expanded[0]));
+        EXPECT_EQ(ReadFile(file), original);
+        EXPECT_FALSE(PathExists(file + c.ours));
+        for (const std::string& suffix : c.authors) {
+            EXPECT_EQ(ReadFile(file + suffix), "the author's " + suffix);
+        }
+    }
 }
 
 }  // namespace

@@ -31,6 +31,14 @@ void Put16(std::string& bytes, size_t at, uint16_t value) {
     bytes[at + 1] = static_cast<char>(value >> 8);
 }
 
+void Put32(std::string& bytes, size_t at, uint32_t value) {
+    Put16(bytes, at, static_cast<uint16_t>(value & 0xffff));
+    Put16(bytes, at + 2, static_cast<uint16_t>(value >> 16));
+}
+
+// Where a central directory record holds the item's name.
+constexpr size_t kCentralNameOffset = 46;
+
 size_t Find(const std::string& bytes, const char* signature) {
     return bytes.find(std::string(signature, 4));
 }
@@ -71,6 +79,29 @@ TEST(ZipReader, ExtractsStoredAndDeflatedItemsWithOrWithoutDescriptors) {
             EXPECT_TRUE(PathExists(target));
         } else {
             EXPECT_EQ(ReadFile(target), item.bytes) << item.name;
+        }
+    }
+}
+
+// Archives written at build time by other zip writers (tests/stack/foreign_zips.py): Info-ZIP's
+// zip with its own deflate, and Python's zipfile, each at several levels, holding files of zeros
+// and of mixed bytes in sizes around multiples of 64 KiB. Every item must come out byte for byte.
+TEST(ZipReader, ReadsEveryItemThatOtherWritersDeflated) {
+    const std::string folder = testsupport::TestBinFolder() + "foreign-zips" + kSep;
+    std::vector<FolderEntry> data;
+    ASSERT_TRUE(ListFolder(folder + "data", data)) << folder;
+    ASSERT_GT(data.size(), 100u);
+    TempDir dir;
+    for (const char* archive : {"info-zip-0", "info-zip-1", "info-zip-6", "info-zip-9", "python-1",
+                                "python-6", "python-9"}) {
+        ZipReader zip;
+        ASSERT_TRUE(zip.Open(folder + archive + ".zip")) << archive;
+        ASSERT_EQ(zip.Count(), static_cast<int>(data.size())) << archive;
+        for (int i = 0; i < zip.Count(); ++i) {
+            const std::string target = dir / "item";
+            EXPECT_TRUE(zip.Extract(i, target)) << archive << " " << zip.Name(i);
+            EXPECT_TRUE(ReadFile(target) == ReadFile(folder + "data" + kSep + zip.Name(i)))
+                << archive << " " << zip.Name(i);
         }
     }
 }
@@ -122,6 +153,22 @@ TEST(ZipReader, RefusesArchivesItDoesNotSupport) {
     std::string commented = good;
     Put16(commented, end + 20, 7);
     EXPECT_EQ(OpenCount(commented + "comment"), 1);
+}
+
+// Two directory entries that lead to the same local item: a small archive that would unpack
+// into far more than it holds.
+TEST(ZipReader, RefusesItemsThatShareData) {
+    const std::string good = ZipBytes({{"a", std::string(100000, 'z'), Method::kDeflated}});
+    ASSERT_EQ(OpenCount(good), 1);
+    const size_t central = Find(good, kCentral);
+    const size_t end = Find(good, kEnd);
+    std::string alias = good.substr(central, end - central);
+    alias[kCentralNameOffset] = 'b';
+    std::string shared = good.substr(0, end) + alias + good.substr(end);
+    Put16(shared, shared.size() - 22 + 8, 2);
+    Put16(shared, shared.size() - 22 + 10, 2);
+    Put32(shared, shared.size() - 22 + 12, static_cast<uint32_t>(2 * alias.size()));
+    EXPECT_EQ(OpenCount(shared), -1);
 }
 
 TEST(ZipReader, DamagedDataAreNotWritten) {

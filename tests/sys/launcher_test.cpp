@@ -480,6 +480,8 @@ TEST_F(LauncherTest, HandoverFollowsWhatTheLaunchLedToAndNothingElse) {
 
     // A stub that starts launch_window after 2 s and exits: the window program is followed to
     // its end, not the stub; the user's program of that name is never taken.
+    const auto searchOver = std::chrono::steady_clock::now() +
+                            std::chrono::milliseconds(ProcessLauncher::kHandoverLimitMs) + 1s;
     ProcessLauncher stub;
     auto stubLaunch = std::async(std::launch::async, [&] {
         return stub.Launch(
@@ -550,7 +552,9 @@ TEST_F(LauncherTest, HandoverFollowsWhatTheLaunchLedToAndNothingElse) {
     EXPECT_EQ(rect.bottom, 480);
 #endif
 
-    // The followed program's end is the end of the wait.
+    // Once the search is over, the followed program's end is the end of the wait. (An end
+    // within the search's limit makes it look again.)
+    std::this_thread::sleep_until(searchOver);
     EXPECT_EQ(stubLaunch.wait_for(0s), std::future_status::timeout);
     ProcessLauncher::TerminateTree(adopted);
     ASSERT_EQ(stubLaunch.wait_for(kEventLimit), std::future_status::ready);

@@ -88,6 +88,20 @@ TEST_F(SocketTest, ReceiveLineIsEmptyWhenThePeerClosesBeforeALineFeed) {
     EXPECT_EQ(socket.ReceiveLine(), "");
 }
 
+// A peer that never sends a line end gets no more than the limit read per line.
+TEST_F(SocketTest, ReceiveLineStopsAtItsLimit) {
+    FakeTcpServer server;
+    const std::string endless(20000, 'x');
+    server.Serve([&](ServerConnection& c) { c.Send(endless); });
+
+    CQXPureSocket socket;
+    ASSERT_TRUE(socket.Create());
+    ASSERT_TRUE(socket.Connect("127.0.0.1", server.Port()));
+    EXPECT_EQ(socket.ReceiveLine(), std::string(CQXPureSocket::kMaxLineBytes, 'x'));
+    EXPECT_EQ(socket.ReceiveLine(), std::string(CQXPureSocket::kMaxLineBytes, 'x'));
+    EXPECT_EQ(CQXPureSocket::kMaxLineBytes, 8192u);
+}
+
 TEST_F(SocketTest, SendDeliversTheWholeBuffer) {
     FakeTcpServer server;
     std::string received;
@@ -110,11 +124,18 @@ TEST_F(SocketTest, SendDeliversTheWholeBuffer) {
 
 TEST_F(SocketTest, SendOnAResetConnectionGivesUpWithNothingSent) {
     FakeTcpServer server;
-    server.Serve([](ServerConnection& c) { c.Reset(); });
+    // The reset comes once the client is connected for sure (a reset racing the connect would
+    // make the connect fail instead): after its first byte.
+    server.Serve([](ServerConnection& c) {
+        char byte = 0;
+        recv(c.Raw(), &byte, 1, 0);
+        c.Reset();
+    });
 
     CQXPureSocket socket;
     ASSERT_TRUE(socket.Create());
     ASSERT_TRUE(socket.Connect("127.0.0.1", server.Port()));
+    ASSERT_EQ(socket.Send("x", 1), 1);
     // Returns once the reset has arrived.
     EXPECT_EQ(socket.ReceiveLine(), "");
 

@@ -81,6 +81,37 @@ TEST_F(RegistryTest, OnlyStringValuesReadAndEmptyOnesReadAsEmptyText) {
     EXPECT_EQ(text, longText);
 }
 
+TEST_F(RegistryTest, AnyValueReadsAndWritesWithItsTypeAndBytes) {
+    const RegistryValue values[] = {
+        {REG_EXPAND_SZ, std::string("%TEMP%;<local>\0", 15)},
+        {REG_DWORD, std::string("\x2a\0\0\0", 4)},
+        {REG_BINARY, std::string("a\0b\0\0c", 6)},
+        {REG_MULTI_SZ, std::string("one\0two\0\0", 9)},
+        {REG_SZ, ""},
+    };
+    CXRegistry key(RegistryRoot::CurrentUser, path_.c_str(), false);
+    ASSERT_TRUE(key.IsOpen());
+    for (const RegistryValue& value : values) {
+        ASSERT_TRUE(key.SetValue("Value", value)) << value.type;
+        BYTE raw[64] = {};
+        DWORD type = 0;
+        DWORD size = sizeof(raw);
+        HKEY open = nullptr;
+        ASSERT_EQ(RegOpenKeyExA(HKEY_CURRENT_USER, path_.c_str(), 0, KEY_READ, &open), 0);
+        ASSERT_EQ(RegQueryValueExA(open, "Value", nullptr, &type, raw, &size), 0);
+        RegCloseKey(open);
+        EXPECT_EQ(type, value.type);
+        EXPECT_EQ(std::string(reinterpret_cast<char*>(raw), size), value.bytes) << value.type;
+
+        RegistryValue read;
+        ASSERT_TRUE(key.QueryValue("Value", read)) << value.type;
+        EXPECT_EQ(read.type, value.type);
+        EXPECT_EQ(read.bytes, value.bytes) << value.type;
+    }
+    RegistryValue missing;
+    EXPECT_FALSE(key.QueryValue("Missing", missing));
+}
+
 TEST_F(RegistryTest, ClosedObjectFailsWithoutCallingTheRegistry) {
     const std::string missing = path_ + "\\Missing";
     CXRegistry absent(RegistryRoot::CurrentUser, missing.c_str(), false);
