@@ -32,6 +32,25 @@ foreach(src IN LISTS helper_sources)
   list(APPEND TRAILHOST_HELPERS ${name})
 endforeach()
 
+# On Windows the servers', browser's and idle helpers again as 64-bit programs, in bin/x64, for
+# the tests that run today's 64-bit servers beside the 32-bit launcher.
+if(WIN32)
+  include(ExternalProject)
+  set(helpers64_args)
+  if(CMAKE_CXX_COMPILER_LAUNCHER)
+    list(APPEND helpers64_args -DCMAKE_CXX_COMPILER_LAUNCHER=${CMAKE_CXX_COMPILER_LAUNCHER})
+  endif()
+  ExternalProject_Add(helpers64
+    SOURCE_DIR ${CMAKE_SOURCE_DIR}/tests/helpers/x64
+    BINARY_DIR ${CMAKE_BINARY_DIR}/helpers64
+    CMAKE_ARGS -DCMAKE_TOOLCHAIN_FILE=${CMAKE_SOURCE_DIR}/cmake/mingw-x86_64.cmake
+               -DCMAKE_BUILD_TYPE=${CMAKE_BUILD_TYPE} -DTRAILHOST_WERROR=${TRAILHOST_WERROR}
+               -DTRAILHOST_HELPERS64_DIR=${CMAKE_BINARY_DIR}/bin/x64 ${helpers64_args}
+    BUILD_ALWAYS ON
+    INSTALL_COMMAND "")
+  list(APPEND TRAILHOST_HELPERS helpers64)
+endif()
+
 set(TRAILHOST_GTEST_XML ${CMAKE_BINARY_DIR}/test-results)
 file(MAKE_DIRECTORY ${TRAILHOST_GTEST_XML})
 if(WIN32)
@@ -111,6 +130,20 @@ endif()
 
 if(TARGET test_tools)
   target_link_libraries(test_tools PRIVATE trailhost_view)
+  target_include_directories(test_tools PRIVATE ${TRAILHOST_GENERATED})
+  # On Windows they read the resources of the programs built beside them.
+  if(WIN32)
+    target_link_libraries(test_tools PRIVATE version)
+    add_dependencies(test_tools trailhost trailhost-pack)
+  endif()
+endif()
+
+# How scripts/setup derives its source-package entry from the machine's package sources.
+if(NOT WIN32)
+  add_test(NAME apt_sources
+           COMMAND bash ${CMAKE_SOURCE_DIR}/tests/tools/apt_sources_test.sh ${CMAKE_SOURCE_DIR}
+                   ${CMAKE_BINARY_DIR}/apt-sources ${TRAILHOST_GTEST_XML}/apt_sources.xml)
+  set_tests_properties(apt_sources PROPERTIES LABELS unit TIMEOUT 60)
 endif()
 
 # The shell's tests. They start the programs of tests/app/helpers, which run the shell with a
@@ -170,6 +203,12 @@ if(NOT WIN32)
            COMMAND bash ${CMAKE_SOURCE_DIR}/tests/e2e/e2e_linux.sh ${CMAKE_SOURCE_DIR}
                    ${CMAKE_BINARY_DIR}/bin ${CMAKE_BINARY_DIR}/e2e ${TRAILHOST_GTEST_XML}/e2e_linux.xml)
   set_tests_properties(e2e_linux PROPERTIES LABELS e2e TIMEOUT 300)
+  # Real browsers on a display of their own, as an ordinary user; alone, as browsers are heavy.
+  add_test(NAME e2e_browsers
+           COMMAND bash ${CMAKE_SOURCE_DIR}/tests/e2e/e2e_browsers.sh ${CMAKE_SOURCE_DIR}
+                   ${CMAKE_BINARY_DIR}/bin ${CMAKE_BINARY_DIR}/e2e-browsers
+                   ${TRAILHOST_GTEST_XML}/e2e_browsers.xml)
+  set_tests_properties(e2e_browsers PROPERTIES LABELS e2e TIMEOUT 400 RUN_SERIAL TRUE)
 else()
   # A shell script, so no emulator: it starts Wine itself. It runs alone, because its launchers
   # change the prefix's ProxyOverride and hosts file and its -shutdown closes the first launcher

@@ -312,7 +312,7 @@ void ReadInternetExplorerRegistration(std::string& command, std::string& version
     versionFirst.clear();
 }
 
-bool InternetExplorerExists() {
+bool InternetExplorerRuns() {
     return false;
 }
 
@@ -343,6 +343,10 @@ std::vector<StateFolder> MozillaStateFolders(const std::string& userFolder) {
     folders.push_back({cache, "mozilla/firefox-esr"});
     folders.push_back({userFolder, "Downloads", true});
     return folders;
+}
+
+std::vector<std::string> HandlerCommandArguments(const std::string& exec, const std::string& url) {
+    return DesktopExecArguments(exec, url);
 }
 
 std::vector<std::pair<std::string, std::string>> ChromiumEnvironment(

@@ -5,35 +5,116 @@
 
 #include "sys/files.h"
 #include "sys/folders.h"
+#include "sys/os_version.h"
 #include "sys/registry.h"
 
 namespace Browser {
 
 namespace {
 
-// The default value of a key, or empty when the key or the value is missing.
-std::string DefaultValue(RegistryRoot root, const std::string& path) {
-    CXRegistry key(root, path.c_str(), false);
+constexpr int kCsidlProgramFiles = 38;
+
+// Reading needs no more: a standard user may not open the machine's keys for writing.
+constexpr unsigned long kReadOnly = KEY_READ;
+
+// A value of a key as text, or empty when the key or the value is missing.
+std::string ValueOf(RegistryRoot root, const std::string& path, const char* name,
+                    unsigned long access = kReadOnly) {
+    CXRegistry key(root, path.c_str(), false, access);
     std::string value;
-    if (!key.IsOpen() || !key.QueryString("", value)) {
+    if (!key.IsOpen() || !key.QueryString(name, value)) {
         return "";
     }
     return value;
 }
 
+std::string DefaultValue(RegistryRoot root, const std::string& path) {
+    return ValueOf(root, path, "");
+}
+
+// A program id's open command: the user's own classes first, then the merged view.
 std::string OpenCommandOf(const std::string& progId) {
-    return DefaultValue(RegistryRoot::ClassesRoot, progId + "\\shell\\open\\command");
+    const std::string path = progId + "\\shell\\open\\command";
+    const std::string own = DefaultValue(RegistryRoot::CurrentUser, "Software\\Classes\\" + path);
+    return own.empty() ? DefaultValue(RegistryRoot::ClassesRoot, path) : own;
+}
+
+// The program an installed browser registered under "App Paths", when it is there. A 64-bit
+// browser registers in the 64-bit view of the machine's keys, a 32-bit one in the 32-bit view.
+std::string AppPath(const std::string& executable) {
+    const std::string path =
+        "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\App Paths\\" + executable;
+    for (const unsigned long view : {KEY_WOW64_64KEY, KEY_WOW64_32KEY}) {
+        const std::string program = ValueOf(RegistryRoot::LocalMachine, path, "", kReadOnly | view);
+        if (!program.empty() && PathExists(program)) {
+            return program;
+        }
+    }
+    return "";
+}
+
+// The program id of the user's default browser: the choice made for web addresses, else the
+// one made for HTML files, else the classes' association of ".html".
+std::string DefaultProgId() {
+    for (const char* choice :
+         {"Software\\Microsoft\\Windows\\Shell\\Associations\\UrlAssociations\\http\\UserChoice",
+          "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\FileExts\\.html\\UserChoice"}) {
+        const std::string progId = ValueOf(RegistryRoot::CurrentUser, choice, "ProgId");
+        if (!progId.empty()) {
+            return progId;
+        }
+    }
+    return DefaultValue(RegistryRoot::ClassesRoot, ".html");
+}
+
+// Internet Explorer's program, where its registration or its usual install places name one.
+bool InternetExplorerInstalled() {
+    std::string command;
+    std::string version;
+    ReadInternetExplorerRegistration(command, version);
+    const std::string registered = ProgramOfCommand(command);
+    if (!registered.empty() && PathExists(registered)) {
+        return true;
+    }
+    const std::string programs = GetSpecialFolderPath(kCsidlProgramFiles);
+    return PathExists(programs + "\\Internet Explorer\\iexplore.exe") ||
+           PathExists(programs + "\\Plus!\\Microsoft Internet\\iexplore.exe");
 }
 
 }  // namespace
 
 DefaultHandler FindDefaultHandler() {
-    const std::string progId = DefaultValue(RegistryRoot::ClassesRoot, ".html");
+    return FindDefaultHandlerFor(ZUL::CSystemVersion::GetSystemMajorVersion());
+}
+
+DefaultHandler FindDefaultHandlerFor(unsigned long windowsMajor) {
+    const std::string progId = DefaultProgId();
     const std::string command = progId.empty() ? "" : OpenCommandOf(progId);
     DefaultHandler handler;
     handler.kind = KindForProgId(progId, command);
-    if (handler.kind == DefaultBrowserKind::kChromium) {
-        handler.program = ProgramOfCommand(command);
+    switch (handler.kind) {
+        case DefaultBrowserKind::kFirefox:
+        case DefaultBrowserKind::kMozilla:
+        case DefaultBrowserKind::kHandlerCommand:
+            handler.program = command;
+            break;
+        case DefaultBrowserKind::kChromium:
+            handler.program = ProgramOfCommand(command);
+            break;
+        case DefaultBrowserKind::kInternetExplorer:
+            // From Windows 10 on, Internet Explorer's program passes the page to Edge and ends at
+            // once: the run would end with it. Edge is then the browser, else any of its family.
+            if (windowsMajor < 10 && InternetExplorerInstalled()) {
+                break;
+            }
+            handler.program = AppPath("msedge.exe");
+            if (handler.program.empty()) {
+                handler.program = FindChromiumExecutable();
+            }
+            if (!handler.program.empty()) {
+                handler.kind = DefaultBrowserKind::kChromium;
+            }
+            break;
     }
     return handler;
 }
@@ -41,7 +122,8 @@ DefaultHandler FindDefaultHandler() {
 bool FindMozillaCommand(bool firefox, std::string& registered) {
     CXRegistry key(
         RegistryRoot::ClassesRoot,
-        firefox ? "FirefoxHTML\\shell\\open\\command" : "MozillaHTML\\shell\\open\\command", false);
+        firefox ? "FirefoxHTML\\shell\\open\\command" : "MozillaHTML\\shell\\open\\command", false,
+        kReadOnly);
     registered.clear();
     if (!key.IsOpen()) {
         return false;
@@ -60,10 +142,8 @@ std::string FindChromiumExecutable() {
         }
     }
     for (const char* name : {"chrome.exe", "msedge.exe", "brave.exe"}) {
-        const std::string program = DefaultValue(
-            RegistryRoot::LocalMachine,
-            std::string("SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\App Paths\\") + name);
-        if (!program.empty() && PathExists(program)) {
+        const std::string program = AppPath(name);
+        if (!program.empty()) {
             return program;
         }
     }
@@ -73,16 +153,18 @@ std::string FindChromiumExecutable() {
 void ReadInternetExplorerRegistration(std::string& command, std::string& versionFirst) {
     command = DefaultValue(RegistryRoot::LocalMachine,
                            "SOFTWARE\\Classes\\Applications\\iexplore.exe\\shell\\open\\command");
-    CXRegistry key(RegistryRoot::LocalMachine, "Software\\Microsoft\\Internet Explorer", false);
-    std::string version;
-    if (!key.IsOpen() || !key.QueryString("Version", version)) {
-        version.clear();
-    }
-    versionFirst = version.substr(0, 1);
+    versionFirst =
+        ValueOf(RegistryRoot::LocalMachine, "Software\\Microsoft\\Internet Explorer", "Version")
+            .substr(0, 1);
 }
 
-bool InternetExplorerExists() {
-    return true;
+bool InternetExplorerRuns() {
+    return ZUL::CSystemVersion::GetSystemMajorVersion() < 10 && InternetExplorerInstalled();
+}
+
+std::vector<std::string> HandlerCommandArguments(const std::string& command,
+                                                 const std::string& url) {
+    return OpenCommandArguments(command, url);
 }
 
 std::vector<StateFolder> MozillaStateFolders(const std::string& userFolder) {

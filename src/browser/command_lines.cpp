@@ -122,6 +122,7 @@ bool IsChromiumExecutable(const std::string& fileName) {
         "MICROSOFT-EDGE-STABLE",
         "MICROSOFT-EDGE-BETA",
         "MICROSOFT-EDGE-DEV",
+        "VIVALDI",
     };
     return std::any_of(std::begin(kNames), std::end(kNames),
                        [&](const char* known) { return name == known; });
@@ -140,27 +141,88 @@ const std::vector<std::string>& FirefoxProgramNames() {
     return names;
 }
 
+namespace {
+
+// Whether a program id is `name`, or `name` followed by `suffix` and more (the suffix an install
+// adds to tell itself from others of the same browser).
+bool IsIdOf(const std::string& progId, const char* name, char suffix) {
+    const std::string upper = Upper(progId);
+    const std::string known = Upper(name);
+    return upper == known ||
+           (upper.size() > known.size() + 1 && upper.compare(0, known.size(), known) == 0 &&
+            upper[known.size()] == suffix);
+}
+
+}  // namespace
+
 DefaultBrowserKind KindForProgId(const std::string& progId, const std::string& openCommand) {
-    if (EqualsNoCase(progId, "MozillaHtml")) {
-        return DefaultBrowserKind::kMozilla;
+    if (progId.empty()) {
+        return DefaultBrowserKind::kInternetExplorer;
     }
-    if (EqualsNoCase(progId, "FirefoxHtml")) {
-        return DefaultBrowserKind::kFirefox;
+    for (const char* id : {"FirefoxHTML", "FirefoxURL"}) {
+        if (IsIdOf(progId, id, '-')) {
+            return DefaultBrowserKind::kFirefox;
+        }
+    }
+    for (const char* id : {"MozillaHTML", "MozillaURL"}) {
+        if (EqualsNoCase(progId, id)) {
+            return DefaultBrowserKind::kMozilla;
+        }
     }
     static const char* const kChromiumIds[] = {
-        "ChromeHTML",  "ChromeBHTML", "ChromeDHTML", "ChromeSSHTM", "MSEdgeHTM",  "MSEdgeBHTML",
-        "MSEdgeDHTML", "ChromiumHTM", "BraveHTML",   "BraveBHTML",  "BraveDHTML", "BraveSSHTM",
+        "ChromeHTML",  "ChromeBHTML", "ChromeDHTML", "ChromeSSHTM", "MSEdgeHTM",
+        "MSEdgeBHTML", "MSEdgeDHTML", "MSEdgeSHTML", "ChromiumHTM", "BraveHTML",
+        "BraveBHTML",  "BraveDHTML",  "BraveSSHTM",  "VivaldiHTM",
     };
     for (const char* id : kChromiumIds) {
-        if (EqualsNoCase(progId, id)) {
+        if (IsIdOf(progId, id, '.')) {
             return DefaultBrowserKind::kChromium;
         }
     }
     const std::vector<std::string> args = SplitWindowsCommandLine(openCommand);
-    if (!progId.empty() && !args.empty() && IsChromiumExecutable(args[0])) {
+    const std::string program = args.empty() ? "" : args[0];
+    if (IsChromiumExecutable(program)) {
         return DefaultBrowserKind::kChromium;
     }
-    return DefaultBrowserKind::kInternetExplorer;
+    static const char* const kInternetExplorerIds[] = {"htmlfile", "IE.HTTP", "IE.AssocFile.HTM",
+                                                       "IE.AssocFile.HTML"};
+    for (const char* id : kInternetExplorerIds) {
+        if (EqualsNoCase(progId, id)) {
+            return DefaultBrowserKind::kInternetExplorer;
+        }
+    }
+    if (program.empty() || EqualsNoCase(FileNameOf(program), "iexplore.exe")) {
+        return DefaultBrowserKind::kInternetExplorer;
+    }
+    return DefaultBrowserKind::kHandlerCommand;
+}
+
+std::vector<std::string> OpenCommandArguments(const std::string& command, const std::string& url) {
+    std::vector<std::string> args = SplitWindowsCommandLine(command);
+    if (args.empty()) {
+        return args;
+    }
+    bool urlGiven = false;
+    for (std::size_t n = 1; n < args.size(); ++n) {
+        // One pass, so that a URL that holds such a pair is taken as it is.
+        std::string arg;
+        const std::string& text = args[n];
+        for (std::string::size_type i = 0; i < text.size(); ++i) {
+            const char next = i + 1 < text.size() ? text[i + 1] : '\0';
+            if (text[i] == '%' && (next == '1' || next == 'L' || next == 'l')) {
+                arg += url;
+                urlGiven = true;
+                ++i;
+            } else {
+                arg += text[i];
+            }
+        }
+        args[n] = arg;
+    }
+    if (!urlGiven) {
+        args.push_back(url);
+    }
+    return args;
 }
 
 DefaultBrowserKind KindForExecutable(const std::string& executable) {

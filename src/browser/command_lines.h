@@ -40,19 +40,27 @@ std::string ChromiumLaunchSize(const std::string& browserSize);
 
 // Which starter the system-default starter hands the run to.
 enum class DefaultBrowserKind {
-    kInternetExplorer,
+    kInternetExplorer,  // Windows: Internet Explorer, or nothing usable is registered
     kFirefox,
     kMozilla,
     kChromium,
-    kHandlerCommand,  // Linux: any other desktop handler, started by its own command line
+    kHandlerCommand,  // any other handler, started by its own command line
 };
 
-// The choice for a Windows HTML program id and that id's open command: "FirefoxHtml" and
-// "MozillaHtml" exactly (any case) choose those starters; the Chromium family's ids
-// ("ChromeHTML", "MSEdgeHTM", "ChromiumHTM", "BraveHTML" and their channel variants), or any id
-// whose command starts a Chromium-family executable, choose the Chromium starter; anything else,
-// an empty id included, chooses Internet Explorer.
+// The choice for a Windows HTML or http program id and that id's open command: Firefox's ids
+// ("FirefoxHTML", "FirefoxURL", also with the "-" suffix of an install), the Mozilla suite's
+// ("MozillaHTML", "MozillaURL"), the Chromium family's ("ChromeHTML", "MSEdgeHTM", "ChromiumHTM",
+// "BraveHTML", "VivaldiHTM", their channel variants, also with a "." suffix) or any id whose
+// command starts a Chromium-family executable; Internet Explorer for its own ids, a command that
+// starts iexplore.exe, an empty id, and an id without a command; any other id with a command is
+// started by that command.
 DefaultBrowserKind KindForProgId(const std::string& progId, const std::string& openCommand);
+
+// The arguments that a registered open command (a program id's shell\open\command) is started
+// with for one URL: the command split by the Windows rules, each "%1" and "%L" (any case)
+// replaced by the URL, which stays one argument; a command that names no place for it gets it
+// last.
+std::vector<std::string> OpenCommandArguments(const std::string& command, const std::string& url);
 
 // The choice for the executable of a Linux desktop handler (a path or a bare name).
 DefaultBrowserKind KindForExecutable(const std::string& executable);

@@ -4,7 +4,11 @@
 namespace Browser {
 
 std::unique_ptr<CBrowserStarter> CSystemDefaultStarter::ChooseDelegate() const {
-    const DefaultHandler handler = FindDefaultHandler();
+    return DelegateFor(FindDefaultHandler());
+}
+
+std::unique_ptr<CBrowserStarter> CSystemDefaultStarter::DelegateFor(
+    const DefaultHandler& handler) const {
     std::unique_ptr<CBrowserStarter> chosen;
     switch (handler.kind) {
         case DefaultBrowserKind::kFirefox:

@@ -43,8 +43,8 @@ void CHandlerCommandStarter::StartWithUrl(const std::string& startUrl) {
         return;
     }
     AddHostToProxyOverride();
-    Launch(JoinWindowsCommandLine(DesktopExecArguments(exec_, startUrl)), LaunchWait::UntilExit,
-           true, WindowSearch::Direct, settings().browserSize);
+    Launch(JoinWindowsCommandLine(HandlerCommandArguments(exec_, startUrl)), LaunchWait::UntilExit,
+           true, kHandlerCommandSearch, settings().browserSize);
 }
 
 void CHandlerCommandStarter::Stop() {

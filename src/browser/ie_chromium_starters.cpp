@@ -26,7 +26,7 @@ std::string UnregisteredInternetExplorer() {
 }  // namespace
 
 bool CInternetExplorerStarter::IsAvailable() {
-    return InternetExplorerExists();
+    return InternetExplorerRuns();
 }
 
 void CInternetExplorerStarter::StartWithUrl(const std::string& startUrl) {

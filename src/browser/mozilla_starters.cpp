@@ -13,14 +13,18 @@ namespace Browser {
 
 namespace {
 
-// What a fresh profile starts with: no first-run pages or default-browser question, and nothing
-// sent anywhere or kept for sending (crash reports, telemetry, health reports).
+// What a fresh profile starts with: no first-run pages, default-browser question or question on
+// quitting, and nothing sent anywhere or kept for sending (crash reports, telemetry, health
+// reports).
 const char kUserPrefs[] =
     "user_pref(\"browser.shell.checkDefaultBrowser\", false);\n"
     "user_pref(\"browser.startup.homepage_override.mstone\", \"ignore\");\n"
     "user_pref(\"startup.homepage_welcome_url\", \"\");\n"
     "user_pref(\"startup.homepage_welcome_url.additional\", \"\");\n"
     "user_pref(\"browser.aboutwelcome.enabled\", false);\n"
+    "user_pref(\"browser.warnOnQuit\", false);\n"
+    "user_pref(\"browser.warnOnQuitShortcut\", false);\n"
+    "user_pref(\"browser.tabs.warnOnClose\", false);\n"
     "user_pref(\"datareporting.policy.dataSubmissionEnabled\", false);\n"
     "user_pref(\"datareporting.healthreport.uploadEnabled\", false);\n"
     "user_pref(\"toolkit.telemetry.enabled\", false);\n"

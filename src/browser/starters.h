@@ -14,10 +14,11 @@
 
 namespace Browser {
 
-// Hands the run to the starter of the system's default HTML handler, chosen when Start runs:
-// Firefox, the Mozilla suite or the Chromium family by the handler's name (Windows: the ".html"
-// program id; Linux: the desktop file that xdg-mime names, else a browser found on PATH);
-// Internet Explorer for any other Windows handler, and the handler's own command on Linux.
+struct DefaultHandler;
+
+// Hands the run to the starter of the system's default browser, chosen when Start runs (see
+// FindDefaultHandler): Firefox, the Mozilla suite or the Chromium family by the handler's name,
+// Internet Explorer where it still runs, and any other handler through its own command.
 class CSystemDefaultStarter : public CBrowserStarter {
 public:
     using CBrowserStarter::CBrowserStarter;
@@ -31,6 +32,8 @@ public:
 
     // The starter that the current default handler calls for, not started.
     std::unique_ptr<CBrowserStarter> ChooseDelegate() const;
+    // The starter for a given handler, not started.
+    std::unique_ptr<CBrowserStarter> DelegateFor(const DefaultHandler& handler) const;
 
 private:
     std::string userFolder_;
@@ -148,8 +151,9 @@ private:
     std::string executable_;
 };
 
-// Linux: a desktop handler that is no browser of the family above, started by its Exec line and
-// waited for.
+// A default handler that is no browser of the family above, started by its own command (a
+// program id's open command on Windows, a desktop entry's Exec line on Linux) and followed by the
+// handover search.
 class CHandlerCommandStarter : public CBrowserStarter {
 public:
     CHandlerCommandStarter(const AppSettings& settings, const std::string& runtimeFolder,
@@ -159,6 +163,8 @@ public:
     bool IsAvailable() override { return !exec_.empty(); }
     void StartWithUrl(const std::string& startUrl) override;
     void Stop() override;
+
+    const std::string& Command() const { return exec_; }
 
 private:
     std::string exec_;

@@ -2,6 +2,8 @@
 
 #include <cctype>
 #include <cstdint>
+#include <map>
+#include <utility>
 
 namespace ZUL {
 
@@ -30,6 +32,14 @@ std::string_view Trim(std::string_view s) {
     return TrimRight(TrimLeft(s));
 }
 
+std::string Lower(std::string_view s) {
+    std::string lower(s);
+    for (char& c : lower) {
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    }
+    return lower;
+}
+
 bool EqualNoCase(std::string_view a, std::string_view b) {
     if (a.size() != b.size()) {
         return false;
@@ -56,54 +66,123 @@ std::string_view NextLine(std::string_view& rest) {
     return line;
 }
 
+// What one line means to the lookup: nothing (blank), a section header, or a key line.
+struct LineParts {
+    enum class Kind { kBlank, kSection, kKey };
+    Kind kind = Kind::kBlank;
+    std::string_view name;                  // the section or key name, blanks around it removed
+    std::optional<std::string_view> value;  // a key line's value; none when it has no '='
+};
+
+LineParts ClassifyLine(std::string_view rawLine) {
+    const std::string_view line = Trim(rawLine);
+    LineParts parts;
+    if (line.empty()) {
+        return parts;
+    }
+    // A '[' without a closing ']' on its line starts no section; the line reads as a key.
+    const std::size_t close = line.front() == '[' ? line.rfind(']') : std::string_view::npos;
+    if (close != std::string_view::npos) {
+        parts.kind = LineParts::Kind::kSection;
+        parts.name = Trim(line.substr(1, close - 1));
+        return parts;
+    }
+    // Comment lines need no rule of their own: ";Port=1" defines the key ";Port".
+    parts.kind = LineParts::Kind::kKey;
+    const std::size_t equals = line.find('=');
+    if (equals == std::string_view::npos) {
+        parts.name = line;
+        return parts;
+    }
+    parts.name = TrimRight(line.substr(0, equals));
+    std::string_view value = TrimLeft(line.substr(equals + 1));
+    if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'') &&
+        value.back() == value.front()) {
+        value = value.substr(1, value.size() - 2);
+    }
+    parts.value = value;
+    return parts;
+}
+
+std::string_view WithoutBom(std::string_view text) {
+    const std::string_view bom = "\xEF\xBB\xBF";
+    if (text.substr(0, bom.size()) == bom) {
+        text.remove_prefix(bom.size());
+    }
+    return text;
+}
+
 }  // namespace
 
 std::optional<std::string> FindIniValue(std::string_view text, std::string_view section,
                                         std::string_view key) {
     section = Trim(section);
     key = Trim(key);
-    const std::string_view bom = "\xEF\xBB\xBF";
-    if (text.substr(0, bom.size()) == bom) {
-        text.remove_prefix(bom.size());
-    }
+    text = WithoutBom(text);
     bool inSection = false;
     while (!text.empty()) {
-        const std::string_view line = Trim(NextLine(text));
-        if (line.empty()) {
-            continue;
-        }
-        // A '[' without a closing ']' on its line starts no section; the line reads as a key.
-        const std::size_t close = line.front() == '[' ? line.rfind(']') : std::string_view::npos;
-        if (close != std::string_view::npos) {
+        const LineParts line = ClassifyLine(NextLine(text));
+        if (line.kind == LineParts::Kind::kSection) {
             if (inSection) {
                 // A later section of the same name is never looked at.
                 return std::nullopt;
             }
-            inSection = EqualNoCase(Trim(line.substr(1, close - 1)), section);
+            inSection = EqualNoCase(line.name, section);
             continue;
         }
-        if (!inSection) {
+        if (line.kind == LineParts::Kind::kBlank || !inSection || !EqualNoCase(line.name, key)) {
             continue;
         }
-        // Comment lines need no rule of their own: ";Port=1" defines the key ";Port".
-        const std::size_t equals = line.find('=');
-        const std::string_view name =
-            equals == std::string_view::npos ? line : TrimRight(line.substr(0, equals));
-        if (!EqualNoCase(name, key)) {
-            continue;
-        }
-        if (equals == std::string_view::npos) {
-            // The key is there without a value, and it hides any later line of the same key.
+        // A key without a value hides any later line of the same key.
+        if (!line.value) {
             return std::nullopt;
         }
-        std::string_view value = TrimLeft(line.substr(equals + 1));
-        if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'') &&
-            value.back() == value.front()) {
-            value = value.substr(1, value.size() - 2);
-        }
-        return std::string(value);
+        return std::string(*line.value);
     }
     return std::nullopt;
+}
+
+std::vector<IniLine> ListIniLines(std::string_view text) {
+    text = WithoutBom(text);
+    std::vector<IniLine> lines;
+    // The first header of each section name, and the first line of each key in the section
+    // being read; names compared as the lookup compares them.
+    std::map<std::string, int> firstHeaders;
+    std::map<std::string, int> firstKeys;
+    IniLine header;  // the last header; number 0 before the first
+    for (int number = 1; !text.empty(); ++number) {
+        const LineParts parts = ClassifyLine(NextLine(text));
+        if (parts.kind == LineParts::Kind::kBlank) {
+            continue;
+        }
+        IniLine line;
+        line.number = number;
+        if (parts.kind == LineParts::Kind::kSection) {
+            line.isSection = true;
+            line.section = std::string(parts.name);
+            line.sectionLine = number;
+            const auto first = firstHeaders.emplace(Lower(parts.name), number);
+            line.hiddenBy = first.second ? 0 : first.first->second;
+            firstKeys.clear();
+            header = line;
+        } else {
+            line.key = std::string(parts.name);
+            if (parts.value) {
+                line.value = std::string(*parts.value);
+            }
+            if (header.number != 0) {
+                line.section = header.section;
+                line.sectionLine = header.number;
+                line.hiddenBy = header.hiddenBy;
+                const auto first = firstKeys.emplace(Lower(parts.name), number);
+                if (line.hiddenBy == 0 && !first.second) {
+                    line.hiddenBy = first.first->second;
+                }
+            }
+        }
+        lines.push_back(std::move(line));
+    }
+    return lines;
 }
 
 int LeadingDecimalNumber(std::string_view text) {

@@ -122,6 +122,70 @@ int BrowserTypeFromText(const std::string& text) {
     return 0;
 }
 
+const std::vector<SettingKey>& SettingKeys() {
+    static const std::vector<SettingKey> keys = [] {
+        using K = SettingKind;
+        std::vector<SettingKey> list = {
+            {"http", "Port", K::kNumber},
+            {"http", "HostName", K::kText},
+            {"http", "PortMandantory", K::kBoolean},
+            {"http", "PortMandantoryErrorMessage", K::kText},
+            {"http", "DefaultFile", K::kText},
+            {"http", "DefaultRoot", K::kPath},
+            {"http", "DeleteHttpTemp", K::kBoolean},
+            {"http", "HideTempFolder", K::kBoolean},
+            {"Browser", "BrowserType", K::kText},
+            {"Browser", "BrowserCmdOptions", K::kText},
+            {"Browser", "BrowserPath", K::kPath},
+            {"Browser", "WorkOfflineTitle", K::kText},
+            {"Browser", "BrowserSize", K::kText},
+            {"database", "UseMySQL", K::kBoolean},
+            {"database", "MySQLPort", K::kNumber},
+            {"database", "LocalMirror", K::kBoolean},
+            {"database", "OverwriteLocalMirror", K::kBoolean},
+            {"database", "MirrorFolder", K::kPath},
+            {"database", "MySQLCmd", K::kText},
+            {"database", "DeleteDatabaseFiles", K::kBoolean},
+            {"database", "HideMirrorFolder", K::kBoolean},
+            {"database", "MySQLMode", K::kBoolean},
+            {"General", "ServerName", K::kText},
+            {"General", "UseSplash", K::kPath},
+            {"General", "ShowShutdownMessage", K::kText},
+            {"General", "StartLocal", K::kNumber},
+            {"General", "AllowOnlySingleInstance", K::kBoolean},
+            {"General", "ShowStartupProgress", K::kBoolean},
+            {"General", "KeepRunningAfterBrowserClose", K::kBoolean},
+            {"General", "ShowTrayIcon", K::kBoolean},
+            {"Path", "PathToApache", K::kPath},
+            {"Path", "PathToMySqlBin", K::kPath},
+            {"Path", "PathToMySqlData", K::kPath},
+            {"Path", "PathToMySqlShare", K::kPath},
+            {"Path", "PathToPhpIni", K::kPath},
+            {"Path", "PathToHttpdConf", K::kPath},
+            {"Path", "PathToMyIni", K::kPath},
+        };
+        // The numbered keys; their names outlive the list.
+        static const std::vector<std::string> numbered = [] {
+            std::vector<std::string> names;
+            for (int i = 1; i <= 10; ++i) {
+                names.push_back("File" + std::to_string(i));
+            }
+            for (const char* prefix : {"Startup", "Shutdown"}) {
+                for (int i = 1; i <= 3; ++i) {
+                    names.push_back(prefix + std::to_string(i));
+                }
+            }
+            return names;
+        }();
+        for (size_t i = 0; i < numbered.size(); ++i) {
+            list.push_back({i < 10 ? "AdditionalParsing" : "Startup", numbered[i].c_str(),
+                            i < 10 ? K::kPath : K::kText});
+        }
+        return list;
+    }();
+    return keys;
+}
+
 void ReadSettings(AppSettings& s, const std::string& path) {
     const ZUL::CIniFile ini(path);
     const std::string http = "http";

@@ -67,6 +67,20 @@ struct AppSettings {
 // (NativeSeparators), and built-in program paths end in ".exe" on Windows only.
 void ReadSettings(AppSettings& settings, const std::string& path);
 
+// How ReadSettings takes a key's value: a number (its leading digits), a boolean (a number, any
+// non-zero one true), a text, or a file or folder in the configuration's form (with '\').
+enum class SettingKind { kNumber, kBoolean, kText, kPath };
+
+struct SettingKey {
+    const char* section;
+    const char* name;
+    SettingKind kind;
+};
+
+// Every key ReadSettings reads, with its section; the numbered keys (File1 to File10, Startup1 to
+// Startup3, Shutdown1 to Shutdown3) one by one.
+const std::vector<SettingKey>& SettingKeys();
+
 // The text with {PF}, {WIN}, {MD} and {TMP} replaced (any letter case).
 std::string ExpandFolderPlaceholders(const std::string& text);
 

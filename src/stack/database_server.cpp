@@ -90,6 +90,10 @@ std::string DatabaseServerFileName() {
 #endif
 }
 
+std::string DatabaseAdminFileName() {
+    return kAdminFileName;
+}
+
 StoredAccount BuildAccount() {
     return {AccountText(kAccountUserTextId), AccountText(kAccountPasswordTextId)};
 }

@@ -74,6 +74,10 @@ private:
 // mysqld on Linux.
 std::string DatabaseServerFileName();
 
+// The administration tool's file name, beside the server: mysqladmin.exe on Windows, mysqladmin on
+// Linux.
+std::string DatabaseAdminFileName();
+
 // The user the server runs as: the stored user, unscrambled, or root when none is stored.
 std::string ServerUserName(const std::string& storedUser);
 

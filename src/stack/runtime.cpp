@@ -8,6 +8,7 @@
 #include "sys/files.h"
 #include "sys/folders.h"
 #include "sys/trace.h"
+#include "trailhost_version.h"
 
 namespace {
 
@@ -115,7 +116,7 @@ EnvironmentList StackEnvironment(const AppSettings& settings, const RunValues& r
     return {
         {"TRH_EDITION", edition},
         {"PHPRC", phprc},
-        {"TRH_SERVER_SOFTWARE", "Trailhost 1.8.0"},
+        {"TRH_SERVER_SOFTWARE", "Trailhost " TRAILHOST_VERSION},
         {"TRH_SERVER_APPROOT", run.exeFolder},
         {"TRH_SERVER_DOCROOT", run.exeFolder + NativeSeparators(run.docRootName)},
         {"TRH_DB_PATH", run.dbFolder},

@@ -250,10 +250,13 @@ void ProcessLauncher::FollowHandover(const Process& created,
     const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(kHandoverLimitMs);
     HandoverFamily family(created, before, wanted);
     Process adopted;
+    Clock::time_point adoptedAt;
+    bool browserLike = false;  // the adopted process ran helpers of its own, or ran for a while
     bool placed = false;
     while (!Cancelled() && !CThread::StopRequested()) {
         if (!adopted.IsRunning()) {
-            const Process next = family.Pick(ListProcesses());
+            const std::vector<ProcessEntry> table = ListProcesses();
+            const Process next = family.Pick(table);
             if (next.IsValid()) {
                 if (!Adopt(next)) {
                     // The stop has begun: what the launch led to goes with it.
@@ -261,8 +264,18 @@ void ProcessLauncher::FollowHandover(const Process& created,
                     break;
                 }
                 adopted = next;
+                adoptedAt = Clock::now();
+                browserLike = false;
                 placed = false;
+            } else if (adopted.IsValid() && browserLike) {
+                // What ended was the browser itself, closed by the user, not a program that
+                // handed the page on: its end is the end of the run.
+                return;
             }
+        } else if (!browserLike) {
+            browserLike =
+                Clock::now() - adoptedAt >= std::chrono::milliseconds(kBrowserLikeMs) ||
+                !DescendantsOf(ListProcesses(), adopted.id(), adopted.startTime()).empty();
         }
         if (adopted.IsValid() && !placed) {
             placed = !options.show || PlaceWindow(adopted, options);

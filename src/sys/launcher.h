@@ -74,7 +74,8 @@ public:
     // before the launch and is the launched program, one of its descendants (Linux: a member of
     // the process group the launch made, which survives wrapper scripts that end), or a program
     // of the wanted name. It looks every 500 ms, adopts the first such process at once, and, when
-    // the adopted process ends within 26 s of the launch, looks again until then. An UntilExit
+    // the adopted process ends within 26 s of the launch, adopts its successor, or looks again
+    // until then (unless what ended was plainly the browser: see kBrowserLikeMs). An UntilExit
     // wait watches the adopted process; when nothing could be followed the launch returns once
     // the 26 s are over, and Followed() tells so.
     int LaunchProcess(const std::string& commandLine, const LaunchOptions& options);
@@ -113,6 +114,10 @@ public:
     // A Handover search looks this long after the launch, every kHandoverPollMs.
     static constexpr int kHandoverLimitMs = 26000;
     static constexpr int kHandoverPollMs = 500;
+    // An adopted process that ran this long, or started helpers of its own, was the browser the
+    // user sees: when it ends with no successor, the user closed it, and the search is over.
+    // Anything shorter-lived that ends is taken for a program that handed the page on.
+    static constexpr int kBrowserLikeMs = 8000;
 
 private:
     // The platform's start of one process: 0 and the created process, or the error code.

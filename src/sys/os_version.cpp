@@ -69,4 +69,10 @@ unsigned long CSystemVersion::GetMajorVersion() {
     return QueryVersion(platformId, major, minor) ? major : 0;
 }
 
+unsigned long CSystemVersion::GetSystemMajorVersion() {
+    unsigned long major = 0;
+    unsigned long minor = 0;
+    return QuerySystemVersion(major, minor) ? major : 0;
+}
+
 }  // namespace ZUL

@@ -26,6 +26,10 @@ public:
     static bool Is9xFamily();
     // The major version number the system reports, not cached; 0 on Linux.
     static unsigned long GetMajorVersion();
+    // The major version number of the system itself: a program without a manifest that names
+    // the newer releases is told 6 by GetMajorVersion on Windows 8.1, 10 and 11, where this
+    // answers 6 or 10. 0 on Linux.
+    static unsigned long GetSystemMajorVersion();
 
     // The type for a platform id and version numbers as the Windows version record holds them.
     static int Classify(unsigned long platformId, unsigned long major, unsigned long minor);
@@ -33,6 +37,8 @@ public:
 private:
     // Reads the platform id and version numbers; false when they cannot be had.
     static bool QueryVersion(unsigned long& platformId, unsigned long& major, unsigned long& minor);
+    // The system's own version numbers; false when they cannot be had.
+    static bool QuerySystemVersion(unsigned long& major, unsigned long& minor);
 };
 
 }  // namespace ZUL

@@ -7,4 +7,8 @@ bool CSystemVersion::QueryVersion(unsigned long&, unsigned long&, unsigned long&
     return false;
 }
 
+bool CSystemVersion::QuerySystemVersion(unsigned long&, unsigned long&) {
+    return false;
+}
+
 }  // namespace ZUL

@@ -18,4 +18,23 @@ bool CSystemVersion::QueryVersion(unsigned long& platformId, unsigned long& majo
     return true;
 }
 
+bool CSystemVersion::QuerySystemVersion(unsigned long& major, unsigned long& minor) {
+    // ntdll's own query is not scaled down for programs that do not declare the newer releases;
+    // it is looked up at run time, so that the program still loads where it is missing.
+    using RtlGetVersionFn = LONG(WINAPI*)(OSVERSIONINFOW*);
+    const HMODULE ntdll = GetModuleHandleA("ntdll.dll");
+    const auto query = ntdll != nullptr ? reinterpret_cast<RtlGetVersionFn>(reinterpret_cast<void*>(
+                                              GetProcAddress(ntdll, "RtlGetVersion")))
+                                        : nullptr;
+    OSVERSIONINFOW info = {};
+    info.dwOSVersionInfoSize = sizeof(info);
+    if (query != nullptr && query(&info) == 0) {
+        major = info.dwMajorVersion;
+        minor = info.dwMinorVersion;
+        return true;
+    }
+    unsigned long platformId = 0;
+    return QueryVersion(platformId, major, minor);
+}
+
 }  // namespace ZUL

@@ -160,26 +160,64 @@ TEST(DefaultChoice, WindowsHandlerNames) {
         {"FirefoxHtml", "", DefaultBrowserKind::kFirefox},
         {"FIREFOXHTML", "", DefaultBrowserKind::kFirefox},
         {"fIrEfOxHtMl", "", DefaultBrowserKind::kFirefox},
+        // Today's Firefox names its ids after its install.
+        {"FirefoxHTML-308046B0AF4A39CB", "", DefaultBrowserKind::kFirefox},
+        {"FirefoxURL-308046B0AF4A39CB", "", DefaultBrowserKind::kFirefox},
+        {"FirefoxURL", "", DefaultBrowserKind::kFirefox},
+        {"FirefoxHTMLX", "", DefaultBrowserKind::kInternetExplorer},
+        {"FirefoxHTML-", "", DefaultBrowserKind::kInternetExplorer},
         {"MozillaHtml", "", DefaultBrowserKind::kMozilla},
         {"mozillahtml", "", DefaultBrowserKind::kMozilla},
-        {"FirefoxHTML-308046B0AF4A39CB", "", DefaultBrowserKind::kInternetExplorer},
+        {"MozillaURL", "", DefaultBrowserKind::kMozilla},
         {"MozillaHtml2", "", DefaultBrowserKind::kInternetExplorer},
         {"", "", DefaultBrowserKind::kInternetExplorer},
+        {"", chrome, DefaultBrowserKind::kInternetExplorer},
         {"htmlfile", "\"C:\\Program Files\\Internet Explorer\\iexplore.exe\" %1",
          DefaultBrowserKind::kInternetExplorer},
+        {"htmlfile", "", DefaultBrowserKind::kInternetExplorer},
+        {"IE.HTTP", "", DefaultBrowserKind::kInternetExplorer},
+        {"SomeHTML", "C:\\IE\\IEXPLORE.EXE -nohome", DefaultBrowserKind::kInternetExplorer},
         {"ChromeHTML", chrome, DefaultBrowserKind::kChromium},
         {"chromehtml", "", DefaultBrowserKind::kChromium},
         {"MSEdgeHTM", "", DefaultBrowserKind::kChromium},
         {"BraveHTML", "", DefaultBrowserKind::kChromium},
+        {"VivaldiHTM", "", DefaultBrowserKind::kChromium},
+        {"ChromiumHTM.ABCDEFGHIJ", "", DefaultBrowserKind::kChromium},
         // A variant id of the family is known by its program.
-        {"ChromiumHTM.ABCDEFGHIJ", "C:\\Chromium\\chrome.exe -- \"%1\"",
+        {"ChromiumBeta.ABCDEFGHIJ", "C:\\Chromium\\chrome.exe -- \"%1\"",
          DefaultBrowserKind::kChromium},
         {"MSEdgeSomething", "\"C:\\Edge\\MSEDGE.EXE\" --single-argument %1",
          DefaultBrowserKind::kChromium},
+        // Any other browser is started by its own command; without one there is nothing to start.
+        {"OperaStable", "\"C:\\Opera\\launcher.exe\" -noautoupdate -- \"%1\"",
+         DefaultBrowserKind::kHandlerCommand},
+        {"AppXq0fevzme2pys62n3e0fbqa7peapykr8v", "", DefaultBrowserKind::kInternetExplorer},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.progId);
         EXPECT_EQ(KindForProgId(c.progId, c.command), c.kind);
+    }
+}
+
+TEST(DefaultChoice, OpenCommandGetsTheUrlAsOneArgument) {
+    const std::string url = "http://127.0.0.1:8080/index.php?a=%1b&c=%Ld e";
+    const std::string program = "C:\\Tools\\Web Browser\\launcher.exe";
+    const struct {
+        std::string command;
+        Args args;
+    } cases[] = {
+        {"\"" + program + "\" --open \"%1\"", {program, "--open", url}},
+        {"\"" + program + "\" --single-argument %1", {program, "--single-argument", url}},
+        {"\"" + program + "\" -url=%L", {program, "-url=" + url}},
+        {"\"" + program + "\" %l", {program, url}},
+        // The URL goes last when the command names no place for it.
+        {"\"" + program + "\" -new-window", {program, "-new-window", url}},
+        {"\"" + program + "\"", {program, url}},
+        {"", {}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.command);
+        EXPECT_EQ(OpenCommandArguments(c.command, url), c.args);
     }
 }
 

@@ -151,7 +151,10 @@ TEST_F(FirefoxRunTest, TheUsersFoldersHoldAfterwardsWhatTheyHeldBefore) {
     } rows[] = {
         {"Firefox ran here before", true, ""},
         {"Firefox never ran here", false, ""},
+#ifndef _WIN32
+        // The helper saves into a downloads folder of the home folder, which Linux has.
         {"the user saves a file meanwhile", false, "report.pdf"},
+#endif
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.what);

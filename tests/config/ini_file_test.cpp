@@ -26,6 +26,39 @@ struct LookupCase {
 
 const char kDefault[] = "<default>";
 
+bool SameName(std::string a, std::string b) {
+    const auto lower = [](std::string& s) {
+        for (char& c : s) {
+            c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+        }
+    };
+    lower(a);
+    lower(b);
+    return a == b;
+}
+
+// The value that the listing says the lookup reads: the one key line of the key in the section
+// that nothing hides.
+std::string ValueOfListedLine(const std::string& text, std::string section, std::string key) {
+    const auto trim = [](std::string& s) {
+        s.erase(0, s.find_first_not_of(' '));
+        s.erase(s.find_last_not_of(' ') + 1);
+    };
+    trim(section);
+    trim(key);
+    std::string found = kDefault;
+    int seen = 0;
+    for (const ZUL::IniLine& line : ZUL::ListIniLines(text)) {
+        if (!line.isSection && line.sectionLine != 0 && line.hiddenBy == 0 &&
+            SameName(line.section, section) && SameName(line.key, key)) {
+            found = line.value.value_or(kDefault);
+            ++seen;
+        }
+    }
+    EXPECT_LE(seen, 1) << "more than one line of a key is read";
+    return found;
+}
+
 // Writes each case to a file of its own, so that no cached copy of an earlier file can answer.
 void ExpectLookups(const LookupCase* cases, std::size_t count) {
     TempDir dir;
@@ -37,6 +70,8 @@ void ExpectLookups(const LookupCase* cases, std::size_t count) {
         EXPECT_EQ(c.expected, ini.GetString(c.key, kDefault, c.section)) << c.what;
         EXPECT_EQ(c.expected, ZUL::FindIniValue(c.text, c.section, c.key).value_or(kDefault))
             << c.what << " (lookup rules on the text)";
+        EXPECT_EQ(c.expected, ValueOfListedLine(c.text, c.section, c.key))
+            << c.what << " (the line the listing marks as read)";
     }
 }
 
@@ -210,5 +245,51 @@ TEST(IniFile, BooleansAreAnyNonZeroNumber) {
         WriteFile(path, std::string("[s]\n") + c.line + "\n");
         EXPECT_EQ(c.expected, CIniFile(path).GetBool("k", c.defaultValue, "s"))
             << c.line << " with default " << c.defaultValue;
+    }
+}
+
+TEST(IniFile, ListedLinesCarryTheirNumberSectionAndWhatHidesThem) {
+    const std::string text =
+        "orphan=0\r\n"     // 1: before every header
+        "\r\n"             // 2: blank, not listed
+        "[http]\r\n"       // 3
+        "Port=1\r\n"       // 4
+        "; Port=2\r\n"     // 5: the key "; Port"
+        "PORT = 3\r\n"     // 6: hidden by 4
+        "[General]\r\n"    // 7
+        "Flag\r\n"         // 8: no '='
+        "flag=1\r\n"       // 9: hidden by 8
+        "[ HTTP ]\r\n"     // 10: hidden by 3
+        "HostName=x\r\n";  // 11: hidden by 3, its section's first header
+    struct Row {
+        int number;
+        bool isSection;
+        const char* section;
+        int sectionLine;
+        const char* key;
+        const char* value;  // null for none
+        int hiddenBy;
+    };
+    const Row expected[] = {
+        {1, false, "", 0, "orphan", "0", 0},          {3, true, "http", 3, "", nullptr, 0},
+        {4, false, "http", 3, "Port", "1", 0},        {5, false, "http", 3, "; Port", "2", 0},
+        {6, false, "http", 3, "PORT", "3", 4},        {7, true, "General", 7, "", nullptr, 0},
+        {8, false, "General", 7, "Flag", nullptr, 0}, {9, false, "General", 7, "flag", "1", 8},
+        {10, true, "HTTP", 10, "", nullptr, 3},       {11, false, "HTTP", 10, "HostName", "x", 3},
+    };
+    const std::vector<ZUL::IniLine> lines = ZUL::ListIniLines(text);
+    ASSERT_EQ(lines.size(), std::size(expected));
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+        const Row& row = expected[i];
+        const ZUL::IniLine& line = lines[i];
+        SCOPED_TRACE("line " + std::to_string(row.number));
+        EXPECT_EQ(line.number, row.number);
+        EXPECT_EQ(line.isSection, row.isSection);
+        EXPECT_EQ(line.section, row.section);
+        EXPECT_EQ(line.sectionLine, row.sectionLine);
+        EXPECT_EQ(line.key, row.key);
+        EXPECT_EQ(line.value.has_value(), row.value != nullptr);
+        EXPECT_EQ(line.value.value_or(""), row.value ? row.value : "");
+        EXPECT_EQ(line.hiddenBy, row.hiddenBy);
     }
 }

@@ -6,6 +6,8 @@
 #include "sys/folders.h"
 #include "test_support.h"
 
+#include <algorithm>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -284,4 +286,51 @@ TEST(Settings, FolderPlaceholdersExpandInTurn) {
               ExpandFolderPlaceholders("{PF}|{win}|{mD}|{Tmp}"));
     EXPECT_EQ("{PFX}", ExpandFolderPlaceholders("{PFX}"));
     EXPECT_EQ(tmp + "db", ExpandFolderPlaceholders("{TMP}db"));
+}
+
+// The list of keys that the stack check holds a configuration against must be the keys that
+// ReadSettings reads: each changes a field from its own section and from no other, and between
+// them they set every field that comes from the file.
+TEST(Settings, TheListedKeysAreTheOnesReadAndOnlyFromTheirSection) {
+    TempDir dir;
+    const auto defaults = Fields(Read(dir / "missing.ini"));
+    std::vector<std::string> sections;
+    for (const SettingKey& key : SettingKeys()) {
+        if (std::find(sections.begin(), sections.end(), key.section) == sections.end()) {
+            sections.push_back(key.section);
+        }
+    }
+    std::set<std::string> changed;
+    for (const SettingKey& key : SettingKeys()) {
+        // A boolean's default may be either: one of the two values differs from it.
+        const List values = key.kind == SettingKind::kNumber    ? List{"4711"}
+                            : key.kind == SettingKind::kBoolean ? List{"0", "1"}
+                            : key.kind == SettingKind::kPath    ? List{"listed\\path"}
+                                                                : List{"listed text"};
+        bool read = false;
+        for (const std::string& value : values) {
+            const std::string line = std::string(key.name) + "=" + value + "\n";
+            for (const auto& [field, text] :
+                 Fields(ReadText("[" + std::string(key.section) + "]\n" + line))) {
+                if (text != defaults.at(field)) {
+                    read = true;
+                    changed.insert(field);
+                }
+            }
+            std::string elsewhere;
+            for (const std::string& other : sections) {
+                if (other != key.section) {
+                    elsewhere += "[" + other + "]\n" + line;
+                }
+            }
+            EXPECT_EQ(defaults, Fields(ReadText(elsewhere)))
+                << key.name << " is read from outside [" << key.section << "]";
+        }
+        EXPECT_TRUE(read) << key.name << " in [" << key.section << "] changes nothing";
+    }
+    for (const auto& [field, text] : defaults) {
+        if (field != "urlParam") {
+            EXPECT_EQ(1u, changed.count(field)) << "no listed key sets " << field;
+        }
+    }
 }

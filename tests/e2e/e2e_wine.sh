@@ -212,16 +212,17 @@ note_servers() {
 # A stack in the folder: the launcher; fake_web, fake_db and fake_dbadmin as the web server,
 # database server and its admin tool at their built-in places; templates with the placeholders
 # the helpers read; a site with a file for additional parsing; the database's files. The browser
-# goes beside it into the case's folder, so that its process is one of the case's too.
+# goes beside it into the case's folder, so that its process is one of the case's too. The
+# helpers are the 32-bit ones, or the 64-bit ones (bin/x64) after use_64bit_helpers.
 make_stack() {  # make_stack folder
-    local s=$1
+    local s=$1 helpers=${helpers_bin:-$bin}
     mkdir -p "$s/server/Apache" "$s/server/mysql/bin" "$s/server/mysql/data/mysql" \
         "$s/server/mysql/share" "$s/server/config_tpl" "$s/htdocs" "$s/dbdir" "$case_dir/browser"
     cp "$bin/trailhost.exe" "$s/"
-    cp "$bin/fake_web.exe" "$s/server/Apache/Apache.exe"
-    cp "$bin/fake_db.exe" "$s/server/mysql/bin/mysqld.exe"
-    cp "$bin/fake_dbadmin.exe" "$s/server/mysql/bin/mysqladmin.exe"
-    cp "$bin/fake_browser.exe" "$case_dir/browser/"
+    cp "$helpers/fake_web.exe" "$s/server/Apache/Apache.exe"
+    cp "$helpers/fake_db.exe" "$s/server/mysql/bin/mysqld.exe"
+    cp "$helpers/fake_dbadmin.exe" "$s/server/mysql/bin/mysqladmin.exe"
+    cp "$helpers/fake_browser.exe" "$case_dir/browser/"
     printf 'Listen %%RMHUB:PORT%%\r\nServerName %%RMHUB:HOST%%\r\nDocumentRoot "%%RMHUB:DOCROOT%%"\r\n' \
         >"$s/server/config_tpl/httpd.conf"
     printf '[mysqld]\r\nport=%%RMHUB:MYSQLPRT%%\r\ndatadir=%%RMHUB:DBDIR%%\r\n' \
@@ -235,15 +236,39 @@ make_stack() {  # make_stack folder
 
 # A stack on free ports (sets web and db) whose site file port.txt is named for additional
 # parsing, its original kept as port.orig and the hosts file's as hosts.before; ProxyOverride
-# set to `before`.
+# set to `before`. Its shutdown command probes both ports.
 parsed_site_stack() {  # parsed_site_stack stack before
     make_stack "$1"
     cp "$1/htdocs/port.txt" "$case_dir/port.orig"
     cp "$hosts_file" "$case_dir/hosts.before"
     web=$(pick_port)
     db=$(pick_port)
-    write_config "$1" "$web" "$db" 'AdditionalParsing:File1=htdocs\port.txt'
+    write_config "$1" "$web" "$db" 'AdditionalParsing:File1=htdocs\port.txt' "$(probe_ports_at_stop)"
     proxy_override_set "$2"
+}
+
+# The servers run as 64-bit programs, as today's builds do, beside the 32-bit launcher; so do the
+# admin tool and the browser.
+use_64bit_helpers() { helpers_bin="$bin/x64"; }
+
+# A Shutdown1 setting (for write_config) that runs port_probe on the web and database ports ($web
+# and $db) into the case's probe.log. The stop starts its shutdown commands after it has ended
+# both servers and before it puts back the site's files and the hosts file.
+probe_ports_at_stop() {
+    printf 'Startup:Shutdown1=%s %s %s %s' "$(winpath "$bin/port_probe.exe")" \
+        "$(winpath "$case_dir/probe.log")" "$web" "$db"
+}
+
+# After the run: each shutdown command found both servers' ports closed.
+port_closed_at_stop() {  # port_closed_at_stop port
+    has "$case_dir/probe.log" "port $1 closed" && ! has "$case_dir/probe.log" "port $1 answers"
+}
+check_servers_ended_first() {
+    check "the shutdown command ran" wait_for 30 has "$case_dir/probe.log" done
+    check "the web server was ended before the shutdown command (port $web closed)" \
+        port_closed_at_stop "$web"
+    check "the database server was ended before the shutdown command (port $db closed)" \
+        port_closed_at_stop "$db"
 }
 
 # Writes the stack's hub_config.ini: the case's ports, HostName=$site_host (else 127.0.0.1),
@@ -335,6 +360,7 @@ case_whole() {
     wait_launcher 60
     check "the browser ended by itself" has "$run/browser.log" "exit"
     check_run_ended
+    check_servers_ended_first
     check "ProxyOverride is back to its value before the run" proxy_override_is "$before"
     check "the parsed site file is restored" same_file "$case_dir/port.orig" "$stack/htdocs/port.txt"
     check "the .bak file is gone" test ! -e "$stack/htdocs/port.txt.bak"
@@ -425,7 +451,7 @@ case_keep() {
     make_stack "$stack"
     web=$(pick_port)
     db=$(pick_port)
-    write_config "$stack" "$web" "$db" General:KeepRunningAfterBrowserClose=1
+    write_config "$stack" "$web" "$db" General:KeepRunningAfterBrowserClose=1 "$(probe_ports_at_stop)"
     proxy_override_set '<local>'
     start_launcher "$stack" "$run"
     check "Wine lists the launcher (Windows id $launcher_winpid)" test -n "$launcher_winpid"
@@ -449,6 +475,7 @@ case_keep() {
     fi
     check "the -shutdown copy ended with 0" test "$second_rc" = 0
     check_run_ended
+    check_servers_ended_first
     check "ProxyOverride is back to its value before the run" proxy_override_is '<local>'
 }
 
@@ -461,7 +488,7 @@ case_dbhang() {
     printf 'fake-ignore-shutdown\r\n' >>"$stack/server/config_tpl/my.ini"
     web=$(pick_port)
     db=$(pick_port)
-    write_config "$stack" "$web" "$db" http:DeleteHttpTemp=0
+    write_config "$stack" "$web" "$db" http:DeleteHttpTemp=0 "$(probe_ports_at_stop)"
     hold_browser=1
     start_launcher "$stack" "$run"
     check_started
@@ -473,7 +500,13 @@ case_dbhang() {
     check "the database server heard it and kept running" \
         has "$(runtime_folder)/fake_db.log" "shutdown ignored"
     check_run_ended kept
+    check_servers_ended_first
 }
+
+# The cases above with 64-bit servers.
+case_whole64() { use_64bit_helpers && case_whole; }
+case_keep64() { use_64bit_helpers && case_keep; }
+case_dbhang64() { use_64bit_helpers && case_dbhang; }
 
 # The stack as on a CD-ROM: every file read-only (the attribute Wine shows for files without
 # write permission), the database copied to a mirror folder that the run uses and keeps. Root
@@ -531,7 +564,7 @@ run_case() {
     case_name=$1
     case_dir="$work/$case_name"
     results="$case_dir/results"
-    given="" blockers="" site_host="" hold_browser=0 launcher_winpid="" started_winpids=""
+    given="" blockers="" site_host="" hold_browser=0 launcher_winpid="" started_winpids="" helpers_bin=""
     web_win="" db_win="" web_linux="" db_linux=""
     mkdir -p "$case_dir"
     : >"$results"
@@ -609,6 +642,7 @@ crash_case() {  # crash_case start|browser|stop
     release_browser
     wait_launcher 60
     check_run_ended
+    check_servers_ended_first
     check "after both: the hosts file is restored byte for byte" same_file "$case_dir/hosts.before" "$hosts_file"
     check "after both: ProxyOverride is back to its value before" proxy_override_is "$before"
     check "after both: the site file is restored" same_file "$case_dir/port.orig" "$stack/htdocs/port.txt"
@@ -618,6 +652,7 @@ crash_case() {  # crash_case start|browser|stop
 case_crash_start() { crash_case start; }
 case_crash_browser() { crash_case browser; }
 case_crash_stop() { crash_case stop; }
+case_crash_start64() { use_64bit_helpers && crash_case start; }
 
 # ---- main -----------------------------------------------------------------------------------
 
@@ -665,7 +700,8 @@ fi
 export src bin work temp_unix hosts_file names_private
 echo "Wine ready in $((SECONDS - started)) s; temporary folder $temp_unix; private names: $names_private"
 
-cases=${E2E_CASES:-whole hostname fallback keep dbhang mirror crash_start crash_browser crash_stop}
+cases=${E2E_CASES:-whole hostname fallback keep dbhang mirror crash_start crash_browser crash_stop
+    whole64 keep64 dbhang64 crash_start64}
 for c in $cases; do
     bash "$self" --case "$c"
 done

@@ -5,6 +5,7 @@
 #include "sys/files.h"
 #include "sys/folders.h"
 #include "test_support.h"
+#include "trailhost_version.h"
 
 #ifdef _WIN32
 #include <windows.h>
@@ -128,7 +129,7 @@ TEST(Environment, ElevenVariablesInTheirOrder) {
                                                "TRH_BASE_URL", "TRH_MYSQL_PORT", "PATH"}));
     EXPECT_EQ(ValueOf(env, "TRH_EDITION"), "PS");
     EXPECT_EQ(ValueOf(env, "PHPRC"), run.runtimeFolder);
-    EXPECT_EQ(ValueOf(env, "TRH_SERVER_SOFTWARE"), "Trailhost 1.8.0");
+    EXPECT_EQ(ValueOf(env, "TRH_SERVER_SOFTWARE"), std::string("Trailhost ") + TRAILHOST_VERSION);
     EXPECT_EQ(ValueOf(env, "TRH_SERVER_APPROOT"), app);
     EXPECT_EQ(ValueOf(env, "TRH_SERVER_DOCROOT"), app + "htdocs");
     EXPECT_EQ(ValueOf(env, "TRH_DB_PATH"), run.dbFolder);
@@ -209,7 +210,8 @@ TEST(Environment, IsSetForChildrenWithTheWholeOldPath) {
     ASSERT_GT(now.size(), oldPath.size());
     EXPECT_EQ(now.substr(now.size() - oldPath.size()), oldPath);
     EXPECT_EQ(GetEnvironmentValue("TRH_BASE_URL"), "http://myhost:8080");
-    EXPECT_EQ(GetEnvironmentValue("TRH_SERVER_SOFTWARE"), "Trailhost 1.8.0");
+    EXPECT_EQ(GetEnvironmentValue("TRH_SERVER_SOFTWARE"),
+              std::string("Trailhost ") + TRAILHOST_VERSION);
 }
 
 }  // namespace

@@ -24,6 +24,7 @@
 #include "sys/folders.h"
 #include "sys/gate.h"
 #include "trace_capture.h"
+#include "trailhost_version.h"
 
 #ifndef _WIN32
 #include <sys/stat.h>
@@ -263,7 +264,8 @@ TEST_F(Sequences, WholeRunWithFallbackHostAndKeptFolders) {
     EXPECT_EQ(dbArgs[3], "--language=" + state.places.exeFolder + settings.pathToMySqlShare +
                              Sep() + "english");
     EXPECT_EQ(dbArgs[4].rfind("--user=", 0), 0u);
-    EXPECT_EQ(LoggedVariable(dbLog, "TRH_SERVER_SOFTWARE"), "Trailhost 1.8.0");
+    EXPECT_EQ(LoggedVariable(dbLog, "TRH_SERVER_SOFTWARE"),
+              std::string("Trailhost ") + TRAILHOST_VERSION);
     EXPECT_TRUE(Eventually([&] { return PathExists(startupMarker); }));
     const std::uint32_t webProcess = state.webServer->processId();
 

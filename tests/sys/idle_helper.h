@@ -22,14 +22,16 @@ namespace testsupport {
 
 class IdleHelper {
 public:
-    IdleHelper() {
+    // `program`: the idle_process build to copy (the 64-bit one, on Windows, for tests that
+    // look at a 64-bit program).
+    explicit IdleHelper(const std::string& program = HelperPath("idle_process")) {
         static int counter = 0;
         name_ = "trh_idle_" + std::to_string(TRH_TEST_PID) + "_" + std::to_string(++counter);
 #ifdef _WIN32
         name_ += ".exe";
 #endif
         path_ = dir_ / name_;
-        std::filesystem::copy_file(HelperPath("idle_process"), path_);
+        std::filesystem::copy_file(program, path_);
     }
 
     // The executable name as the process lists show it.

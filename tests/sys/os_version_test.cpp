@@ -40,7 +40,11 @@ TEST(SystemVersion, RunningSystemIsClassifiedFromItsOwnVersionNumbers) {
     const int expected =
         CSystemVersion::Classify(info.dwPlatformId, info.dwMajorVersion, info.dwMinorVersion);
     EXPECT_EQ(info.dwMajorVersion, CSystemVersion::GetMajorVersion());
+    // The system's own number is never below the one a program without a manifest is told.
+    EXPECT_GE(CSystemVersion::GetSystemMajorVersion(), CSystemVersion::GetMajorVersion());
+    EXPECT_GE(CSystemVersion::GetSystemMajorVersion(), 5u);
 #else
+    EXPECT_EQ(0u, CSystemVersion::GetSystemMajorVersion());
     const int expected = 0;
     EXPECT_EQ(0u, CSystemVersion::GetMajorVersion());
 #endif

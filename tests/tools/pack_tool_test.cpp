@@ -11,6 +11,7 @@
 #include "sys/files.h"
 #include "sys/folders.h"
 #include "test_support.h"
+#include "trailhost_version.h"
 
 #ifndef _WIN32
 #include <unistd.h>
@@ -90,6 +91,12 @@ TEST(PackTool, HelpAndWrongCommandLines) {
     EXPECT_EQ(tool.Run({"scramble"}), 2);
     EXPECT_EQ(tool.Run({"encrypt-db", "db", "db" + kSep + "dbdir.aes"}), 2);
     EXPECT_NE(tool.err.str().find("must not lie inside"), std::string::npos);
+}
+
+TEST(PackTool, ShowsTheProjectVersion) {
+    Tool tool;
+    EXPECT_EQ(tool.Run({"--version"}), 0);
+    EXPECT_EQ(tool.out.str(), std::string("trailhost-pack ") + TRAILHOST_VERSION + "\n");
 }
 
 TEST(PackTool, ScramblesWithTheBuiltInKey) {

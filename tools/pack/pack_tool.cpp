@@ -9,10 +9,12 @@
 #include <iostream>
 #include <sstream>
 
+#include "pack/stack_check.h"
 #include "stack/account_texts.h"
 #include "stack/archive_cipher.h"
 #include "sys/files.h"
 #include "sys/folders.h"
+#include "trailhost_version.h"
 
 namespace {
 
@@ -31,11 +33,24 @@ const char kUsage[] =
     "      Without a pass-phrase option the archive gets the pass phrase built into the launcher\n"
     "      of this build (its database password), so that the two always match. There is no\n"
     "      option to give the pass phrase itself on the command line, where others could see it.\n"
+    "  check [OPTIONS] STACK_FOLDER\n"
+    "      Reads the stack's hub_config.ini as the launcher does and reports, one line each,\n"
+    "      what would keep the stack from starting or from running as meant: misspelt or\n"
+    "      misplaced keys, values the launcher does not understand, missing programs, templates\n"
+    "      and folders, placeholders that are misspelt or not filled in their file, additional\n"
+    "      files outside the stack, an archive that does not open, a mirror folder that must not\n"
+    "      be deleted. Exit status 0 when clean, 1 with warnings only, 2 with errors.\n"
+    "      --json                  print the findings as JSON\n"
+    "      --passphrase-file FILE, --ask-passphrase\n"
+    "                              the pass phrase dbdir.aes should open with (as for\n"
+    "                              encrypt-db; by default the one built into the launcher)\n"
     "  scramble TEXT\n"
     "      Prints TEXT scrambled with the launcher's built-in key, as the launcher stores its\n"
     "      account texts, every byte written as \\xNN.\n"
     "  --help\n"
-    "      Shows this text.\n";
+    "      Shows this text.\n"
+    "  --version\n"
+    "      Shows the version of this tool and of the launcher it belongs to.\n";
 
 constexpr int kDone = 0;
 constexpr int kFailed = 1;
@@ -122,20 +137,78 @@ std::optional<std::string> PassPhraseFromFile(const std::string& path, std::stri
     return line;
 }
 
+// The pass-phrase options that encrypt-db and check share.
+struct PassPhraseOptions {
+    std::string file;
+    bool ask = false;
+
+    // Takes the option at args[i] (and its value) when it is one of them.
+    bool Take(const std::vector<std::string>& args, size_t& i, std::string& error) {
+        if (args[i] == "--passphrase-file") {
+            if (i + 1 >= args.size()) {
+                error = "--passphrase-file needs a file name";
+            } else {
+                file = args[++i];
+            }
+            return true;
+        }
+        if (args[i] == "--ask-passphrase") {
+            ask = true;
+            return true;
+        }
+        return false;
+    }
+    bool BuiltIn() const { return file.empty() && !ask; }
+};
+
+// The pass phrase the options give (the launcher's built-in one without them); none, with the
+// reason on the error stream, when it cannot be had. `twice` asks for it a second time.
+std::optional<std::string> PassPhraseOf(const PassPhraseOptions& options, bool twice,
+                                        PackToolIo& io) {
+    std::string passPhrase;
+    if (!options.file.empty()) {
+        std::string error;
+        std::optional<std::string> read = PassPhraseFromFile(options.file, error);
+        if (!read) {
+            io.err << "trailhost-pack: " << error << "\n";
+            return std::nullopt;
+        }
+        passPhrase = *read;
+    } else if (options.ask) {
+        std::optional<std::string> first = io.askHidden("Pass phrase: ");
+        if (!first) {
+            io.err << "trailhost-pack: no terminal to ask on; use --passphrase-file\n";
+            return std::nullopt;
+        }
+        if (twice) {
+            std::optional<std::string> second = io.askHidden("Pass phrase again: ");
+            if (!second || *second != *first) {
+                io.err << "trailhost-pack: the two pass phrases differ\n";
+                return std::nullopt;
+            }
+        }
+        passPhrase = *first;
+    } else {
+        return ArchivePassPhrase();
+    }
+    if (passPhrase.empty()) {
+        io.err << "trailhost-pack: the pass phrase is empty\n";
+        return std::nullopt;
+    }
+    return passPhrase;
+}
+
 int EncryptDb(const std::vector<std::string>& args, PackToolIo& io) {
     std::vector<std::string> positional;
-    std::string passPhraseFile;
-    bool ask = false;
+    PassPhraseOptions passPhraseOptions;
     ZipWriter::Method method = ZipWriter::Method::kDeflated;
     for (size_t i = 0; i < args.size(); ++i) {
         const std::string& a = args[i];
-        if (a == "--passphrase-file") {
-            if (i + 1 >= args.size()) {
-                return UsageError(io, "--passphrase-file needs a file name");
+        std::string error;
+        if (passPhraseOptions.Take(args, i, error)) {
+            if (!error.empty()) {
+                return UsageError(io, error);
             }
-            passPhraseFile = args[++i];
-        } else if (a == "--ask-passphrase") {
-            ask = true;
         } else if (a == "--store") {
             method = ZipWriter::Method::kStored;
         } else if (a.size() > 1 && a[0] == '-') {
@@ -147,7 +220,7 @@ int EncryptDb(const std::vector<std::string>& args, PackToolIo& io) {
     if (positional.size() != 2) {
         return UsageError(io, "encrypt-db needs DBDIR and OUT.aes");
     }
-    if (ask && !passPhraseFile.empty()) {
+    if (passPhraseOptions.ask && !passPhraseOptions.file.empty()) {
         return UsageError(io, "give either --passphrase-file or --ask-passphrase");
     }
     std::string dbDir = positional[0];
@@ -170,47 +243,65 @@ int EncryptDb(const std::vector<std::string>& args, PackToolIo& io) {
         return kFailed;
     }
 
-    std::string passPhrase;
-    if (!passPhraseFile.empty()) {
-        std::string error;
-        std::optional<std::string> read = PassPhraseFromFile(passPhraseFile, error);
-        if (!read) {
-            io.err << "trailhost-pack: " << error << "\n";
-            return kFailed;
-        }
-        passPhrase = *read;
-    } else if (ask) {
-        std::optional<std::string> first = io.askHidden("Pass phrase: ");
-        if (!first) {
-            io.err << "trailhost-pack: no terminal to ask on; use --passphrase-file\n";
-            return kFailed;
-        }
-        std::optional<std::string> second = io.askHidden("Pass phrase again: ");
-        if (!second || *second != *first) {
-            io.err << "trailhost-pack: the two pass phrases differ\n";
-            return kFailed;
-        }
-        passPhrase = *first;
-    } else {
-        passPhrase = ArchivePassPhrase();
-    }
-    if ((ask || !passPhraseFile.empty()) && passPhrase.empty()) {
-        io.err << "trailhost-pack: the pass phrase is empty\n";
+    const std::optional<std::string> passPhrase = PassPhraseOf(passPhraseOptions, true, io);
+    if (!passPhrase) {
         return kFailed;
     }
-
     std::string error;
-    if (!PackDatabaseFolder(dbDir, outPath, passPhrase, method, io.err, error)) {
+    if (!PackDatabaseFolder(dbDir, outPath, *passPhrase, method, io.err, error)) {
         io.err << "trailhost-pack: " << error << "\n";
         return kFailed;
     }
-    if (!ask && passPhraseFile.empty()) {
+    if (passPhraseOptions.BuiltIn()) {
         io.out << "Packed " << dbDir << " into " << outPath
                << " with the pass phrase built into this build's launcher.\n";
     } else {
         io.out << "Packed " << dbDir << " into " << outPath << ".\n";
     }
     return kDone;
+}
+
+int CheckCommand(const std::vector<std::string>& args, PackToolIo& io) {
+    std::vector<std::string> positional;
+    PassPhraseOptions passPhraseOptions;
+    bool json = false;
+    for (size_t i = 0; i < args.size(); ++i) {
+        std::string error;
+        if (passPhraseOptions.Take(args, i, error)) {
+            if (!error.empty()) {
+                return UsageError(io, error);
+            }
+        } else if (args[i] == "--json") {
+            json = true;
+        } else if (args[i].size() > 1 && args[i][0] == '-') {
+            return UsageError(io, "unknown option " + args[i]);
+        } else {
+            positional.push_back(args[i]);
+        }
+    }
+    if (positional.size() != 1) {
+        return UsageError(io, "check needs one STACK_FOLDER");
+    }
+    if (passPhraseOptions.ask && !passPhraseOptions.file.empty()) {
+        return UsageError(io, "give either --passphrase-file or --ask-passphrase");
+    }
+    const std::string& stack = positional[0];
+    std::vector<FolderEntry> probe;
+    if (!ListFolder(stack, probe)) {
+        io.err << "trailhost-pack: " << stack << ": not a folder that can be read\n";
+        return kUsageError;
+    }
+    const std::optional<std::string> passPhrase = PassPhraseOf(passPhraseOptions, false, io);
+    if (!passPhrase) {
+        return kUsageError;
+    }
+    const std::vector<CheckFinding> findings = CheckStack(stack, *passPhrase);
+    if (json) {
+        WriteCheckJson(io.out, stack, findings);
+    } else {
+        WriteCheckText(io.out, stack, findings);
+    }
+    return CheckExitCode(findings);
 }
 
 int ScrambleText(const std::vector<std::string>& args, PackToolIo& io) {
@@ -275,6 +366,17 @@ int RunPackTool(const std::vector<std::string>& args, PackToolIo& io) {
             return kDone;
         }
         return EncryptDb(rest, io);
+    }
+    if (command == "--version" || command == "version") {
+        io.out << "trailhost-pack " << TRAILHOST_VERSION << "\n";
+        return kDone;
+    }
+    if (command == "check") {
+        if (std::find(rest.begin(), rest.end(), "--help") != rest.end()) {
+            io.out << kUsage;
+            return kDone;
+        }
+        return CheckCommand(rest, io);
     }
     if (command == "scramble") {
         return ScrambleText(rest, io);

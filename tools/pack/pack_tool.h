@@ -1,6 +1,6 @@
 // trailhost-pack: tools for site authors. "encrypt-db" packs a database folder into the
-// encrypted archive that the launcher unpacks at start; "scramble" shows how the launcher stores
-// an account text.
+// encrypted archive that the launcher unpacks at start; "check" reports what is wrong with a
+// stack; "scramble" shows how the launcher stores an account text.
 #pragma once
 
 #include <functional>

@@ -1,0 +1,239 @@
+#!/usr/bin/env bash
+# The release packages as a user gets them:
+#   archives_test.sh SOURCE_DIR DIST_DIR LINUX_BIN WINDOWS_BIN WORK_DIR RESULT_XML
+# DIST_DIR holds what scripts/package wrote. LINUX_BIN and WINDOWS_BIN are bin folders of test
+# builds, whose helper programs (fake_web, fake_db, fake_dbadmin, fake_browser) stand in for the
+# servers and the browser. Each package is unpacked into an empty folder and must hold exactly
+# the files expected; its trailhost-pack must give the version of CMakeLists.txt and find nothing
+# wrong with its sample stack once the servers are in place; and its launcher must run that
+# stack: the browser gets the page, and the launcher ends by itself with 0 and leaves no runtime
+# folder. The zip runs under Wine (in WINDOWS_BIN's build prefix, on the caller's display), the
+# tarball and the Debian package natively. The demo stack must check clean too.
+#
+# Every check is one line "ok|FAIL|skip <case>: <what>"; RESULT_XML counts them for scripts/test.
+set -uo pipefail
+
+src=$(cd "$1" && pwd)
+dist=$(cd "$2" && pwd)
+linux_bin=$(cd "$3" && pwd)
+windows_bin=$(cd "$4" && pwd)
+work=$5
+xml=$6
+. "$src/tests/e2e/e2e_common.sh"
+
+rm -rf "$work"
+mkdir -p "$work"
+work=$(cd "$work" && pwd)
+version=$(sed -n 's/^project(Trailhost VERSION \([0-9.]*\).*/\1/p' "$src/CMakeLists.txt")
+
+export WINEPREFIX=${WINEPREFIX:-${windows_bin%/bin}/wineprefix}
+export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+
+winpath() { local p=${1//\//\\}; printf 'Z:%s' "$p"; }
+
+# The files below a folder, one a line, relative and sorted.
+files_below() { (cd "$1" && find . -type f | sed 's|^\./||' | LC_ALL=C sort); }
+
+# The lines of the expected list that differ from the files below the folder.
+same_files() {  # same_files folder expected_file
+    diff <(files_below "$1") "$2" >"$case_dir/files.diff"
+}
+
+# The sample stack at `stack` made runnable: the helpers at the places its hub_config.ini names,
+# a site and a database folder.
+add_servers() {  # add_servers stack web_server_path exe_suffix helper_bin
+    local stack=$1 web=$2 exe=$3 helpers=$4
+    mkdir -p "$stack/$(dirname "$web")" "$stack/server/mysql/bin" "$stack/server/mysql/share" \
+        "$stack/htdocs" "$stack/dbdir/site"
+    cp "$helpers/fake_web$exe" "$stack/$web"
+    cp "$helpers/fake_db$exe" "$stack/server/mysql/bin/mysqld$exe"
+    cp "$helpers/fake_dbadmin$exe" "$stack/server/mysql/bin/mysqladmin$exe"
+    printf '<?php echo "site"; ?>\n' >"$stack/htdocs/index.php"
+    printf 'data' >"$stack/dbdir/site/t.frm"
+}
+
+# The sample's hub_config.ini set to this run: free ports, the browser given, its own name. The
+# values reach awk through the environment, where backslashes stay what they are.
+configure_run() {  # configure_run stack browser_path web_port db_port
+    local file="$1/hub_config.ini"
+    NAME="Archive $case_name" BROWSER=$2 WEB=$3 DB=$4 awk '
+        /^ServerName=/ { $0 = "ServerName=" ENVIRON["NAME"] }
+        /^Port=/ { $0 = "Port=" ENVIRON["WEB"] }
+        /^MySQLPort=/ { $0 = "MySQLPort=" ENVIRON["DB"] }
+        /^BrowserType=/ { $0 = "BrowserType=CHROMIUM" }
+        /^BrowserPath=/ { $0 = "BrowserPath=" ENVIRON["BROWSER"] }
+        { print }' "$file" >"$file.new" && mv "$file.new" "$file"
+}
+
+# Whether a live process has the folder in its command line, in Linux or in Windows form (Wine
+# gives the programs it starts their Windows command line).
+no_process_in() {  # no_process_in folder
+    local f pid command win
+    win=$(winpath "$1")
+    for f in /proc/[0-9]*/cmdline; do
+        pid=${f#/proc/}
+        pid=${pid%/cmdline}
+        [ "$pid" = $$ ] || [ "$pid" = "$BASHPID" ] && continue
+        command=$(tr '\0' ' ' 2>/dev/null <"$f")
+        if [[ $command == *"$1/"* || ${command,,} == *"${win,,}\\"* ]]; then
+            return 1
+        fi
+    done
+}
+
+# The check of a stack with a trailhost-pack: clean (exit 0), its output kept in the case folder.
+checks_clean() {  # checks_clean output_name command...
+    local out="$case_dir/$1"
+    shift
+    "$@" >"$out" 2>&1
+}
+
+# ---- the cases -------------------------------------------------------------------------------
+
+case_zip() {
+    local zip="$dist/trailhost-$version-windows-x86.zip" top="$case_dir/unpacked"
+    local name="trailhost-$version-windows-x86" stack web db
+    check "the zip is there, named after version $version" test -f "$zip"
+    mkdir -p "$top"
+    check "the zip unpacks" eval 'unzip -q "$zip" -d "$top"'
+    printf '%s\n' "$name/authoring.md" "$name/stack/hub_config.ini" \
+        "$name/stack/server/config_tpl/httpd.conf" "$name/stack/server/config_tpl/my.ini" \
+        "$name/stack/server/config_tpl/php.ini" "$name/stack/trailhost.exe" \
+        "$name/trailhost-pack.exe" | LC_ALL=C sort >"$case_dir/expected"
+    check "the zip holds exactly the expected files" same_files "$top" "$case_dir/expected"
+    check "trailhost-pack.exe --version says $version" \
+        eval '[ "$(wine "$top/$name/trailhost-pack.exe" --version 2>/dev/null | tr -d "\r")" = "trailhost-pack $version" ]'
+
+    stack="$top/$name/stack"
+    add_servers "$stack" server/Apache/bin/httpd.exe .exe "$windows_bin"
+    check "the sample stack checks clean" \
+        checks_clean check.txt wine "$top/$name/trailhost-pack.exe" check "$(winpath "$stack")"
+    web=$(pick_port)
+    db=$(pick_port)
+    configure_run "$stack" "$(winpath "$windows_bin/fake_browser.exe")" "$web" "$db"
+    local temp before
+    temp=$(winepath -u "$(wine cmd /c 'echo %TEMP%' 2>/dev/null | tr -d '\r')" 2>/dev/null)
+    before=$(ls -d "${temp%/}"/Trailhost_* 2>/dev/null)
+    FAKE_BROWSER_LOG="$(winpath "$case_dir/browser.log")" TRH_TRACE="$(winpath "$case_dir/trace.txt")" \
+        timeout 120 wine "$stack/trailhost.exe" </dev/null >"$case_dir/out.txt" 2>&1
+    check "the launcher ended by itself with 0" test "$?" = 0
+    check "the browser got the page (200)" has "$case_dir/browser.log" "status HTTP/1.1 200 OK"
+    check "the browser was given the start URL" \
+        has "$case_dir/browser.log" "http://127.0.0.1:$web/index.php"
+    # (A folder left by an earlier run that was killed may go too: the run undoes it.)
+    check "the runtime folder is gone" \
+        eval '[ -n "$temp" ] && [ -z "$(comm -13 <(echo "$before") <(ls -d "${temp%/}"/Trailhost_* 2>/dev/null))" ]'
+    check "no process of the stack is left" wait_for 10 no_process_in "$stack"
+}
+
+case_tarball() {
+    local tarball="$dist/trailhost-$version-linux-x86_64.tar.gz" top="$case_dir/unpacked"
+    local name="trailhost-$version-linux-x86_64" stack web db
+    check "the tarball is there, named after version $version" test -f "$tarball"
+    mkdir -p "$top"
+    check "the tarball unpacks" tar -xzf "$tarball" -C "$top"
+    printf '%s\n' "$name/authoring.md" "$name/stack/hub_config.ini" \
+        "$name/stack/server/config_tpl/httpd.conf" "$name/stack/server/config_tpl/my.ini" \
+        "$name/stack/server/config_tpl/php.ini" "$name/stack/trailhost" \
+        "$name/trailhost-pack" | LC_ALL=C sort >"$case_dir/expected"
+    check "the tarball holds exactly the expected files" same_files "$top" "$case_dir/expected"
+    check "trailhost-pack --version says $version" \
+        eval '[ "$("$top/$name/trailhost-pack" --version)" = "trailhost-pack $version" ]'
+
+    stack="$top/$name/stack"
+    add_servers "$stack" server/Apache/Apache "" "$linux_bin"
+    check "the sample stack checks clean" \
+        checks_clean check.txt "$top/$name/trailhost-pack" check "$stack"
+    web=$(pick_port)
+    db=$(pick_port)
+    configure_run "$stack" "$linux_bin/fake_browser" "$web" "$db"
+    run_native "$stack"
+    check "the browser got the page (200)" has "$case_dir/browser.log" "status HTTP/1.1 200 OK"
+}
+
+case_deb() {
+    local deb="$dist/trailhost_${version}_amd64.deb" root="$case_dir/root" stack web db field
+    check "the Debian package is there, named after version $version" test -f "$deb"
+    printf '%s\n' usr/bin/trailhost usr/bin/trailhost-pack usr/bin/trailhost-view \
+        usr/share/doc/trailhost/authoring.md usr/share/trailhost/stack/hub_config.ini \
+        usr/share/trailhost/stack/server/config_tpl/httpd.conf \
+        usr/share/trailhost/stack/server/config_tpl/my.ini \
+        usr/share/trailhost/stack/server/config_tpl/php.ini | LC_ALL=C sort >"$case_dir/expected"
+    dpkg-deb -c "$deb" | awk '$1 !~ /^d/ { sub(/^\.\//, "", $6); print $6 }' | LC_ALL=C sort \
+        >"$case_dir/listed"
+    check "the package lists exactly the expected files" \
+        eval 'diff "$case_dir/listed" "$case_dir/expected" >"$case_dir/files.diff"'
+    check "the package is trailhost $version for amd64" \
+        eval '[ "$(dpkg-deb -f "$deb" Package Version Architecture | tr "\n" " ")" = "Package: trailhost Version: $version Architecture: amd64 " ]'
+    dpkg-deb -f "$deb" Depends >"$case_dir/depends"
+    # The libraries the programs link, as dpkg-shlibdeps found them.
+    for field in libc6 libstdc++6 libqt6core6 libqt6widgets6 libqt6network6 libtomcrypt1 zlib1g; do
+        check "the package depends on $field" grep -q "\(^\|, \)$field\( \|,\|$\)" "$case_dir/depends"
+    done
+    mkdir -p "$root"
+    check "dpkg-deb -x unpacks it" dpkg-deb -x "$deb" "$root"
+    check "the unpacked files are the listed ones" same_files "$root" "$case_dir/expected"
+    check "trailhost-pack --version says $version" \
+        eval '[ "$("$root/usr/bin/trailhost-pack" --version)" = "trailhost-pack $version" ]'
+
+    # The launcher put into a copy of the sample stack, with the package's console browser.
+    stack="$case_dir/stack"
+    cp -r "$root/usr/share/trailhost/stack" "$stack"
+    cp "$root/usr/bin/trailhost" "$stack/"
+    add_servers "$stack" server/Apache/Apache "" "$linux_bin"
+    check "the sample stack checks clean" \
+        checks_clean check.txt "$root/usr/bin/trailhost-pack" check "$stack"
+    web=$(pick_port)
+    db=$(pick_port)
+    configure_run "$stack" "$root/usr/bin/trailhost-view" "$web" "$db"
+    run_native "$stack"
+    check "trailhost-view showed the page" has "$case_dir/out.txt" "---- http://127.0.0.1:$web/index.php ----"
+}
+
+# The demo stack, assembled with the tarball's programs, and its encrypted variant check clean.
+case_demo() {
+    local name="trailhost-$version-linux-x86_64" bin="$case_dir/bin" out="$case_dir/demo"
+    mkdir -p "$bin"
+    tar -xzf "$dist/$name.tar.gz" -C "$case_dir" "$name/stack/trailhost" "$name/trailhost-pack"
+    cp "$case_dir/$name/stack/trailhost" "$case_dir/$name/trailhost-pack" "$bin/"
+    if ! bash "$src/scripts/assemble-demo" "$bin" "$out" >"$case_dir/assemble.log" 2>&1; then
+        echo "FAIL $case_name: the demo stack could not be assembled" >>"$results"
+        return
+    fi
+    check "the demo stack checks clean" checks_clean check.txt "$bin/trailhost-pack" check "$out/stack"
+    check "the encrypted demo stack checks clean" \
+        checks_clean check-encrypted.txt "$bin/trailhost-pack" check "$out/stack-encrypted"
+}
+
+# Runs the launcher of `stack` natively without a display, in a temporary folder of the case's
+# own; the run must end by itself with 0 and leave no runtime folder.
+run_native() {  # run_native stack
+    mkdir -p "$case_dir/tmp"
+    env -u DISPLAY -u WAYLAND_DISPLAY TMPDIR="$case_dir/tmp" TRH_TRACE="$case_dir/trace.txt" \
+        FAKE_BROWSER_LOG="$case_dir/browser.log" timeout 120 "$1/trailhost" </dev/null \
+        >"$case_dir/out.txt" 2>&1
+    check "the launcher ended by itself with 0" test "$?" = 0
+    check "the runtime folder is gone" eval '[ -z "$(ls -A "$case_dir/tmp")" ]'
+    check "no process of the stack is left" wait_for 10 no_process_in "$1"
+}
+
+started=$SECONDS
+cases=${ARCHIVE_CASES:-zip tarball deb demo}
+for case_name in $cases; do
+    case_dir="$work/$case_name"
+    results="$case_dir/results"
+    given=""
+    mkdir -p "$case_dir"
+    : >"$results"
+    "case_$case_name"
+done
+collect_results archives "$((SECONDS - started))" $cases
+if [ "$failed" -gt 0 ]; then
+    for c in $cases; do
+        for out in "$work/$c"/*.txt "$work/$c"/*.diff; do
+            [ -s "$out" ] && { echo "--- $out"; tail -n 30 "$out"; }
+        done
+    done
+fi
+write_result_xml archives "$xml"
+[ "$failed" -eq 0 ] && [ "$passed" -gt 0 ]

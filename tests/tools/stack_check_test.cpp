@@ -1,0 +1,560 @@
+#include "pack/stack_check.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <functional>
+#include <map>
+#include <sstream>
+
+#include "pack/pack_tool.h"
+#include "stack/account_texts.h"
+#include "stack/database_server.h"
+#include "sys/files.h"
+#include "sys/folders.h"
+#include "test_support.h"
+
+using testsupport::ReadFile;
+using testsupport::TempDir;
+using testsupport::WriteFile;
+
+namespace {
+
+const std::string kSep(1, kPathSeparator);
+
+// A relative path written with '/' in the platform's form.
+std::string Native(std::string path) {
+    std::replace(path.begin(), path.end(), '/', kPathSeparator);
+    return path;
+}
+
+#ifdef _WIN32
+const std::string kExe = ".exe";
+#else
+const std::string kExe;
+#endif
+
+// A stack in which the check finds nothing: every program and file in place (the programs are
+// empty files, which the check does not run), templates with the placeholders their servers
+// need, a site file filled in place. Its hub_config.ini is a list of lines that a case edits.
+struct CleanStack {
+    TempDir dir;
+    const std::string root = dir / "stack" + kSep;
+    std::vector<std::string> config = {
+        "; a stack for the check's tests",             // 1
+        "[General]",                                   // 2
+        "ServerName=Check",                            // 3
+        "UseSplash=0",                                 // 4
+        "[http]",                                      // 5
+        "Port=7452",                                   // 6
+        "HostName=127.0.0.1",                          // 7
+        "DeleteHttpTemp=1",                            // 8
+        "[Browser]",                                   // 9
+        "BrowserType=NONE",                            // 10
+        "[database]",                                  // 11
+        "UseMySQL=1",                                  // 12
+        "MySQLPort=3306",                              // 13
+        "[Path]",                                      // 14
+        "PathToApache=server\\Apache\\Apache" + kExe,  // 15
+        "PathToMySqlBin=server\\mysql\\bin",           // 16
+        "[AdditionalParsing]",                         // 17
+        "File1=site\\config.php",                      // 18
+    };
+
+    CleanStack() {
+        for (const char* folder : {"server/Apache", "server/mysql/bin", "server/mysql/share",
+                                   "server/config_tpl", "htdocs", "dbdir/site", "site"}) {
+            CreateFolders(In(folder));
+        }
+        WriteFile(In("server/Apache/Apache" + kExe), "");
+        WriteFile(In("server/mysql/bin/" + DatabaseServerFileName()), "");
+        WriteFile(In("server/mysql/bin/" + DatabaseAdminFileName()), "");
+        WriteFile(In("server/config_tpl/httpd.conf"),
+                  "ServerRoot \"%RMHUB:SRVDIR%Apache\"\n"
+                  "Listen %RMHUB:PORT%\n"
+                  "DocumentRoot \"%RMHUB:DOCROOT%\"\n"
+                  "# A comment may name %RMHUB:...% or %RMHUB:MYSQLIP%: it does no harm.\n");
+        WriteFile(In("server/config_tpl/my.ini"),
+                  "[mysqld]\n"
+                  "datadir=%RMHUB:DBDIR%\n"
+                  "port=%RMHUB:MYSQLPRT%\n"
+                  "bind-address=%RMHUB:MYSQLIP%\n");
+        WriteFile(In("server/config_tpl/php.ini"),
+                  "session.save_path = \"%RMHUB:RTDIR%session\"\n"
+                  "mysqli.default_port = %RMHUB:MYSQLPRT%\n");
+        WriteFile(In("htdocs/index.php"), "<?php echo 'site';\n");
+        WriteFile(In("dbdir/site/t.frm"), "table");
+        WriteFile(In("site/config.php"), "<?php $port = %RMHUB:MYSQLPRT%;\n");
+    }
+
+    // The path of a file of the stack given with '/'.
+    std::string In(const std::string& relative) const { return root + Native(relative); }
+
+    void WriteConfig() const {
+        std::string text;
+        for (const std::string& line : config) {
+            text += line + "\r\n";
+        }
+        WriteFile(root + "hub_config.ini", text);
+    }
+};
+
+// An edit of the clean stack: `line` of hub_config.ini (counted from 1) becomes `text`, or
+// `text` is added at the end when `line` is past the end.
+struct ConfigEdit {
+    size_t line;
+    std::string text;
+};
+
+struct Mistake {
+    const char* what;
+    std::vector<ConfigEdit> edits;
+    std::function<void(CleanStack&)> change;  // of the files; may be empty
+    CheckFinding::Severity severity;
+    const char* file;  // with '/'
+    int line;
+    const char* says;  // a part of the message
+};
+
+const auto kError = CheckFinding::Severity::kError;
+const auto kWarning = CheckFinding::Severity::kWarning;
+
+void Remove(const std::string& path) {
+    ASSERT_TRUE(std::remove(path.c_str()) == 0 || DeleteFolderTree(path)) << path;
+}
+
+std::string Describe(const std::vector<CheckFinding>& findings) {
+    std::ostringstream text;
+    WriteCheckText(text, "stack", findings);
+    return text.str();
+}
+
+}  // namespace
+
+TEST(StackCheck, EachMistakeIsReportedAloneWithItsLine) {
+    const Mistake mistakes[] = {
+        // The configuration's lines.
+        {"a misspelt key",
+         {{6, "Prot=7452"}},
+         nullptr,
+         kError,
+         "hub_config.ini",
+         6,
+         "did you mean Port?"},
+        {"a key known from another section",
+         {{3, "DeleteHttpTemp=1"}},
+         nullptr,
+         kError,
+         "hub_config.ini",
+         3,
+         "DeleteHttpTemp belongs in [http]"},
+        {"a misspelt section",
+         {{9, "[Browsr]"}},
+         nullptr,
+         kError,
+         "hub_config.ini",
+         9,
+         "did you mean [Browser]?"},
+        {"a section of no known name",
+         {{17, "[Extras]"}, {18, "Colour=red"}},
+         nullptr,
+         kWarning,
+         "hub_config.ini",
+         17,
+         "no section the launcher reads"},
+        {"a section repeated",
+         {{19, "[General]"}},
+         nullptr,
+         kWarning,
+         "hub_config.ini",
+         19,
+         "appears already at line 2"},
+        {"a key of no known name",
+         {{7, "Colour=red"}},
+         nullptr,
+         kWarning,
+         "hub_config.ini",
+         7,
+         "Colour is no key the launcher reads"},
+        {"a key set twice",
+         {{7, "Port=8080"}},
+         nullptr,
+         kWarning,
+         "hub_config.ini",
+         7,
+         "set already at line 6"},
+        {"a key before every section",
+         {{1, "UseMySQL=1"}},
+         nullptr,
+         kError,
+         "hub_config.ini",
+         1,
+         "before every section"},
+        {"a key line without '='",
+         {{7, "HostName"}},
+         nullptr,
+         kWarning,
+         "hub_config.ini",
+         7,
+         "has no '='"},
+        // The values.
+        {"an unknown browser type",
+         {{10, "BrowserType=Opera"}},
+         nullptr,
+         kError,
+         "hub_config.ini",
+         10,
+         "no browser type the launcher knows"},
+        {"a port out of range",
+         {{6, "Port=70000"}},
+         nullptr,
+         kError,
+         "hub_config.ini",
+         6,
+         "no port number"},
+        {"a port that is no number",
+         {{13, "MySQLPort=db"}},
+         nullptr,
+         kError,
+         "hub_config.ini",
+         13,
+         "is no number"},
+        {"a boolean written as yes",
+         {{8, "DeleteHttpTemp=yes"}},
+         nullptr,
+         kError,
+         "hub_config.ini",
+         8,
+         "reads as 0"},
+        {"a switch that only 1 turns on",
+         {{3, "StartLocal=2"}},
+         nullptr,
+         kWarning,
+         "hub_config.ini",
+         3,
+         "acts like 0"},
+        {"a browser size of no known form",
+         {{10, "BrowserSize=large"}},
+         nullptr,
+         kError,
+         "hub_config.ini",
+         10,
+         "BrowserSize=large"},
+        // Programs, folders and files.
+        {"the web server missing",
+         {},
+         [](CleanStack& s) { Remove(s.In("server/Apache/Apache" + kExe)); },
+         kError,
+         "hub_config.ini",
+         15,
+         "the web server"},
+        {"the database server missing",
+         {},
+         [](CleanStack& s) { Remove(s.In("server/mysql/bin/" + DatabaseServerFileName())); },
+         kError,
+         "hub_config.ini",
+         16,
+         "the database server "},
+        {"the database's administration tool missing",
+         {},
+         [](CleanStack& s) { Remove(s.In("server/mysql/bin/" + DatabaseAdminFileName())); },
+         kError,
+         "hub_config.ini",
+         16,
+         "administration tool"},
+        {"the web server's template missing",
+         {},
+         [](CleanStack& s) { Remove(s.In("server/config_tpl/httpd.conf")); },
+         kError,
+         "hub_config.ini",
+         0,
+         "the web server's template"},
+        {"the database's template missing",
+         {},
+         [](CleanStack& s) { Remove(s.In("server/config_tpl/my.ini")); },
+         kError,
+         "hub_config.ini",
+         0,
+         "the database server's template"},
+        {"the document root missing",
+         {},
+         [](CleanStack& s) { Remove(s.In("htdocs")); },
+         kError,
+         "hub_config.ini",
+         0,
+         "the document root"},
+        {"the database folder missing",
+         {},
+         [](CleanStack& s) { Remove(s.In("dbdir")); },
+         kError,
+         "hub_config.ini",
+         12,
+         "the database folder"},
+        {"the splash picture missing",
+         {{4, "UseSplash=1"}},
+         nullptr,
+         kError,
+         "hub_config.ini",
+         4,
+         "Failed to load Splash"},
+        // Templates.
+        {"a fixed Listen",
+         {},
+         [](CleanStack& s) {
+             WriteFile(s.In("server/config_tpl/httpd.conf"), "ServerName x\nListen 80\n");
+         },
+         kError,
+         "server/config_tpl/httpd.conf",
+         2,
+         "Listen 80 is fixed"},
+        {"no Listen at all",
+         {},
+         [](CleanStack& s) { WriteFile(s.In("server/config_tpl/httpd.conf"), "ServerName x\n"); },
+         kError,
+         "server/config_tpl/httpd.conf",
+         0,
+         "no Listen line"},
+        {"a fixed datadir",
+         {},
+         [](CleanStack& s) {
+             WriteFile(s.In("server/config_tpl/my.ini"),
+                       "[mysqld]\nport=%RMHUB:MYSQLPRT%\ndatadir = C:\\data\n");
+         },
+         kError,
+         "server/config_tpl/my.ini",
+         3,
+         "datadir is fixed"},
+        {"a fixed database port",
+         {},
+         [](CleanStack& s) {
+             WriteFile(s.In("server/config_tpl/my.ini"),
+                       "[mysqld]\ndatadir=%RMHUB:DBDIR%\n[client]\nport=3306\n");
+         },
+         kError,
+         "server/config_tpl/my.ini",
+         4,
+         "port is fixed to 3306"},
+        {"a misspelt placeholder",
+         {},
+         [](CleanStack& s) {
+             WriteFile(s.In("server/config_tpl/php.ini"),
+                       "mysqli.default_port = %RMHUB:MYSQLPORT%\n");
+         },
+         kError,
+         "server/config_tpl/php.ini",
+         1,
+         "did you mean %RMHUB:MYSQLPRT%?"},
+        {"a placeholder in lower case",
+         {},
+         [](CleanStack& s) {
+             WriteFile(s.In("server/config_tpl/httpd.conf"), "\nListen %rmhub:port%\n");
+         },
+         kError,
+         "server/config_tpl/httpd.conf",
+         2,
+         "did you mean %RMHUB:PORT%?"},
+        {"a placeholder without its closing %",
+         {},
+         [](CleanStack& s) { WriteFile(s.In("server/config_tpl/php.ini"), "x = %RMHUB:RTDIR\n"); },
+         kError,
+         "server/config_tpl/php.ini",
+         1,
+         "%RMHUB:RTDIR is no placeholder"},
+        {"the database address outside my.ini",
+         {},
+         [](CleanStack& s) {
+             WriteFile(s.In("server/config_tpl/php.ini"),
+                       "\n\nmysqli.default_host = %RMHUB:MYSQLIP%\n");
+         },
+         kError,
+         "server/config_tpl/php.ini",
+         3,
+         "not filled in php.ini"},
+        // Additional files.
+        {"an additional file missing",
+         {},
+         [](CleanStack& s) { Remove(s.In("site/config.php")); },
+         kError,
+         "hub_config.ini",
+         18,
+         "the additional file"},
+        {"an additional file outside the stack",
+         {{18, "File1=..\\outside.php"}},
+         nullptr,
+         kError,
+         "hub_config.ini",
+         18,
+         "lies outside the stack"},
+        {"an additional file with a misspelt placeholder",
+         {},
+         [](CleanStack& s) { WriteFile(s.In("site/config.php"), "<?php $h = '%RMHUB:HOTS%';\n"); },
+         kError,
+         "site/config.php",
+         1,
+         "did you mean %RMHUB:HOST%?"},
+        // The encrypted archive.
+        {"an archive of another pass phrase",
+         {},
+         [](CleanStack& s) {
+             std::ostringstream warnings;
+             std::string error;
+             ASSERT_TRUE(PackDatabaseFolder(s.In("dbdir"), s.In("dbdir.aes"), "not the built-in",
+                                            ZipWriter::Method::kDeflated, warnings, error));
+         },
+         kError,
+         "dbdir.aes",
+         0,
+         "does not open"},
+        {"an archive without a database",
+         {},
+         [](CleanStack& s) {
+             CreateFolders(s.In("empty"));
+             std::ostringstream warnings;
+             std::string error;
+             ASSERT_TRUE(PackDatabaseFolder(s.In("empty"), s.In("dbdir.aes"), ArchivePassPhrase(),
+                                            ZipWriter::Method::kDeflated, warnings, error));
+         },
+         kError,
+         "dbdir.aes",
+         0,
+         "holds nothing under dbdir/"},
+        // A mirror folder that the end of a run would delete.
+        {"a mirror that is the documents folder",
+         {{12, "DeleteDatabaseFiles=1"}, {13, "MirrorFolder={MD}"}},
+         nullptr,
+         kError,
+         "hub_config.ini",
+         13,
+         "DeleteDatabaseFiles=1 would delete MirrorFolder"},
+        {"a mirror that holds the stack",
+         {{12, "DeleteDatabaseFiles=1"}},
+         [](CleanStack& s) {
+             s.config[12] = "MirrorFolder=" + s.dir.path();
+             s.WriteConfig();
+         },
+         kError,
+         "hub_config.ini",
+         13,
+         "the stack's folder, or holds it"},
+        {"a mirror that is no absolute folder",
+         {{12, "DeleteDatabaseFiles=1"}, {13, "MirrorFolder=mirror"}},
+         nullptr,
+         kError,
+         "hub_config.ini",
+         13,
+         "not absolute"},
+        // No configuration at all.
+        {"no hub_config.ini",
+         {},
+         [](CleanStack& s) {
+             Remove(s.root + "hub_config.ini");
+             // Then every key has its default, which the clean stack's files match but for the
+             // splash picture.
+             WriteFile(s.In("splash.bmp"), "BM");
+         },
+         kWarning,
+         "hub_config.ini",
+         0,
+         "every setting at its default"},
+    };
+
+    {
+        CleanStack clean;
+        clean.WriteConfig();
+        const std::vector<CheckFinding> none = CheckStack(clean.root, ArchivePassPhrase());
+        EXPECT_TRUE(none.empty()) << Describe(none);
+        EXPECT_EQ(CheckExitCode(none), 0);
+    }
+    for (const Mistake& m : mistakes) {
+        SCOPED_TRACE(m.what);
+        CleanStack stack;
+        for (const ConfigEdit& edit : m.edits) {
+            if (edit.line <= stack.config.size()) {
+                stack.config[edit.line - 1] = edit.text;
+            } else {
+                stack.config.push_back(edit.text);
+            }
+        }
+        stack.WriteConfig();
+        if (m.change) {
+            m.change(stack);
+        }
+        const std::vector<CheckFinding> findings = CheckStack(stack.root, ArchivePassPhrase());
+        if (findings.size() != 1u) {
+            ADD_FAILURE() << "not one finding:\n" << Describe(findings);
+            continue;
+        }
+        const CheckFinding& f = findings[0];
+        EXPECT_EQ(f.severity, m.severity) << Describe(findings);
+        EXPECT_EQ(f.file, Native(m.file));
+        EXPECT_EQ(f.line, m.line);
+        EXPECT_NE(f.message.find(m.says), std::string::npos) << f.message;
+        EXPECT_EQ(CheckExitCode(findings), m.severity == kError ? 2 : 1);
+    }
+}
+
+TEST(StackCheck, AMirrorFolderOfItsOwnMayBeDeleted) {
+    CleanStack stack;
+    stack.config[11] = "DeleteDatabaseFiles=1";
+    stack.config[12] = "MirrorFolder={TMP}trailhost-check-mirror";
+    stack.WriteConfig();
+    const std::vector<CheckFinding> findings = CheckStack(stack.root, ArchivePassPhrase());
+    EXPECT_TRUE(findings.empty()) << Describe(findings);
+}
+
+TEST(StackCheck, TheArchiveOpensWithThePassPhraseGiven) {
+    CleanStack stack;
+    stack.WriteConfig();
+    std::ostringstream warnings;
+    std::string error;
+    ASSERT_TRUE(PackDatabaseFolder(stack.In("dbdir"), stack.In("dbdir.aes"), "site secret",
+                                   ZipWriter::Method::kDeflated, warnings, error));
+    EXPECT_TRUE(CheckStack(stack.root, "site secret").empty());
+    EXPECT_EQ(CheckStack(stack.root, ArchivePassPhrase()).size(), 1u);
+}
+
+TEST(StackCheck, TheToolPrintsLinesOrJsonAndExitsWithTheWorstFinding) {
+    CleanStack stack;
+    stack.config[5] = "Port=0";            // line 6: an error
+    stack.config.push_back("Colour=red");  // line 19: a warning
+    stack.WriteConfig();
+    WriteFile(stack.dir / "phrase.txt", "not the archive's\n");
+    const auto run = [](const std::vector<std::string>& args, std::string& out) {
+        std::ostringstream o;
+        std::ostringstream e;
+        PackToolIo io{o, e, [](const std::string&) { return std::nullopt; }};
+        const int code = RunPackTool(args, io);
+        out = o.str() + e.str();
+        return code;
+    };
+    std::string out;
+    ASSERT_EQ(run({"check", stack.root}, out), 2);
+    EXPECT_NE(out.find("hub_config.ini:6: error: Port=0 is no port number"), std::string::npos)
+        << out;
+    EXPECT_NE(out.find("hub_config.ini:19: warning: Colour"), std::string::npos) << out;
+    EXPECT_NE(out.find("1 error, 1 warning"), std::string::npos) << out;
+
+    ASSERT_EQ(run({"check", "--json", stack.root}, out), 2);
+    EXPECT_NE(out.find("\"errors\": 1, \"warnings\": 1"), std::string::npos) << out;
+    EXPECT_NE(out.find("{\"severity\": \"error\", \"file\": \"hub_config.ini\", \"line\": 6, "
+                       "\"message\": \"Port=0 is no port number (1 to 65535)\"}"),
+              std::string::npos)
+        << out;
+
+    stack.config[5] = "Port=7452";
+    stack.WriteConfig();
+    EXPECT_EQ(run({"check", stack.root}, out), 1) << out;
+    stack.config.pop_back();
+    stack.WriteConfig();
+    EXPECT_EQ(run({"check", stack.root}, out), 0) << out;
+    EXPECT_NE(out.find("no problems found"), std::string::npos) << out;
+    EXPECT_EQ(run({"check", "--json", stack.root}, out), 0);
+    EXPECT_NE(out.find("\"findings\": []"), std::string::npos) << out;
+
+    // A stack whose archive needs the pass phrase of a file, and command lines that are wrong.
+    EXPECT_EQ(run({"check", "--passphrase-file", stack.dir / "missing.txt", stack.root}, out), 2);
+    EXPECT_EQ(run({"check"}, out), 2);
+    EXPECT_EQ(run({"check", "--colour", stack.root}, out), 2);
+    EXPECT_EQ(run({"check", stack.dir / "no-such-stack"}, out), 2);
+    EXPECT_NE(out.find("not a folder"), std::string::npos) << out;
+}
