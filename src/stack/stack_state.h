@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "stack/database_server.h"
 #include "stack/ports.h"
 
 class CThread;
@@ -18,7 +19,8 @@ class MediaDevice;
 class WebServerControl;
 
 // The machine's places that a run uses. The application takes ForThisProcess(); tests point them
-// into a folder of their own, so that no run of theirs touches the real hosts file or ports.
+// into a folder of their own, so that no run of theirs touches the real hosts file or ports, and
+// may give the database account of their own.
 struct StackPlaces {
     std::string exeFolder;   // the stack's folder, with a trailing separator
     std::string tempFolder;  // where the runtime folder goes, with a trailing separator
@@ -29,6 +31,8 @@ struct StackPlaces {
     unsigned long readinessTimeoutMs = 90000;
     // How long the database server has to end after its shutdown request.
     unsigned long databaseStopWaitMs = 10000;
+    // The account the database server runs and is shut down with: the build's own.
+    StoredAccount databaseAccount = BuildAccount();
     // How long at most the stop sequence waits for what it ended to be gone and to let go of its
     // files.
     unsigned long stopPauseMs = 4000;

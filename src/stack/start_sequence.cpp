@@ -103,15 +103,26 @@ int StartSequence(StackState& state, AppSettings& settings, StackShell& shell) {
         return kStartAbandoned;
     }
 
-    // 1. The runtime folder and its session folder.
-    run.runtimeFolder = ChooseRuntimeFolder(places.tempFolder, OwnProcessId());
+    // 1. The runtime folder and its session folder, new and this user's alone. Without one the
+    // run would have to write its configuration and data where others could read or change them.
     if (!state.RunStartStep([&] {
+            run.runtimeFolder =
+                CreateRuntimeFolder(places.tempFolder, OwnProcessId(), settings.hideTempFolder);
+            if (run.runtimeFolder.empty()) {
+                return;
+            }
             state.runtimeFolder = run.runtimeFolder;
-            CreateRuntimeFolders(run.runtimeFolder, settings.hideTempFolder);
             // From here on each change to the machine is written down before it is made.
             RecordRunStart(run.runtimeFolder, places.exeFolder);
         })) {
         return kStartAbandoned;
+    }
+    if (run.runtimeFolder.empty()) {
+        shell.ShowMessageBox(settings.serverName +
+                                 " can't be started: no private folder could be made in " +
+                                 places.tempFolder,
+                             "Error");
+        return kStartRefused;
     }
 
     // 2. The socket library, until the end of the sequence.
@@ -222,8 +233,9 @@ int StartSequence(StackState& state, AppSettings& settings, StackShell& shell) {
     // 18. The database server.
     if (settings.useMySQL) {
         auto databaseServer = std::make_unique<DatabaseServerControl>(
-            settings, run.mySqlPort, run.exeFolder, places.databaseStopWaitMs);
-        databaseServer->Start(configFolders.myIni);
+            settings, run.mySqlPort, run.exeFolder, places.databaseStopWaitMs,
+            places.databaseAccount);
+        databaseServer->Start(configFolders.myIni, run.runtimeFolder);
         RecordServer(run.runtimeFolder, databaseServer->process(), databaseServer->programPath());
         if (!state.Publish([&] { state.databaseServer = std::move(databaseServer); })) {
             databaseServer->Stop();

@@ -11,7 +11,7 @@
 
 // What StartSequence answers.
 constexpr int kStartDone = 0;       // started; also when the web server did not answer in time
-constexpr int kStartRefused = -1;   // the web port was taken while the port is mandatory
+constexpr int kStartRefused = -1;   // no private runtime folder, or a mandatory web port taken
 constexpr int kStartAbandoned = 1;  // the stop sequence began while the start was under way
 constexpr int kStartFailed = 2;     // the web server ended before it answered; the user was told
 

@@ -54,7 +54,9 @@ private:
     std::vector<Process> ended_;
 };
 
-// The start URL for a host, port, default file and URL parameter.
+// The start URL for a host, port, default file and URL parameter. Every blank, double quote and
+// control character of the parameter is percent-encoded: the URL stays one word wherever it
+// goes, and nothing in it can end the quotes around it.
 std::string BuildStartUrl(const std::string& host, int port, const std::string& defaultFile,
                           const std::string& urlParam);
 
@@ -62,10 +64,9 @@ std::string BuildStartUrl(const std::string& host, int port, const std::string& 
 // place server/Apache/bin/Apache(.exe).
 std::string WebServerProgram(const std::string& exeFolder, const std::string& pathToApache);
 
-// The server's command line: exeFolder + pathToApache when that file exists, else the built-in
-// place server/Apache/bin/Apache(.exe); then -f and the quoted configFolder + separator +
-// "httpd.conf" (the folder's own trailing separator stays, so the name follows a doubled one).
-// Linux adds -DFOREGROUND, without which the server would leave for the background and out of
-// the launcher's process tree.
+// The server's command line, joined by the Windows rules: WebServerProgram, then -f and
+// configFolder + separator + "httpd.conf" (the folder's own trailing separator stays, so the
+// name follows a doubled one). Linux adds -DFOREGROUND, without which the server would leave for
+// the background and out of the launcher's process tree.
 std::string WebServerCommandLine(const std::string& exeFolder, const std::string& pathToApache,
                                  const std::string& configFolder);

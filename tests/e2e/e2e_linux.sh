@@ -96,8 +96,10 @@ write_config() {  # write_config stack web_port db_port extra-lines...
 start_launcher() {  # start_launcher stack run_dir
     local stack=$1 run=$2
     mkdir -p "$run" "$case_dir/tmp"
+    mkdir -p -m 700 "$case_dir/xdg"
     web_pid="" db_pid=""
-    env -u DISPLAY -u WAYLAND_DISPLAY TMPDIR="$case_dir/tmp" TRH_TRACE="$run/trace.txt" \
+    env -u DISPLAY -u WAYLAND_DISPLAY TMPDIR="$case_dir/tmp" XDG_RUNTIME_DIR="$case_dir/xdg" \
+        TRH_TRACE="$run/trace.txt" \
         FAKE_BROWSER_LOG="$run/browser.log" FAKE_BROWSER_PAGE="$run/page.txt" \
         "$stack/trailhost" >"$run/out.txt" 2>&1 &
     launcher_pid=$!
@@ -265,7 +267,8 @@ case_keep() {
     check "keep: the web server still runs" alive "$web_pid"
     check "keep: the database server still runs" alive "$db_pid"
 
-    env -u DISPLAY -u WAYLAND_DISPLAY TMPDIR="$case_dir/tmp" "$stack/trailhost" -shutdown \
+    env -u DISPLAY -u WAYLAND_DISPLAY TMPDIR="$case_dir/tmp" XDG_RUNTIME_DIR="$case_dir/xdg" \
+        "$stack/trailhost" -shutdown \
         >"$run/second.txt" 2>&1 &
     second=$!
     wait_launcher 60

@@ -84,20 +84,12 @@ TEST_F(FaultMedium, AReadOnlyStackRunsWithAMirrorOfItsDatabase) {
     RunReadOnly(layout_.Root() + "mirror" + Sep());
 }
 
-TEST_F(FaultTempFolder, AnUnwritableTemporaryFolderLeavesTheRunToWhatExists) {
+TEST_F(FaultTempFolder, AnUnwritableTemporaryFolderRefusesTheStart) {
     testsupport::UnwritableFolder temp(layout_.Root());
     if (!temp.ok()) {
         GTEST_SKIP() << "no folder can be made unwritable here";
     }
-    RunWithUnusableTemp(temp.path(), false, false);
-}
-
-TEST_F(FaultTempFolder, AnUnwritableTemporaryFolderLeavesTheEncryptedDatabasePacked) {
-    testsupport::UnwritableFolder temp(layout_.Root());
-    if (!temp.ok()) {
-        GTEST_SKIP() << "no folder can be made unwritable here";
-    }
-    RunWithUnusableTemp(temp.path(), false, true);
+    RunWithoutRuntimeFolder(temp.path());
 }
 
 class FaultWebServer : public FaultRun {};
