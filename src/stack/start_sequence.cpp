@@ -255,8 +255,11 @@ int StartSequence(StackState& state, AppSettings& settings, StackShell& shell) {
         // A database server that ends meanwhile is told of once; the start goes on without it.
         bool databaseTold = !state.databaseServer;
         const auto watchDatabase = [&] {
+            if (databaseTold) {
+                return;
+            }
             const Process& database = state.databaseServer->process();
-            if (!databaseTold && database.IsValid() && !database.IsRunning()) {
+            if (database.IsValid() && !database.IsRunning()) {
                 databaseTold = true;
                 TraceLog(kStackTracePath, "Database server ended during the start\n");
                 shell.ShowMessageBox(
