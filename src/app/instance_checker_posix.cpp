@@ -31,13 +31,11 @@ bool CInstanceChecker::RegisterAsFirstInstance(CMainFrame& frame) {
     static LocalEndpoint endpoint;
     std::weak_ptr<const void> lifetime = frame.Lifetime();
     CMainFrame* target = &frame;
-    return endpoint.Listen(
-        SharedBlockName(),
-        [lifetime, target](const std::string& line) {
-            if (line == kActivateRequest && !lifetime.expired() && target->Exists()) {
-                target->Activate();
-            }
-        });
+    return endpoint.Listen(SharedBlockName(), [lifetime, target](const std::string& line) {
+        if (line == kActivateRequest && !lifetime.expired() && target->Exists()) {
+            target->Activate();
+        }
+    });
 }
 
 bool CInstanceChecker::ActivateFirstInstance() {

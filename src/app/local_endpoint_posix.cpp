@@ -324,7 +324,8 @@ LocalEndpoint::~LocalEndpoint() {
     Close();
 }
 
-bool LocalEndpoint::Listen(const std::string& name, std::function<void(const std::string&)> onLine) {
+bool LocalEndpoint::Listen(const std::string& name,
+                           std::function<void(const std::string&)> onLine) {
     Close();
     const std::string primary = EndpointAddress(name);
     const bool abstract = primary[0] == '@';

@@ -19,8 +19,7 @@ CTrailhostSysTray::CTrailhostSysTray(const std::string& serverName, std::functio
     impl_->serverName = serverName;
     const TrayTexts texts = MakeTrayTexts(serverName);
     QMenu* menu = impl_->menu.get();
-    auto* icon =
-        new QSystemTrayIcon(QIcon(":/shell/trailhost.ico"), QCoreApplication::instance());
+    auto* icon = new QSystemTrayIcon(QIcon(":/shell/trailhost.ico"), QCoreApplication::instance());
     impl_->icon = icon;
     icon->setObjectName("TrailhostTray");
     icon->setToolTip(QString::fromStdString(texts.tooltip));
