@@ -10,7 +10,7 @@ StarterHandover::~StarterHandover() = default;
 
 bool StarterHandover::OpenSiteAndWait(StackState& state, const AppSettings& settings) {
     if (settings.browserType == IEXPLORER) {
-        auto watcher = std::make_unique<CSearchWorkOfflineDialog>(&state, settings);
+        auto watcher = std::make_unique<CSearchWorkOfflineDialog>(settings);
         watcher->Start();
         watcher->SetPriority(kThreadPriorityLowest);
         // Too late when the stop has begun: the watcher then goes with this scope.

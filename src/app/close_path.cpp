@@ -42,8 +42,3 @@ void CloseRunner::RunHere() {
     program_.Stop();
     finished_stop_ = true;
 }
-
-bool CloseRunner::Begun() const {
-    std::lock_guard<std::mutex> lock(mutex_);
-    return begun_;
-}

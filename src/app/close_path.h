@@ -25,8 +25,6 @@ public:
     // Runs Stop on the calling thread unless one was already begun; `finished` is not called.
     void RunHere();
 
-    // Whether Begin or RunHere has been called.
-    bool Begun() const;
     // Whether the program's Stop has returned.
     bool Finished() const { return finished_stop_; }
 
@@ -36,7 +34,7 @@ public:
 private:
     ShellProgram& program_;
     std::function<void()> finished_;
-    mutable std::mutex mutex_;
+    std::mutex mutex_;
     bool begun_ = false;
     std::atomic<bool> finished_stop_{false};
     std::thread thread_;  // started and joined on the UI thread

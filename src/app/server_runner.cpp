@@ -8,7 +8,7 @@
 
 CServerRunner::CServerRunner(StackState& state, AppSettings& settings, RunnerShell& shell,
                              BrowserHandover& browser)
-    : CThread(&state, 0), state_(state), settings_(settings), shell_(shell), browser_(browser) {}
+    : state_(state), settings_(settings), shell_(shell), browser_(browser) {}
 
 CServerRunner::~CServerRunner() {
     Kill(0, true);

@@ -18,8 +18,7 @@ extern const char kCloseItemTemplate[];
 
 TrayTexts MakeTrayTexts(const std::string& serverName);
 
-// The command ids of the tray menu's two items, as the Windows menu resource holds them.
-constexpr unsigned kRunningCommand = 32772;
+// The command id of the tray menu's Close item, as the Windows menu resource holds it.
 constexpr unsigned kAppExitCommand = 0xE141;
 // The tray icon's id, also the id of its menu resource; the icon's own id; the callback message.
 constexpr unsigned kTrayIconId = 131;

@@ -36,12 +36,6 @@ public:
     // The window that receives the menu's commands (the frame).
     void SetTargetWindow(HWND window) { target_ = window; }
 
-    // The tray's own window, which receives the callbacks.
-    HWND Window() const { return window_.Get(); }
-
-    // Whether the icon is in the notification area.
-    bool IsInstalled() const { return !iconRemoved_; }
-
     // Takes `window` off the screen and the taskbar: it gets a hidden owner, made once per
     // process, and loses WS_VISIBLE.
     static void HideWindowToTray(HWND window, bool forceAnimation);

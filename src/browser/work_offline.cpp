@@ -2,8 +2,8 @@
 
 #include "config/settings.h"
 
-CSearchWorkOfflineDialog::CSearchWorkOfflineDialog(void* owner, const AppSettings& settings)
-    : CThread(owner, 0), settings_(settings) {}
+CSearchWorkOfflineDialog::CSearchWorkOfflineDialog(const AppSettings& settings)
+    : settings_(settings) {}
 
 CSearchWorkOfflineDialog::~CSearchWorkOfflineDialog() {
     Kill(0, true);

@@ -20,7 +20,7 @@ public:
     static constexpr unsigned kWorkOfflineCommand = 1053;
 
     // Reads settings.workOfflineTitles while it runs; the settings outlive the thread.
-    CSearchWorkOfflineDialog(void* owner, const AppSettings& settings);
+    explicit CSearchWorkOfflineDialog(const AppSettings& settings);
     ~CSearchWorkOfflineDialog() override;
 
     // Whether this platform has such a dialog to watch for (Windows only). Elsewhere Run ends at

@@ -17,9 +17,8 @@ const std::string& Pick(const std::string& given, const std::string& remembered)
 
 std::string CIniFile::GetString(const std::string& key, const std::string& defaultValue,
                                 const std::string& section, const std::string& path) const {
-    const std::string& iniSection = Pick(section, defaultSection_);
     const std::string& iniPath = Pick(path, path_);
-    if (iniSection.empty() || iniPath.empty()) {
+    if (section.empty() || iniPath.empty()) {
         return defaultValue;
     }
     // The profile functions cannot say how long a value is: a buffer that came back (nearly)
@@ -29,7 +28,7 @@ std::string CIniFile::GetString(const std::string& key, const std::string& defau
     for (int doublings = 0;; ++doublings) {
         buffer.assign(size, '\0');
         const std::size_t copied =
-            ReadProfileString(iniSection, key, defaultValue, &buffer[0], size, iniPath);
+            ReadProfileString(section, key, defaultValue, &buffer[0], size, iniPath);
         if (copied + 2 < size || doublings == kMaxBufferDoublings) {
             break;
         }
@@ -41,12 +40,11 @@ std::string CIniFile::GetString(const std::string& key, const std::string& defau
 
 int CIniFile::GetInt(const std::string& key, int defaultValue, const std::string& section,
                      const std::string& path) const {
-    const std::string& iniSection = Pick(section, defaultSection_);
     const std::string& iniPath = Pick(path, path_);
-    if (iniSection.empty() || iniPath.empty()) {
+    if (section.empty() || iniPath.empty()) {
         return defaultValue;
     }
-    return ReadProfileInt(iniSection, key, defaultValue, iniPath);
+    return ReadProfileInt(section, key, defaultValue, iniPath);
 }
 
 bool CIniFile::GetBool(const std::string& key, bool defaultValue, const std::string& section,

@@ -14,14 +14,10 @@ public:
     // `path` is used unchanged; on Windows a bare file name is looked for in the Windows folder.
     explicit CIniFile(const std::string& path) : path_(path) {}
 
-    const std::string& GetPath() const { return path_; }
-    const std::string& GetDefaultSection() const { return defaultSection_; }
-    void SetDefaultSection(const std::string& section) { defaultSection_ = section; }
-
-    // An empty `section` or `path` stands for the remembered one. When the section or path in
-    // effect is empty, or the file, section or key is missing, the default is returned (trailing
-    // blanks of the default are dropped when a file was asked). A key with an empty value gives
-    // the empty string.
+    // An empty `path` stands for the one given to the constructor. When the section or the path
+    // in effect is empty, or the file, section or key is missing, the default is returned
+    // (trailing blanks of the default are dropped when a file was asked). A key with an empty
+    // value gives the empty string.
     std::string GetString(const std::string& key, const std::string& defaultValue,
                           const std::string& section = {}, const std::string& path = {}) const;
     // The number formed by the value's leading decimal digits, 0 when it starts with none; the
@@ -43,7 +39,6 @@ private:
                               const std::string& path);
 
     std::string path_;
-    std::string defaultSection_;
 };
 
 }  // namespace ZUL

@@ -34,9 +34,6 @@ std::string RuntimeFolderName(const std::string& tempFolder, unsigned long proce
 std::string CreateRuntimeFolder(const std::string& tempFolder, unsigned long processId,
                                 bool hidden);
 
-// RuntimeFolderName for this process under the user's temporary folder.
-std::string RuntimeFolderForThisProcess();
-
 // The runtime folder's "session" sub-folder, for the site's scripts; no trailing separator.
 std::string SessionFolderName(const std::string& runtimeFolder);
 

@@ -1,14 +1,7 @@
-// Linux only: the process id and the environment.
-#include <unistd.h>
-
+// Linux only: the environment.
 #include <cstdlib>
 
 #include "stack/runtime.h"
-#include "sys/folders.h"
-
-std::string RuntimeFolderForThisProcess() {
-    return RuntimeFolderName(GetTempFolder(), static_cast<unsigned long>(getpid()));
-}
 
 std::string GetEnvironmentValue(const std::string& name) {
     const char* value = std::getenv(name.c_str());

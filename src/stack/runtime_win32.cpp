@@ -1,14 +1,9 @@
-// Windows only: the process id and the environment.
+// Windows only: the environment.
 #include <windows.h>
 
 #include <vector>
 
 #include "stack/runtime.h"
-#include "sys/folders.h"
-
-std::string RuntimeFolderForThisProcess() {
-    return RuntimeFolderName(GetTempFolder(), GetCurrentProcessId());
-}
 
 std::string GetEnvironmentValue(const std::string& name) {
     // The size is asked first, and asked again should the value grow in between.

@@ -249,7 +249,7 @@ int StartSequence(StackState& state, AppSettings& settings, StackShell& shell) {
         TraceLog(kStackTracePath, "Apache started, waiting for connect\n");
         const unsigned long timeoutMs = places.readinessTimeoutMs;
         TraceLog(kStackTracePath, "Timeout set to %d\n", static_cast<int>(timeoutMs));
-        CWaitWebserverStart probe(&state, run.webPort, settings.hostName);
+        CWaitWebserverStart probe(run.webPort, settings.hostName);
         probe.Start();
         probe.SetPriority(kThreadPriorityLowest);
         // A database server that ends meanwhile is told of once; the start goes on without it.

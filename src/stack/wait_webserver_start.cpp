@@ -12,8 +12,8 @@ void SendText(CQXPureSocket& socket, const std::string& text) {
 
 }  // namespace
 
-CWaitWebserverStart::CWaitWebserverStart(void* owner, int port, const std::string& host)
-    : CThread(owner, static_cast<std::uint32_t>(port)), port_(port), host_(host) {}
+CWaitWebserverStart::CWaitWebserverStart(int port, const std::string& host)
+    : port_(port), host_(host) {}
 
 CWaitWebserverStart::~CWaitWebserverStart() {
     Kill(0, true);

@@ -16,7 +16,7 @@
 // library must stay started while the probe runs.
 class CWaitWebserverStart : public CThread {
 public:
-    CWaitWebserverStart(void* owner, int port, const std::string& host);
+    CWaitWebserverStart(int port, const std::string& host);
     ~CWaitWebserverStart() override;
 
     static constexpr unsigned long kIntervalMs = 200;

@@ -28,13 +28,11 @@ CProcessInfo::~CProcessInfo() {
 }
 
 bool CProcessInfo::Init(bool preferPsapi) {
-    error_ = false;
     if (way_ != nullptr) {
         way_->Done();
     }
     way_ = ChooseProcessInfoWay(preferPsapi);
-    error_ = !way_->Init();
-    return !error_;
+    return way_->Init();
 }
 
 bool CProcessInfo::Refresh() {

@@ -56,10 +56,9 @@ public:
     CProcessInfo& operator=(const CProcessInfo&) = delete;
 
     // Chooses the way to list processes: Toolhelp on the 95 family, psapi on NT 4; elsewhere
-    // psapi when `preferPsapi`, else Toolhelp. Linux has one way. False (and HasError) when the
-    // way's functions are not all there.
+    // psapi when `preferPsapi`, else Toolhelp. Linux has one way. False when the way's functions
+    // are not all there.
     bool Init(bool preferPsapi);
-    bool HasError() const { return error_; }
 
     // Takes a fresh list; false when none could be taken.
     bool Refresh();
@@ -74,5 +73,4 @@ public:
 
 private:
     std::unique_ptr<CProcessInfoBase> way_;
-    bool error_ = false;
 };

@@ -20,7 +20,6 @@ constexpr int kSocketInterrupted = 10004;        // WSAEINTR
 constexpr int kSocketWouldBlock = 10035;         // WSAEWOULDBLOCK
 constexpr int kSocketAddressInUse = 10048;       // WSAEADDRINUSE
 constexpr int kSocketConnectionRefused = 10061;  // WSAECONNREFUSED
-constexpr int kSocketNotInitialised = 10093;     // WSANOTINITIALISED
 constexpr int kSocketHostNotFound = 11001;       // WSAHOST_NOT_FOUND
 
 // The text for a Windows Sockets error code: a fixed text for refused, in use, host not found

@@ -103,7 +103,7 @@ std::recursive_mutex& ThreadLock();
 
 class CThread {
 public:
-    CThread(void* owner, std::uint32_t parameter) : owner_(owner), parameter_(parameter) {}
+    CThread() = default;
     // Kills a running thread leniently (any error swallowed). Only the base OnKill is reached
     // from here; see the note at the top of this file.
     virtual ~CThread();
@@ -139,9 +139,6 @@ public:
     // The system's id of the running thread; 0 when none runs.
     unsigned long GetThreadId();
 
-    void* GetOwner() const { return owner_; }
-    std::uint32_t GetParameter() const { return parameter_; }
-
     // Sleeps `ms` milliseconds on the calling thread. On a CThread's own thread it returns early,
     // with false, once Kill has asked that thread to stop (and at once from then on); true when
     // the full time has passed.
@@ -159,8 +156,6 @@ protected:
 private:
     friend std::uint32_t RunThreadBody(ThreadRunBase& run, std::shared_ptr<ThreadRunBase>& keep);
 
-    void* owner_;
-    std::uint32_t parameter_;
     std::uint32_t exitCode_ = kNeverRunExitCode;
     std::shared_ptr<ThreadRunBase> run_;  // null while idle; guarded by ThreadLock()
 };

@@ -2,8 +2,7 @@
 
 #include "sys/process_list.h"
 
-CWaitProcessEnd::CWaitProcessEnd(void* owner, std::uint32_t processId)
-    : CThread(owner, processId), processId_(processId) {}
+CWaitProcessEnd::CWaitProcessEnd(std::uint32_t processId) : processId_(processId) {}
 
 CWaitProcessEnd::~CWaitProcessEnd() {
     Kill(0, true);

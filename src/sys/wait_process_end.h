@@ -12,8 +12,7 @@
 // When the process list cannot be walked at all, the process counts as ended.
 class CWaitProcessEnd : public CThread {
 public:
-    // The owner is kept for the owner's sake; the watcher does not use it.
-    CWaitProcessEnd(void* owner, std::uint32_t processId);
+    explicit CWaitProcessEnd(std::uint32_t processId);
     ~CWaitProcessEnd() override;
 
     // The time between two walks.

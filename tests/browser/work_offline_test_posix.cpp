@@ -10,7 +10,7 @@ namespace {
 TEST(WorkOfflineWatcher, EndsAtOnceWhereNoDialogExists) {
     AppSettings settings;
     settings.workOfflineTitles = {"Work Offline", "Offline arbeiten", "Offlinebetrieb"};
-    CSearchWorkOfflineDialog watcher(nullptr, settings);
+    CSearchWorkOfflineDialog watcher(settings);
     watcher.Start();
     const ThreadHandle handle = watcher.GetHandle();
     // A watcher that polled would take its 30 s; this wait is a third of that.

@@ -25,7 +25,7 @@ TEST(WorkOfflineWatcher, PressesOnlyAWindowWithAWholeWatchedTitle) {
     AppSettings settings;
     settings.workOfflineTitles = {"Work Offline", "Offline arbeiten", "Offlinebetrieb"};
     {
-        CSearchWorkOfflineDialog watcher(nullptr, settings);
+        CSearchWorkOfflineDialog watcher(settings);
         watcher.Start();
         watcher.SetPriority(kThreadPriorityLowest);
         // Pressed again at the next poll while the dialog stays; both windows were there for

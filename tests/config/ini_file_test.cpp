@@ -185,7 +185,7 @@ TEST(IniFile, DefaultsWithoutFileSectionOrPath) {
     EXPECT_EQ("d", CIniFile().GetString("k", "d", "s"));
     EXPECT_EQ(5, CIniFile().GetInt("k", 5, "s"));
     EXPECT_TRUE(CIniFile().GetBool("k", true, "s"));
-    // No section given and none remembered.
+    // No section given.
     EXPECT_EQ("d", CIniFile(path).GetString("k", "d"));
     EXPECT_EQ(5, CIniFile(path).GetInt("k", 5));
     // Trailing blanks of a default are dropped once a file was asked, kept otherwise.
@@ -193,17 +193,14 @@ TEST(IniFile, DefaultsWithoutFileSectionOrPath) {
     EXPECT_EQ("d  ", CIniFile().GetString("missing", "d  ", "s"));
 }
 
-TEST(IniFile, RememberedSectionAndPathCanBeOverridden) {
+TEST(IniFile, RememberedPathCanBeOverridden) {
     TempDir dir;
     WriteFile(dir / "a.ini", "[one]\nk=a1\n[two]\nk=a2\n");
     WriteFile(dir / "b.ini", "[one]\nk=b1\n");
     CIniFile ini(dir / "a.ini");
-    EXPECT_EQ(dir / "a.ini", ini.GetPath());
-    ini.SetDefaultSection("one");
-    EXPECT_EQ("one", ini.GetDefaultSection());
-    EXPECT_EQ("a1", ini.GetString("k", ""));
+    EXPECT_EQ("a1", ini.GetString("k", "", "one"));
     EXPECT_EQ("a2", ini.GetString("k", "", "two"));
-    EXPECT_EQ("b1", ini.GetString("k", "", "", dir / "b.ini"));
+    EXPECT_EQ("b1", ini.GetString("k", "", "one", dir / "b.ini"));
     EXPECT_EQ("", ini.GetString("k", "", "two", dir / "b.ini"));
 }
 

@@ -28,7 +28,7 @@ protected:
 TEST_F(Probe, KeepsAskingWhileTheServerAnswers404AndIsReadyAtTheFirstOtherAnswer) {
     ScriptedWebServer server({kNotFound, kNotFound, kOk, kOk});
     ASSERT_TRUE(server.Listening());
-    CWaitWebserverStart probe(nullptr, server.Port(), "127.0.0.1");
+    CWaitWebserverStart probe(server.Port(), "127.0.0.1");
     probe.Start();
 
     ASSERT_TRUE(probe.GetHandle().Wait(kGiveUpMs));
@@ -60,7 +60,7 @@ TEST_F(Probe, OnlyAnHttp11NotFoundOrNoStatusLineMeansNotReady) {
     };
     for (const Case& c : cases) {
         ScriptedWebServer server({c.answer, kOk});
-        CWaitWebserverStart probe(nullptr, server.Port(), "127.0.0.1");
+        CWaitWebserverStart probe(server.Port(), "127.0.0.1");
         probe.Start();
         ASSERT_TRUE(probe.GetHandle().Wait(kGiveUpMs)) << c.why;
         EXPECT_TRUE(probe.Answered()) << c.why;
@@ -71,7 +71,7 @@ TEST_F(Probe, OnlyAnHttp11NotFoundOrNoStatusLineMeansNotReady) {
 TEST_F(Probe, TriesEvery200MsUntilSomethingListens) {
     TraceCapture trace;
     const int port = testsupport::UnusedPort();
-    CWaitWebserverStart probe(nullptr, port, "127.0.0.1");
+    CWaitWebserverStart probe(port, "127.0.0.1");
     probe.Start();
 
     // Refused attempts go on, each an interval after the one before (less what a coarse system
@@ -108,8 +108,8 @@ TEST_F(Probe, KillEndsAProbeThatGetsNoAnswer) {
         accepted.Open();
         release.WaitOpen();
     });
-    CWaitWebserverStart blocked(nullptr, silent.Port(), "127.0.0.1");
-    CWaitWebserverStart refused(nullptr, testsupport::UnusedPort(), "127.0.0.1");
+    CWaitWebserverStart blocked(silent.Port(), "127.0.0.1");
+    CWaitWebserverStart refused(testsupport::UnusedPort(), "127.0.0.1");
     blocked.Start();
     accepted.WaitOpen();
     refused.Start();

@@ -18,7 +18,7 @@ namespace {
 // Connects and waits for the first line of the reply.
 class LineReader : public CThread {
 public:
-    explicit LineReader(int port) : CThread(nullptr, static_cast<std::uint32_t>(port)) {}
+    explicit LineReader(int port) : port_(port) {}
     ~LineReader() override { Kill(0, true); }
 
     std::string line = "nothing read";
@@ -32,11 +32,13 @@ protected:
         }
         // The server may accept before our connect call has returned, so the kill can reach
         // either the connect or the read; both must give up at once with the same error.
-        line = socket.Connect("127.0.0.1", static_cast<int>(GetParameter())) ? socket.ReceiveLine()
-                                                                             : "";
+        line = socket.Connect("127.0.0.1", port_) ? socket.ReceiveLine() : "";
         error = socket.GetLastError();
         return 0;
     }
+
+private:
+    int port_;
 };
 
 TEST(SocketKillPosix, KillWakesAThreadWaitingForALineThatNeverComes) {

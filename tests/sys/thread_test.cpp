@@ -24,7 +24,7 @@ struct Record {
 class Worker : public CThread {
 public:
     Worker(Record& record, std::uint32_t result, unsigned long pauseMs = kWaitForever)
-        : CThread(&record, result), record_(record), pauseMs_(pauseMs) {}
+        : record_(record), result_(result), pauseMs_(pauseMs) {}
     ~Worker() override { Kill(0, true); }
 
     int StopFlag() const { return stop_; }
@@ -39,7 +39,7 @@ protected:
             }
         }
         ++record_.returns;
-        return GetParameter();
+        return result_;
     }
     void OnKill() override {
         ++record_.onKillCalls;
@@ -49,14 +49,15 @@ protected:
 
 private:
     Record& record_;
+    std::uint32_t result_;
     unsigned long pauseMs_;
     std::atomic<int> stop_{0};
 };
 
-// Returns its parameter as soon as the gate opens.
+// Returns its result as soon as the gate opens.
 class OneShot : public CThread {
 public:
-    OneShot(Gate& gate, std::uint32_t result) : CThread(nullptr, result), gate_(gate) {}
+    OneShot(Gate& gate, std::uint32_t result) : gate_(gate), result_(result) {}
     ~OneShot() override { Kill(0, true); }
 
     std::atomic<int> onKillCalls{0};
@@ -64,12 +65,13 @@ public:
 protected:
     std::uint32_t Run() override {
         gate_.WaitOpen();
-        return GetParameter();
+        return result_;
     }
     void OnKill() override { ++onKillCalls; }
 
 private:
     Gate& gate_;
+    std::uint32_t result_;
 };
 
 TEST(ThreadLifeCycle, RunEndsTheThreadAndTheObjectCanStartAgain) {

@@ -12,7 +12,7 @@ namespace {
 // Sleeps with a bare Sleep, which no stop request can cut short.
 class Stubborn : public CThread {
 public:
-    explicit Stubborn(HANDLE started) : CThread(nullptr, 0), started_(started) {}
+    explicit Stubborn(HANDLE started) : started_(started) {}
     ~Stubborn() override { Kill(0, true); }
 
 protected:

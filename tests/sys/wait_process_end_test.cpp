@@ -23,8 +23,8 @@ TEST(WaitProcessEnd, KeepsWatchingWhileTheProcessRunsAndEndsAfterIt) {
     ChildProcess child;
     ASSERT_TRUE(helper.Start(child));
 
-    CWaitProcessEnd live(nullptr, child.Id());
-    CWaitProcessEnd gone(nullptr, kNoSuchProcess);
+    CWaitProcessEnd live(child.Id());
+    CWaitProcessEnd gone(kNoSuchProcess);
     live.Start();
     gone.Start();
     EXPECT_NE(live.SetPriority(kThreadPriorityLowest), 0);
@@ -49,7 +49,7 @@ TEST(WaitProcessEnd, KillStopsAWatcherOfARunningProcess) {
     ChildProcess child;
     ASSERT_TRUE(helper.Start(child));
 
-    CWaitProcessEnd watcher(nullptr, child.Id());
+    CWaitProcessEnd watcher(child.Id());
     watcher.Start();
     const ThreadHandle watching = watcher.GetHandle();
     watcher.Kill(0, true);
