@@ -11,7 +11,7 @@ CServerRunner::CServerRunner(StackState& state, AppSettings& settings, RunnerShe
     : state_(state), settings_(settings), shell_(shell), browser_(browser) {}
 
 CServerRunner::~CServerRunner() {
-    Kill(0, true);
+    StopAndWait();
 }
 
 void CServerRunner::OnKill() {

@@ -6,7 +6,7 @@ CSearchWorkOfflineDialog::CSearchWorkOfflineDialog(const AppSettings& settings)
     : settings_(settings) {}
 
 CSearchWorkOfflineDialog::~CSearchWorkOfflineDialog() {
-    Kill(0, true);
+    StopAndWait();
 }
 
 std::uint32_t CSearchWorkOfflineDialog::Run() {

@@ -273,11 +273,11 @@ int StartSequence(StackState& state, AppSettings& settings, StackShell& shell) {
         const Readiness readiness =
             WaitForProbe(probe, timeoutMs, state, webProcess, watchDatabase);
         if (readiness == Readiness::kStopping) {
-            probe.Kill(0, true);
+            probe.StopAndWait();
             return kStartAbandoned;
         }
         if (readiness == Readiness::kServerEnded) {
-            probe.Kill(0, true);
+            probe.StopAndWait();
             TraceLog(kStackTracePath, "Apache ended before it answered\n");
             // A server that could not be started at all was told of by the launcher already.
             if (webProcess.IsValid()) {
@@ -292,7 +292,7 @@ int StartSequence(StackState& state, AppSettings& settings, StackShell& shell) {
         PostStartupProgress(settings, shell, 95);
         if (readiness == Readiness::kTimedOut) {
             TraceLog(kStackTracePath, "Apache timeout\n");
-            probe.Kill(0, true);
+            probe.StopAndWait();
         } else {
             TraceLog(kStackTracePath, "Apache connected\n");
         }

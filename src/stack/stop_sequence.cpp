@@ -98,7 +98,7 @@ void StopSequence(StackState& state, const AppSettings& settings, StackShell& sh
 
     // 3. The work-offline watcher.
     if (state.workOfflineSearch && state.workOfflineSearch->IsAlive()) {
-        state.workOfflineSearch->Kill(0, true);
+        state.workOfflineSearch->StopAndWait();
         state.workOfflineSearch.reset();
     }
 

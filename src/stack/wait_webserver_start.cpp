@@ -16,7 +16,7 @@ CWaitWebserverStart::CWaitWebserverStart(int port, const std::string& host)
     : port_(port), host_(host) {}
 
 CWaitWebserverStart::~CWaitWebserverStart() {
-    Kill(0, true);
+    StopAndWait();
 }
 
 void CWaitWebserverStart::OnKill() {

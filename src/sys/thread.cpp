@@ -52,7 +52,7 @@ bool ThreadHandle::Wait(unsigned long ms) const {
 CThread::~CThread() {
     try {
         if (IsAlive()) {
-            Kill(0, true);
+            StopAndWait();
         }
     } catch (...) {
         // A dying object has nobody to report to.

@@ -19,7 +19,7 @@
 //         return 0;
 //     }
 //
-// A subclass whose Run uses the subclass's own members calls Kill(0, true) in its own destructor:
+// A subclass whose Run uses the subclass's own members calls StopAndWait in its own destructor:
 // the base destructor's kill comes after those members are gone.
 #pragma once
 
@@ -124,6 +124,10 @@ public:
     // Kill (lenient false) raises kTerminateFailed when Windows cannot terminate the thread;
     // a lenient one never raises. Called from the thread's own body, it only asks for the stop.
     void Kill(std::uint32_t exitCode = 0, bool lenient = true);
+
+    // Asks the running thread to stop and waits until Run has returned: the lenient Kill, with 0
+    // as the exit code. Called from the thread's own body, it only asks for the stop.
+    void StopAndWait() { Kill(0, true); }
 
     // Sets the running thread's priority (one of the kThreadPriority values); nonzero when set,
     // 0 when the system refuses or no thread runs (the value is not kept for a later Start).

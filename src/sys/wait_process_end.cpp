@@ -5,7 +5,7 @@
 CWaitProcessEnd::CWaitProcessEnd(std::uint32_t processId) : processId_(processId) {}
 
 CWaitProcessEnd::~CWaitProcessEnd() {
-    Kill(0, true);
+    StopAndWait();
 }
 
 std::uint32_t CWaitProcessEnd::Run() {

@@ -32,7 +32,7 @@ TEST(WorkOfflineWatcher, PressesOnlyAWindowWithAWholeWatchedTitle) {
         // both polls.
         EXPECT_TRUE(AwaitLine(dir / "exact", "command 1053", 2));
         EXPECT_TRUE(watcher.IsAlive());
-        watcher.Kill(0, true);
+        watcher.StopAndWait();
         EXPECT_FALSE(watcher.IsAlive());
     }
     const std::string longerLog = testsupport::ReadFile(dir / "longer");

@@ -116,8 +116,8 @@ TEST_F(Probe, KillEndsAProbeThatGetsNoAnswer) {
     EXPECT_FALSE(refused.GetHandle().Wait(3 * CWaitWebserverStart::kIntervalMs));
     EXPECT_TRUE(blocked.IsAlive());
 
-    refused.Kill(0, true);
-    blocked.Kill(0, true);
+    refused.StopAndWait();
+    blocked.StopAndWait();
     EXPECT_FALSE(refused.IsAlive());
     EXPECT_FALSE(blocked.IsAlive());
     EXPECT_FALSE(refused.Answered());

@@ -19,7 +19,7 @@ namespace {
 class LineReader : public CThread {
 public:
     explicit LineReader(int port) : port_(port) {}
-    ~LineReader() override { Kill(0, true); }
+    ~LineReader() override { StopAndWait(); }
 
     std::string line = "nothing read";
     int error = 0;
@@ -53,7 +53,7 @@ TEST(SocketKillPosix, KillWakesAThreadWaitingForALineThatNeverComes) {
     LineReader reader(server.Port());
     reader.Start();
     accepted.WaitOpen();
-    reader.Kill(0, true);  // returns once Run has returned
+    reader.StopAndWait();  // returns once Run has returned
     EXPECT_EQ(reader.line, "");
     EXPECT_EQ(reader.error, kSocketInterrupted);
     finished.Open();

@@ -25,7 +25,7 @@ class Worker : public CThread {
 public:
     Worker(Record& record, std::uint32_t result, unsigned long pauseMs = kWaitForever)
         : record_(record), result_(result), pauseMs_(pauseMs) {}
-    ~Worker() override { Kill(0, true); }
+    ~Worker() override { StopAndWait(); }
 
     int StopFlag() const { return stop_; }
 
@@ -58,7 +58,7 @@ private:
 class OneShot : public CThread {
 public:
     OneShot(Gate& gate, std::uint32_t result) : gate_(gate), result_(result) {}
-    ~OneShot() override { Kill(0, true); }
+    ~OneShot() override { StopAndWait(); }
 
     std::atomic<int> onKillCalls{0};
 
@@ -196,7 +196,7 @@ TEST(ThreadPriority, SetPriorityNeedsARunningThread) {
 
     thread.Start();
     EXPECT_NE(thread.SetPriority(kThreadPriorityLowest), 0);
-    thread.Kill(0, true);
+    thread.StopAndWait();
     EXPECT_EQ(thread.SetPriority(kThreadPriorityLowest), 0);
 }
 
@@ -221,7 +221,7 @@ TEST(ThreadHandleWait, AWaiterReturnsWhenTheThreadIsKilledAndDeleted) {
     std::atomic<bool> waited{false};
     std::thread waiter([handle = thread->GetHandle(), &waited] { waited = handle.Wait(); });
 
-    thread->Kill(0, true);
+    thread->StopAndWait();
     delete thread;
     waiter.join();
     EXPECT_TRUE(waited);

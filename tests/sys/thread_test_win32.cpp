@@ -13,7 +13,7 @@ namespace {
 class Stubborn : public CThread {
 public:
     explicit Stubborn(HANDLE started) : started_(started) {}
-    ~Stubborn() override { Kill(0, true); }
+    ~Stubborn() override { StopAndWait(); }
 
 protected:
     std::uint32_t Run() override {

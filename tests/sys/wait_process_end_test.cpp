@@ -52,7 +52,7 @@ TEST(WaitProcessEnd, KillStopsAWatcherOfARunningProcess) {
     CWaitProcessEnd watcher(child.Id());
     watcher.Start();
     const ThreadHandle watching = watcher.GetHandle();
-    watcher.Kill(0, true);
+    watcher.StopAndWait();
     EXPECT_TRUE(watching.Wait(0));
     EXPECT_FALSE(watcher.IsAlive());
     EXPECT_FALSE(child.WaitForEnd(0));
