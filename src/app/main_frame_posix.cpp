@@ -13,6 +13,7 @@
 #include <atomic>
 #include <cstdio>
 
+#include "app/app_titles.h"
 #include "app/close_path.h"
 #include "app/local_endpoint.h"
 #include "app/shell.h"

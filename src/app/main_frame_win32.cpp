@@ -3,6 +3,7 @@
 
 #include <atomic>
 
+#include "app/app_titles.h"
 #include "app/close_path.h"
 #include "app/shell.h"
 #include "app/shutdown_dialog.h"

@@ -6,11 +6,6 @@
 
 struct AppSettings;
 
-// The caption by which a second copy finds the running one, and the application title (the
-// caption of start-up's own boxes).
-extern const char kFrameCaption[];
-extern const char kAppTitle[];
-
 // What the program may ask of the shell. Every call is safe from any thread; the windows behind
 // them belong to the UI thread, which keeps them painting while the caller works.
 class ShellServices {

@@ -3,6 +3,7 @@
 #include <memory>
 #include <mutex>
 
+#include "app/app_titles.h"
 #include "app/instance_checker.h"
 #include "app/main_frame.h"
 #include "app/message_box.h"

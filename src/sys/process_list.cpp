@@ -1,6 +1,6 @@
 #include "sys/process_list.h"
 
-#include "sys/process_list_way.h"
+#include "sys/process_list_detail.h"
 
 #include <cstring>
 

@@ -2,7 +2,7 @@
 #include "sys/process_list.h"
 
 #include "sys/handles_posix.h"
-#include "sys/process_list_way.h"
+#include "sys/process_list_detail.h"
 
 #include <dirent.h>
 #include <errno.h>

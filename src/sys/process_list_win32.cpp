@@ -3,7 +3,7 @@
 
 #include "sys/handles_win32.h"
 #include "sys/process_detail.h"
-#include "sys/process_list_way.h"
+#include "sys/process_list_detail.h"
 
 #include <tlhelp32.h>
 

@@ -1,7 +1,7 @@
 // Windows only: both ways of listing processes, each called directly (EnumerateProcesses and
 // KillProcessByName choose one by platform, so only one of them is reached otherwise).
 #include "sys/process_list.h"
-#include "sys/process_list_way.h"
+#include "sys/process_list_detail.h"
 
 #include "child_process.h"
 #include "idle_helper.h"

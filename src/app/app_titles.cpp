@@ -1,4 +1,4 @@
-#include "app/shell.h"
+#include "app/app_titles.h"
 
 // A document title and the application title, as a frame caption reads them; a second copy
 // looks for exactly this text.
