@@ -50,14 +50,10 @@ public:
     // Result code of the last registry call (0 for success).
     long lastError() const { return lastError_; }
 
-    // The normalised sub-key path while the key is open, else empty.
-    const std::string& keyPath() const { return keyPath_; }
-
     // The path as it is opened: leading backslashes skipped, one trailing backslash removed.
     static std::string NormalisePath(const std::string& subKey);
 
 private:
     void* key_ = nullptr;  // HKEY on Windows
-    std::string keyPath_;
     long lastError_ = 0;
 };

@@ -36,7 +36,6 @@ CXRegistry::CXRegistry(RegistryRoot root, const char* subKey, bool create, unsig
     }
     if (lastError_ == ERROR_SUCCESS && key != nullptr) {
         key_ = key;
-        keyPath_ = path;
     }
 }
 
@@ -130,6 +129,5 @@ bool CXRegistry::Close() {
     }
     lastError_ = RegCloseKey(static_cast<HKEY>(key_));
     key_ = nullptr;
-    keyPath_.clear();
     return lastError_ == ERROR_SUCCESS;
 }

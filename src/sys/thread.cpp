@@ -134,11 +134,6 @@ std::uint32_t CThread::GetExitCode() {
     return IsAlive() ? kStillActive : exitCode_;
 }
 
-unsigned long CThread::GetThreadId() {
-    std::lock_guard<std::recursive_mutex> lock(ThreadLock());
-    return run_ != nullptr ? ThreadRunId(*run_) : 0;
-}
-
 bool CThread::Pause(unsigned long ms) {
     ThreadRunBase* run = tCurrentRun;
     if (run == nullptr) {

@@ -140,9 +140,6 @@ public:
     // to the last Kill, or kNeverRunExitCode.
     std::uint32_t GetExitCode();
 
-    // The system's id of the running thread; 0 when none runs.
-    unsigned long GetThreadId();
-
     // Sleeps `ms` milliseconds on the calling thread. On a CThread's own thread it returns early,
     // with false, once Kill has asked that thread to stop (and at once from then on); true when
     // the full time has passed.

@@ -107,7 +107,7 @@ unsigned long LaunchThread(ThreadRunBase& base) {
     if (error != 0) {
         return static_cast<unsigned long>(error);
     }
-    // SetPriority and GetThreadId need the tid right after Start.
+    // SetPriority needs the tid right after Start.
     std::unique_lock<std::mutex> lock(run.mutex);
     run.changed.wait(lock, [&run] { return run.tid != 0; });
     return 0;
@@ -159,12 +159,6 @@ int SetThreadRunPriority(ThreadRunBase& base, int priority) {
     return setpriority(PRIO_PROCESS, static_cast<id_t>(run.tid), NiceForPriority(priority)) == 0
                ? 1
                : 0;
-}
-
-unsigned long ThreadRunId(ThreadRunBase& base) {
-    PosixRun& run = AsPosix(base);
-    std::lock_guard<std::mutex> lock(run.mutex);
-    return static_cast<unsigned long>(run.tid);
 }
 
 int CurrentThreadStopDescriptor() {

@@ -53,7 +53,6 @@ void WaitWhileForcing(ThreadRunBase& run);
 bool WaitForStopRequest(ThreadRunBase& run, unsigned long ms);
 void SleepMilliseconds(unsigned long ms);
 int SetThreadRunPriority(ThreadRunBase& run, int priority);
-unsigned long ThreadRunId(ThreadRunBase& run);
 
 #ifndef _WIN32
 // The descriptor that becomes readable once Kill asks the calling CThread to stop; -1 off a

@@ -15,7 +15,6 @@ constexpr DWORD kKillGraceMs = 1000;
 struct Win32Run : ThreadRunBase {
     ScopedHandle thread;
     ScopedHandle stopEvent;
-    DWORD id = 0;
 };
 
 Win32Run& AsWin32(ThreadRunBase& run) {
@@ -41,7 +40,7 @@ unsigned long LaunchThread(ThreadRunBase& base) {
     if (!run.stopEvent.IsValid()) {
         return GetLastError();
     }
-    run.thread.Reset(CreateThread(nullptr, 0, ThreadEntry, &run, 0, &run.id));
+    run.thread.Reset(CreateThread(nullptr, 0, ThreadEntry, &run, 0, nullptr));
     if (!run.thread.IsValid()) {
         return GetLastError();
     }
@@ -97,8 +96,4 @@ void SleepMilliseconds(unsigned long ms) {
 
 int SetThreadRunPriority(ThreadRunBase& run, int priority) {
     return SetThreadPriority(AsWin32(run).thread.Get(), priority) ? 1 : 0;
-}
-
-unsigned long ThreadRunId(ThreadRunBase& run) {
-    return AsWin32(run).id;
 }
