@@ -52,7 +52,7 @@ void CheckSplit(const std::string& line) {
     }
     // In the program name quotes only group, so none is left in it.
     FUZZ_CHECK(args[0].find('"') == std::string::npos, line);
-    FUZZ_CHECK(SplitWindowsCommandLine(Browser::JoinWindowsCommandLine(args)) == args, line);
+    FUZZ_CHECK(SplitWindowsCommandLine(JoinWindowsCommandLine(args)) == args, line);
 }
 
 void CheckExecutablePath(const std::string& line) {
@@ -85,6 +85,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     Args args = Lines(text);
     std::string& program = args[0];
     program.erase(std::remove(program.begin(), program.end(), '"'), program.end());
-    FUZZ_CHECK(SplitWindowsCommandLine(Browser::JoinWindowsCommandLine(args)) == args, text);
+    FUZZ_CHECK(SplitWindowsCommandLine(JoinWindowsCommandLine(args)) == args, text);
     return 0;
 }

@@ -1,5 +1,6 @@
-// Linux only: the first copy holds a per-user local socket named after the shared block; a
-// second copy that connects asks it to come forward.
+// Linux only: the first copy holds an endpoint of this user named after the shared block; a
+// second copy that reaches it asks it to come forward. Another user's socket of that name is no
+// copy of ours (see LocalEndpoint).
 #include "app/instance_checker.h"
 
 #include <QCoreApplication>
@@ -20,7 +21,7 @@ CInstanceChecker::CInstanceChecker(const std::string& name) : name_(name) {}
 CInstanceChecker::~CInstanceChecker() = default;
 
 bool CInstanceChecker::IsAnotherInstanceRunning() const {
-    return SendToEndpoint(UserSocketName(SharedBlockName()), "");
+    return SendToEndpoint(SharedBlockName(), "");
 }
 
 bool CInstanceChecker::RegisterAsFirstInstance(CMainFrame& frame) {
@@ -34,7 +35,7 @@ bool CInstanceChecker::RegisterAsFirstInstance(CMainFrame& frame) {
     std::weak_ptr<const void> lifetime = frame.Lifetime();
     CMainFrame* target = &frame;
     return endpoint.Listen(
-        UserSocketName(SharedBlockName()),
+        SharedBlockName(),
         [lifetime, target](const std::string& line) {
             if (line == kActivateRequest && !lifetime.expired() && target->Exists()) {
                 target->Activate();
@@ -44,5 +45,5 @@ bool CInstanceChecker::RegisterAsFirstInstance(CMainFrame& frame) {
 }
 
 bool CInstanceChecker::ActivateFirstInstance() {
-    return SendToEndpoint(UserSocketName(SharedBlockName()), kActivateRequest);
+    return SendToEndpoint(SharedBlockName(), kActivateRequest);
 }

@@ -1,31 +1,248 @@
-// Linux only: abstract local sockets through QLocalServer, checked for the peer's user.
+// Linux only: Unix-domain sockets made and checked here, then served through QLocalServer; the
+// peer's user comes from SO_PEERCRED on both sides.
 #include "app/local_endpoint_qt.h"
 
 #include <QLocalSocket>
 
+#include <dirent.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/time.h>
+#include <sys/un.h>
 #include <unistd.h>
 
+#include <cerrno>
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
 #include <fstream>
+#include <random>
 #include <set>
 #include <sstream>
 
 namespace {
 
 constexpr int kConnectWaitMs = 2000;
+// A peer that sends this much without a line feed is cut off.
+constexpr qint64 kMaxLineBytes = 4096;
+// The longest address a socket takes, without the terminating or leading zero byte.
+constexpr std::size_t kMaxAddress = sizeof(sockaddr_un::sun_path) - 1;
+// Room kept in an abstract name for the suffix that sets it apart from one another user holds.
+constexpr std::size_t kSuffixRoom = 12;
+constexpr int kAlternatives = 16;
+// Past this length the private folder leaves too little room for names.
+constexpr std::size_t kMaxFolder = 60;
 
-bool PeerIsSameUser(QLocalSocket* socket) {
+// Owner of a socket descriptor.
+class Socket {
+public:
+    explicit Socket(int fd = -1) : fd_(fd) {}
+    ~Socket() {
+        if (fd_ >= 0) {
+            close(fd_);
+        }
+    }
+    Socket(const Socket&) = delete;
+    Socket& operator=(const Socket&) = delete;
+
+    int get() const { return fd_; }
+    bool valid() const { return fd_ >= 0; }
+    int release() {
+        const int fd = fd_;
+        fd_ = -1;
+        return fd;
+    }
+    void reset(int fd) {
+        if (fd_ >= 0) {
+            close(fd_);
+        }
+        fd_ = fd;
+    }
+
+private:
+    int fd_;
+};
+
+bool PeerIsThisUser(int fd) {
     ucred credentials{};
     socklen_t size = sizeof(credentials);
-    const int fd = static_cast<int>(socket->socketDescriptor());
     return getsockopt(fd, SOL_SOCKET, SO_PEERCRED, &credentials, &size) == 0 &&
-           credentials.uid == getuid();
+           credentials.uid == geteuid();
+}
+
+// A real folder of this user that nobody else may enter or change.
+bool IsPrivateFolder(const std::string& path) {
+    struct stat st {};
+    return lstat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode) && st.st_uid == geteuid() &&
+           (st.st_mode & 077) == 0;
+}
+
+// The folder of this user's socket files, with a trailing '/'; empty when there is none to trust
+// (no runtime folder of the user's own): the endpoints are abstract then.
+std::string SocketFolder() {
+    const char* runtime = std::getenv("XDG_RUNTIME_DIR");
+    if (runtime == nullptr || runtime[0] != '/' || !IsPrivateFolder(runtime)) {
+        return "";
+    }
+    std::string folder = runtime;
+    if (folder.back() != '/') {
+        folder += '/';
+    }
+    folder += "trailhost";
+    mkdir(folder.c_str(), 0700);
+    if (folder.size() > kMaxFolder || !IsPrivateFolder(folder)) {
+        return "";
+    }
+    return folder + '/';
+}
+
+std::string HashOf(const std::string& text) {
+    std::uint64_t hash = 14695981039346656037ull;
+    for (const char c : text) {
+        hash = (hash ^ static_cast<unsigned char>(c)) * 1099511628211ull;
+    }
+    static const char kHex[] = "0123456789abcdef";
+    std::string hex;
+    for (int shift = 60; shift >= 0; shift -= 4) {
+        hex += kHex[(hash >> shift) & 0xf];
+    }
+    return hex;
+}
+
+// `text` when it fits into `limit` characters; else its start, "~" and a hash of the whole.
+std::string Fitted(const std::string& text, std::size_t limit) {
+    if (text.size() <= limit) {
+        return text;
+    }
+    const std::string hash = HashOf(text);
+    return text.substr(0, limit - hash.size() - 1) + "~" + hash;
+}
+
+// A name as a file name: letters, digits, '-' and '_' as they are, every other byte as %XX.
+std::string FileNameFor(const std::string& name) {
+    static const char kHex[] = "0123456789ABCDEF";
+    std::string file;
+    for (const char c : name) {
+        const auto byte = static_cast<unsigned char>(c);
+        if ((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
+            c == '-' || c == '_') {
+            file += c;
+        } else {
+            file += '%';
+            file += kHex[byte >> 4];
+            file += kHex[byte & 0xf];
+        }
+    }
+    return file;
+}
+
+// Where the names of this user's endpoints begin, before any name is cut to fit.
+std::string AddressStart(const std::string& folder) {
+    return folder.empty() ? "@trailhost-" + std::to_string(geteuid()) + "/" : folder;
+}
+
+std::string UnfittedAddress(const std::string& folder, const std::string& name) {
+    return AddressStart(folder) + (folder.empty() ? name : FileNameFor(name));
+}
+
+bool ToSocketAddress(const std::string& address, sockaddr_un& socketAddress, socklen_t& length) {
+    socketAddress = {};
+    socketAddress.sun_family = AF_UNIX;
+    const bool abstract = !address.empty() && address[0] == '@';
+    const std::string name = abstract ? address.substr(1) : address;
+    if (name.empty() || name.size() > kMaxAddress) {
+        return false;
+    }
+    // An abstract name begins with a zero byte and ends where the length says.
+    std::memcpy(socketAddress.sun_path + (abstract ? 1 : 0), name.data(), name.size());
+    length = static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) + name.size() + 1);
+    return true;
+}
+
+enum class Peer { kNobody, kThisUser, kOtherUser };
+
+// Connects to `address`; a listener that takes no connection within the connect wait counts as
+// nobody. `socket` keeps the connection when it is of this user.
+Peer ConnectTo(const std::string& address, Socket& socket) {
+    sockaddr_un socketAddress{};
+    socklen_t length = 0;
+    if (!ToSocketAddress(address, socketAddress, length)) {
+        return Peer::kNobody;
+    }
+    Socket fd(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0));
+    if (!fd.valid()) {
+        return Peer::kNobody;
+    }
+    // A listener that never accepts fills its queue; connect and send then wait this long.
+    timeval wait{kConnectWaitMs / 1000, (kConnectWaitMs % 1000) * 1000};
+    setsockopt(fd.get(), SOL_SOCKET, SO_SNDTIMEO, &wait, sizeof(wait));
+    if (connect(fd.get(), reinterpret_cast<const sockaddr*>(&socketAddress), length) != 0) {
+        return Peer::kNobody;
+    }
+    if (!PeerIsThisUser(fd.get())) {
+        return Peer::kOtherUser;
+    }
+    socket.reset(fd.release());
+    return Peer::kThisUser;
+}
+
+// Every socket address there is now where this user's endpoints are: the files of the private
+// folder, or every abstract name of the machine's network namespace.
+std::vector<std::string> ListedAddresses(const std::string& folder) {
+    std::vector<std::string> found;
+    if (!folder.empty()) {
+        if (DIR* dir = opendir(folder.c_str())) {
+            while (const dirent* entry = readdir(dir)) {
+                struct stat st {};
+                const std::string path = folder + entry->d_name;
+                if (lstat(path.c_str(), &st) == 0 && S_ISSOCK(st.st_mode)) {
+                    found.push_back(path);
+                }
+            }
+            closedir(dir);
+        }
+        return found;
+    }
+    // The kernel lists every socket with its address; abstract ones begin with '@'. Fields are
+    // Num RefCount Protocol Flags Type St Inode, then the address, which may hold blanks.
+    std::ifstream in("/proc/net/unix");
+    std::string line;
+    std::getline(in, line);
+    std::set<std::string> seen;
+    while (std::getline(in, line)) {
+        std::istringstream fields(line);
+        std::string skip;
+        for (int i = 0; i < 7 && fields >> skip; ++i) {
+        }
+        std::string address;
+        std::getline(fields >> std::ws, address);
+        if (address.size() >= 2 && address[0] == '@' && seen.insert(address).second) {
+            found.push_back(address);
+        }
+    }
+    return found;
+}
+
+// Whether a listener of this user holds the abstract address `primary` with a suffix.
+bool HeldUnderASuffix(const std::string& primary) {
+    const std::string start = primary + "#";
+    for (const std::string& address : ListedAddresses("")) {
+        Socket socket;
+        if (address.compare(0, start.size(), start) == 0 &&
+            ConnectTo(address, socket) == Peer::kThisUser) {
+            return true;
+        }
+    }
+    return false;
 }
 
 }  // namespace
 
-std::string UserSocketName(const std::string& text) {
-    return "trailhost-" + std::to_string(getuid()) + "/" + text;
+std::string EndpointAddress(const std::string& name) {
+    const std::string folder = SocketFolder();
+    const std::size_t limit = folder.empty() ? kMaxAddress + 1 - kSuffixRoom : kMaxAddress;
+    return Fitted(UnfittedAddress(folder, name), limit);
 }
 
 LocalEndpoint::LocalEndpoint() = default;
@@ -37,16 +254,64 @@ LocalEndpoint::~LocalEndpoint() {
 bool LocalEndpoint::Listen(const std::string& name, std::function<void(const std::string&)> onLine,
                            QObject* parent) {
     Close();
-    auto* server = new QLocalServer(parent);
-    server->setSocketOptions(QLocalServer::AbstractNamespaceOption);
-    if (!server->listen(QString::fromStdString(name))) {
-        delete server;
+    const std::string primary = EndpointAddress(name);
+    const bool abstract = primary[0] == '@';
+    std::random_device entropy;
+    std::mt19937 pick(entropy());
+    // A socket file that nobody listens on is left by a copy that is gone: it is taken over
+    // once. An abstract name of another user is passed by for one with a random suffix.
+    const int attempts = abstract ? kAlternatives : 2;
+    for (int attempt = 0; attempt < attempts; ++attempt) {
+        const std::string address =
+            attempt == 0 || !abstract ? primary : primary + "#" + std::to_string(pick());
+        sockaddr_un socketAddress{};
+        socklen_t length = 0;
+        Socket fd(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0));
+        if (!fd.valid() || !ToSocketAddress(address, socketAddress, length)) {
+            return false;
+        }
+        if (bind(fd.get(), reinterpret_cast<const sockaddr*>(&socketAddress), length) == 0 &&
+            ::listen(fd.get(), 16) == 0) {
+            auto* server = new QLocalServer(parent);
+            if (!server->listen(fd.get())) {
+                delete server;
+                return false;
+            }
+            fd.release();
+            server_ = server;
+            address_ = address;
+            break;
+        }
+        if (errno != EADDRINUSE) {
+            return false;
+        }
+        Socket probe;
+        switch (ConnectTo(address, probe)) {
+            case Peer::kThisUser:
+                return false;
+            case Peer::kOtherUser:
+                if (!abstract) {
+                    return false;
+                }
+                break;
+            case Peer::kNobody:
+                if (!abstract) {
+                    unlink(address.c_str());
+                }
+                break;
+        }
+        // Another copy of this user may hold the name under a suffix already.
+        if (abstract && attempt == 0 && HeldUnderASuffix(primary)) {
+            return false;
+        }
+    }
+    if (server_ == nullptr) {
         return false;
     }
-    server_ = server;
+    QLocalServer* server = server_;
     QObject::connect(server, &QLocalServer::newConnection, server, [server, onLine] {
         while (QLocalSocket* socket = server->nextPendingConnection()) {
-            if (!PeerIsSameUser(socket)) {
+            if (!PeerIsThisUser(static_cast<int>(socket->socketDescriptor()))) {
                 socket->abort();
                 socket->deleteLater();
                 continue;
@@ -55,6 +320,9 @@ bool LocalEndpoint::Listen(const std::string& name, std::function<void(const std
                 while (socket->canReadLine()) {
                     const QByteArray line = socket->readLine().trimmed();
                     onLine(line.toStdString());
+                }
+                if (socket->bytesAvailable() > kMaxLineBytes) {
+                    socket->abort();
                 }
             };
             QObject::connect(socket, &QLocalSocket::readyRead, socket, readLines);
@@ -70,47 +338,60 @@ bool LocalEndpoint::Listen(const std::string& name, std::function<void(const std
 }
 
 void LocalEndpoint::Close() {
+    // The file goes first: nobody reaches a closing endpoint.
+    if (!address_.empty() && address_[0] == '/') {
+        unlink(address_.c_str());
+    }
+    address_.clear();
     delete server_.data();
 }
 
-bool SendToEndpoint(const std::string& name, const std::string& line) {
-    QLocalSocket socket;
-    socket.setSocketOptions(QLocalSocket::AbstractNamespaceOption);
-    socket.connectToServer(QString::fromStdString(name));
-    if (!socket.waitForConnected(kConnectWaitMs)) {
+bool SendToAddress(const std::string& address, const std::string& line) {
+    Socket socket;
+    if (ConnectTo(address, socket) != Peer::kThisUser) {
         return false;
     }
     if (!line.empty()) {
-        socket.write(QByteArray::fromStdString(line + "\n"));
-        socket.waitForBytesWritten(kConnectWaitMs);
-    }
-    socket.disconnectFromServer();
-    if (socket.state() != QLocalSocket::UnconnectedState) {
-        socket.waitForDisconnected(kConnectWaitMs);
+        const std::string text = line + "\n";
+        std::size_t sent = 0;
+        while (sent < text.size()) {
+            const ssize_t n =
+                send(socket.get(), text.data() + sent, text.size() - sent, MSG_NOSIGNAL);
+            if (n <= 0) {
+                return false;
+            }
+            sent += static_cast<std::size_t>(n);
+        }
     }
     return true;
 }
 
+bool SendToEndpoint(const std::string& name, const std::string& line) {
+    const std::string primary = EndpointAddress(name);
+    if (SendToAddress(primary, line)) {
+        return true;
+    }
+    if (primary[0] != '@') {
+        return false;
+    }
+    // The name may be held by another user, and this user's endpoint be one with a suffix.
+    const std::string start = primary + "#";
+    for (const std::string& address : ListedAddresses("")) {
+        if (address.compare(0, start.size(), start) == 0 && SendToAddress(address, line)) {
+            return true;
+        }
+    }
+    return false;
+}
+
 std::vector<std::string> FindEndpoints(const std::string& prefix) {
-    // The kernel lists every socket with its address; abstract ones begin with '@'. Fields are
-    // Num RefCount Protocol Flags Type St Inode, then the address, which may hold blanks.
-    std::ifstream in("/proc/net/unix");
-    std::string line;
-    std::getline(in, line);
+    const std::string folder = SocketFolder();
+    const std::string start = UnfittedAddress(folder, prefix);
     std::vector<std::string> found;
-    std::set<std::string> seen;
-    while (std::getline(in, line)) {
-        std::istringstream fields(line);
-        std::string skip;
-        for (int i = 0; i < 7 && fields >> skip; ++i) {
-        }
-        std::string address;
-        std::getline(fields >> std::ws, address);
-        if (address.size() < 2 || address[0] != '@') {
-            continue;
-        }
-        address.erase(0, 1);
-        if (address.compare(0, prefix.size(), prefix) == 0 && seen.insert(address).second) {
+    for (const std::string& address : ListedAddresses(folder)) {
+        Socket socket;
+        if (address.compare(0, start.size(), start) == 0 &&
+            ConnectTo(address, socket) == Peer::kThisUser) {
             found.push_back(address);
         }
     }

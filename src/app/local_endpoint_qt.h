@@ -1,6 +1,11 @@
-// Linux only: named endpoints on abstract local sockets, the stand-in for window captions and
-// named shared memory. An abstract socket has no file: it vanishes with its process, also after a
-// crash. Names carry the user id, and a peer of another user is turned away.
+// Linux only: named endpoints of this user, the stand-in for window captions and named shared
+// memory. An endpoint is a socket file in the user's private runtime folder
+// ($XDG_RUNTIME_DIR/trailhost, used only while it is the user's own and closed to others), or else
+// an abstract socket whose name holds the user id (no file: it vanishes with its process, also
+// after a crash). Either way a peer of another user counts for nothing on both sides: a listener
+// serves no such peer, and a client does not count such a listener as reached. Abstract names are
+// open to every user, so one that another user holds already does not keep this user from
+// listening: the endpoint then takes the name with a random suffix, which the lookups find too.
 #pragma once
 
 #include <QLocalServer>
@@ -10,9 +15,6 @@
 #include <string>
 #include <vector>
 
-// The per-user full name of an endpoint: "trailhost-<uid>/" + text.
-std::string UserSocketName(const std::string& text);
-
 class LocalEndpoint {
 public:
     LocalEndpoint();
@@ -20,19 +22,35 @@ public:
     LocalEndpoint(const LocalEndpoint&) = delete;
     LocalEndpoint& operator=(const LocalEndpoint&) = delete;
 
-    // Listens under the full name `name`; every line a peer sends reaches `onLine` on the UI
-    // thread. The server is a child of `parent` (it goes with it). False when the name is taken.
+    // Listens as `name`; every line a peer of this user sends reaches `onLine` on the UI thread.
+    // The server is a child of `parent` (it goes with it). False when an endpoint of this user
+    // holds the name already, or when no socket can be made.
     bool Listen(const std::string& name, std::function<void(const std::string&)> onLine,
                 QObject* parent = nullptr);
 
     void Close();
 
+    // Where it listens, as FindEndpoints lists it; empty when it does not listen.
+    const std::string& Address() const { return address_; }
+
 private:
     QPointer<QLocalServer> server_;
+    std::string address_;
 };
 
-// Connects to the endpoint `name` and, when `line` is not empty, sends it. True when connected.
+// The address an endpoint named `name` listens on first: the socket file's path, or "@" and the
+// abstract name. A name that would not fit into a socket address is cut and ends in a hash of
+// the whole, so that long names neither fail nor meet.
+std::string EndpointAddress(const std::string& name);
+
+// Sends `line` (when not empty) to this user's endpoint `name`. True when a listener of this user
+// was reached.
 bool SendToEndpoint(const std::string& name, const std::string& line);
 
-// The full names of the endpoints that exist now and begin with `prefix`.
+// The addresses of this user's endpoints whose names begin with `prefix` and that a listener of
+// this user holds now.
 std::vector<std::string> FindEndpoints(const std::string& prefix);
+
+// Sends `line` (when not empty) to the endpoint at `address`; true when a listener of this user
+// was reached there.
+bool SendToAddress(const std::string& address, const std::string& line);

@@ -1,4 +1,4 @@
-// Linux only: the frame as an object on the UI thread, addressed through a per-user local socket
+// Linux only: the frame as an object on the UI thread, addressed through an endpoint of this user
 // named after its caption; the tray icon and the shutdown dialog are Qt windows. SIGINT (Ctrl+C in
 // the terminal of a run without a display), SIGTERM and SIGHUP (the end of the session) are close
 // requests like the tray's Close.
@@ -90,7 +90,7 @@ private:
 // Every frame listens under the caption and its process id, so that several copies can run and
 // a second copy can list them, as it lists top-level windows on Windows.
 std::string FrameEndpointPrefix() {
-    return UserSocketName(std::string(kFrameCaption) + "/");
+    return std::string(kFrameCaption) + "/";
 }
 
 }  // namespace
@@ -276,9 +276,11 @@ std::weak_ptr<const void> CMainFrame::Lifetime() const {
 }
 
 bool ShutdownRunningInstance() {
-    const std::string own = FrameEndpointPrefix() + std::to_string(getpid());
-    for (const std::string& name : FindEndpoints(FrameEndpointPrefix())) {
-        if (name != own && SendToEndpoint(name, kCloseRequest)) {
+    // This process's own frame, under its name or one with a suffix, is passed over.
+    const std::string own = EndpointAddress(FrameEndpointPrefix() + std::to_string(getpid()));
+    for (const std::string& address : FindEndpoints(FrameEndpointPrefix())) {
+        const bool isOwn = address == own || address.compare(0, own.size() + 1, own + "#") == 0;
+        if (!isOwn && SendToAddress(address, kCloseRequest)) {
             return true;
         }
     }

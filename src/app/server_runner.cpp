@@ -25,7 +25,7 @@ std::uint32_t CServerRunner::Run() {
     // before this run makes anything, so that it starts as after a clean end.
     RecoverAbandonedRuns(state_.places);
     const int started = StartSequence(state_, settings_, shell_);
-    if (started == kStartRefused) {
+    if (started == kStartRefused || started == kStartFailed) {
         // The user has read why; what the start made goes again, and the program ends.
         if (!settings_.splashFile.empty()) {
             shell_.CloseSplash();
@@ -52,7 +52,8 @@ std::uint32_t CServerRunner::Run() {
 
     if (settings_.keepRunningAfterBrowserClose || !followed) {
         // The frame's close path stops the stack; until then the servers stay up.
-        while (stop_ == 0 && !state_.IsStopping() && Pause(kKeepRunningPassMs)) {
+        while (stop_ == 0 && !CThread::StopRequested() &&
+               !state_.WaitUntilStopping(kKeepRunningPassMs)) {
         }
         return 0;
     }

@@ -33,8 +33,8 @@ public:
     virtual void ShowRunningUntilClose() = 0;
 };
 
-// Runs, on its own thread: the start sequence; after a refused start the splash screen closes and
-// the stop sequence takes down what the start made and ends the program. Otherwise a
+// Runs, on its own thread: the start sequence; after a refused or failed start the splash screen
+// closes and the stop sequence takes down what the start made and ends the program. Otherwise a
 // pause of 1.5 s, the splash screen closed (when there is one), the browser hand-over, and then
 // either the stop sequence (which ends by closing the main frame) or, with
 // keepRunningAfterBrowserClose or a browser that could not be followed, nothing until the frame's

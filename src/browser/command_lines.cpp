@@ -59,14 +59,21 @@ std::string ProgramOfCommand(const std::string& command) {
 
 std::string InternetExplorerCommand(const std::string& command, const std::string& version,
                                     const std::string& browserSize, const std::string& startUrl) {
-    std::string options;
+    std::vector<std::string> args;
+    for (const std::string& arg : SplitWindowsCommandLine(command)) {
+        args.push_back(ReplaceAll(arg, "%1", startUrl));
+    }
     if (EqualsNoCase(browserSize, "KIOSK")) {
-        options += " -k ";
+        args.push_back("-k");
     }
     if (!version.empty() && version[0] == '8') {
-        options += " -nomerge ";
+        args.push_back("-nomerge");
     }
-    return ReplaceAll(command, "%1", startUrl) + options;
+    return JoinWindowsCommandLine(args);
+}
+
+std::string PathBrowserCommand(const std::string& browserPath, const std::string& startUrl) {
+    return JoinWindowsCommandLine({browserPath, startUrl});
 }
 
 std::string ChromiumCommand(const std::string& executable, const std::string& profileFolder,
@@ -279,44 +286,6 @@ std::vector<std::string> DesktopExecArguments(const std::string& exec, const std
         args.push_back(url);
     }
     return args;
-}
-
-std::string JoinWindowsCommandLine(const std::vector<std::string>& arguments) {
-    std::string line;
-    for (std::size_t n = 0; n < arguments.size(); ++n) {
-        const std::string& arg = arguments[n];
-        if (n > 0) {
-            line += ' ';
-        }
-        const bool plain = !arg.empty() && arg.find_first_of(" \t\"") == std::string::npos;
-        if (plain) {
-            line += arg;
-            continue;
-        }
-        if (n == 0) {
-            // The program name honours quotes only, and cannot hold one.
-            line += "\"" + arg + "\"";
-            continue;
-        }
-        line += '"';
-        std::string::size_type backslashes = 0;
-        for (const char c : arg) {
-            if (c == '\\') {
-                ++backslashes;
-                continue;
-            }
-            if (c == '"') {
-                line.append(backslashes * 2 + 1, '\\');
-            } else {
-                line.append(backslashes, '\\');
-            }
-            backslashes = 0;
-            line += c;
-        }
-        line.append(backslashes * 2, '\\');
-        line += '"';
-    }
-    return line;
 }
 
 }  // namespace Browser

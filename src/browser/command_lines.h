@@ -18,10 +18,15 @@ std::string MozillaBrowserCommand(const std::string& registered, const std::stri
 // The program a command line starts: its first argument by the Windows rules.
 std::string ProgramOfCommand(const std::string& command);
 
-// Internet Explorer's command: every "%1" of `command` replaced by the URL, then " -k " for the
-// size "KIOSK" (any case) and " -nomerge " when the version's first character is '8'.
+// Internet Explorer's command: `command`'s arguments with every "%1" in them replaced by the
+// URL, then -k for the size "KIOSK" (any case) and -nomerge when the version's first character
+// is '8'.
 std::string InternetExplorerCommand(const std::string& command, const std::string& version,
                                     const std::string& browserSize, const std::string& startUrl);
+
+// The command of a browser given by its path (the external and portable Firefox starters): the
+// path, as it is written, and the URL.
+std::string PathBrowserCommand(const std::string& browserPath, const std::string& startUrl);
 
 // The browser command of the Chromium family: a private profile folder, no first-run or
 // default-browser questions, a new window, and the size as the browser's own options ("KIOSK" in
@@ -73,8 +78,5 @@ const std::vector<std::string>& FirefoxProgramNames();
 // \`, \$ and \\ inside them), the field codes %u %U %f %F become the URL, %% a percent sign,
 // and the other field codes are dropped.
 std::vector<std::string> DesktopExecArguments(const std::string& exec, const std::string& url);
-
-// One command line that SplitWindowsCommandLine takes apart into exactly these arguments.
-std::string JoinWindowsCommandLine(const std::vector<std::string>& arguments);
 
 }  // namespace Browser

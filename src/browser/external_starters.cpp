@@ -12,8 +12,7 @@ bool CExternalBrowserStarter::IsAvailable() {
 
 void CExternalBrowserStarter::StartWithUrl(const std::string& startUrl) {
     AddHostToProxyOverride();
-    // The path is taken as it is written: a path with blanks must come quoted from the settings.
-    Launch(settings().browserPath + " " + startUrl, LaunchWait::UntilExit, true,
+    Launch(PathBrowserCommand(settings().browserPath, startUrl), LaunchWait::UntilExit, true,
            WindowSearch::Handover, settings().browserSize);
 }
 
@@ -28,7 +27,7 @@ bool CPortableFirefoxBrowserStarter::IsAvailable() {
 
 void CPortableFirefoxBrowserStarter::StartWithUrl(const std::string& startUrl) {
     AddHostToProxyOverride();
-    Launch(settings().browserPath + " " + startUrl, LaunchWait::UntilExit, true,
+    Launch(PathBrowserCommand(settings().browserPath, startUrl), LaunchWait::UntilExit, true,
            kPortableFirefoxSearch, settings().browserSize, kPortableFirefoxProcess);
 }
 

@@ -17,7 +17,7 @@ std::string UnregisteredInternetExplorer() {
     for (const char* place :
          {"\\Internet Explorer\\iexplore.exe", "\\Plus!\\Microsoft Internet\\iexplore.exe"}) {
         if (PathExists(programs + place)) {
-            return programs + place + " %1";
+            return "\"" + programs + place + "\" %1";
         }
     }
     return "iexplore %1";

@@ -1,5 +1,9 @@
 #include "stack/runtime.h"
 
+#include <chrono>
+#include <cstdint>
+#include <random>
+
 #include "stack/stack_trace.h"
 #include "sys/files.h"
 #include "sys/folders.h"
@@ -38,35 +42,44 @@ std::string RuntimeFolderName(const std::string& tempFolder, unsigned long proce
     return result;
 }
 
-std::string ChooseRuntimeFolder(const std::string& tempFolder, unsigned long processId) {
-    constexpr int kAlternatives = 100;
+std::string CreateRuntimeFolder(const std::string& tempFolder, unsigned long processId,
+                                bool hidden) {
+    constexpr int kAttempts = 100;
     const std::string first = RuntimeFolderName(tempFolder, processId);
     const std::string base = first.substr(0, first.size() - 1);
-    for (int n = 0; n <= kAlternatives; ++n) {
-        const std::string folder = n == 0 ? first : base + "_" + std::to_string(n) + kSep;
-        const FolderClaim claim = ClaimOf(folder);
-        if (claim == FolderClaim::kFree || claim == FolderClaim::kOurs) {
-            if (n > 0) {
-                TraceLog(kStackTracePath, "Runtime folder %s is not ours, using %s\n",
-                         first.c_str(), folder.c_str());
-            }
-            return folder;
-        }
+    if (!PathExists(tempFolder)) {
+        CreateFolders(tempFolder);
     }
-    return first;
+    std::random_device entropy;
+    std::mt19937 pick(entropy() ^ static_cast<std::uint32_t>(
+                                      std::chrono::steady_clock::now().time_since_epoch().count()));
+    std::uniform_int_distribution<std::uint32_t> number(1, 999999999);
+    for (int attempt = 0; attempt <= kAttempts; ++attempt) {
+        const std::string folder =
+            attempt == 0 ? first : base + "_" + std::to_string(number(pick)) + kSep;
+        switch (CreatePrivateFolder(folder, hidden)) {
+            case NewFolder::kCreated:
+                if (attempt > 0) {
+                    TraceLog(kStackTracePath, "Runtime folder %s is taken, using %s\n",
+                             first.c_str(), folder.c_str());
+                }
+                if (!CreateFolderPath(SessionFolderName(folder), hidden)) {
+                    TraceLog(kStackTracePath, "Session folder not created in %s\n", folder.c_str());
+                }
+                return folder;
+            case NewFolder::kTaken:
+                continue;
+            case NewFolder::kFailed:
+                break;
+        }
+        break;
+    }
+    TraceLog(kStackTracePath, "No runtime folder could be made in %s\n", tempFolder.c_str());
+    return "";
 }
 
 std::string SessionFolderName(const std::string& runtimeFolder) {
     return runtimeFolder + "session";
-}
-
-void CreateRuntimeFolders(const std::string& runtimeFolder, bool hidden) {
-    // The run goes on without them; what it would have written there is left out later.
-    for (const std::string& folder : {runtimeFolder, SessionFolderName(runtimeFolder)}) {
-        if (!CreateFolderPath(folder, hidden)) {
-            TraceLog(kStackTracePath, "Runtime folder not created: %s\n", folder.c_str());
-        }
-    }
 }
 
 EnvironmentList StackEnvironment(const AppSettings& settings, const RunValues& run,

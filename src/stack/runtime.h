@@ -25,21 +25,20 @@ struct RunValues {
 // collapsed (a network path keeps its leading pair).
 std::string RuntimeFolderName(const std::string& tempFolder, unsigned long processId);
 
-// The runtime folder a run uses: RuntimeFolderName, unless something that is not this user's
-// own folder stands there already (see ClaimOf): then the first free or own of
-// "Trailhost_<pid>_1/", "Trailhost_<pid>_2/" and so on. Nothing is written into a folder that
-// somebody else prepared.
-std::string ChooseRuntimeFolder(const std::string& tempFolder, unsigned long processId);
+// Makes this run's runtime folder under `tempFolder`, new and this user's alone (see
+// CreatePrivateFolder), with its "session" sub-folder: RuntimeFolderName when that name is free,
+// else "Trailhost_<pid>_<n>/" with a random n, so that nobody can take every name beforehand. A
+// name that exists is never used, whoever holds it: a folder of another user, a link, or a folder
+// of an earlier run with its journal. Empty when no folder could be made; nothing was written
+// anywhere then.
+std::string CreateRuntimeFolder(const std::string& tempFolder, unsigned long processId,
+                                bool hidden);
 
 // RuntimeFolderName for this process under the user's temporary folder.
 std::string RuntimeFolderForThisProcess();
 
 // The runtime folder's "session" sub-folder, for the site's scripts; no trailing separator.
 std::string SessionFolderName(const std::string& runtimeFolder);
-
-// Creates the runtime folder and its "session" sub-folder, hidden or not (Windows); one that
-// cannot be made is only traced.
-void CreateRuntimeFolders(const std::string& runtimeFolder, bool hidden);
 
 using EnvironmentList = std::vector<std::pair<std::string, std::string>>;
 

@@ -1,5 +1,7 @@
 #include "stack/stack_state.h"
 
+#include <chrono>
+
 #include "stack/database_server.h"
 #include "stack/hosts_file.h"
 #include "stack/web_server.h"
@@ -83,12 +85,15 @@ bool StackState::StopBrowser() {
 }
 
 bool StackState::BeginStop() {
-    std::lock_guard<std::mutex> guard(lock_);
-    if (stopping_) {
-        return false;
+    {
+        std::lock_guard<std::mutex> guard(lock_);
+        if (stopping_) {
+            return false;
+        }
+        stopping_ = true;
+        stopRunning_ = true;
     }
-    stopping_ = true;
-    stopRunning_ = true;
+    stopEnded_.notify_all();
     return true;
 }
 
@@ -98,6 +103,11 @@ void StackState::EndStop() {
         stopRunning_ = false;
     }
     stopEnded_.notify_all();
+}
+
+bool StackState::WaitUntilStopping(unsigned long ms) {
+    std::unique_lock<std::mutex> guard(lock_);
+    return stopEnded_.wait_for(guard, std::chrono::milliseconds(ms), [this] { return stopping_; });
 }
 
 void StackState::WaitUntilStopEnded() {

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "stack/database_server.h"
 #include "stack/ports.h"
 
 class CThread;
@@ -18,7 +19,8 @@ class MediaDevice;
 class WebServerControl;
 
 // The machine's places that a run uses. The application takes ForThisProcess(); tests point them
-// into a folder of their own, so that no run of theirs touches the real hosts file or ports.
+// into a folder of their own, so that no run of theirs touches the real hosts file or ports, and
+// may give the database account of their own.
 struct StackPlaces {
     std::string exeFolder;   // the stack's folder, with a trailing separator
     std::string tempFolder;  // where the runtime folder goes, with a trailing separator
@@ -29,7 +31,10 @@ struct StackPlaces {
     unsigned long readinessTimeoutMs = 90000;
     // How long the database server has to end after its shutdown request.
     unsigned long databaseStopWaitMs = 10000;
-    // The stop sequence's pause, in four steps, for what it ended to let go of its files.
+    // The account the database server runs and is shut down with: the build's own.
+    StoredAccount databaseAccount = BuildAccount();
+    // How long at most the stop sequence waits for what it ended to be gone and to let go of its
+    // files.
     unsigned long stopPauseMs = 4000;
 
     // The executable's folder, the user's temporary folder, the system's hosts file, the built-in
@@ -126,6 +131,8 @@ public:
     // The stop sequence's test-and-set of its flag, as one step: true for the first caller only.
     bool BeginStop();
     bool IsStopping();
+    // Blocks until the stop sequence has begun, at most `ms`; true when it has.
+    bool WaitUntilStopping(unsigned long ms);
     // Marks the end of the stop sequence that BeginStop let run.
     void EndStop();
     // Blocks until a stop sequence that has begun has ended; at once when none has begun.

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <cctype>
 #include <memory>
+#include <functional>
 #include <optional>
 
 #include "stack/account_texts.h"
@@ -13,6 +14,7 @@
 #include "stack/hosts_file.h"
 #include "stack/run_journal.h"
 #include "stack/run_recovery.h"
+#include "stack/server_logs.h"
 #include "stack/runtime.h"
 #include "stack/stack_trace.h"
 #include "stack/templates.h"
@@ -36,9 +38,13 @@ bool EqualsNoCase(const std::string& a, const std::string& b) {
            });
 }
 
-// Waits until the probe has ended or the time-out has passed; false also when the stop sequence
-// began, or the calling thread was asked to stop, in the meantime.
-bool WaitForProbe(CWaitWebserverStart& probe, unsigned long timeoutMs, StackState& state) {
+enum class Readiness { kAnswered, kTimedOut, kStopping, kServerEnded };
+
+// Waits until the probe has ended (the web server answered), the time-out has passed, the stop
+// sequence began or the calling thread was asked to stop, or the web server has ended. `watch`
+// runs at every look meanwhile.
+Readiness WaitForProbe(CWaitWebserverStart& probe, unsigned long timeoutMs, StackState& state,
+                       const Process& webServer, const std::function<void()>& watch) {
     using Clock = std::chrono::steady_clock;
     const ThreadHandle handle = probe.GetHandle();
     const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
@@ -46,15 +52,28 @@ bool WaitForProbe(CWaitWebserverStart& probe, unsigned long timeoutMs, StackStat
         const auto left =
             std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
         if (left <= 0) {
-            return handle.Wait(0);
+            return handle.Wait(0) ? Readiness::kAnswered : Readiness::kTimedOut;
         }
         if (handle.Wait(std::min<unsigned long>(static_cast<unsigned long>(left), kStopCheckMs))) {
-            return true;
+            return Readiness::kAnswered;
         }
         if (state.IsStopping() || CThread::StopRequested()) {
-            return false;
+            return Readiness::kStopping;
         }
+        if (!webServer.IsRunning()) {
+            return Readiness::kServerEnded;
+        }
+        watch();
     }
+}
+
+// The message about a server of the run that ended by itself; its error log is looked for in
+// the configuration the run produced for it.
+std::string EndedServerText(const std::string& what, const std::string& program,
+                            const Process& server, const std::string& configFile,
+                            const std::string& logKey, const std::string& runtimeFolder) {
+    return EndedServerMessage(what, program, server.ExitStatus(),
+                              ConfiguredLogFile(configFile, logKey), runtimeFolder);
 }
 
 }  // namespace
@@ -84,15 +103,26 @@ int StartSequence(StackState& state, AppSettings& settings, StackShell& shell) {
         return kStartAbandoned;
     }
 
-    // 1. The runtime folder and its session folder.
-    run.runtimeFolder = ChooseRuntimeFolder(places.tempFolder, OwnProcessId());
+    // 1. The runtime folder and its session folder, new and this user's alone. Without one the
+    // run would have to write its configuration and data where others could read or change them.
     if (!state.RunStartStep([&] {
+            run.runtimeFolder =
+                CreateRuntimeFolder(places.tempFolder, OwnProcessId(), settings.hideTempFolder);
+            if (run.runtimeFolder.empty()) {
+                return;
+            }
             state.runtimeFolder = run.runtimeFolder;
-            CreateRuntimeFolders(run.runtimeFolder, settings.hideTempFolder);
             // From here on each change to the machine is written down before it is made.
             RecordRunStart(run.runtimeFolder, places.exeFolder);
         })) {
         return kStartAbandoned;
+    }
+    if (run.runtimeFolder.empty()) {
+        shell.ShowMessageBox(settings.serverName +
+                                 " can't be started: no private folder could be made in " +
+                                 places.tempFolder,
+                             "Error");
+        return kStartRefused;
     }
 
     // 2. The socket library, until the end of the sequence.
@@ -203,8 +233,9 @@ int StartSequence(StackState& state, AppSettings& settings, StackShell& shell) {
     // 18. The database server.
     if (settings.useMySQL) {
         auto databaseServer = std::make_unique<DatabaseServerControl>(
-            settings, run.mySqlPort, run.exeFolder, places.databaseStopWaitMs);
-        databaseServer->Start(configFolders.myIni);
+            settings, run.mySqlPort, run.exeFolder, places.databaseStopWaitMs,
+            places.databaseAccount);
+        databaseServer->Start(configFolders.myIni, run.runtimeFolder);
         RecordServer(run.runtimeFolder, databaseServer->process(), databaseServer->programPath());
         if (!state.Publish([&] { state.databaseServer = std::move(databaseServer); })) {
             databaseServer->Stop();
@@ -221,13 +252,45 @@ int StartSequence(StackState& state, AppSettings& settings, StackShell& shell) {
         CWaitWebserverStart probe(&state, run.webPort, settings.hostName);
         probe.Start();
         probe.SetPriority(kThreadPriorityLowest);
-        const bool ended = WaitForProbe(probe, timeoutMs, state);
-        if (!ended && state.IsStopping()) {
+        // A database server that ends meanwhile is told of once; the start goes on without it.
+        bool databaseTold = !state.databaseServer;
+        const auto watchDatabase = [&] {
+            if (databaseTold) {
+                return;
+            }
+            const Process& database = state.databaseServer->process();
+            if (database.IsValid() && !database.IsRunning()) {
+                databaseTold = true;
+                TraceLog(kStackTracePath, "Database server ended during the start\n");
+                shell.ShowMessageBox(
+                    EndedServerText("database server", state.databaseServer->programPath(),
+                                    database, configFolders.myIni + "my.ini", "log-error",
+                                    run.runtimeFolder),
+                    "Error");
+            }
+        };
+        const Process webProcess = state.webServer->process();
+        const Readiness readiness =
+            WaitForProbe(probe, timeoutMs, state, webProcess, watchDatabase);
+        if (readiness == Readiness::kStopping) {
             probe.Kill(0, true);
             return kStartAbandoned;
         }
+        if (readiness == Readiness::kServerEnded) {
+            probe.Kill(0, true);
+            TraceLog(kStackTracePath, "Apache ended before it answered\n");
+            // A server that could not be started at all was told of by the launcher already.
+            if (webProcess.IsValid()) {
+                shell.ShowMessageBox(
+                    EndedServerText("web server", state.webServer->programPath(), webProcess,
+                                    configFolders.httpdConf + "httpd.conf", "ErrorLog",
+                                    run.runtimeFolder),
+                    "Error");
+            }
+            return kStartFailed;
+        }
         PostStartupProgress(settings, shell, 95);
-        if (!ended) {
+        if (readiness == Readiness::kTimedOut) {
             TraceLog(kStackTracePath, "Apache timeout\n");
             probe.Kill(0, true);
         } else {

@@ -11,13 +11,16 @@
 
 // What StartSequence answers.
 constexpr int kStartDone = 0;       // started; also when the web server did not answer in time
-constexpr int kStartRefused = -1;   // the web port was taken while the port is mandatory
+constexpr int kStartRefused = -1;   // no private runtime folder, or a mandatory web port taken
 constexpr int kStartAbandoned = 1;  // the stop sequence began while the start was under way
+constexpr int kStartFailed = 2;     // the web server ended before it answered; the user was told
 
 // Runs on the server runner thread. Prepares the runtime folder, the hosts-file entry, the ports,
 // the database files, the configuration files and the environment; starts the start-up commands,
 // the web server and (with useMySQL) the database server; then, unless the browser type is NONE,
-// waits until the web server answers or the readiness time-out has passed. Whatever it makes is
+// waits until the web server answers, the readiness time-out has passed, or the web server has
+// ended (the user is then told, with the end of its error log, and the start fails; a database
+// server that ends meanwhile is told of too, and the start goes on). Whatever it makes is
 // stored in `state` for the stop sequence; its steps that write files run through
 // state.RunStartStep, and a stop that comes during the database staging breaks it off. Writes
 // settings.hostName: "127.0.0.1" when the hosts-file entry cannot be made. Most failures are

@@ -14,6 +14,7 @@
 #include "sys/files.h"
 #include "sys/folders.h"
 #include "sys/launcher.h"
+#include "sys/process.h"
 #include "sys/protected_folders.h"
 #include "sys/thread.h"
 #include "sys/trace.h"
@@ -38,6 +39,21 @@ bool DeleteFolder(const std::string& folder, const std::string& stackFolder) {
     }
     DeleteFolderTree(path);
     return !PathExists(path);
+}
+
+// Waits until every process has ended, at most `limitMs` in all.
+void WaitUntilEnded(const std::vector<Process>& processes, unsigned long limitMs) {
+    using Clock = std::chrono::steady_clock;
+    const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(limitMs);
+    for (const Process& process : processes) {
+        const auto left =
+            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+        if (left <= 0 || !process.WaitForExit(static_cast<unsigned long>(left))) {
+            TraceLog(kStackTracePath, "Process %u did not end in time\n",
+                     static_cast<unsigned>(process.id()));
+            return;
+        }
+    }
 }
 
 }  // namespace
@@ -118,10 +134,19 @@ void StopSequence(StackState& state, const AppSettings& settings, StackShell& sh
         }
     }
 
-    // 8. Four seconds for what was just ended to let go of its files, dialog or not.
+    // What was just ended lets go of its files (Windows frees them with the process), at most
+    // for the stop's pause.
     position(40);
+    std::vector<Process> ended;
+    for (const std::vector<Process>* some :
+         {state.webServer ? &state.webServer->Ended() : nullptr,
+          state.databaseServer ? &state.databaseServer->Ended() : nullptr}) {
+        if (some != nullptr) {
+            ended.insert(ended.end(), some->begin(), some->end());
+        }
+    }
+    WaitUntilEnded(ended, state.places.stopPauseMs);
     for (int percent = 50; percent <= 80; percent += 10) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(state.places.stopPauseMs / 4));
         position(percent);
     }
 

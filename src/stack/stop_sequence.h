@@ -8,8 +8,9 @@
 // calls first; every other call returns at once, and so does every call in a process that never
 // started its server runner. In order: the shutdown dialog (with a shutdown message), the wait
 // for a start step that still writes, the work-offline watcher, the web server, the database
-// server, the shutdown commands, the additional files back from their backups, four passes of a
-// quarter of places.stopPauseMs (one second each), the run's block out of the hosts file, the
+// server, the shutdown commands, the additional files back from their backups, the wait until
+// the processes it ended are gone (at most places.stopPauseMs), the run's block out of the hosts
+// file, the
 // browser's changes put back, the decrypted database deleted, the mirror the run filled and the
 // runtime folder deleted (when so configured), the medium unlocked, and, when the runner calls
 // (`calledFromFrame` false), the main frame closed. The dialog moves through 0, 10, ..., 100 on

@@ -1,5 +1,7 @@
 #include "stack/web_server.h"
 
+#include <vector>
+
 #include "config/settings.h"
 #include "sys/files.h"
 #include "sys/folders.h"
@@ -11,11 +13,25 @@ const std::string kSep(1, kPathSeparator);
 
 #ifdef _WIN32
 const char kExeSuffix[] = ".exe";
-const char kForegroundOption[] = "";
 #else
 const char kExeSuffix[] = "";
-const char kForegroundOption[] = " -DFOREGROUND";
 #endif
+
+std::string UrlSafeText(const std::string& text) {
+    static const char kHex[] = "0123456789ABCDEF";
+    std::string safe;
+    for (const char c : text) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte <= 0x20 || byte == 0x7f || c == '"') {
+            safe += '%';
+            safe += kHex[byte >> 4];
+            safe += kHex[byte & 0xf];
+        } else {
+            safe += c;
+        }
+    }
+    return safe;
+}
 
 }  // namespace
 
@@ -28,7 +44,7 @@ std::string BuildStartUrl(const std::string& host, int port, const std::string& 
     url += "/" + defaultFile;
     if (!urlParam.empty()) {
         url += defaultFile.find('?') != std::string::npos ? "&" : "?";
-        url += urlParam;
+        url += UrlSafeText(urlParam);
     }
     return url;
 }
@@ -43,9 +59,13 @@ std::string WebServerProgram(const std::string& exeFolder, const std::string& pa
 
 std::string WebServerCommandLine(const std::string& exeFolder, const std::string& pathToApache,
                                  const std::string& configFolder) {
-    const std::string program = WebServerProgram(exeFolder, pathToApache);
-    // Quoted: a stack folder may hold blanks ("E:\My Stack\", "/media/me/My Stick/").
-    return "\"" + program + "\" -f \"" + configFolder + kSep + "httpd.conf\"" + kForegroundOption;
+    // Each path one argument, whatever it holds ("E:\My Stack\", "/media/me/My Stick/").
+    std::vector<std::string> args = {WebServerProgram(exeFolder, pathToApache), "-f",
+                                     configFolder + kSep + "httpd.conf"};
+#ifndef _WIN32
+    args.push_back("-DFOREGROUND");
+#endif
+    return JoinWindowsCommandLine(args);
 }
 
 WebServerControl::WebServerControl(const AppSettings& settings, std::string exeFolder)
@@ -66,7 +86,7 @@ void WebServerControl::Start(const std::string& configFolder, int port) {
 
 void WebServerControl::Stop() {
     // The process is held since its start: an id the system has handed on is never ended.
-    launcher_->process().TerminateTree();
+    ended_ = launcher_->process().TerminateTree();
 }
 
 std::string WebServerControl::GetStartUrl() const {

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "sys/process.h"
 
@@ -29,6 +30,8 @@ public:
     // Ends the server process and all its descendants; nothing is sent to it first. Descendants
     // of a server that has ended by itself are ended too.
     void Stop();
+    // The processes Stop ended, which may still be on their way out.
+    const std::vector<Process>& Ended() const { return ended_; }
 
     // "http://" + host name, ":port" unless it is 80, "/" + default file, and the URL parameter
     // after "?" (or "&" when the default file already holds a "?").
@@ -48,9 +51,12 @@ private:
     std::string configFolder_;
     std::string program_;
     std::unique_ptr<ProcessLauncher> launcher_;
+    std::vector<Process> ended_;
 };
 
-// The start URL for a host, port, default file and URL parameter.
+// The start URL for a host, port, default file and URL parameter. Every blank, double quote and
+// control character of the parameter is percent-encoded: the URL stays one word wherever it
+// goes, and nothing in it can end the quotes around it.
 std::string BuildStartUrl(const std::string& host, int port, const std::string& defaultFile,
                           const std::string& urlParam);
 
@@ -58,10 +64,9 @@ std::string BuildStartUrl(const std::string& host, int port, const std::string& 
 // place server/Apache/bin/Apache(.exe).
 std::string WebServerProgram(const std::string& exeFolder, const std::string& pathToApache);
 
-// The server's command line: exeFolder + pathToApache when that file exists, else the built-in
-// place server/Apache/bin/Apache(.exe); then -f and the quoted configFolder + separator +
-// "httpd.conf" (the folder's own trailing separator stays, so the name follows a doubled one).
-// Linux adds -DFOREGROUND, without which the server would leave for the background and out of
-// the launcher's process tree.
+// The server's command line, joined by the Windows rules: WebServerProgram, then -f and
+// configFolder + separator + "httpd.conf" (the folder's own trailing separator stays, so the
+// name follows a doubled one). Linux adds -DFOREGROUND, without which the server would leave for
+// the background and out of the launcher's process tree.
 std::string WebServerCommandLine(const std::string& exeFolder, const std::string& pathToApache,
                                  const std::string& configFolder);

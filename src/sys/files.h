@@ -45,7 +45,7 @@ bool RemoveEmptyFolder(const std::string& path);
 bool CopyFolderTree(const std::string& source, const std::string& target,
                     const CancelCheck& cancelled = nullptr);
 
-// Copies one file over `target` (replaced when there). On Linux a new target gets mode 0644.
+// Copies one file over `target` (replaced when there). On Linux a new target gets mode 0600.
 // A source that is not a file (a folder) is refused before the target is touched.
 bool CopyOneFile(const std::string& source, const std::string& target);
 
@@ -55,8 +55,9 @@ struct FileCloser {
 };
 using UniqueFile = std::unique_ptr<std::FILE, FileCloser>;
 
-// fopen. On Linux a file that this call creates gets mode 0644 whatever the umask, so that the
-// servers accept the configuration files the launcher writes.
+// fopen. On Linux a file that this call creates gets mode 0600 whatever the umask: what the
+// launcher writes (configuration files, the unpacked database, its journal) is for this user's
+// eyes only. Folders made by the helpers here are 0700 for the same reason.
 UniqueFile OpenFile(const std::string& path, const char* mode);
 
 // Writes `bytes` as the whole content of the file, made or emptied first; false when that fails.
@@ -72,11 +73,19 @@ UniqueFile CreatePrivateFile(const std::string& path);
 bool MakeFolderPrivate(const std::string& path);
 
 // Who has the place `path`: nothing is there (kFree); a real folder, no link, of this user that
-// nobody else may write to (kOurs); anything else, a dangling link too (kOthers). On a shared
-// temporary folder anybody may have made a folder of a name the launcher is about to use. Windows
-// gives each user a temporary folder of their own: a folder there is kOurs.
+// nobody else may write to (kOurs); anything else, a dangling link too (kOthers). Linux: the
+// folder's owner is this process's user and neither group nor others may write to it. Windows:
+// the folder's owner is this process's user (or the owner the process gives what it creates,
+// the administrators when it runs elevated).
 enum class FolderClaim { kFree, kOurs, kOthers };
 FolderClaim ClaimOf(const std::string& path);
+
+// Makes `path` as a new folder of this user that nobody else may enter (Linux: mode 0700 whatever
+// the umask; Windows: hidden when `hidden` is true). A name that exists in any form (a folder of
+// anybody, a file, a link) is never taken over: kTaken, and nothing was changed there. kFailed
+// when the folder cannot be made at all (its parent is missing or closed to this user).
+enum class NewFolder { kCreated, kTaken, kFailed };
+NewFolder CreatePrivateFolder(const std::string& path, bool hidden);
 
 // Gives the existing file `path` the content `bytes`, in one step where the system allows it: a
 // new file beside it, written through to the disk, takes its place (rename on Linux, with the

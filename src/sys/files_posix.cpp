@@ -20,8 +20,10 @@
 
 namespace {
 
-constexpr mode_t kFileMode = 0644;
-constexpr mode_t kFolderMode = 0755;
+// Only this user may read what the launcher writes: the configuration files, the unpacked
+// database and the journal are nobody else's business on a shared machine.
+constexpr mode_t kFileMode = 0600;
+constexpr mode_t kFolderMode = 0700;
 
 // Owner of a file descriptor.
 class Fd {
@@ -121,7 +123,14 @@ void RemoveContents(int dirFd) {
         if (TypeOf(dirFd, entry) == EntryType::kFolder) {
             int sub = OpenFolderAt(dirFd, entry->d_name);
             if (sub < 0 && errno == EACCES) {
-                fchmodat(dirFd, entry->d_name, S_IRWXU, 0);
+                // Only a real folder of this user gets its rights back. The entry may have been
+                // swapped for a link since it was listed: the mode change never follows one.
+                struct stat st {};
+                if (fstatat(dirFd, entry->d_name, &st, AT_SYMLINK_NOFOLLOW) == 0 &&
+                    S_ISDIR(st.st_mode) && st.st_uid == geteuid()) {
+                    fchmodat(dirFd, entry->d_name, (st.st_mode & 07777) | S_IRWXU,
+                             AT_SYMLINK_NOFOLLOW);
+                }
                 sub = OpenFolderAt(dirFd, entry->d_name);
             }
             if (sub >= 0) {
@@ -261,8 +270,11 @@ namespace files_detail {
 
 MakeFolderResult MakeOneFolder(const std::string& path) {
     if (mkdir(path.c_str(), kFolderMode) == 0) {
-        // The servers, which may run under another user, must be able to enter it.
-        chmod(path.c_str(), kFolderMode);
+        // The umask may have taken rights the owner needs.
+        Fd made(open(path.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+        if (made.valid()) {
+            fchmod(made.get(), kFolderMode);
+        }
         return MakeFolderResult::kCreated;
     }
     switch (errno) {
@@ -299,6 +311,22 @@ FolderClaim ClaimOf(const std::string& path) {
     }
     const bool ours = S_ISDIR(st.st_mode) && st.st_uid == geteuid() && (st.st_mode & 022) == 0;
     return ours ? FolderClaim::kOurs : FolderClaim::kOthers;
+}
+
+NewFolder CreatePrivateFolder(const std::string& path, bool) {
+    const std::string folder = WithoutTrailingSlash(path);
+    if (mkdir(folder.c_str(), kFolderMode) != 0) {
+        return errno == EEXIST ? NewFolder::kTaken : NewFolder::kFailed;
+    }
+    // Only the folder made here counts. In a parent that others may write to and that lacks the
+    // sticky bit, the name could have been swapped for a folder of theirs or a link meanwhile.
+    Fd made(open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+    struct stat st {};
+    if (!made.valid() || fstat(made.get(), &st) != 0 || st.st_uid != geteuid() ||
+        fchmod(made.get(), kFolderMode) != 0) {
+        return NewFolder::kTaken;
+    }
+    return NewFolder::kCreated;
 }
 
 bool CreateFolders(const std::string& path) {

@@ -2,9 +2,12 @@
 #include "sys/files.h"
 
 #include <windows.h>
+#include <aclapi.h>
 #include <io.h>
 #include <shlobj.h>
 #include <winioctl.h>
+
+#include <vector>
 
 #include <sys/stat.h>
 #include <sys/types.h>
@@ -255,17 +258,74 @@ bool SamePath(const std::string& a, const std::string& b) {
     return lstrcmpiA(LongPathName(a).c_str(), LongPathName(b).c_str()) == 0;
 }
 
+namespace {
+
+// One piece of this process's token: TokenUser or TokenOwner. Empty when it cannot be read.
+std::vector<BYTE> TokenPart(TOKEN_INFORMATION_CLASS part) {
+    HANDLE token = nullptr;
+    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) {
+        return {};
+    }
+    DWORD size = 0;
+    GetTokenInformation(token, part, nullptr, 0, &size);
+    std::vector<BYTE> data(size);
+    if (size == 0 || !GetTokenInformation(token, part, data.data(), size, &size)) {
+        data.clear();
+    }
+    CloseHandle(token);
+    return data;
+}
+
+// Whether `owner` is this process's user, or the owner it gives what it creates (elevated, the
+// administrators' group rather than the user).
+bool IsOwnSid(PSID owner) {
+    const std::vector<BYTE> user = TokenPart(TokenUser);
+    if (!user.empty() &&
+        EqualSid(owner, reinterpret_cast<const TOKEN_USER*>(user.data())->User.Sid)) {
+        return true;
+    }
+    const std::vector<BYTE> defaultOwner = TokenPart(TokenOwner);
+    return !defaultOwner.empty() &&
+           EqualSid(owner, reinterpret_cast<const TOKEN_OWNER*>(defaultOwner.data())->Owner);
+}
+
+bool OwnedByThisUser(const std::string& path) {
+    PSID owner = nullptr;
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    if (GetNamedSecurityInfoA(path.c_str(), SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION, &owner,
+                              nullptr, nullptr, nullptr, &descriptor) != ERROR_SUCCESS) {
+        return false;
+    }
+    const bool own = owner != nullptr && IsOwnSid(owner);
+    LocalFree(descriptor);
+    return own;
+}
+
+}  // namespace
+
 FolderClaim ClaimOf(const std::string& path) {
-    const DWORD attributes = GetFileAttributesA(WithoutTrailingSeparator(path).c_str());
+    const std::string name = WithoutTrailingSeparator(path);
+    const DWORD attributes = GetFileAttributesA(name.c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES) {
         const DWORD error = GetLastError();
         return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND
                    ? FolderClaim::kFree
                    : FolderClaim::kOthers;
     }
+    // A temporary folder may be shared (TEMP pointing at C:\Temp): a folder there is ours only
+    // when it belongs to this user.
     const bool folder = (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0 &&
                         (attributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0;
-    return folder ? FolderClaim::kOurs : FolderClaim::kOthers;
+    return folder && OwnedByThisUser(name) ? FolderClaim::kOurs : FolderClaim::kOthers;
+}
+
+NewFolder CreatePrivateFolder(const std::string& path, bool hidden) {
+    const std::string folder = WithoutTrailingSeparator(path);
+    if (!CreateDirectoryA(folder.c_str(), nullptr)) {
+        return GetLastError() == ERROR_ALREADY_EXISTS ? NewFolder::kTaken : NewFolder::kFailed;
+    }
+    files_detail::SetFolderHidden(folder, hidden);
+    return NewFolder::kCreated;
 }
 
 bool FlushToDisk(std::FILE* file) {

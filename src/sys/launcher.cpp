@@ -136,6 +136,44 @@ std::vector<std::string> SplitWindowsCommandLine(const std::string& commandLine)
     return args;
 }
 
+std::string JoinWindowsCommandLine(const std::vector<std::string>& arguments) {
+    std::string line;
+    for (std::size_t n = 0; n < arguments.size(); ++n) {
+        const std::string& arg = arguments[n];
+        if (n > 0) {
+            line += ' ';
+        }
+        const bool plain = !arg.empty() && arg.find_first_of(" \t\"") == std::string::npos;
+        if (plain) {
+            line += arg;
+            continue;
+        }
+        if (n == 0) {
+            // The program name honours quotes only, and cannot hold one.
+            line += "\"" + arg + "\"";
+            continue;
+        }
+        line += '"';
+        std::string::size_type backslashes = 0;
+        for (const char c : arg) {
+            if (c == '\\') {
+                ++backslashes;
+                continue;
+            }
+            if (c == '"') {
+                line.append(backslashes * 2 + 1, '\\');
+            } else {
+                line.append(backslashes, '\\');
+            }
+            backslashes = 0;
+            line += c;
+        }
+        line.append(backslashes * 2, '\\');
+        line += '"';
+    }
+    return line;
+}
+
 std::string ExecutablePathOf(const std::string& commandLine) {
     std::string upper = commandLine;
     std::transform(upper.begin(), upper.end(), upper.begin(),

@@ -188,6 +188,11 @@ StartupShape StartupShapeFor(bool show, const std::string& size);
 // argument) only honours quotes, so "C:\dir\" keeps its backslash.
 std::vector<std::string> SplitWindowsCommandLine(const std::string& commandLine);
 
+// One command line that SplitWindowsCommandLine takes apart into exactly these arguments: an
+// argument with a blank, a tab or a quote, and an empty one, is quoted, with the backslashes
+// before a quote doubled. The program name (the first) cannot hold a quote.
+std::string JoinWindowsCommandLine(const std::vector<std::string>& arguments);
+
 // The command line up to and including its first ".EXE" (any case); empty when it has none.
 std::string ExecutablePathOf(const std::string& commandLine);
 

@@ -78,8 +78,9 @@ public:
     bool AskToEnd() const;
     // Ends the process and every descendant of it (see DescendantsOf). The descendants are
     // looked for also when the process itself has ended already; each is ended only while it is
-    // still the process that the table showed.
-    void TerminateTree() const;
+    // still the process that the table showed. Returns the processes it ended, for a caller that
+    // waits until they are gone (Windows frees a process's files only then).
+    std::vector<Process> TerminateTree() const;
 
     // The executable path of the held process while it runs; empty otherwise.
     std::string ProgramPath() const;

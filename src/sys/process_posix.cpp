@@ -26,6 +26,7 @@ struct Process::Hold {
     std::uint32_t id = 0;
     std::uint64_t start = 0;
     ScopedFd descriptor;  // -1 where the kernel has none
+    bool child = false;   // the launcher's own child, whose end the launcher collects
     std::atomic<int> exitStatus{-1};
 };
 
@@ -239,7 +240,14 @@ bool Process::WaitForExit(unsigned long ms) const {
 }
 
 std::optional<int> Process::ExitStatus() const {
-    if (!hold_ || hold_->exitStatus < 0) {
+    if (!hold_) {
+        return std::nullopt;
+    }
+    // A child that has just ended is being collected: its status follows in a moment.
+    for (int i = 0; hold_->child && hold_->exitStatus < 0 && i < 200 && !IsRunning(); ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    if (hold_->exitStatus < 0) {
         return std::nullopt;
     }
     return hold_->exitStatus.load();
@@ -249,9 +257,9 @@ bool Process::AskToEnd() const {
     return hold_ && IsRunning() && SendSignal(*hold_, SIGTERM);
 }
 
-void Process::TerminateTree() const {
+std::vector<Process> Process::TerminateTree() const {
     if (!hold_) {
-        return;
+        return {};
     }
     // Every parent id is read before anything is ended: an ended process's children are handed
     // to another parent at once and could no longer be found.
@@ -264,14 +272,16 @@ void Process::TerminateTree() const {
             }
         }
     }
-    if (IsRunning()) {
-        SendSignal(*hold_, SIGKILL);
+    std::vector<Process> ended;
+    if (IsRunning() && SendSignal(*hold_, SIGKILL)) {
+        ended.push_back(*this);
     }
     for (const Process& process : tree) {
-        if (process.IsValid()) {
-            SendSignal(*process.hold_, SIGKILL);
+        if (process.IsValid() && SendSignal(*process.hold_, SIGKILL)) {
+            ended.push_back(process);
         }
     }
+    return ended;
 }
 
 std::string Process::ProgramPath() const {
@@ -280,7 +290,11 @@ std::string Process::ProgramPath() const {
 
 Process HoldChild(std::uint32_t id, void* /*handle*/) {
     // Nobody but the launcher collects its children, so the id is still the child's here.
-    return Process(MakeHold(id, 0));
+    std::shared_ptr<Process::Hold> hold = MakeHold(id, 0);
+    if (hold) {
+        hold->child = true;
+    }
+    return Process(hold);
 }
 
 void RecordChildExit(const Process& child, int waitStatus) {

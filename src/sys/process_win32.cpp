@@ -151,9 +151,9 @@ bool Process::AskToEnd() const {
     return false;
 }
 
-void Process::TerminateTree() const {
+std::vector<Process> Process::TerminateTree() const {
     if (!hold_) {
-        return;
+        return {};
     }
     const std::vector<ProcessEntry> table = ListProcesses();
     std::vector<Process> tree;
@@ -164,14 +164,16 @@ void Process::TerminateTree() const {
             }
         }
     }
-    if (IsRunning()) {
-        TerminateProcess(hold_->handle.Get(), 1);
+    std::vector<Process> ended;
+    if (IsRunning() && TerminateProcess(hold_->handle.Get(), 1)) {
+        ended.push_back(*this);
     }
     for (const Process& process : tree) {
-        if (process.IsRunning()) {
-            TerminateProcess(process.hold_->handle.Get(), 1);
+        if (process.IsRunning() && TerminateProcess(process.hold_->handle.Get(), 1)) {
+            ended.push_back(process);
         }
     }
+    return ended;
 }
 
 std::string Process::ProgramPath() const {

@@ -43,8 +43,8 @@ private:
     CMainFrame& frame_;
 };
 
-std::string OwnFrameEndpoint() {
-    return UserSocketName("Untitled - RM_HUB/" + std::to_string(getpid()));
+std::string OwnFrameName() {
+    return "Untitled - RM_HUB/" + std::to_string(getpid());
 }
 
 class FrameTest : public ::testing::Test {
@@ -73,7 +73,7 @@ TEST_F(FrameTest, AnotherCopyOrAnEndSignalClosesTheFrame) {
         const char* what;
         std::function<bool()> request;
     } requests[] = {
-        {"-shutdown of another copy", [] { return SendToEndpoint(OwnFrameEndpoint(), "close"); }},
+        {"-shutdown of another copy", [] { return SendToEndpoint(OwnFrameName(), "close"); }},
         {"SIGINT", [] { return raise(SIGINT) == 0; }},
         {"SIGTERM", [] { return raise(SIGTERM) == 0; }},
         {"SIGHUP", [] { return raise(SIGHUP) == 0; }},
@@ -82,8 +82,9 @@ TEST_F(FrameTest, AnotherCopyOrAnEndSignalClosesTheFrame) {
         SCOPED_TRACE(r.what);
         program_.stops = 0;
         ASSERT_TRUE(CreateFrame());
-        const std::vector<std::string> frames = FindEndpoints(UserSocketName("Untitled - RM_HUB/"));
-        EXPECT_NE(std::find(frames.begin(), frames.end(), OwnFrameEndpoint()), frames.end());
+        const std::vector<std::string> frames = FindEndpoints("Untitled - RM_HUB/");
+        EXPECT_NE(std::find(frames.begin(), frames.end(), EndpointAddress(OwnFrameName())),
+                  frames.end());
         // The -shutdown search passes over this process's own frame.
         EXPECT_FALSE(ShutdownRunningInstance());
         EXPECT_TRUE(frame_->Exists());
@@ -95,7 +96,7 @@ TEST_F(FrameTest, AnotherCopyOrAnEndSignalClosesTheFrame) {
         EXPECT_TRUE(sent);
         EXPECT_EQ(program_.stops, 1);
         EXPECT_NE(program_.stopThread, RecordingProgram::CurrentThread());
-        EXPECT_TRUE(FindEndpoints(OwnFrameEndpoint()).empty());
+        EXPECT_TRUE(FindEndpoints(OwnFrameName()).empty());
         frame_.reset();
     }
 }
@@ -103,7 +104,7 @@ TEST_F(FrameTest, AnotherCopyOrAnEndSignalClosesTheFrame) {
 TEST_F(FrameTest, OtherLinesOnTheEndpointDoNotClose) {
     ASSERT_TRUE(CreateFrame());
     std::atomic<bool> sent{false};
-    std::thread other([&] { sent = SendToEndpoint(OwnFrameEndpoint(), "CLOSE now"); });
+    std::thread other([&] { sent = SendToEndpoint(OwnFrameName(), "CLOSE now"); });
     EXPECT_TRUE(PumpUntil([&] { return sent.load(); }));
     other.join();
     PumpUntil([] { return true; });

@@ -5,6 +5,8 @@
 #include <QApplication>
 
 #include <cstdlib>
+#include <filesystem>
+#include <string>
 
 #include "qt_test_support.h"
 
@@ -13,6 +15,13 @@ namespace {
 class QtEnvironment : public ::testing::Environment {
 public:
     void SetUp() override {
+        // The endpoints of the shell and of the copies it starts go to a private runtime folder
+        // of this test run, not among the user's own.
+        char runtime[] = "/tmp/trh-runtime-XXXXXX";
+        if (mkdtemp(runtime) != nullptr) {
+            runtime_ = runtime;
+            setenv("XDG_RUNTIME_DIR", runtime, 1);
+        }
         const char* display = std::getenv("DISPLAY");
         if ((display == nullptr || *display == '\0') && std::getenv("QT_QPA_PLATFORM") == nullptr) {
             qputenv("QT_QPA_PLATFORM", "offscreen");
@@ -25,6 +34,16 @@ public:
         QApplication::setQuitOnLastWindowClosed(false);
         (void)app;
     }
+
+    void TearDown() override {
+        if (!runtime_.empty()) {
+            std::error_code ignored;
+            std::filesystem::remove_all(runtime_, ignored);
+        }
+    }
+
+private:
+    std::string runtime_;
 };
 
 ::testing::Environment* const kQtEnvironment =

@@ -13,86 +13,14 @@
 #include "child_process.h"
 #include "desktop_probe.h"
 #include "screenshot.h"
+#include "shell_host_support.h"
 #include "shell_test_support.h"
 
+using shelltest::ShellHostTest;
 using shelltest::WaitUntil;
 using testsupport::ChildProcess;
 
 namespace {
-
-class ShellHostTest : public ::testing::Test {
-protected:
-    // A copy's own folder, holding its hub_config.ini (and later its log).
-    std::string Folder(const std::string& name, const std::string& ini) {
-        const std::string folder =
-            dir_ / name + static_cast<char>(std::filesystem::path::preferred_separator);
-        std::filesystem::create_directories(folder);
-        testsupport::WriteFile(folder + "hub_config.ini", "[General]\r\n" + ini);
-        return folder;
-    }
-
-    // Starts a copy with the configuration of `folder` and the further arguments.
-    static std::unique_ptr<ChildProcess> Start(const std::string& folder,
-                                               std::vector<std::string> args = {}) {
-        auto copy = std::make_unique<ChildProcess>();
-        args.insert(args.begin(), "-config:" + folder + "hub_config.ini");
-        if (!copy->Start(testsupport::HelperPath("shell_host"), args)) {
-            return nullptr;
-        }
-        return copy;
-    }
-
-    // The events the copy logged, in order, without the process id.
-    static std::vector<std::string> Events(const std::string& folder) {
-        std::istringstream log(testsupport::ReadFile(folder + "log.txt"));
-        std::vector<std::string> events;
-        std::string line;
-        while (std::getline(log, line)) {
-            if (!line.empty() && line.back() == '\r') {
-                line.pop_back();
-            }
-            const size_t blank = line.find(' ');
-            events.push_back(blank == std::string::npos ? line : line.substr(blank + 1));
-        }
-        return events;
-    }
-
-    static int Count(const std::string& folder, const std::string& prefix) {
-        const std::vector<std::string> events = Events(folder);
-        return static_cast<int>(std::count_if(events.begin(), events.end(), [&](const auto& e) {
-            return e.compare(0, prefix.size(), prefix) == 0;
-        }));
-    }
-
-    static bool WaitForEvent(const std::string& folder, const std::string& prefix) {
-        return WaitUntil([&] { return Count(folder, prefix) > 0; }, 60000);
-    }
-
-    static size_t Position(const std::string& folder, const std::string& prefix) {
-        const std::vector<std::string> events = Events(folder);
-        for (size_t i = 0; i < events.size(); ++i) {
-            if (events[i].compare(0, prefix.size(), prefix) == 0) {
-                return i;
-            }
-        }
-        return events.size();
-    }
-
-    static void Cue(const std::string& folder, const std::string& name) {
-        testsupport::WriteFile(folder + name, "");
-    }
-
-    // A copy that is running: its runner has handed over to the "browser".
-    std::unique_ptr<ChildProcess> StartRunning(const std::string& folder) {
-        auto copy = Start(folder);
-        if (copy != nullptr && !WaitForEvent(folder, "browser open")) {
-            return nullptr;
-        }
-        return copy;
-    }
-
-    testsupport::TempDir dir_;
-};
 
 // Copies that need no display of their own; on Linux they run without one.
 class RunningCopiesTest : public ShellHostTest {

@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include "stack/web_server.h"
 #include "sys/launcher.h"
 
 namespace {
@@ -46,19 +47,79 @@ TEST(MozillaCommands, TheRegisteredArgumentsTheUrlAndThePrivateProfile) {
 }
 
 TEST(InternetExplorerCommand, KioskInAnyCaseAndTheVersionsThatNeedNomerge) {
-    const std::string ie = "C:\\Program Files\\Internet Explorer\\iexplore.exe %1";
-    const std::string withUrl =
-        "C:\\Program Files\\Internet Explorer\\iexplore.exe " + std::string(kUrl);
-    EXPECT_EQ(InternetExplorerCommand(ie, "", "", kUrl), withUrl);
-    EXPECT_EQ(InternetExplorerCommand(ie, "", "kiosk", kUrl), withUrl + " -k ");
-    EXPECT_EQ(InternetExplorerCommand(ie, "", "KiOsK", kUrl), withUrl + " -k ");
-    EXPECT_EQ(InternetExplorerCommand(ie, "8", "", kUrl), withUrl + " -nomerge ");
-    EXPECT_EQ(InternetExplorerCommand(ie, "80", "KIOSK", kUrl), withUrl + " -k  -nomerge ");
-    EXPECT_EQ(InternetExplorerCommand(ie, "7", "", kUrl), withUrl);
-    EXPECT_EQ(InternetExplorerCommand(ie, "9", "800x600", kUrl), withUrl);
+    const std::string ie = "\"C:\\Program Files\\Internet Explorer\\iexplore.exe\" %1";
+    const std::string path = "C:\\Program Files\\Internet Explorer\\iexplore.exe";
+    const struct {
+        const char* version;
+        const char* size;
+        Args tail;
+    } cases[] = {
+        {"", "", {}},
+        {"", "kiosk", {"-k"}},
+        {"", "KiOsK", {"-k"}},
+        {"8", "", {"-nomerge"}},
+        {"80", "KIOSK", {"-k", "-nomerge"}},
+        {"7", "", {}},
+        {"9", "800x600", {}},
+    };
+    for (const auto& c : cases) {
+        Args expected{path, kUrl};
+        expected.insert(expected.end(), c.tail.begin(), c.tail.end());
+        EXPECT_EQ(SplitWindowsCommandLine(InternetExplorerCommand(ie, c.version, c.size, kUrl)),
+                  expected)
+            << c.version << " " << c.size;
+    }
     // Without "%1" the browser gets no URL and opens its home page.
-    EXPECT_EQ(InternetExplorerCommand("C:\\ie\\iexplore.exe", "8", "kiosk", kUrl),
-              "C:\\ie\\iexplore.exe -k  -nomerge ");
+    EXPECT_EQ(SplitWindowsCommandLine(
+                  InternetExplorerCommand("C:\\ie\\iexplore.exe", "8", "kiosk", kUrl)),
+              (Args{"C:\\ie\\iexplore.exe", "-k", "-nomerge"}));
+}
+
+// Hostile -urlparam values, and what every browser gets from them: the URL is one argument
+// whatever the parameter holds, and adds no switch and no second URL.
+TEST(BrowserCommands, HostileUrlParametersStayOneArgument) {
+    const struct {
+        const char* urlParam;
+        const char* url;  // what every browser gets
+    } cases[] = {
+        {"x\" -profile \"/tmp/p", "http://h:4001/index.php?x%22%20-profile%20%22/tmp/p"},
+        {"a b&c;d|e", "http://h:4001/index.php?a%20b&c;d|e"},
+        {"-osint", "http://h:4001/index.php?-osint"},
+        {"%1 -requestPending", "http://h:4001/index.php?%1%20-requestPending"},
+        {"end\\", "http://h:4001/index.php?end\\"},
+        {"\\\"\t\n-k", "http://h:4001/index.php?\\%22%09%0A-k"},
+    };
+    const std::string firefox = "C:\\Program Files\\Mozilla Firefox\\firefox.exe";
+    const std::string mozillaProfile = "/tmp/Trailhost 5/mozilla-profile";
+    const std::string chrome = "/usr/bin/chromium";
+    const std::string chromeProfile = "/tmp/Trailhost 5/browser-profile";
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.urlParam);
+        const std::string url = BuildStartUrl("h", 4001, "index.php", c.urlParam);
+        ASSERT_EQ(url, c.url);
+        // Firefox as Windows registers it, and as the Linux lookup gives it.
+        EXPECT_EQ(SplitWindowsCommandLine(MozillaBrowserCommand(
+                      std::string(kFirefox) + " -requestPending -osint -url \"%1\"", url,
+                      mozillaProfile)),
+                  (Args{firefox, "-url", c.url, "-no-remote", "-profile", mozillaProfile}));
+        EXPECT_EQ(
+            SplitWindowsCommandLine(
+                MozillaBrowserCommand("/usr/bin/firefox -url \"%1\"", url, mozillaProfile)),
+            (Args{"/usr/bin/firefox", "-url", c.url, "-no-remote", "-profile", mozillaProfile}));
+        EXPECT_EQ(SplitWindowsCommandLine(InternetExplorerCommand(
+                      "\"C:\\Program Files\\Internet Explorer\\iexplore.exe\" %1", "8", "", url)),
+                  (Args{"C:\\Program Files\\Internet Explorer\\iexplore.exe", c.url, "-nomerge"}));
+        EXPECT_EQ(SplitWindowsCommandLine(ChromiumCommand(chrome, chromeProfile, "", url)),
+                  (Args{chrome, "--user-data-dir=" + chromeProfile, "--no-first-run",
+                        "--no-default-browser-check", "--new-window", c.url}));
+        EXPECT_EQ(SplitWindowsCommandLine(PathBrowserCommand("/opt/my browser/run", url)),
+                  (Args{"/opt/my browser/run", c.url}));
+        EXPECT_EQ(SplitWindowsCommandLine(PathBrowserCommand("D:\\Portable Firefox\\ffp.exe", url)),
+                  (Args{"D:\\Portable Firefox\\ffp.exe", c.url}));
+        EXPECT_EQ(SplitWindowsCommandLine(
+                      JoinWindowsCommandLine(DesktopExecArguments("epiphany %u", url))),
+                  (Args{"epiphany", c.url}));
+    }
 }
 
 TEST(ChromiumCommand, PrivateProfileNoQuestionsNewWindowAndTheSize) {
@@ -185,19 +246,6 @@ TEST(DesktopExec, FieldCodesAndQuoting) {
     EXPECT_EQ(DesktopExecArguments("epiphany --new-window", kUrl),
               (Args{"epiphany", "--new-window", kUrl}));
     EXPECT_EQ(DesktopExecArguments("   ", kUrl), Args{});
-}
-
-TEST(WindowsQuoting, JoinedArgumentsSplitBackUnchanged) {
-    const std::vector<Args> tables = {
-        {"C:\\Program Files\\x.exe", "plain", "with blank", "quote\"inside", "trailing\\",
-         "back\\\\\"mix", "", "tab\there"},
-        {"/usr/bin/chromium", "--user-data-dir=/tmp/a b/c", "http://h:1/?a=1&b=\"2\""},
-        {"prog"},
-    };
-    for (const Args& args : tables) {
-        EXPECT_EQ(SplitWindowsCommandLine(JoinWindowsCommandLine(args)), args);
-    }
-    EXPECT_EQ(JoinWindowsCommandLine({"a", "b c"}), "a \"b c\"");
 }
 
 }  // namespace

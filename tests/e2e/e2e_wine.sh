@@ -594,6 +594,7 @@ crash_case() {  # crash_case start|browser|stop
     fi
     site_host=crash-$point.test
     parsed_site_stack "$stack" "$before"
+    [ "$point" = stop ] && printf 'fake-ignore-shutdown\r\n' >>"$stack/server/config_tpl/my.ini"
     hold_browser=1
     start_launcher "$stack" "$case_dir/run1"
     case $point in
@@ -610,12 +611,12 @@ crash_case() {  # crash_case start|browser|stop
                 proxy_override_is "$before $site_host"
             ;;
         stop)
-            # Inside the stop sequence's pause: servers stopped and the site file put back, the
-            # hosts file and the runtime folder not yet.
+            # The database server does not stop when asked, so the stop waits for it with the
+            # web server gone and nothing put back yet.
             check_started
             release_browser
-            check "killed while stopping: the stop put the site file back" \
-                wait_for 60 same_file "$case_dir/port.orig" "$stack/htdocs/port.txt"
+            check "killed while stopping: the stop asked the database server to stop" \
+                wait_for 60 has "$(runtime_folder)/fake_dbadmin.log" "arg=shutdown"
             ;;
     esac
     first=$(runtime_folder)
@@ -625,9 +626,7 @@ crash_case() {  # crash_case start|browser|stop
     check "killed at $point: the servers ($(echo $servers)) ended" wait_for 30 none_listed $servers
     check "killed at $point: the hosts block was left behind" \
         hosts_is_before_plus_block "$case_dir/hosts.before" "$site_host"
-    if [ "$point" != stop ]; then
-        check "killed at $point: the site file was left expanded" has "$stack/htdocs/port.txt" "host=$site_host"
-    fi
+    check "killed at $point: the site file was left expanded" has "$stack/htdocs/port.txt" "host=$site_host"
     check "killed at $point: the runtime folder was left behind" test -d "$first"
 
     start_launcher "$stack" "$case_dir/run2"

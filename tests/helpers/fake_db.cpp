@@ -2,7 +2,8 @@
 // arguments and environment to fake_db.log beside my.ini, listens on the port and ends when a
 // client sends "shutdown" — unless my.ini holds a line "fake-ignore-shutdown", in which case it
 // logs the request and keeps running until it is killed. A line "fake-listen-after-ms=<n>" makes
-// it wait that long before it listens, as a server that is still starting.
+// it wait that long before it listens, as a server that is still starting; "fake-exit-at-start=<n>"
+// makes it end at once with that code, after a line in the file that "log-error=" names.
 #include <cstring>
 
 #include "fake_common.h"
@@ -24,6 +25,16 @@ int main(int argc, char** argv) {
         fake::ReadText(config).find("fake-ignore-shutdown") != std::string::npos;
 
     const std::string text = fake::ReadText(config);
+    const std::string::size_type exitAtStart = text.find("fake-exit-at-start=");
+    if (exitAtStart != std::string::npos) {
+        const std::string::size_type logAt = text.find("log-error=");
+        if (logAt != std::string::npos) {
+            const std::string::size_type from = logAt + std::strlen("log-error=");
+            fake::Log(text.substr(from, text.find_first_of("\r\n", from) - from),
+                      "fake_db: these data files cannot be used");
+        }
+        return std::atoi(text.c_str() + exitAtStart + std::strlen("fake-exit-at-start="));
+    }
     const std::string::size_type delay = text.find("fake-listen-after-ms=");
     if (delay != std::string::npos) {
         fake::Log(log, "starting");

@@ -1,7 +1,23 @@
-// Plays the database administration tool: started with --defaults-file="<my.ini>" -s --port=<n>
-// ... shutdown, it logs its arguments to fake_dbadmin.log beside my.ini and sends "shutdown" to
-// the port.
+// Plays the database administration tool: started with --defaults-file=<options> -s --port=<n>
+// ... shutdown, it logs its arguments to fake_dbadmin.log beside my.ini, keeps a copy of the
+// option file it was given as fake_dbadmin.defaults there, and sends "shutdown" to the port. The
+// option file is my.ini itself, or a file that names it in an "!include" line.
 #include "fake_common.h"
+
+namespace {
+
+// The file an "!include" line of the option text names; empty when there is none.
+std::string IncludedFile(const std::string& options) {
+    const std::string directive = "!include ";
+    const std::string::size_type at = options.find(directive);
+    if (at == std::string::npos) {
+        return "";
+    }
+    const std::string::size_type start = at + directive.size();
+    return options.substr(start, options.find_first_of("\r\n", start) - start);
+}
+
+}  // namespace
 
 int main(int argc, char** argv) {
     std::string config;
@@ -17,8 +33,11 @@ int main(int argc, char** argv) {
             shutdown = true;
         }
     }
-    const std::string log = fake::FolderOf(config) + "fake_dbadmin.log";
+    const std::string options = fake::ReadText(config);
+    const std::string myIni = IncludedFile(options).empty() ? config : IncludedFile(options);
+    const std::string log = fake::FolderOf(myIni) + "fake_dbadmin.log";
     fake::LogStart(log, argc, argv);
+    fake::WriteText(fake::FolderOf(myIni) + "fake_dbadmin.defaults", options);
     if (!shutdown) {
         return 2;
     }

@@ -3,7 +3,8 @@
 //   FakeAnswer404 <n>      answer "HTTP/1.1 404 Not Found" to the first n requests, then 200
 //   FakeStatus <line>      the status line of the ready answers (default "HTTP/1.1 200 OK")
 //   FakeNeverListen 1      never listen (a server that hangs in its start)
-//   FakeExitAfterMs <ms>   end by itself after that time
+//   FakeExitAfterMs <ms>   end by itself after that time, with FakeExitCode (default 0), after
+//                          a line in the file that ErrorLog names
 // and logs its arguments, environment and every request line to fake_web.log beside the
 // configuration file, with the clock time at which it started and at which it began to listen
 // ("started-ms", "listening-ms"). It runs until it is killed.
@@ -27,6 +28,8 @@ int main(int argc, char** argv) {
     int answers404 = 0;
     bool neverListen = false;
     int exitAfterMs = 0;
+    int exitCode = 0;
+    std::string errorLog;
     std::string status = "HTTP/1.1 200 OK";
     std::istringstream lines(fake::ReadText(config));
     std::string line;
@@ -49,13 +52,20 @@ int main(int argc, char** argv) {
             neverListen = value == "1";
         } else if (key == "FakeExitAfterMs") {
             exitAfterMs = std::atoi(value.c_str());
+        } else if (key == "FakeExitCode") {
+            exitCode = std::atoi(value.c_str());
+        } else if (key == "ErrorLog") {
+            errorLog = fake::ValueOf(value, "");
         }
     }
     if (exitAfterMs > 0) {
-        std::thread([exitAfterMs, log] {
+        std::thread([exitAfterMs, exitCode, errorLog, log] {
             fake::SleepMs(exitAfterMs);
+            if (!errorLog.empty()) {
+                fake::Log(errorLog, "fake_web: this configuration cannot be used");
+            }
             fake::Log(log, "exit");
-            std::exit(0);
+            std::exit(exitCode);
         }).detach();
     }
     if (neverListen) {

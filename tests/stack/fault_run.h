@@ -150,10 +150,33 @@ class FaultBackup : public FaultRun {};
 // Runs whose temporary folder takes nothing new.
 class FaultTempFolder : public FaultRun {
 protected:
-    // A whole run with the runtime folder under `tempFolder`, made (`runtimeMade`) or not, where
-    // nothing can be written; the database from a mirror in the runtime folder, or from the
-    // encrypted archive. The run goes on with what exists and the trace names what is missing.
-    void RunWithUnusableTemp(const std::string& tempFolder, bool runtimeMade, bool archive) {
+    // No runtime folder can be made under `tempFolder`: the start is refused with a message,
+    // before anything was changed or started, and nothing is written anywhere else instead.
+    void RunWithoutRuntimeFolder(const std::string& tempFolder) {
+        AppSettings settings = RunSettings();
+        const std::string hostsBefore = ReadFile(layout_.HostsPath());
+        const std::string before = TreeFingerprint(Stack());
+        StackPlaces places = layout_.Places({}, {});
+        places.tempFolder = tempFolder;
+        StackState& state = MakeState(places);
+
+        ASSERT_EQ(Start(settings), kStartRefused);
+        EXPECT_EQ(shell_.Calls("box"),
+                  std::vector<std::string>{"box Error: " + settings.serverName +
+                                           " can't be started: no private folder could be made "
+                                           "in " +
+                                           tempFolder});
+        EXPECT_EQ(state.runtimeFolder, "");
+        EXPECT_EQ(WebProcess(), 0u);
+        EXPECT_EQ(DatabaseProcess(), 0u);
+        EXPECT_EQ(ReadFile(layout_.HostsPath()), hostsBefore);
+        EXPECT_EQ(TreeFingerprint(Stack()), before);
+    }
+
+    // A whole run with the runtime folder made under `tempFolder`, where nothing can be written
+    // into it; the database from a mirror in the runtime folder, or from the encrypted archive.
+    // The run goes on with what exists and the trace names what is missing.
+    void RunWithUnusableTemp(const std::string& tempFolder, bool archive) {
         AppSettings settings = RunSettings();
         // The site file would be rewritten on the medium and put back: not what is looked at.
         settings.additionalFiles[0].clear();
@@ -172,8 +195,7 @@ protected:
 
         ASSERT_EQ(Start(settings), kStartDone);
         const std::string runtime = state.runtimeFolder;
-        EXPECT_EQ(PathExists(runtime), runtimeMade);
-        EXPECT_EQ(Traced(trace, "Runtime folder not created: " + runtime), !runtimeMade);
+        EXPECT_TRUE(PathExists(runtime));
         EXPECT_EQ(settings.hostName, "127.0.0.1");
         EXPECT_TRUE(Traced(trace, "Hosts file entry for 127.0.0.2 not made, using 127.0.0.1"));
         for (const std::string name : {"httpd.conf", "my.ini", "php.ini"}) {

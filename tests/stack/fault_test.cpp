@@ -84,32 +84,28 @@ TEST_F(FaultMedium, AReadOnlyStackRunsWithAMirrorOfItsDatabase) {
     RunReadOnly(layout_.Root() + "mirror" + Sep());
 }
 
-TEST_F(FaultTempFolder, AnUnwritableTemporaryFolderLeavesTheRunToWhatExists) {
+TEST_F(FaultTempFolder, AnUnwritableTemporaryFolderRefusesTheStart) {
     testsupport::UnwritableFolder temp(layout_.Root());
     if (!temp.ok()) {
         GTEST_SKIP() << "no folder can be made unwritable here";
     }
-    RunWithUnusableTemp(temp.path(), false, false);
-}
-
-TEST_F(FaultTempFolder, AnUnwritableTemporaryFolderLeavesTheEncryptedDatabasePacked) {
-    testsupport::UnwritableFolder temp(layout_.Root());
-    if (!temp.ok()) {
-        GTEST_SKIP() << "no folder can be made unwritable here";
-    }
-    RunWithUnusableTemp(temp.path(), false, true);
+    RunWithoutRuntimeFolder(temp.path());
 }
 
 class FaultWebServer : public FaultRun {};
 
 // A web server that ends right after its start (a configuration it cannot use): the wait for its
-// answer ends at the time-out, and the stop still takes down and puts back everything else.
-TEST_F(FaultWebServer, AServerThatEndsAtOnceIsWaitedForOnlyUntilTheTimeOut) {
-    layout_.AddToHttpdConf("FakeNeverListen 1\nFakeExitAfterMs 1\n");
+// answer ends with it, not at the time-out, the user is told how it ended and what its error log
+// says, and the stop still takes down and puts back everything else.
+TEST_F(FaultWebServer, AServerThatEndsAtOnceEndsTheStartWithAMessage) {
+    layout_.AddToHttpdConf(
+        "ErrorLog \"%RMHUB:RTDIR%web_error.log\"\nFakeNeverListen 1\nFakeExitAfterMs 1\n"
+        "FakeExitCode 3\n");
     AppSettings settings = RunSettings();
     settings.shutdownMessage = "Stopping";
     const std::string hostsBefore = ReadFile(layout_.HostsPath());
-    StackState& state = MakeState(layout_.Places({}, {}), 2000);
+    // A time-out far longer than the test may take: the wait must end with the server.
+    StackState& state = MakeState(layout_.Places({}, {}), 600000);
     std::string dbLogAtStop;
     shell_.onPosition = [&](int position) {
         if (position == 30) {
@@ -118,21 +114,23 @@ TEST_F(FaultWebServer, AServerThatEndsAtOnceIsWaitedForOnlyUntilTheTimeOut) {
     };
     TraceCapture trace;
 
-    ASSERT_EQ(Start(settings), kStartDone);
+    ASSERT_EQ(Start(settings), kStartFailed);
     const std::string runtime = state.runtimeFolder;
-    EXPECT_TRUE(
-        Eventually([&] { return !LogValues(ReadFile(runtime + "fake_web.log"), "exit").empty(); }));
-    const std::uint32_t web = WebProcess();
-    EXPECT_TRUE(Eventually([&] { return !ProcessRuns(web); }));
-    const std::vector<std::string> messages = trace.Messages();
-    const auto at = [&](const std::string& text) {
-        return std::find(messages.begin(), messages.end(), text) - messages.begin();
-    };
-    EXPECT_LT(at("Timeout set to 2000"), at("Apache timeout"));
-    EXPECT_LT(at("Apache timeout"), static_cast<long>(messages.size()));
+    EXPECT_FALSE(ProcessRuns(WebProcess()));
+    EXPECT_TRUE(Traced(trace, "Apache ended before it answered"));
+    EXPECT_FALSE(Traced(trace, "Apache timeout"));
     EXPECT_FALSE(Traced(trace, "Apache connected"));
-    // The rest of the start was done.
-    EXPECT_EQ(shell_.Calls("progress").back(), "progress 95");
+    const std::vector<std::string> boxes = shell_.Calls("box");
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].rfind("box Error: The web server (" + state.webServer->programPath() +
+                                 ") ended with exit status 3 while the site was starting.",
+                             0),
+              0u)
+        << boxes[0];
+    EXPECT_NE(boxes[0].find("fake_web: this configuration cannot be used"), std::string::npos)
+        << boxes[0];
+    // The rest of the start was done; no browser would open on the dead site.
+    EXPECT_EQ(shell_.Calls("progress").back(), "progress 80");
     EXPECT_NE(ReadFile(layout_.HostsPath()), hostsBefore);
     EXPECT_EQ(TextOf(Site()), "port=" + std::to_string(settings.port) + "\nhost=127.0.0.2\n");
     EXPECT_TRUE(Eventually([&] { return DatabaseAnswers(); }));
@@ -143,6 +141,30 @@ TEST_F(FaultWebServer, AServerThatEndsAtOnceIsWaitedForOnlyUntilTheTimeOut) {
     EXPECT_EQ(ReadFile(layout_.HostsPath()), hostsBefore);
     EXPECT_EQ(ReadFile(Site()), kSiteText);
     EXPECT_FALSE(PathExists(Site() + ".bak"));
+}
+
+// A database server that ends during the start (data files it cannot use): the user is told, with
+// the end of its error log, and the run goes on without it.
+TEST_F(FaultWebServer, ADatabaseServerThatEndsDuringTheStartIsToldOfAndTheRunGoesOn) {
+    layout_.AddToHttpdConf("FakeAnswer404 10\n");
+    layout_.AddToMyIni("log-error=%RMHUB:RTDIR%db_error.log\nfake-exit-at-start=5\n");
+    AppSettings settings = RunSettings();
+    StackState& state = MakeState(layout_.Places({}, {}));
+    TraceCapture trace;
+    ASSERT_EQ(Start(settings), kStartDone);
+    EXPECT_TRUE(Traced(trace, "Apache connected"));
+    const std::vector<std::string> boxes = shell_.Calls("box");
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].rfind("box Error: The database server (" +
+                                 state.databaseServer->programPath() +
+                                 ") ended with exit status 5 while the site was starting.",
+                             0),
+              0u)
+        << boxes[0];
+    EXPECT_NE(boxes[0].find("fake_db: these data files cannot be used"), std::string::npos)
+        << boxes[0];
+    StopSequence(state, settings, shell_, false);
+    EXPECT_TRUE(Eventually([&] { return !ProcessRuns(WebProcess()); }));
 }
 
 // Another program holds the hosts file (Windows), or it is immutable (Linux).

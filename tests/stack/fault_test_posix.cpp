@@ -25,7 +25,7 @@ TEST_F(FaultTempFolder, AFullTemporaryFolderLeavesTheRunToWhatExists) {
         GTEST_SKIP() << kNoMounts;
     }
     ASSERT_TRUE(disk.Fill());
-    RunWithUnusableTemp(layout_.TempFolder(), true, false);
+    RunWithUnusableTemp(layout_.TempFolder(), false);
 }
 
 TEST_F(FaultTempFolder, AFullTemporaryFolderLeavesTheEncryptedDatabasePacked) {
@@ -34,7 +34,7 @@ TEST_F(FaultTempFolder, AFullTemporaryFolderLeavesTheEncryptedDatabasePacked) {
         GTEST_SKIP() << kNoMounts;
     }
     ASSERT_TRUE(disk.Fill());
-    RunWithUnusableTemp(layout_.TempFolder(), true, true);
+    RunWithUnusableTemp(layout_.TempFolder(), true);
 }
 
 // The hosts file ends a few bytes before the end of its last block on a full disk: the start of

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
+
 #include "stack/hosts_file.h"
 #include "stack/run_recovery.h"
 #include "stack/runtime.h"
@@ -192,25 +194,68 @@ TEST_F(AbandonedRuns, UndoEndsOnlyServersThatAreStillTheProcessWrittenDown) {
     EXPECT_FALSE(PathExists(file + ".bak"));
 }
 
-TEST_F(AbandonedRuns, ARuntimeFolderNameTakenByAnythingElseIsPassedBy) {
+// Every form in which a runtime folder's name can be taken. The run gets a new folder of its own
+// and nothing is written into what stood there: an own folder of an earlier run keeps its journal
+// (a merged journal would let a later recovery undo this live run), a link leads nowhere new.
+TEST_F(AbandonedRuns, ARuntimeFolderNameThatExistsIsNeverUsed) {
     const std::string temp = layout_.TempFolder();
-    const std::string first = RuntimeFolderName(temp, 42);
-    EXPECT_EQ(ChooseRuntimeFolder(temp, 42), first);
-    CreateFolders(first);
-    EXPECT_EQ(ChooseRuntimeFolder(temp, 42), first);  // an own folder of an earlier run
-
-    // A file in the way, then a link to somebody's folder: nothing is written into either.
-    WriteFile(temp + "Trailhost_43", "not a folder");
-    EXPECT_EQ(ChooseRuntimeFolder(temp, 43), temp + "Trailhost_43_1" + Sep());
+    const std::string other = layout_.Root() + "other" + Sep();
+    // Each takes the name and answers a folder that must stay empty, if any.
+    struct Case {
+        const char* what;
+        std::function<std::string(const std::string&)> take;
+    };
+    const std::vector<Case> cases = {
+        {"an own folder with another run's journal",
+         [&](const std::string& name) {
+             Folder(name, OwnProcessId() + 1, "other.exe", other);
+             return std::string();
+         }},
+        {"a file",
+         [&](const std::string& name) {
+             WriteFile(temp + name, "not a folder");
+             return std::string();
+         }},
 #ifndef _WIN32
-    CreateFolders(layout_.Root() + "theirs");
-    ASSERT_EQ(symlink((layout_.Root() + "theirs").c_str(), (temp + "Trailhost_44").c_str()), 0);
-    EXPECT_EQ(ChooseRuntimeFolder(temp, 44), temp + "Trailhost_44_1" + Sep());
-    // A folder that others may write to is theirs as much as ours.
-    CreateFolders(temp + "Trailhost_45");
-    chmod((temp + "Trailhost_45").c_str(), 0777);
-    EXPECT_EQ(ChooseRuntimeFolder(temp, 45), temp + "Trailhost_45_1" + Sep());
+        {"a link to a folder",
+         [&](const std::string& name) {
+             const std::string target = layout_.Root() + name + "-target";
+             CreateFolders(target);
+             EXPECT_EQ(symlink(target.c_str(), (temp + name).c_str()), 0);
+             return target;
+         }},
+        {"a folder others may write to",
+         [&](const std::string& name) {
+             CreateFolders(temp + name);
+             chmod((temp + name).c_str(), 0777);
+             return temp + name;
+         }},
 #endif
+    };
+    unsigned long pid = 40;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        const std::string name = "Trailhost_" + std::to_string(++pid);
+        const std::string untouched = c.take(name);
+        const std::string journalBefore = ReadFile(JournalPath(temp + name));
+
+        const std::string runtime = CreateRuntimeFolder(temp, pid, false);
+        ASSERT_EQ(runtime.rfind(temp + name + "_", 0), 0u) << runtime;
+        EXPECT_EQ(runtime.back(), Sep()[0]);
+        EXPECT_TRUE(PathExists(runtime + "session"));
+        RecordRunStart(runtime, layout_.ExeFolder());
+        EXPECT_EQ(ReadJournal(runtime).size(), 1u);
+        EXPECT_EQ(ReadFile(JournalPath(temp + name)), journalBefore);
+        if (!untouched.empty()) {
+            std::vector<FolderEntry> entries;
+            EXPECT_TRUE(ListFolder(untouched, entries));
+            EXPECT_TRUE(entries.empty());
+        }
+    }
+    // The earlier run's folder is still its own: the recovery finds that run alone.
+    const std::vector<AbandonedRun> found = FindAbandonedRuns(temp, other);
+    ASSERT_EQ(found.size(), 1u);
+    EXPECT_EQ(found[0].entries.size(), 1u);
 }
 
 TEST_F(AbandonedRuns, OnlyJournalsInOwnFoldersCount) {

@@ -10,10 +10,12 @@
 #ifdef _WIN32
 #include <windows.h>
 #else
+#include <sys/stat.h>
 #include <unistd.h>
 #endif
 
 using testsupport::TempDir;
+using testsupport::WriteFile;
 
 namespace {
 
@@ -55,16 +57,37 @@ TEST(RuntimeFolder, IsNamedAfterTheProcessUnderTheTemporaryFolder) {
     EXPECT_EQ(SessionFolderName("X" + kSep), "X" + kSep + "session");
 }
 
-TEST(RuntimeFolder, IsCreatedWithItsSessionFolder) {
+TEST(RuntimeFolder, IsANewPrivateFolderWithItsSessionFolder) {
     TempDir dir;
-    const std::string runtime = RuntimeFolderName(dir.path(), 42);
-    CreateRuntimeFolders(runtime, true);
-    EXPECT_TRUE(PathExists(runtime));
+    const std::string runtime = CreateRuntimeFolder(dir.path(), 42, true);
+    ASSERT_EQ(runtime, RuntimeFolderName(dir.path(), 42));
     EXPECT_TRUE(PathExists(runtime + "session"));
+    EXPECT_EQ(ClaimOf(runtime), FolderClaim::kOurs);
 #ifdef _WIN32
     EXPECT_TRUE(GetFileAttributesA(runtime.c_str()) & FILE_ATTRIBUTE_HIDDEN);
     EXPECT_TRUE(GetFileAttributesA((runtime + "session").c_str()) & FILE_ATTRIBUTE_HIDDEN);
+#else
+    // Whatever the umask: nobody else may even look inside.
+    const mode_t umaskBefore = umask(0);
+    const std::string second = CreateRuntimeFolder(dir.path(), 43, false);
+    umask(umaskBefore);
+    for (const std::string& folder : {runtime, runtime + "session", second, second + "session"}) {
+        struct stat st {};
+        ASSERT_EQ(stat(folder.c_str(), &st), 0) << folder;
+        EXPECT_EQ(st.st_mode & 0777, 0700u) << folder;
+    }
 #endif
+    // A second run of the same id never shares it.
+    const std::string again = CreateRuntimeFolder(dir.path(), 42, true);
+    EXPECT_NE(again, runtime);
+    EXPECT_FALSE(again.empty());
+}
+
+TEST(RuntimeFolder, NoneWhenNoFolderCanBeMadeThere) {
+    TempDir dir;
+    WriteFile(dir / "file", "not a folder");
+    EXPECT_EQ(CreateRuntimeFolder(dir / "file" + kSep, 42, false), "");
+    EXPECT_FALSE(PathExists(dir / "file" + kSep + "Trailhost_42"));
 }
 
 RunValues SampleRun(const std::string& app) {

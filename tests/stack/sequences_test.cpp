@@ -295,7 +295,7 @@ TEST_F(Sequences, WholeRunWithFallbackHostAndKeptFolders) {
     ASSERT_GE(adminArgs.size(), 5u);
     EXPECT_EQ(adminArgs[0], state.places.exeFolder + settings.pathToMySqlBin + Sep() +
                                 "mysqladmin" + testsupport::kExe);
-    EXPECT_EQ(adminArgs[1], "--defaults-file=" + runtime + Sep() + "my.ini");
+    EXPECT_EQ(adminArgs[1], "--defaults-file=" + AdminOptionFileName(runtime));
     EXPECT_EQ(adminArgs[2], "-s");
     EXPECT_EQ(adminArgs[3], "--port=" + std::to_string(dbPort));
     EXPECT_EQ(adminArgs.back(), "shutdown");

@@ -91,6 +91,19 @@ TEST(SplitWindowsCommandLine, FollowsTheRuntimesQuotingRules) {
     }
 }
 
+TEST(JoinWindowsCommandLine, JoinedArgumentsSplitBackUnchanged) {
+    const std::vector<std::vector<std::string>> tables = {
+        {"C:\\Program Files\\x.exe", "plain", "with blank", "quote\"inside", "trailing\\",
+         "back\\\\\"mix", "", "tab\there"},
+        {"/usr/bin/chromium", "--user-data-dir=/tmp/a b/c", "http://h:1/?a=1&b=\"2\""},
+        {"prog"},
+    };
+    for (const std::vector<std::string>& args : tables) {
+        EXPECT_EQ(SplitWindowsCommandLine(JoinWindowsCommandLine(args)), args);
+    }
+    EXPECT_EQ(JoinWindowsCommandLine({"a", "b c"}), "a \"b c\"");
+}
+
 TEST(HandoverName, IsTheFileNameUpToTheFirstExe) {
     const std::pair<const char*, const char*> cases[] = {
         {"firefox.exe", "firefox.exe"},

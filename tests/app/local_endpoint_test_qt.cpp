@@ -1,0 +1,225 @@
+// Linux only: the endpoints of one user on a machine with others. Socket files in the user's
+// private runtime folder, or abstract names that any user can take; long names; and another user
+// (made for the test, see second_user.h) who holds the names first.
+#include <gtest/gtest.h>
+
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cstring>
+#include <optional>
+#include <sstream>
+#include <thread>
+
+#include "app/local_endpoint_qt.h"
+#include "browser/browser_test_support.h"
+#include "desktop_probe.h"
+#include "qt_test_support.h"
+#include "second_user.h"
+#include "shell_host_support.h"
+
+using browsertest::ScopedEnv;
+using shelltest::PumpUntil;
+using shelltest::ShellHostTest;
+using testsupport::SecondUser;
+
+namespace {
+
+// The two ways an endpoint is made: a socket file in the private runtime folder the test run
+// has (see qt_environment_qt.cpp), or an abstract name when the user has no such folder.
+enum class Kind { kPrivateFolder, kAbstract };
+
+class EndpointKinds : public ::testing::TestWithParam<Kind> {
+protected:
+    EndpointKinds()
+        : runtime_("XDG_RUNTIME_DIR", GetParam() == Kind::kAbstract
+                                          ? std::nullopt
+                                          : browsertest::GetEnv("XDG_RUNTIME_DIR")) {}
+
+    static std::string Unique(const std::string& text) {
+        static int counter = 0;
+        return text + " " + std::to_string(getpid()) + "-" + std::to_string(++counter);
+    }
+
+    ScopedEnv runtime_;
+};
+
+INSTANTIATE_TEST_SUITE_P(Endpoints, EndpointKinds,
+                         ::testing::Values(Kind::kPrivateFolder, Kind::kAbstract),
+                         [](const ::testing::TestParamInfo<Kind>& kind) {
+                             return std::string(kind.param == Kind::kAbstract ? "Abstract"
+                                                                              : "PrivateFolder");
+                         });
+
+TEST_P(EndpointKinds, LiveInThePrivateFolderOrUnderTheUsersAbstractNames) {
+    const std::string address = EndpointAddress("Untitled - RM_HUB/1");
+    if (GetParam() == Kind::kAbstract) {
+        EXPECT_EQ(address, "@trailhost-" + std::to_string(geteuid()) + "/Untitled - RM_HUB/1");
+        return;
+    }
+    const std::string folder = *browsertest::GetEnv("XDG_RUNTIME_DIR") + "/trailhost/";
+    EXPECT_EQ(address, folder + "Untitled%20-%20RM_HUB%2F1");
+    LocalEndpoint endpoint;
+    ASSERT_TRUE(endpoint.Listen("Untitled - RM_HUB/1", [](const std::string&) {}));
+    struct stat st {};
+    ASSERT_EQ(stat(folder.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0700u);
+    EXPECT_EQ(lstat(address.c_str(), &st), 0);
+    endpoint.Close();
+    EXPECT_NE(lstat(address.c_str(), &st), 0);
+}
+
+// A name far longer than a socket address holds still guards: it is cut and hashed, never
+// dropped, and two long names that differ only at their end stay apart.
+TEST_P(EndpointKinds, LongNamesStillGuardAndStayApart) {
+    const std::string name = Unique("trh_mutex_" + std::string(300, 'L'));
+    const std::string other = name + " other";
+    EXPECT_FALSE(SendToEndpoint(name, ""));
+    LocalEndpoint first;
+    std::vector<std::string> lines;
+    ASSERT_TRUE(first.Listen(name, [&](const std::string& line) { lines.push_back(line); }));
+    LocalEndpoint second;
+    EXPECT_FALSE(second.Listen(name, [](const std::string&) {}));
+    LocalEndpoint different;
+    EXPECT_TRUE(different.Listen(other, [](const std::string&) {}));
+    EXPECT_NE(different.Address(), first.Address());
+
+    std::atomic<bool> sent{false};
+    std::thread sender([&] { sent = SendToEndpoint(name, "activate"); });
+    EXPECT_TRUE(PumpUntil([&] { return !lines.empty(); }));
+    sender.join();
+    EXPECT_TRUE(sent);
+    EXPECT_EQ(lines, std::vector<std::string>{"activate"});
+}
+
+// A socket file whose copy is gone (a crash) does not keep the name; an abstract name goes with
+// its process anyway.
+TEST(PrivateFolderEndpoints, ANameLeftByACopyThatIsGoneIsFree) {
+    const std::string name = "left " + std::to_string(getpid());
+    const std::string address = EndpointAddress(name);
+    // What a killed copy leaves: a socket file that nobody listens on.
+    sockaddr_un socketAddress{};
+    socketAddress.sun_family = AF_UNIX;
+    ASSERT_LT(address.size(), sizeof(socketAddress.sun_path));
+    std::memcpy(socketAddress.sun_path, address.data(), address.size());
+    const int left = socket(AF_UNIX, SOCK_STREAM, 0);
+    ASSERT_EQ(bind(left, reinterpret_cast<sockaddr*>(&socketAddress), sizeof(socketAddress)), 0);
+    close(left);
+    EXPECT_FALSE(SendToEndpoint(name, ""));
+    LocalEndpoint endpoint;
+    EXPECT_TRUE(endpoint.Listen(name, [](const std::string&) {}));
+    EXPECT_TRUE(SendToEndpoint(name, ""));
+}
+
+// The other user's side: the helper that holds sockets, run as that user.
+class OtherUserTest : public ShellHostTest {
+protected:
+    void SetUp() override {
+        std::string why;
+        user_ = testsupport::SecondUserOfThisMachine(why);
+        if (!user_) {
+            GTEST_SKIP() << why;
+        }
+        // The helper writes its log as that user.
+        testsupport::WriteFile(Log(), "");
+        ASSERT_EQ(chown(Log().c_str(), user_->uid, user_->gid), 0);
+    }
+
+    std::string Log() const { return dir_ / "held.log"; }
+
+    // The other user holds these socket addresses from now on.
+    bool Hold(const std::vector<std::string>& addresses) {
+        std::vector<std::string> args = {Log()};
+        args.insert(args.end(), addresses.begin(), addresses.end());
+        holder_ = std::make_unique<testsupport::ProcessAsUser>(
+            *user_, testsupport::HelperPath("hold_sockets"), args);
+        return holder_->started() && shelltest::WaitUntil([&] {
+                   return testsupport::ReadFile(Log()).find("ready\n") != std::string::npos;
+               });
+    }
+
+    // The lines the other user's sockets were sent.
+    std::vector<std::string> LinesReceived() const {
+        std::vector<std::string> lines;
+        std::istringstream log(testsupport::ReadFile(Log()));
+        for (std::string line; std::getline(log, line);) {
+            if (line.rfind("line ", 0) == 0) {
+                lines.push_back(line);
+            }
+        }
+        return lines;
+    }
+
+    // Abstract names, which any user may take: the machine gives this user no private folder.
+    ScopedEnv abstract_{"XDG_RUNTIME_DIR", std::nullopt};
+    std::optional<SecondUser> user_;
+    std::unique_ptr<testsupport::ProcessAsUser> holder_;
+};
+
+TEST_F(OtherUserTest, ANameTheOtherUserHoldsReachesOnlyThisUsersEndpoint) {
+    const std::string name = "trh_mutex_Held " + std::to_string(getpid()) + "_CInstanceChecker_MMF";
+    ASSERT_TRUE(Hold({EndpointAddress(name)}));
+    // Their socket is no copy of ours, and hears nothing from us.
+    EXPECT_FALSE(SendToEndpoint(name, "activate"));
+    EXPECT_TRUE(FindEndpoints(name).empty());
+
+    LocalEndpoint ours;
+    std::vector<std::string> lines;
+    ASSERT_TRUE(ours.Listen(name, [&](const std::string& line) { lines.push_back(line); }));
+    EXPECT_EQ(ours.Address().rfind(EndpointAddress(name) + "#", 0), 0u) << ours.Address();
+    EXPECT_EQ(FindEndpoints(name), std::vector<std::string>{ours.Address()});
+    LocalEndpoint second;
+    EXPECT_FALSE(second.Listen(name, [](const std::string&) {}));
+
+    std::atomic<bool> sent{false};
+    std::thread sender([&] { sent = SendToEndpoint(name, "activate"); });
+    EXPECT_TRUE(PumpUntil([&] { return !lines.empty(); }));
+    sender.join();
+    EXPECT_TRUE(sent);
+    EXPECT_EQ(lines, std::vector<std::string>{"activate"});
+    EXPECT_TRUE(LinesReceived().empty());
+}
+
+// The whole program: the other user holds the single-instance name and names of frames before
+// any copy starts. A copy still starts, the guard still holds between this user's copies, and
+// -shutdown reaches this user's copy only.
+TEST_F(OtherUserTest, NamesTheOtherUserHoldsNeitherBlockTheStartNorGetTheShutdown) {
+    shelltest::HeadlessCopies headless;
+    const std::string serverName = "Held Stack " + std::to_string(getpid());
+    const std::string ini = "ServerName=" + serverName + "\r\nUseSplash=0\r\n";
+    const std::string guarded = ini + "AllowOnlySingleInstance=1\r\n";
+    ASSERT_TRUE(Hold({EndpointAddress("trh_mutex_" + serverName + "_CInstanceChecker_MMF"),
+                      EndpointAddress("Untitled - RM_HUB/1"),
+                      EndpointAddress("Untitled - RM_HUB/" + std::to_string(getpid()))}));
+
+    // With no copy of ours running, -shutdown finds nothing to close.
+    const std::string lone = Folder("lone", ini);
+    auto closer = Start(lone, {"-shutdown"});
+    ASSERT_NE(closer, nullptr);
+    EXPECT_TRUE(closer->WaitForEnd(60000));
+    EXPECT_EQ(Events(lone).back(), "process end 0");
+    EXPECT_TRUE(LinesReceived().empty());
+
+    const std::string first = Folder("first", guarded);
+    auto running = StartRunning(first);
+    ASSERT_NE(running, nullptr) << testsupport::ReadFile(first + "stderr.txt");
+
+    const std::string second = Folder("second", guarded);
+    auto refused = Start(second);
+    ASSERT_NE(refused, nullptr);
+    EXPECT_EQ(shelltest::AnswerBox(*refused, second, serverName),
+              "An instance of " + serverName + " is already running");
+    EXPECT_EQ(Count(second, "start"), 0);
+
+    auto stopper = Start(Folder("stopper", ini), {"-shutdown"});
+    ASSERT_NE(stopper, nullptr);
+    EXPECT_TRUE(stopper->WaitForEnd(60000));
+    EXPECT_TRUE(running->WaitForEnd(60000));
+    EXPECT_EQ(Count(first, "stop requested"), 1);
+    EXPECT_TRUE(LinesReceived().empty());
+}
+
+}  // namespace
