@@ -1,5 +1,6 @@
 # Build rules shared by every target: warnings, sanitizers, platform definitions, and the choice
-# of platform files (foo_win32.cpp on Windows; foo_posix.cpp and foo_qt.cpp elsewhere).
+# of platform files (foo_win32.cpp on Windows; foo_posix.cpp, foo_qt.cpp and foo_headless.cpp
+# elsewhere).
 
 function(trailhost_warnings target)
   if(MSVC)
@@ -44,7 +45,7 @@ function(trailhost_platform_sources out dir)
   set(picked)
   foreach(f IN LISTS all)
     get_filename_component(name ${f} NAME_WE)
-    if(WIN32 AND (name MATCHES "_posix$" OR name MATCHES "_qt$"))
+    if(WIN32 AND name MATCHES "_(posix|qt|headless)$")
       continue()
     endif()
     if(NOT WIN32 AND name MATCHES "_win32$")

@@ -26,7 +26,12 @@ file(MAKE_DIRECTORY ${TRAILHOST_SAMPLE_STACK}/server/config_tpl)
 file(COPY ${sample_template_files} DESTINATION ${TRAILHOST_SAMPLE_STACK}/server/config_tpl)
 
 # The archives' layout (component "stack"), left out of a plain "cmake --install".
-install(TARGETS trailhost RUNTIME DESTINATION stack COMPONENT stack EXCLUDE_FROM_ALL)
+if(WIN32)
+  install(TARGETS trailhost RUNTIME DESTINATION stack COMPONENT stack EXCLUDE_FROM_ALL)
+else()
+  install(TARGETS trailhost trailhost-desktop RUNTIME DESTINATION stack COMPONENT stack
+          EXCLUDE_FROM_ALL)
+endif()
 install(TARGETS trailhost-pack RUNTIME DESTINATION . COMPONENT stack EXCLUDE_FROM_ALL)
 install(FILES ${TRAILHOST_SAMPLE_STACK}/hub_config.ini DESTINATION stack COMPONENT stack
         EXCLUDE_FROM_ALL)
@@ -37,8 +42,8 @@ install(FILES ${CMAKE_SOURCE_DIR}/docs/authoring.md DESTINATION . COMPONENT stac
 
 # The system's layout (component "system"), for the Debian package and "cmake --install".
 if(NOT WIN32)
-  install(TARGETS trailhost trailhost-pack trailhost-view RUNTIME DESTINATION bin
-          COMPONENT system)
+  install(TARGETS trailhost trailhost-desktop trailhost-pack trailhost-view
+          RUNTIME DESTINATION bin COMPONENT system)
   install(FILES ${TRAILHOST_SAMPLE_STACK}/hub_config.ini DESTINATION share/trailhost/stack
           COMPONENT system)
   install(FILES ${sample_template_files} DESTINATION share/trailhost/stack/server/config_tpl
@@ -59,8 +64,8 @@ set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "Launcher for portable web-server stacks")
 string(CONCAT CPACK_PACKAGE_DESCRIPTION
     "Trailhost starts a web server, a database server and PHP from a USB stick or CD-ROM, opens "
     "the site in the browser, and when the browser closes stops the servers and puts back every "
-    "change it made to the machine. This package holds the launcher, trailhost-pack (the stack "
-    "check and the database archive tool for site authors) and trailhost-view (a console "
+    "change it made to the machine. This package holds the launcher (trailhost, with trailhost-desktop for "
+    "runs on a display), trailhost-pack (the stack check and the database archive tool for site authors) and trailhost-view (a console "
     "browser), with a sample stack and the author's guide.")
 set(CPACK_PACKAGE_FILE_NAME trailhost-${PROJECT_VERSION}-${package_system})
 set(CPACK_PACKAGE_DIRECTORY ${CMAKE_BINARY_DIR}/packages)

@@ -6,7 +6,7 @@
 
 #include <cstdio>
 
-#include "app/ui_thread_qt.h"
+#include "app/ui_thread.h"
 
 int ShowShellMessageBox(const std::string& text, const std::string& caption, unsigned style) {
     if (!GuiAvailable()) {
@@ -17,7 +17,6 @@ int ShowShellMessageBox(const std::string& text, const std::string& caption, uns
     const QMessageBox::Icon icon =
         (style & 0xF0) == kBoxIconStop ? QMessageBox::Critical : QMessageBox::NoIcon;
     RunOnUiThread(
-        nullptr,
         [&] {
             QMessageBox box(icon, QString::fromLocal8Bit(caption.c_str()),
                             QString::fromLocal8Bit(text.c_str()), QMessageBox::Ok);

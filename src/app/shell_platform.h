@@ -26,3 +26,16 @@ private:
     struct Impl;
     std::unique_ptr<Impl> impl_;
 };
+
+#ifndef _WIN32
+// The launcher with windows, which the one without a toolkit hands a run on a display to; it
+// lies beside it.
+extern const char kDesktopLauncherName[];
+
+// Whether the environment names a display (X11 or Wayland) for windows to go to.
+bool DisplayNamed();
+
+// On the UI thread: brings the program's front window forward (a modal one first); nothing
+// without windows.
+void RaiseFrontWindow();
+#endif

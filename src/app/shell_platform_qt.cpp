@@ -1,15 +1,17 @@
-// Linux only: the Qt application, with widgets on a display or without them (headless).
+// Linux only: the desktop launcher's Qt application, with widgets on a display or without them
+// (headless, when no display can be opened).
 #include "app/shell_platform.h"
 
 #include <QApplication>
 #include <QCoreApplication>
 #include <QGuiApplication>
+#include <QWidget>
 
 #include <cstdlib>
 #include <string>
 #include <vector>
 
-#include "app/ui_thread_qt.h"
+#include "app/ui_thread.h"
 
 namespace {
 
@@ -30,8 +32,7 @@ struct ShellPlatform::Impl {
 
 ShellPlatform::ShellPlatform() : impl_(std::make_unique<Impl>()) {
     Impl& impl = *impl_;
-    const bool display = EnvironmentSet("DISPLAY") || EnvironmentSet("WAYLAND_DISPLAY") ||
-                         EnvironmentSet("QT_QPA_PLATFORM");
+    const bool display = DisplayNamed() || EnvironmentSet("QT_QPA_PLATFORM");
     // The program's own command line is read elsewhere; Qt sees only a platform choice, which
     // ends with the offscreen platform so that a display that cannot be opened is no failure.
     const std::string wanted =
@@ -71,5 +72,23 @@ bool ShellPlatform::HasDisplay() const {
 }
 
 int ShellPlatform::RunMessageLoop() {
-    return QCoreApplication::exec();
+    return RunUiLoop();
+}
+
+void RaiseFrontWindow() {
+    if (!GuiAvailable()) {
+        return;
+    }
+    QWidget* front = QApplication::activeModalWidget();
+    if (front == nullptr) {
+        for (QWidget* widget : QApplication::topLevelWidgets()) {
+            if (widget->isVisible()) {
+                front = widget;
+            }
+        }
+    }
+    if (front != nullptr) {
+        front->raise();
+        front->activateWindow();
+    }
 }

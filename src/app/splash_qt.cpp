@@ -9,7 +9,7 @@
 #include <QScreen>
 #include <QWidget>
 
-#include "app/ui_thread_qt.h"
+#include "app/ui_thread.h"
 
 namespace {
 
@@ -88,7 +88,6 @@ void SplashScreen::Start() {
 void SplashScreen::SetProgress(int percent) {
     std::weak_ptr<SplashState> weak = impl_->state;
     RunOnUiThread(
-        nullptr,
         [weak, percent] {
             const std::shared_ptr<SplashState> state = weak.lock();
             if (state == nullptr || state->window == nullptr) {
@@ -112,7 +111,6 @@ void SplashScreen::SetProgress(int percent) {
 void SplashScreen::Close() {
     std::weak_ptr<SplashState> weak = impl_->state;
     RunOnUiThread(
-        nullptr,
         [weak] {
             if (const std::shared_ptr<SplashState> state = weak.lock()) {
                 delete state->window.data();

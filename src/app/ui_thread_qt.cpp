@@ -1,44 +1,38 @@
-// Linux only: handing work to the Qt UI thread.
-#include "app/ui_thread_qt.h"
-
+// Linux only: the UI thread's loop as Qt's event loop, for the desktop launcher.
 #include <QApplication>
 #include <QMetaObject>
+#include <QPointer>
+#include <QSocketNotifier>
 #include <QThread>
 
 #include <atomic>
-#include <chrono>
-#include <condition_variable>
-#include <memory>
-#include <mutex>
+
+#include "app/ui_thread.h"
 
 namespace {
 
 std::atomic<bool> g_headless{false};
-std::atomic<bool> g_stopped{false};
 
-struct Completion {
-    std::mutex mutex;
-    std::condition_variable changed;
-    bool ran = false;
-    bool gone = false;
-};
-
-// Travels with the queued work; when the work has run or Qt has dropped it, the last copy goes
-// and tells the waiter.
-struct Notifier {
-    explicit Notifier(std::shared_ptr<Completion> completion_)
-        : completion(std::move(completion_)) {}
-    ~Notifier() {
-        {
-            std::lock_guard<std::mutex> lock(completion->mutex);
-            completion->gone = true;
-        }
-        completion->changed.notify_all();
+class QtReadWatch : public ReadWatch {
+public:
+    QtReadWatch(int fd, std::function<void()> onReadable)
+        : notifier_(new QSocketNotifier(fd, QSocketNotifier::Read, QCoreApplication::instance())) {
+        QObject::connect(notifier_, &QSocketNotifier::activated, notifier_,
+                         [onReadable = std::move(onReadable)] { onReadable(); });
     }
-    Notifier(const Notifier&) = delete;
-    Notifier& operator=(const Notifier&) = delete;
+    // The notifier may be the one whose signal runs now: it goes once the loop is back, or with
+    // the application.
+    ~QtReadWatch() override {
+        if (notifier_ != nullptr) {
+            notifier_->setEnabled(false);
+            notifier_->deleteLater();
+        }
+    }
+    QtReadWatch(const QtReadWatch&) = delete;
+    QtReadWatch& operator=(const QtReadWatch&) = delete;
 
-    std::shared_ptr<Completion> completion;
+private:
+    QPointer<QSocketNotifier> notifier_;
 };
 
 }  // namespace
@@ -51,44 +45,28 @@ void SetHeadless(bool headless) {
     g_headless = headless;
 }
 
-bool RunOnUiThread(QObject* context, std::function<void()> work, bool wait, int timeoutMs) {
+bool OnUiThread() {
     QCoreApplication* app = QCoreApplication::instance();
-    if (app == nullptr || g_stopped) {
-        return false;
-    }
-    if (context == nullptr) {
-        context = app;
-    }
-    if (QThread::currentThread() == app->thread()) {
-        work();
-        return true;
-    }
-    auto completion = std::make_shared<Completion>();
-    auto notifier = std::make_shared<Notifier>(completion);
-    QMetaObject::invokeMethod(
-        context,
-        [work = std::move(work), notifier] {
-            work();
-            std::lock_guard<std::mutex> lock(notifier->completion->mutex);
-            notifier->completion->ran = true;
-        },
-        Qt::QueuedConnection);
-    notifier.reset();
-    if (!wait) {
-        return true;
-    }
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-    std::unique_lock<std::mutex> lock(completion->mutex);
-    // The UI thread may stop before it gets to the work; the waiter looks at that now and then.
-    while (!completion->changed.wait_for(lock, std::chrono::milliseconds(100),
-                                         [&] { return completion->ran || completion->gone; })) {
-        if (g_stopped || (timeoutMs >= 0 && std::chrono::steady_clock::now() >= deadline)) {
-            return false;
-        }
-    }
-    return completion->ran;
+    return app != nullptr && QThread::currentThread() == app->thread();
 }
 
-void StopUiThreadWork() {
-    g_stopped = true;
+void QueueOnUiThread(std::function<void()> work) {
+    // Without an application the work is dropped here; Qt drops what is still queued when the
+    // application goes.
+    if (QCoreApplication* app = QCoreApplication::instance()) {
+        QMetaObject::invokeMethod(app, std::move(work), Qt::QueuedConnection);
+    }
+}
+
+std::unique_ptr<ReadWatch> WatchReadable(int fd, std::function<void()> onReadable) {
+    return std::make_unique<QtReadWatch>(fd, std::move(onReadable));
+}
+
+int RunUiLoop() {
+    return QCoreApplication::exec();
+}
+
+void QuitUiLoop() {
+    QMetaObject::invokeMethod(QCoreApplication::instance(), &QCoreApplication::quit,
+                              Qt::QueuedConnection);
 }

@@ -5,6 +5,9 @@
 #include <deque>
 #include <fstream>
 
+#include "stack/templates.h"
+#include "sys/files.h"
+
 namespace {
 
 std::string Trimmed(const std::string& text) {
@@ -42,7 +45,8 @@ std::string ConfiguredLogFile(const std::string& configFile, const std::string& 
         }
         const char after = text[key.size()];
         if (after == '=') {
-            found = Unquoted(text.substr(key.size() + 1));
+            // The database server's option files escape a backslash with another one.
+            found = ReplaceExact(Unquoted(text.substr(key.size() + 1)), "\\\\", "\\");
         } else if (after == ' ' || after == '\t') {
             const std::string rest = Trimmed(text.substr(key.size()));
             found = Unquoted(rest[0] == '=' ? rest.substr(1) : rest);
@@ -74,7 +78,8 @@ std::string EndedServerMessage(const std::string& what, const std::string& progr
     message += exitStatus ? " with exit status " + std::to_string(*exitStatus) : "";
     message += " while the site was starting.";
     // Only a log of this run's own: another file could be anybody's.
-    if (!logFile.empty() && !runtimeFolder.empty() && logFile.rfind(runtimeFolder, 0) == 0) {
+    if (!logFile.empty() && !runtimeFolder.empty() && logFile.size() > runtimeFolder.size() &&
+        SamePath(logFile.substr(0, runtimeFolder.size()), runtimeFolder)) {
         const std::vector<std::string> lines = LastLines(logFile, 8);
         if (!lines.empty()) {
             message += "\n\nThe end of " + logFile + ":\n";

@@ -253,6 +253,7 @@ void ProcessLauncher::FollowHandover(const Process& created,
     Clock::time_point adoptedAt;
     bool browserLike = false;  // the adopted process ran helpers of its own, or ran for a while
     bool placed = false;
+    std::set<std::pair<std::uint32_t, std::uint64_t>> helpers;  // seen below an adopted process
     while (!Cancelled() && !CThread::StopRequested()) {
         if (!adopted.IsRunning()) {
             const std::vector<ProcessEntry> table = ListProcesses();
@@ -263,19 +264,28 @@ void ProcessLauncher::FollowHandover(const Process& created,
                     next.TerminateTree();
                     break;
                 }
+                // A helper that outlives the browser for a moment (the user closed it) is the
+                // browser's as much as it was; a successor of another kind starts afresh.
+                browserLike = browserLike && helpers.count({next.id(), next.startTime()}) != 0;
                 adopted = next;
                 adoptedAt = Clock::now();
-                browserLike = false;
                 placed = false;
             } else if (adopted.IsValid() && browserLike) {
                 // What ended was the browser itself, closed by the user, not a program that
                 // handed the page on: its end is the end of the run.
                 return;
             }
-        } else if (!browserLike) {
-            browserLike =
-                Clock::now() - adoptedAt >= std::chrono::milliseconds(kBrowserLikeMs) ||
-                !DescendantsOf(ListProcesses(), adopted.id(), adopted.startTime()).empty();
+        } else {
+            const std::vector<ProcessEntry> table = ListProcesses();
+            const std::vector<std::uint32_t> below =
+                DescendantsOf(table, adopted.id(), adopted.startTime());
+            for (const ProcessEntry& entry : table) {
+                if (std::find(below.begin(), below.end(), entry.id) != below.end()) {
+                    helpers.insert({entry.id, entry.startTime});
+                }
+            }
+            browserLike = browserLike || !below.empty() ||
+                          Clock::now() - adoptedAt >= std::chrono::milliseconds(kBrowserLikeMs);
         }
         if (adopted.IsValid() && !placed) {
             placed = !options.show || PlaceWindow(adopted, options);

@@ -14,7 +14,7 @@
 #include <functional>
 #include <thread>
 
-#include "app/local_endpoint_qt.h"
+#include "app/local_endpoint.h"
 #include "app/main_frame.h"
 #include "config/settings.h"
 #include "qt_test_support.h"

@@ -14,7 +14,7 @@
 #include <sstream>
 #include <thread>
 
-#include "app/local_endpoint_qt.h"
+#include "app/local_endpoint.h"
 #include "browser/browser_test_support.h"
 #include "desktop_probe.h"
 #include "qt_test_support.h"

@@ -12,7 +12,7 @@
 #include <thread>
 
 #include "app/message_box.h"
-#include "app/ui_thread_qt.h"
+#include "app/ui_thread.h"
 #include "qt_test_support.h"
 #include "shell_test_support.h"
 

@@ -149,7 +149,7 @@ rm -rf "$work"
 mkdir -p "$work"
 work=$(readlink -f "$work")
 artifacts=${TRH_TEST_ARTIFACTS:-$bin/../test-artifacts}
-cases="chromium firefox default"
+cases=${E2E_CASES:-chromium firefox default}
 started=$SECONDS
 given=""
 

@@ -98,11 +98,20 @@ start_launcher() {  # start_launcher stack run_dir
     mkdir -p "$run" "$case_dir/tmp"
     mkdir -p -m 700 "$case_dir/xdg"
     web_pid="" db_pid=""
-    env -u DISPLAY -u WAYLAND_DISPLAY TMPDIR="$case_dir/tmp" XDG_RUNTIME_DIR="$case_dir/xdg" \
-        TRH_TRACE="$run/trace.txt" \
+    env -u DISPLAY -u WAYLAND_DISPLAY ${launcher_display:+DISPLAY=$launcher_display} \
+        TMPDIR="$case_dir/tmp" XDG_RUNTIME_DIR="$case_dir/xdg" TRH_TRACE="$run/trace.txt" \
         FAKE_BROWSER_LOG="$run/browser.log" FAKE_BROWSER_PAGE="$run/page.txt" \
         "$stack/trailhost" >"$run/out.txt" 2>&1 &
     launcher_pid=$!
+}
+
+# The launcher's program, and whether it has mapped a library of the window toolkit; read while
+# it runs.
+launcher_program() { readlink "/proc/$launcher_pid/exe"; }
+maps_toolkit() {  # maps_toolkit yes|no
+    local maps
+    maps=$(cat "/proc/$launcher_pid/maps" 2>/dev/null) && [ -n "$maps" ] || return 1
+    if [ "$1" = yes ]; then grep -q libQt6Widgets <<<"$maps"; else ! grep -q libQt6 <<<"$maps"; fi
 }
 
 # While the servers run: their ids from the pid files in the runtime folder.
@@ -161,6 +170,13 @@ whole_run() {  # whole_run stack run_dir label web_port db_port
         wait_for 60 has "$run/browser.log" "holding"
     check "$label: the servers wrote their pid files" note_server_pids "$run"
     check "$label: the servers run while the browser is open" servers_alive
+    if [ -n "${launcher_display:-}" ] && [ -e "$stack/trailhost-desktop" ]; then
+        check "$label: the desktop launcher runs it" \
+            test "$(launcher_program)" = "$stack/trailhost-desktop"
+        check "$label: the desktop launcher maps the window toolkit" maps_toolkit yes
+    else
+        check "$label: the launcher maps no window toolkit" maps_toolkit no
+    fi
     touch "$run/browser-closed"
     wait_launcher 90
     check_page "$run" "$label" "$web" "$db"
@@ -348,6 +364,24 @@ case_sigint() {
     check "ctrl+c: no .bak is left" test ! -e "$stack/htdocs/site.txt.bak"
 }
 
+# A display named in the environment: the launcher hands the run to the desktop launcher beside
+# it, in the same process. This display cannot be opened, so that one runs it without windows.
+# Without the desktop launcher the run goes on without windows, and says so.
+case_desktop() {
+    local stack="$case_dir/stack" web db
+    cp -a "$demo/stack" "$stack"
+    web=$(pick_port)
+    db=$(pick_port)
+    write_config "$stack" "$web" "$db"
+    launcher_display=":$((500 + RANDOM % 400))"
+    whole_run "$stack" "$case_dir/run1" "with a display" "$web" "$db"
+    rm "$stack/trailhost-desktop"
+    whole_run "$stack" "$case_dir/run2" "no desktop launcher" "$web" "$db"
+    check "no desktop launcher: the launcher said it runs without windows" \
+        has "$case_dir/run2/out.txt" "trailhost-desktop: No such file or directory; running without windows."
+    unset launcher_display
+}
+
 # ---- the launcher killed -----------------------------------------------------------------------
 
 # A hosts file of the case's own over /etc/hosts (in the case's mount namespace), in which this
@@ -492,7 +526,8 @@ fi
 echo "demo stack assembled in $((SECONDS - started)) s; own network namespaces: $isolated"
 
 # E2E_CASES picks some of the cases, for a quicker look at one of them.
-cases=${E2E_CASES:-plain encrypted fallback keep mirror dbhang sigint crash_start crash_browser crash_stop}
+cases=${E2E_CASES:-plain encrypted fallback keep mirror dbhang sigint desktop crash_start crash_browser
+    crash_stop}
 pids=""
 for c in $cases; do
     if [ "$isolated" = 1 ]; then

@@ -23,6 +23,7 @@
 #else
 #include <arpa/inet.h>
 #include <fcntl.h>
+#include <signal.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -467,6 +468,18 @@ RECT VisibleWindowRect(std::uint32_t pid) {
 }
 #endif
 
+// Ends one process, not what it started.
+void EndOnly(std::uint32_t id) {
+#ifdef _WIN32
+    HANDLE process = OpenProcess(PROCESS_TERMINATE, FALSE, id);
+    ASSERT_NE(process, nullptr) << GetLastError();
+    TerminateProcess(process, 1);
+    CloseHandle(process);
+#else
+    ASSERT_EQ(kill(static_cast<pid_t>(id), SIGKILL), 0) << std::strerror(errno);
+#endif
+}
+
 // The handover cases run side by side, so that the search's limit is paid once.
 TEST_F(LauncherTest, HandoverFollowsWhatTheLaunchLedToAndNothingElse) {
     // The user's own program of the wanted name runs before the launch. (Each case wants a name
@@ -518,6 +531,15 @@ TEST_F(LauncherTest, HandoverFollowsWhatTheLaunchLedToAndNothingElse) {
             LaunchWait::UntilExit, true, WindowSearch::Handover);
     });
 
+    // A browser with a helper of its own that outlives it for a moment, as when the user closes
+    // it: the helper's end is the end of the wait, long before the search is over.
+    ProcessLauncher browser;
+    auto browserLaunch = std::async(std::launch::async, [&] {
+        return browser.Launch(
+            Quoted(HelperPath("launch_tree")) + " " + Quoted(dir_ / "tree") + " 1", "",
+            LaunchWait::UntilExit, true, WindowSearch::Handover);
+    });
+
     // The window program is adopted as soon as it is there.
     const std::uint32_t adopted = AwaitPid(dir_ / "stub");
     EXPECT_TRUE(Eventually([&] { return stub.processId() == adopted; }, kEventLimit));
@@ -532,6 +554,18 @@ TEST_F(LauncherTest, HandoverFollowsWhatTheLaunchLedToAndNothingElse) {
     EXPECT_TRUE(directLaunch.get());
     EXPECT_EQ(direct.processId(), own);
     EXPECT_TRUE(direct.Followed());
+
+    const std::uint32_t browserId = AwaitPid(dir_ / "tree.1");
+    const std::uint32_t helperId = AwaitPid(dir_ / "tree.2");
+    EXPECT_TRUE(Eventually([&] { return browser.processId() == browserId; }, kEventLimit));
+    // The search looks below what it follows once a round.
+    std::this_thread::sleep_for(std::chrono::milliseconds(3 * ProcessLauncher::kHandoverPollMs));
+    EndOnly(browserId);
+    EXPECT_TRUE(Eventually([&] { return browser.processId() == helperId; }, kEventLimit));
+    EndOnly(helperId);
+    ASSERT_EQ(browserLaunch.wait_for(kEventLimit), std::future_status::ready);
+    EXPECT_TRUE(browser.Followed());
+    EXPECT_LT(std::chrono::steady_clock::now(), searchOver);
 
     ASSERT_EQ(nothingLaunch.wait_for(kEventLimit), std::future_status::ready);
     EXPECT_TRUE(nothingLaunch.get());

@@ -135,7 +135,7 @@ case_tarball() {
     printf '%s\n' "$name/authoring.md" "$name/stack/hub_config.ini" \
         "$name/stack/server/config_tpl/httpd.conf" "$name/stack/server/config_tpl/my.ini" \
         "$name/stack/server/config_tpl/php.ini" "$name/stack/trailhost" \
-        "$name/trailhost-pack" | LC_ALL=C sort >"$case_dir/expected"
+        "$name/stack/trailhost-desktop" "$name/trailhost-pack" | LC_ALL=C sort >"$case_dir/expected"
     check "the tarball holds exactly the expected files" same_files "$top" "$case_dir/expected"
     check "trailhost-pack --version says $version" \
         eval '[ "$("$top/$name/trailhost-pack" --version)" = "trailhost-pack $version" ]'
@@ -154,7 +154,7 @@ case_tarball() {
 case_deb() {
     local deb="$dist/trailhost_${version}_amd64.deb" root="$case_dir/root" stack web db field
     check "the Debian package is there, named after version $version" test -f "$deb"
-    printf '%s\n' usr/bin/trailhost usr/bin/trailhost-pack usr/bin/trailhost-view \
+    printf '%s\n' usr/bin/trailhost usr/bin/trailhost-desktop usr/bin/trailhost-pack usr/bin/trailhost-view \
         usr/share/doc/trailhost/authoring.md usr/share/trailhost/stack/hub_config.ini \
         usr/share/trailhost/stack/server/config_tpl/httpd.conf \
         usr/share/trailhost/stack/server/config_tpl/my.ini \
@@ -167,7 +167,7 @@ case_deb() {
         eval '[ "$(dpkg-deb -f "$deb" Package Version Architecture | tr "\n" " ")" = "Package: trailhost Version: $version Architecture: amd64 " ]'
     dpkg-deb -f "$deb" Depends >"$case_dir/depends"
     # The libraries the programs link, as dpkg-shlibdeps found them.
-    for field in libc6 libstdc++6 libqt6core6 libqt6widgets6 libqt6network6 libtomcrypt1 zlib1g; do
+    for field in libc6 libstdc++6 libqt6core6 libqt6widgets6 libtomcrypt1 zlib1g; do
         check "the package depends on $field" grep -q "\(^\|, \)$field\( \|,\|$\)" "$case_dir/depends"
     done
     mkdir -p "$root"
@@ -179,7 +179,7 @@ case_deb() {
     # The launcher put into a copy of the sample stack, with the package's console browser.
     stack="$case_dir/stack"
     cp -r "$root/usr/share/trailhost/stack" "$stack"
-    cp "$root/usr/bin/trailhost" "$stack/"
+    cp "$root/usr/bin/trailhost" "$root/usr/bin/trailhost-desktop" "$stack/"
     add_servers "$stack" server/Apache/Apache "" "$linux_bin"
     check "the sample stack checks clean" \
         checks_clean check.txt "$root/usr/bin/trailhost-pack" check "$stack"
@@ -194,8 +194,10 @@ case_deb() {
 case_demo() {
     local name="trailhost-$version-linux-x86_64" bin="$case_dir/bin" out="$case_dir/demo"
     mkdir -p "$bin"
-    tar -xzf "$dist/$name.tar.gz" -C "$case_dir" "$name/stack/trailhost" "$name/trailhost-pack"
-    cp "$case_dir/$name/stack/trailhost" "$case_dir/$name/trailhost-pack" "$bin/"
+    tar -xzf "$dist/$name.tar.gz" -C "$case_dir" "$name/stack/trailhost" \
+        "$name/stack/trailhost-desktop" "$name/trailhost-pack"
+    cp "$case_dir/$name/stack/trailhost" "$case_dir/$name/stack/trailhost-desktop" \
+        "$case_dir/$name/trailhost-pack" "$bin/"
     if ! bash "$src/scripts/assemble-demo" "$bin" "$out" >"$case_dir/assemble.log" 2>&1; then
         echo "FAIL $case_name: the demo stack could not be assembled" >>"$results"
         return

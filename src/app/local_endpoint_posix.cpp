@@ -1,8 +1,6 @@
-// Linux only: Unix-domain sockets made and checked here, then served through QLocalServer; the
+// Linux only: Unix-domain sockets made, checked and served here, on the UI thread's loop; the
 // peer's user comes from SO_PEERCRED on both sides.
-#include "app/local_endpoint_qt.h"
-
-#include <QLocalSocket>
+#include "app/local_endpoint.h"
 
 #include <dirent.h>
 #include <sys/socket.h>
@@ -19,13 +17,16 @@
 #include <fstream>
 #include <random>
 #include <set>
+#include <list>
 #include <sstream>
+
+#include "app/ui_thread.h"
 
 namespace {
 
 constexpr int kConnectWaitMs = 2000;
 // A peer that sends this much without a line feed is cut off.
-constexpr qint64 kMaxLineBytes = 4096;
+constexpr std::size_t kMaxLineBytes = 4096;
 // The longest address a socket takes, without the terminating or leading zero byte.
 constexpr std::size_t kMaxAddress = sizeof(sockaddr_un::sun_path) - 1;
 // Room kept in an abstract name for the suffix that sets it apart from one another user holds.
@@ -245,14 +246,86 @@ std::string EndpointAddress(const std::string& name) {
     return Fitted(UnfittedAddress(folder, name), limit);
 }
 
+// A listening socket and the connections of its peers, each read as it becomes readable. Lines
+// go to the callback with the white space at their ends taken off.
+struct LocalEndpoint::Server {
+    struct Connection {
+        Socket socket;
+        std::string pending;
+        std::unique_ptr<ReadWatch> watch;
+    };
+
+    Server(int fd, std::function<void(const std::string&)> onLine_)
+        : listening(fd), onLine(std::move(onLine_)) {
+        watch = WatchReadable(listening.get(), [this] { Accept(); });
+    }
+
+    void Accept() {
+        for (;;) {
+            Socket socket(accept4(listening.get(), nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK));
+            if (!socket.valid()) {
+                return;
+            }
+            if (!PeerIsThisUser(socket.get())) {
+                continue;
+            }
+            connections.push_back(std::make_unique<Connection>());
+            Connection* connection = connections.back().get();
+            connection->socket.reset(socket.release());
+            connection->watch =
+                WatchReadable(connection->socket.get(), [this, connection] { Read(connection); });
+        }
+    }
+
+    void Read(Connection* connection) {
+        bool open = true;
+        for (;;) {
+            char bytes[1024];
+            const ssize_t n = recv(connection->socket.get(), bytes, sizeof bytes, 0);
+            if (n > 0) {
+                connection->pending.append(bytes, static_cast<std::size_t>(n));
+            } else if (n < 0 && errno == EINTR) {
+                continue;
+            } else {
+                open = n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK);
+                break;
+            }
+        }
+        // The callback may close the endpoint, and this server with it.
+        const std::weak_ptr<int> lifetime = alive;
+        for (std::size_t end; (end = connection->pending.find('\n')) != std::string::npos;) {
+            std::string line = connection->pending.substr(0, end);
+            connection->pending.erase(0, end + 1);
+            const char* blanks = " \t\r\n\v\f";
+            line.erase(line.find_last_not_of(blanks) + 1);
+            line.erase(0, line.find_first_not_of(blanks));
+            onLine(line);
+            if (lifetime.expired()) {
+                return;
+            }
+        }
+        if (!open || connection->pending.size() > kMaxLineBytes) {
+            connections.remove_if([connection](const std::unique_ptr<Connection>& held) {
+                return held.get() == connection;
+            });
+        }
+    }
+
+    Socket listening;
+    std::function<void(const std::string&)> onLine;
+    std::unique_ptr<ReadWatch> watch;
+    std::list<std::unique_ptr<Connection>> connections;
+    std::shared_ptr<int> alive = std::make_shared<int>(0);
+};
+
 LocalEndpoint::LocalEndpoint() = default;
 
 LocalEndpoint::~LocalEndpoint() {
     Close();
 }
 
-bool LocalEndpoint::Listen(const std::string& name, std::function<void(const std::string&)> onLine,
-                           QObject* parent) {
+bool LocalEndpoint::Listen(const std::string& name,
+                           std::function<void(const std::string&)> onLine) {
     Close();
     const std::string primary = EndpointAddress(name);
     const bool abstract = primary[0] == '@';
@@ -266,21 +339,15 @@ bool LocalEndpoint::Listen(const std::string& name, std::function<void(const std
             attempt == 0 || !abstract ? primary : primary + "#" + std::to_string(pick());
         sockaddr_un socketAddress{};
         socklen_t length = 0;
-        Socket fd(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0));
+        Socket fd(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0));
         if (!fd.valid() || !ToSocketAddress(address, socketAddress, length)) {
             return false;
         }
         if (bind(fd.get(), reinterpret_cast<const sockaddr*>(&socketAddress), length) == 0 &&
             ::listen(fd.get(), 16) == 0) {
-            auto* server = new QLocalServer(parent);
-            if (!server->listen(fd.get())) {
-                delete server;
-                return false;
-            }
-            fd.release();
-            server_ = server;
+            server_ = std::make_unique<Server>(fd.release(), std::move(onLine));
             address_ = address;
-            break;
+            return true;
         }
         if (errno != EADDRINUSE) {
             return false;
@@ -305,36 +372,7 @@ bool LocalEndpoint::Listen(const std::string& name, std::function<void(const std
             return false;
         }
     }
-    if (server_ == nullptr) {
-        return false;
-    }
-    QLocalServer* server = server_;
-    QObject::connect(server, &QLocalServer::newConnection, server, [server, onLine] {
-        while (QLocalSocket* socket = server->nextPendingConnection()) {
-            if (!PeerIsThisUser(static_cast<int>(socket->socketDescriptor()))) {
-                socket->abort();
-                socket->deleteLater();
-                continue;
-            }
-            auto readLines = [socket, onLine] {
-                while (socket->canReadLine()) {
-                    const QByteArray line = socket->readLine().trimmed();
-                    onLine(line.toStdString());
-                }
-                if (socket->bytesAvailable() > kMaxLineBytes) {
-                    socket->abort();
-                }
-            };
-            QObject::connect(socket, &QLocalSocket::readyRead, socket, readLines);
-            QObject::connect(socket, &QLocalSocket::disconnected, socket, [socket, readLines] {
-                readLines();
-                socket->deleteLater();
-            });
-            // Lines that came with the connection itself.
-            readLines();
-        }
-    });
-    return true;
+    return false;
 }
 
 void LocalEndpoint::Close() {
@@ -343,7 +381,7 @@ void LocalEndpoint::Close() {
         unlink(address_.c_str());
     }
     address_.clear();
-    delete server_.data();
+    server_.reset();
 }
 
 bool SendToAddress(const std::string& address, const std::string& line) {

@@ -3,9 +3,7 @@
 // copy of ours (see LocalEndpoint).
 #include "app/instance_checker.h"
 
-#include <QCoreApplication>
-
-#include "app/local_endpoint_qt.h"
+#include "app/local_endpoint.h"
 #include "app/main_frame.h"
 
 namespace {
@@ -28,20 +26,16 @@ bool CInstanceChecker::RegisterAsFirstInstance(CMainFrame& frame) {
     if (IsAnotherInstanceRunning()) {
         return false;
     }
-    // The endpoint outlives the checker: it belongs to the application object, which lives as
-    // long as the process runs its loop. A request that comes after the frame has gone finds
-    // nothing to bring forward.
+    // The endpoint outlives the checker: it lives as long as the process. A request that comes
+    // after the frame has gone finds nothing to bring forward.
     static LocalEndpoint endpoint;
     std::weak_ptr<const void> lifetime = frame.Lifetime();
     CMainFrame* target = &frame;
-    return endpoint.Listen(
-        SharedBlockName(),
-        [lifetime, target](const std::string& line) {
-            if (line == kActivateRequest && !lifetime.expired() && target->Exists()) {
-                target->Activate();
-            }
-        },
-        QCoreApplication::instance());
+    return endpoint.Listen(SharedBlockName(), [lifetime, target](const std::string& line) {
+        if (line == kActivateRequest && !lifetime.expired() && target->Exists()) {
+            target->Activate();
+        }
+    });
 }
 
 bool CInstanceChecker::ActivateFirstInstance() {

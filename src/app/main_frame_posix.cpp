@@ -1,13 +1,8 @@
 // Linux only: the frame as an object on the UI thread, addressed through an endpoint of this user
-// named after its caption; the tray icon and the shutdown dialog are Qt windows. SIGINT (Ctrl+C in
-// the terminal of a run without a display), SIGTERM and SIGHUP (the end of the session) are close
-// requests like the tray's Close.
+// named after its caption; on a display it has the tray icon and the shutdown dialog. SIGINT
+// (Ctrl+C in the terminal of a run without a display), SIGTERM and SIGHUP (the end of the session)
+// are close requests like the tray's Close.
 #include "app/main_frame.h"
-
-#include <QApplication>
-#include <QPointer>
-#include <QSocketNotifier>
-#include <QWidget>
 
 #include <fcntl.h>
 #include <signal.h>
@@ -19,12 +14,13 @@
 #include <cstdio>
 
 #include "app/close_path.h"
-#include "app/local_endpoint_qt.h"
+#include "app/local_endpoint.h"
 #include "app/shell.h"
+#include "app/shell_platform.h"
 #include "app/shutdown_dialog.h"
 #include "app/tray.h"
-#include "app/tray_qt.h"
-#include "app/ui_thread_qt.h"
+#include "app/tray_posix.h"
+#include "app/ui_thread.h"
 #include "config/settings.h"
 
 namespace {
@@ -46,12 +42,11 @@ void OnEndSignal(int) {
 // Makes the end signals close requests of `frame`'s close path, until Release.
 class EndSignals {
 public:
-    bool Catch(QObject* frame, std::function<void()> close) {
+    bool Catch(std::function<void()> close) {
         if (pipe2(gSignalPipe, O_CLOEXEC | O_NONBLOCK) != 0) {
             return false;
         }
-        auto* notifier = new QSocketNotifier(gSignalPipe[0], QSocketNotifier::Read, frame);
-        QObject::connect(notifier, &QSocketNotifier::activated, frame, [close] {
+        watch_ = WatchReadable(gSignalPipe[0], [close] {
             char bytes[16];
             while (read(gSignalPipe[0], bytes, sizeof bytes) > 0) {
             }
@@ -77,6 +72,7 @@ public:
         for (const int signal : kEndSignals) {
             sigaction(signal, &standard, nullptr);
         }
+        watch_.reset();
         close(gSignalPipe[0]);
         close(gSignalPipe[1]);
         gSignalPipe[0] = gSignalPipe[1] = -1;
@@ -85,6 +81,7 @@ public:
 
 private:
     bool caught_ = false;
+    std::unique_ptr<ReadWatch> watch_;
 };
 
 // Every frame listens under the caption and its process id, so that several copies can run and
@@ -105,7 +102,6 @@ struct CMainFrame::Impl {
     bool Post(std::function<void(Impl&)> work, bool wait) {
         std::weak_ptr<int> weak = token;
         return RunOnUiThread(
-            nullptr,
             [this, weak, work] {
                 if (weak.lock() != nullptr) {
                     work(*this);
@@ -116,7 +112,6 @@ struct CMainFrame::Impl {
 
     std::shared_ptr<int> token = std::make_shared<int>(0);
     AppSettings& settings;
-    QPointer<QObject> object;
     std::atomic<bool> exists{false};
     LocalEndpoint endpoint;
     std::unique_ptr<CTrailhostSysTray> tray;
@@ -131,8 +126,7 @@ struct CMainFrame::Impl {
     }
 
     void MakeTray() {
-        tray =
-            std::make_unique<CTrailhostSysTray>(settings.serverName, object, [this] { OnClose(); });
+        tray = std::make_unique<CTrailhostSysTray>(settings.serverName, [this] { OnClose(); });
     }
 
     void OnDestroy() {
@@ -145,10 +139,7 @@ struct CMainFrame::Impl {
         tray.reset();
         dialog.reset();
         endpoint.Close();
-        delete object.data();
-        // Queued, so that it also ends a loop that has not started yet.
-        QMetaObject::invokeMethod(QCoreApplication::instance(), &QCoreApplication::quit,
-                                  Qt::QueuedConnection);
+        QuitUiLoop();
     }
 };
 
@@ -163,24 +154,17 @@ CMainFrame::~CMainFrame() {
 }
 
 bool CMainFrame::Create() {
-    auto* object = new QObject(QCoreApplication::instance());
-    object->setObjectName(kAppTitle);
     Impl* impl = impl_.get();
     const std::string name = FrameEndpointPrefix() + std::to_string(getpid());
-    if (!impl->endpoint.Listen(
-            name,
-            [impl](const std::string& line) {
-                if (line == kCloseRequest) {
-                    impl->OnClose();
-                }
-            },
-            object)) {
-        delete object;
+    if (!impl->endpoint.Listen(name, [impl](const std::string& line) {
+            if (line == kCloseRequest) {
+                impl->OnClose();
+            }
+        })) {
         return false;
     }
-    impl->object = object;
     impl->exists = true;
-    impl->endSignals.Catch(object, [impl] { impl->OnClose(); });
+    impl->endSignals.Catch([impl] { impl->OnClose(); });
     if (impl->settings.showTrayIcon && GuiAvailable()) {
         impl->MakeTray();
         impl->tray->Install(MakeTrayTexts(impl->settings.serverName).balloonText);
@@ -246,21 +230,7 @@ void CMainFrame::SetShutdownProgress(int position) {
 }
 
 void CMainFrame::Activate() {
-    if (!GuiAvailable()) {
-        return;
-    }
-    QWidget* front = QApplication::activeModalWidget();
-    if (front == nullptr) {
-        for (QWidget* widget : QApplication::topLevelWidgets()) {
-            if (widget->isVisible()) {
-                front = widget;
-            }
-        }
-    }
-    if (front != nullptr) {
-        front->raise();
-        front->activateWindow();
-    }
+    RaiseFrontWindow();
 }
 
 std::uintptr_t CMainFrame::WindowHandle() const {

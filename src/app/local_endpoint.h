@@ -8,10 +8,8 @@
 // listening: the endpoint then takes the name with a random suffix, which the lookups find too.
 #pragma once
 
-#include <QLocalServer>
-#include <QPointer>
-
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -23,10 +21,8 @@ public:
     LocalEndpoint& operator=(const LocalEndpoint&) = delete;
 
     // Listens as `name`; every line a peer of this user sends reaches `onLine` on the UI thread.
-    // The server is a child of `parent` (it goes with it). False when an endpoint of this user
-    // holds the name already, or when no socket can be made.
-    bool Listen(const std::string& name, std::function<void(const std::string&)> onLine,
-                QObject* parent = nullptr);
+    // False when an endpoint of this user holds the name already, or when no socket can be made.
+    bool Listen(const std::string& name, std::function<void(const std::string&)> onLine);
 
     void Close();
 
@@ -34,7 +30,8 @@ public:
     const std::string& Address() const { return address_; }
 
 private:
-    QPointer<QLocalServer> server_;
+    struct Server;
+    std::unique_ptr<Server> server_;
     std::string address_;
 };
 

@@ -1,9 +1,7 @@
 // Linux only: the status icon with the same tooltip, balloon and two-item menu as on Windows.
-// Qt adds the icon again by itself when the desktop's tray comes back.
+// Qt adds the icon again by itself when the desktop's tray comes back. Without a display there is
+// none.
 #pragma once
-
-#include <QMenu>
-#include <QSystemTrayIcon>
 
 #include <functional>
 #include <memory>
@@ -12,7 +10,7 @@
 class CTrailhostSysTray {
 public:
     // `close` runs (on the UI thread) when the menu's Close item is chosen.
-    CTrailhostSysTray(const std::string& serverName, QObject* parent, std::function<void()> close);
+    CTrailhostSysTray(const std::string& serverName, std::function<void()> close);
     // Removes the icon.
     ~CTrailhostSysTray();
     CTrailhostSysTray(const CTrailhostSysTray&) = delete;
@@ -24,7 +22,6 @@ public:
     void Uninstall();
 
 private:
-    std::string serverName_;
-    std::unique_ptr<QMenu> menu_;
-    QSystemTrayIcon* icon_;
+    struct Impl;
+    std::unique_ptr<Impl> impl_;
 };
