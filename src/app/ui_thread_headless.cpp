@@ -5,6 +5,7 @@
 #include <sys/syscall.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <deque>
 #include <list>
@@ -16,9 +17,11 @@
 namespace {
 
 struct Watched {
+    Watched(int fd_, std::function<void()> onReadable_)
+        : fd(fd_), onReadable(std::move(onReadable_)) {}
     int fd;
     std::function<void()> onReadable;
-    bool live = true;
+    std::atomic<bool> live{true};
 };
 
 // The loop's state; the wake pipe tells poll that work came or the end was asked for.
@@ -44,7 +47,7 @@ public:
     }
 
     std::shared_ptr<Watched> Add(int fd, std::function<void()> onReadable) {
-        auto watched = std::make_shared<Watched>(Watched{fd, std::move(onReadable)});
+        auto watched = std::make_shared<Watched>(fd, std::move(onReadable));
         std::lock_guard<std::mutex> lock(mutex_);
         watches_.push_back(watched);
         return watched;

@@ -67,15 +67,6 @@ Readiness WaitForProbe(CWaitWebserverStart& probe, unsigned long timeoutMs, Stac
     }
 }
 
-// The message about a server of the run that ended by itself; its error log is looked for in
-// the configuration the run produced for it.
-std::string EndedServerText(const std::string& what, const std::string& program,
-                            const Process& server, const std::string& configFile,
-                            const std::string& logKey, const std::string& runtimeFolder) {
-    return EndedServerMessage(what, program, server.ExitStatus(),
-                              ConfiguredLogFile(configFile, logKey), runtimeFolder);
-}
-
 }  // namespace
 
 void PostStartupProgress(const AppSettings& settings, StackShell& shell, int percent) {
@@ -96,205 +87,266 @@ bool IsLocalHostName(const std::string& hostName, const std::string& localIp) {
            EqualsNoCase(hostName, localIp);
 }
 
-int StartSequence(StackState& state, AppSettings& settings, StackShell& shell) {
-    const StackPlaces& places = state.places;
-    RunValues run;
-    if (state.IsStopping()) {
-        return kStartAbandoned;
-    }
+namespace {
 
-    // 1. The runtime folder and its session folder, new and this user's alone. Without one the
-    // run would have to write its configuration and data where others could read or change them.
-    if (!state.RunStartStep([&] {
-            run.runtimeFolder =
-                CreateRuntimeFolder(places.tempFolder, OwnProcessId(), settings.hideTempFolder);
-            if (run.runtimeFolder.empty()) {
-                return;
-            }
-            state.runtimeFolder = run.runtimeFolder;
-            // From here on each change to the machine is written down before it is made.
-            RecordRunStart(run.runtimeFolder, places.exeFolder);
-        })) {
-        return kStartAbandoned;
-    }
-    if (run.runtimeFolder.empty()) {
-        shell.ShowMessageBox(settings.serverName +
-                                 " can't be started: no private folder could be made in " +
-                                 places.tempFolder,
-                             "Error");
-        return kStartRefused;
-    }
+// One start: the values its phases work out for one another, and the phases in their order. A
+// phase answers nothing to go on, or the sequence's result.
+class StartRun {
+public:
+    using Result = std::optional<int>;
 
-    // 2. The socket library, until the end of the sequence.
-    std::optional<WinsockGuard> sockets;
-    StartSockets(sockets);
-    const std::string localIp = GetLocalIpAddress(0);
+    StartRun(StackState& state, AppSettings& settings, StackShell& shell)
+        : state_(state), settings_(settings), shell_(shell), places_(state.places) {}
 
-    // 3. The hosts-file entry for a host name of the site's own. Without an address of the
-    // machine there is no entry to make: the site is reached on the loop-back address.
-    if (!state.RunStartStep([&] {
-            if (IsLocalHostName(settings.hostName, localIp)) {
-                return;
-            }
-            RecordInJournal(run.runtimeFolder, journal::kHosts,
-                            {places.hostsPath, settings.hostName, localIp});
-            if (AddHostsEntry(settings.hostName, localIp, run.runtimeFolder, places.hostsPath)) {
-                state.hostsEntryName = settings.hostName;
-                state.hostsEntryAddress = localIp;
-                return;
-            }
-            TraceLog(kStackTracePath, "Hosts file entry for %s not made, using 127.0.0.1\n",
-                     settings.hostName.c_str());
-            settings.hostName = "127.0.0.1";
-        })) {
-        return kStartAbandoned;
-    }
-    run.hostName = settings.hostName;
-
-    // 4. The medium stays in its drive while the servers run from it.
-    PostStartupProgress(settings, shell, 5);
-    run.exeFolder = places.exeFolder;
-    if (std::unique_ptr<MediaDevice> media = MediaDevice::ForFolder(run.exeFolder)) {
-        LockMedia(media.get());
-        if (!state.Publish([&] { state.mediaHandle = std::move(media); })) {
-            UnlockMedia(media.get());
+    // The runtime folder, new and this user's alone: without one the run would have to write
+    // its configuration and data where others could read or change them. From here on each
+    // change to the machine is written down before it is made. Then the socket library, until
+    // the end of the start.
+    Result PrepareRuntime() {
+        if (!state_.RunStartStep([&] {
+                run_.runtimeFolder = CreateRuntimeFolder(places_.tempFolder, OwnProcessId(),
+                                                         settings_.hideTempFolder);
+                if (run_.runtimeFolder.empty()) {
+                    return;
+                }
+                state_.runtimeFolder = run_.runtimeFolder;
+                RecordRunStart(run_.runtimeFolder, places_.exeFolder);
+            })) {
             return kStartAbandoned;
         }
+        if (run_.runtimeFolder.empty()) {
+            shell_.ShowMessageBox(settings_.serverName +
+                                      " can't be started: no private folder could be made in " +
+                                      places_.tempFolder,
+                                  "Error");
+            return kStartRefused;
+        }
+        StartSockets(sockets_);
+        localIp_ = GetLocalIpAddress(0);
+        return std::nullopt;
     }
 
-    // 5. The application folder.
-    run.appFolder = run.exeFolder;
-    if (run.appFolder.empty() || run.appFolder.back() != kPathSeparator) {
-        run.appFolder += kPathSeparator;
-    }
-    if (!state.Publish([&] { state.appFolder = run.appFolder; })) {
-        return kStartAbandoned;
-    }
-
-    // 6. The web port.
-    run.webPort = FindFreePort(settings.hostName, settings.port, places.webPorts);
-    if (settings.portMandatory && run.webPort != settings.port) {
-        shell.ShowMessageBox(settings.portMandatoryErrorMessage, "Error");
-        return kStartRefused;
-    }
-
-    // 7. The document root's name.
-    run.docRootName = settings.defaultRoot.empty() ? "htdocs" : settings.defaultRoot;
-
-    // 8. The database files. A stop that comes meanwhile breaks the staging off between files.
-    PostStartupProgress(settings, shell, 10);
-    if (!state.RunStartStep([&] {
-            run.dbFolder = StageDatabase(settings, run.appFolder, run.runtimeFolder,
-                                         ArchivePassPhrase(), [&] { return state.IsStopping(); });
-        }) ||
-        state.IsStopping()) {
-        return kStartAbandoned;
+    // The hosts-file entry for a host name of the site's own. Without an address of the machine
+    // there is no entry to make: the site is reached on the loop-back address.
+    Result AddHostsEntry() {
+        if (!state_.RunStartStep([&] {
+                if (IsLocalHostName(settings_.hostName, localIp_)) {
+                    return;
+                }
+                RecordInJournal(run_.runtimeFolder, journal::kHosts,
+                                {places_.hostsPath, settings_.hostName, localIp_});
+                if (::AddHostsEntry(settings_.hostName, localIp_, run_.runtimeFolder,
+                                    places_.hostsPath)) {
+                    state_.hostsEntryName = settings_.hostName;
+                    state_.hostsEntryAddress = localIp_;
+                    return;
+                }
+                TraceLog(kStackTracePath, "Hosts file entry for %s not made, using 127.0.0.1\n",
+                         settings_.hostName.c_str());
+                settings_.hostName = "127.0.0.1";
+            })) {
+            return kStartAbandoned;
+        }
+        run_.hostName = settings_.hostName;
+        return std::nullopt;
     }
 
-    // 9. The database port, also when no database server is used.
-    PostStartupProgress(settings, shell, 60);
-    run.mySqlPort = FindFreePort(settings.hostName, settings.mySQLPort, places.databasePorts);
-
-    // 10. The site's additional files, expanded in place after a backup; 11 to 13. httpd.conf,
-    // my.ini and php.ini.
-    ConfigFolders configFolders;
-    if (!state.RunStartStep([&] {
-            state.expandedFiles = ExpandAdditionalFiles(settings, run);
-            PostStartupProgress(settings, shell, 70);
-            configFolders = ProduceConfigFiles(settings, run, MySqlAddress(settings.mySQLMode));
-        })) {
-        return kStartAbandoned;
+    // The medium stays in its drive while the servers run from it; the application folder.
+    Result HoldMedium() {
+        PostStartupProgress(settings_, shell_, 5);
+        run_.exeFolder = places_.exeFolder;
+        if (std::unique_ptr<MediaDevice> media = MediaDevice::ForFolder(run_.exeFolder)) {
+            LockMedia(media.get());
+            if (!state_.Publish([&] { state_.mediaHandle = std::move(media); })) {
+                UnlockMedia(media.get());
+                return kStartAbandoned;
+            }
+        }
+        run_.appFolder = run_.exeFolder;
+        if (run_.appFolder.empty() || run_.appFolder.back() != kPathSeparator) {
+            run_.appFolder += kPathSeparator;
+        }
+        if (!state_.Publish([&] { state_.appFolder = run_.appFolder; })) {
+            return kStartAbandoned;
+        }
+        return std::nullopt;
     }
 
-    // 14. The environment that every child started from here on inherits.
-    PostStartupProgress(settings, shell, 70);
-    SetStackEnvironment(settings, run);
-
-    // 15. The start-up commands; nothing waits for them.
-    if (state.IsStopping()) {
-        return kStartAbandoned;
+    // The web port, refused when a mandatory one is taken, and the document root's name.
+    Result ChooseWebPort() {
+        run_.webPort = FindFreePort(settings_.hostName, settings_.port, places_.webPorts);
+        if (settings_.portMandatory && run_.webPort != settings_.port) {
+            shell_.ShowMessageBox(settings_.portMandatoryErrorMessage, "Error");
+            return kStartRefused;
+        }
+        run_.docRootName = settings_.defaultRoot.empty() ? "htdocs" : settings_.defaultRoot;
+        return std::nullopt;
     }
-    for (const std::string& command : settings.startupCommands) {
+
+    // The database files (a stop that comes meanwhile breaks the staging off between files),
+    // and the database port, also when no database server is used.
+    Result StageDatabase() {
+        PostStartupProgress(settings_, shell_, 10);
+        if (!state_.RunStartStep([&] {
+                run_.dbFolder =
+                    ::StageDatabase(settings_, run_.appFolder, run_.runtimeFolder,
+                                    ArchivePassPhrase(), [&] { return state_.IsStopping(); });
+            })) {
+            return kStartAbandoned;
+        }
+        PostStartupProgress(settings_, shell_, 60);
+        run_.mySqlPort =
+            FindFreePort(settings_.hostName, settings_.mySQLPort, places_.databasePorts);
+        return std::nullopt;
+    }
+
+    // The site's additional files, expanded in place after a backup; httpd.conf, my.ini and
+    // php.ini; the environment that every child started from here on inherits.
+    Result WriteConfiguration() {
+        if (!state_.RunStartStep([&] {
+                state_.expandedFiles = ExpandAdditionalFiles(settings_, run_);
+                PostStartupProgress(settings_, shell_, 70);
+                configFolders_ =
+                    ProduceConfigFiles(settings_, run_, MySqlAddress(settings_.mySQLMode));
+            })) {
+            return kStartAbandoned;
+        }
+        PostStartupProgress(settings_, shell_, 70);
+        SetStackEnvironment(settings_, run_);
+        return std::nullopt;
+    }
+
+    Result RunStartupCommands() {
+        RunCommands(settings_.startupCommands);
+        return std::nullopt;
+    }
+
+    // The web server, then (with useMySQL) the database server, each written down as it starts.
+    Result StartServers() {
+        auto webServer = std::make_unique<WebServerControl>(settings_, run_.exeFolder);
+        webServer->Start(configFolders_.httpdConf, run_.webPort);
+        RecordServer(run_.runtimeFolder, webServer->process(), webServer->programPath());
+        if (!state_.Publish([&] { state_.webServer = std::move(webServer); })) {
+            webServer->Stop();
+            return kStartAbandoned;
+        }
+        if (settings_.useMySQL) {
+            auto databaseServer = std::make_unique<DatabaseServerControl>(
+                settings_, run_.mySqlPort, run_.exeFolder, places_.databaseStopWaitMs,
+                places_.databaseAccount);
+            databaseServer->Start(configFolders_.myIni, run_.runtimeFolder);
+            RecordServer(run_.runtimeFolder, databaseServer->process(),
+                         databaseServer->programPath());
+            if (!state_.Publish([&] { state_.databaseServer = std::move(databaseServer); })) {
+                databaseServer->Stop();
+                return kStartAbandoned;
+            }
+        }
+        PostStartupProgress(settings_, shell_, 80);
+        return std::nullopt;
+    }
+
+    // Unless no browser is to open: the wait for the web server's first answer, its time-out, or
+    // the web server's end (the user is told, and the start fails). A database server that ends
+    // meanwhile is told of once; the start goes on without it.
+    Result WaitForSite() {
+        if (settings_.browserType == NONE) {
+            return std::nullopt;
+        }
+        TraceLog(kStackTracePath, "Apache started, waiting for connect\n");
+        const unsigned long timeoutMs = places_.readinessTimeoutMs;
+        TraceLog(kStackTracePath, "Timeout set to %d\n", static_cast<int>(timeoutMs));
+        CWaitWebserverStart probe(run_.webPort, settings_.hostName);
+        probe.Start();
+        probe.SetPriority(kThreadPriorityLowest);
+        bool databaseTold = !state_.databaseServer;
+        const auto watchDatabase = [&] {
+            if (databaseTold) {
+                return;
+            }
+            const Process& database = state_.databaseServer->process();
+            if (database.IsValid() && !database.IsRunning()) {
+                databaseTold = true;
+                TraceLog(kStackTracePath, "Database server ended during the start\n");
+                TellEnded("database server", *state_.databaseServer, database,
+                          configFolders_.myIni + "my.ini", "log-error");
+            }
+        };
+        const Process webProcess = state_.webServer->process();
+        const Readiness readiness =
+            WaitForProbe(probe, timeoutMs, state_, webProcess, watchDatabase);
+        if (readiness != Readiness::kAnswered) {
+            probe.StopAndWait();
+        }
+        switch (readiness) {
+            case Readiness::kStopping:
+                return kStartAbandoned;
+            case Readiness::kServerEnded:
+                TraceLog(kStackTracePath, "Apache ended before it answered\n");
+                // A server that could not be started at all was told of by the launcher already.
+                if (webProcess.IsValid()) {
+                    TellEnded("web server", *state_.webServer, webProcess,
+                              configFolders_.httpdConf + "httpd.conf", "ErrorLog");
+                }
+                return kStartFailed;
+            case Readiness::kTimedOut:
+                PostStartupProgress(settings_, shell_, 95);
+                TraceLog(kStackTracePath, "Apache timeout\n");
+                return std::nullopt;
+            case Readiness::kAnswered:
+                break;
+        }
+        PostStartupProgress(settings_, shell_, 95);
+        TraceLog(kStackTracePath, "Apache connected\n");
+        return std::nullopt;
+    }
+
+private:
+    // The box about a server of the run that ended by itself, with the end of the error log its
+    // configuration names.
+    template <typename Server>
+    void TellEnded(const std::string& what, const Server& server, const Process& process,
+                   const std::string& configFile, const std::string& logKey) {
+        shell_.ShowMessageBox(
+            EndedServerMessage(what, server.programPath(), process.ExitStatus(),
+                               ConfiguredLogFile(configFile, logKey), run_.runtimeFolder),
+            "Error");
+    }
+
+    StackState& state_;
+    AppSettings& settings_;
+    StackShell& shell_;
+    const StackPlaces& places_;
+    RunValues run_;
+    ConfigFolders configFolders_;
+    std::optional<WinsockGuard> sockets_;
+    std::string localIp_;
+};
+
+}  // namespace
+
+void RunCommands(const std::vector<std::string>& commands) {
+    for (const std::string& command : commands) {
         if (!command.empty()) {
             ProcessLauncher launcher;
             launcher.Launch(command, "", LaunchWait::None, false, WindowSearch::Direct);
         }
     }
+}
 
-    // 17. The web server.
-    auto webServer = std::make_unique<WebServerControl>(settings, run.exeFolder);
-    webServer->Start(configFolders.httpdConf, run.webPort);
-    RecordServer(run.runtimeFolder, webServer->process(), webServer->programPath());
-    if (!state.Publish([&] { state.webServer = std::move(webServer); })) {
-        webServer->Stop();
-        return kStartAbandoned;
-    }
-
-    // 18. The database server.
-    if (settings.useMySQL) {
-        auto databaseServer = std::make_unique<DatabaseServerControl>(
-            settings, run.mySqlPort, run.exeFolder, places.databaseStopWaitMs,
-            places.databaseAccount);
-        databaseServer->Start(configFolders.myIni, run.runtimeFolder);
-        RecordServer(run.runtimeFolder, databaseServer->process(), databaseServer->programPath());
-        if (!state.Publish([&] { state.databaseServer = std::move(databaseServer); })) {
-            databaseServer->Stop();
+int StartSequence(StackState& state, AppSettings& settings, StackShell& shell) {
+    StartRun start(state, settings, shell);
+    using Phase = StartRun::Result (StartRun::*)();
+    for (const Phase phase :
+         {&StartRun::PrepareRuntime, &StartRun::AddHostsEntry, &StartRun::HoldMedium,
+          &StartRun::ChooseWebPort, &StartRun::StageDatabase, &StartRun::WriteConfiguration,
+          &StartRun::RunStartupCommands, &StartRun::StartServers, &StartRun::WaitForSite}) {
+        // A stop that has begun takes down what exists; nothing more is made.
+        if (state.IsStopping()) {
             return kStartAbandoned;
         }
-    }
-    PostStartupProgress(settings, shell, 80);
-
-    // 20. The wait for the web server's first answer.
-    if (settings.browserType != NONE) {
-        TraceLog(kStackTracePath, "Apache started, waiting for connect\n");
-        const unsigned long timeoutMs = places.readinessTimeoutMs;
-        TraceLog(kStackTracePath, "Timeout set to %d\n", static_cast<int>(timeoutMs));
-        CWaitWebserverStart probe(run.webPort, settings.hostName);
-        probe.Start();
-        probe.SetPriority(kThreadPriorityLowest);
-        // A database server that ends meanwhile is told of once; the start goes on without it.
-        bool databaseTold = !state.databaseServer;
-        const auto watchDatabase = [&] {
-            if (databaseTold) {
-                return;
-            }
-            const Process& database = state.databaseServer->process();
-            if (database.IsValid() && !database.IsRunning()) {
-                databaseTold = true;
-                TraceLog(kStackTracePath, "Database server ended during the start\n");
-                shell.ShowMessageBox(
-                    EndedServerText("database server", state.databaseServer->programPath(),
-                                    database, configFolders.myIni + "my.ini", "log-error",
-                                    run.runtimeFolder),
-                    "Error");
-            }
-        };
-        const Process webProcess = state.webServer->process();
-        const Readiness readiness =
-            WaitForProbe(probe, timeoutMs, state, webProcess, watchDatabase);
-        if (readiness == Readiness::kStopping) {
-            probe.StopAndWait();
-            return kStartAbandoned;
-        }
-        if (readiness == Readiness::kServerEnded) {
-            probe.StopAndWait();
-            TraceLog(kStackTracePath, "Apache ended before it answered\n");
-            // A server that could not be started at all was told of by the launcher already.
-            if (webProcess.IsValid()) {
-                shell.ShowMessageBox(
-                    EndedServerText("web server", state.webServer->programPath(), webProcess,
-                                    configFolders.httpdConf + "httpd.conf", "ErrorLog",
-                                    run.runtimeFolder),
-                    "Error");
-            }
-            return kStartFailed;
-        }
-        PostStartupProgress(settings, shell, 95);
-        if (readiness == Readiness::kTimedOut) {
-            TraceLog(kStackTracePath, "Apache timeout\n");
-            probe.StopAndWait();
-        } else {
-            TraceLog(kStackTracePath, "Apache connected\n");
+        if (const StartRun::Result end = (start.*phase)()) {
+            return *end;
         }
     }
     return kStartDone;

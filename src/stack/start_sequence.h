@@ -4,6 +4,7 @@
 
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "config/settings.h"
 #include "stack/stack_state.h"
@@ -26,6 +27,9 @@ constexpr int kStartFailed = 2;     // the web server ended before it answered; 
 // settings.hostName: "127.0.0.1" when the hosts-file entry cannot be made. Most failures are
 // silent; the sequence goes on with what exists.
 int StartSequence(StackState& state, AppSettings& settings, StackShell& shell);
+
+// Starts the start-up or shutdown commands, each as its own program; nothing waits for them.
+void RunCommands(const std::vector<std::string>& commands);
 
 // Tells the splash screen the progress, when it shows progress (showStartupProgress and a splash
 // file).

@@ -9,6 +9,7 @@
 #include "stack/run_journal.h"
 #include "stack/run_recovery.h"
 #include "stack/stack_trace.h"
+#include "stack/start_sequence.h"
 #include "stack/templates.h"
 #include "stack/web_server.h"
 #include "sys/files.h"
@@ -56,6 +57,157 @@ void WaitUntilEnded(const std::vector<Process>& processes, unsigned long limitMs
     }
 }
 
+// One stop, after it has been begun: its phases in their order, each putting back what the start
+// made; whatever cannot be put back stays written down in the journal for the next start.
+class StopRun {
+public:
+    StopRun(StackState& state, const AppSettings& settings, StackShell& shell)
+        : state_(state),
+          settings_(settings),
+          shell_(shell),
+          dialog_(!settings.shutdownMessage.empty()) {}
+
+    // The shutdown dialog. Nothing is undone while a step of the start still writes: a stop that
+    // comes during the database staging breaks it off between files and waits for it here.
+    void ShowDialog() {
+        if (dialog_) {
+            shell_.ShowShutdownDialog(settings_.shutdownMessage);
+        }
+        Position(0);
+        state_.WaitForStartSteps();
+        // From here on the start stores nothing more: the fields are read without the lock.
+    }
+
+    // The work-offline watcher, the web server, then the database server; then the shutdown
+    // commands, which nothing waits for.
+    void StopServers() {
+        if (state_.workOfflineSearch && state_.workOfflineSearch->IsAlive()) {
+            state_.workOfflineSearch->StopAndWait();
+            state_.workOfflineSearch.reset();
+        }
+        Position(10);
+        if (state_.webServer) {
+            state_.webServer->Stop();
+        }
+        Position(20);
+        if (state_.databaseServer) {
+            state_.databaseServer->Stop();
+        }
+        Position(30);
+        RunCommands(settings_.shutdownCommands);
+    }
+
+    // What this run has to undo, as the journal says; the additional files, back from their
+    // backups; then what was just ended lets go of its files (Windows frees them with the process),
+    // waited for at most for the stop's pause.
+    void RestoreFiles() {
+        if (!state_.runtimeFolder.empty()) {
+            journal_ = ReadJournal(state_.runtimeFolder);
+        }
+        for (const ExpandedFile& expanded : state_.expandedFiles) {
+            if (!RestoreAdditionalFile(expanded)) {
+                left_.push_back({journal::kFile, {expanded.file, expanded.backup}});
+            }
+        }
+        Position(40);
+        std::vector<Process> ended;
+        for (const std::vector<Process>* some :
+             {state_.webServer ? &state_.webServer->Ended() : nullptr,
+              state_.databaseServer ? &state_.databaseServer->Ended() : nullptr}) {
+            if (some != nullptr) {
+                ended.insert(ended.end(), some->begin(), some->end());
+            }
+        }
+        WaitUntilEnded(ended, state_.places.stopPauseMs);
+        for (int percent = 50; percent <= 80; percent += 10) {
+            Position(percent);
+        }
+    }
+
+    // The run's own block in the hosts file, when the start could add it.
+    void RemoveHostsEntry() {
+        if (!state_.hostsEntryName.empty() &&
+            ::RemoveHostsEntry(state_.hostsEntryName, state_.hostsEntryAddress,
+                               state_.places.hostsPath) == HostsRemoval::kFailed) {
+            TraceLog(kStackTracePath, "Hosts entry for %s not removed from %s\n",
+                     state_.hostsEntryName.c_str(), state_.places.hostsPath.c_str());
+            left_.push_back(
+                {journal::kHosts,
+                 {state_.places.hostsPath, state_.hostsEntryName, state_.hostsEntryAddress}});
+        }
+    }
+
+    // The browser's changes (proxy exceptions, profile and state folders); on the close path
+    // they went back already, and the answer is that of that first time.
+    void RestoreBrowserSettings() {
+        if (!state_.StopBrowser()) {
+            TraceLog(kStackTracePath, "Browser settings not all put back\n");
+            for (const JournalEntry& entry : journal_) {
+                if (IsBrowserEntry(entry)) {
+                    left_.push_back(entry);
+                }
+            }
+        }
+    }
+
+    // The decrypted database goes at every stop, whatever deleteHttpTemp says: it is unpacked
+    // afresh at every start. So does a database mirror that this run copied and is to delete
+    // (deleteDatabaseFiles with a configured mirror folder, as the journal says).
+    void DeleteDatabaseCopies() {
+        if (!state_.runtimeFolder.empty() &&
+            !DeleteFolder(UnpackFolderName(state_.runtimeFolder), state_.appFolder)) {
+            TraceLog(kStackTracePath, "Decrypted database not deleted\n");
+        }
+        for (const JournalEntry& entry : journal_) {
+            if (entry.kind == journal::kMirror &&
+                !DeleteRecordedMirrors({entry}, state_.appFolder)) {
+                left_.push_back(entry);
+            }
+        }
+    }
+
+    // With everything put back the journal is closed and the runtime folder goes (with
+    // deleteHttpTemp). Otherwise the journal keeps what is left, and its folder stays.
+    void CloseRuntimeFolder() {
+        bool keepRuntime = false;
+        if (!state_.runtimeFolder.empty()) {
+            if (left_.empty()) {
+                CloseJournal(state_.runtimeFolder);
+            } else {
+                TraceLog(kStackTracePath, "Changes left for the next start to undo in %s\n",
+                         state_.runtimeFolder.c_str());
+                RewriteJournal(state_.runtimeFolder, JournalOfWhatIsLeft(journal_, left_));
+                keepRuntime = true;
+            }
+        }
+        if (settings_.deleteHttpTemp && !keepRuntime) {
+            DeleteFolder(state_.runtimeFolder, state_.appFolder);
+        }
+        Position(90);
+    }
+
+    void ReleaseMedium() {
+        if (state_.mediaHandle) {
+            UnlockMedia(state_.mediaHandle.get());
+        }
+        Position(100);
+    }
+
+private:
+    void Position(int percent) {
+        if (dialog_) {
+            shell_.SetShutdownProgress(percent);
+        }
+    }
+
+    StackState& state_;
+    const AppSettings& settings_;
+    StackShell& shell_;
+    const bool dialog_;
+    std::vector<JournalEntry> journal_;  // what this run has to undo
+    std::vector<JournalEntry> left_;     // what it could not
+};
+
 }  // namespace
 
 std::string WithoutTrailingSeparator(const std::string& folder) {
@@ -67,7 +219,7 @@ std::string WithoutTrailingSeparator(const std::string& folder) {
 
 void StopSequence(StackState& state, const AppSettings& settings, StackShell& shell,
                   bool calledFromFrame) {
-    // 1. Once per process, and only in the process that started the stack.
+    // Once per process, and only in the process that started the stack.
     if (!state.BeginStop()) {
         return;
     }
@@ -78,141 +230,14 @@ void StopSequence(StackState& state, const AppSettings& settings, StackShell& sh
     if (!state.RunnerStarted()) {
         return;
     }
-    // From here on the start sequence stores nothing more: the fields are read without the lock.
-
-    // 2. The shutdown dialog.
-    const bool dialog = !settings.shutdownMessage.empty();
-    const auto position = [&](int percent) {
-        if (dialog) {
-            shell.SetShutdownProgress(percent);
-        }
-    };
-    if (dialog) {
-        shell.ShowShutdownDialog(settings.shutdownMessage);
+    StopRun stop(state, settings, shell);
+    for (const auto phase :
+         {&StopRun::ShowDialog, &StopRun::StopServers, &StopRun::RestoreFiles,
+          &StopRun::RemoveHostsEntry, &StopRun::RestoreBrowserSettings,
+          &StopRun::DeleteDatabaseCopies, &StopRun::CloseRuntimeFolder, &StopRun::ReleaseMedium}) {
+        (stop.*phase)();
     }
-    position(0);
-
-    // Nothing is undone while a step of the start still writes: a stop that comes during the
-    // database staging breaks it off between files and waits for it here.
-    state.WaitForStartSteps();
-
-    // 3. The work-offline watcher.
-    if (state.workOfflineSearch && state.workOfflineSearch->IsAlive()) {
-        state.workOfflineSearch->StopAndWait();
-        state.workOfflineSearch.reset();
-    }
-
-    // 4 and 5. The web server, then the database server.
-    position(10);
-    if (state.webServer) {
-        state.webServer->Stop();
-    }
-    position(20);
-    if (state.databaseServer) {
-        state.databaseServer->Stop();
-    }
-
-    // 6. The shutdown commands; nothing waits for them.
-    position(30);
-    for (const std::string& command : settings.shutdownCommands) {
-        if (!command.empty()) {
-            ProcessLauncher launcher;
-            launcher.Launch(command, "", LaunchWait::None, false, WindowSearch::Direct);
-        }
-    }
-
-    // What this run has to undo; whatever cannot be undone stays written down for the next start.
-    const std::vector<JournalEntry> journal = state.runtimeFolder.empty()
-                                                  ? std::vector<JournalEntry>()
-                                                  : ReadJournal(state.runtimeFolder);
-    std::vector<JournalEntry> left;
-
-    // 7. The additional files, back from their backups.
-    for (const ExpandedFile& expanded : state.expandedFiles) {
-        if (!RestoreAdditionalFile(expanded)) {
-            left.push_back({journal::kFile, {expanded.file, expanded.backup}});
-        }
-    }
-
-    // What was just ended lets go of its files (Windows frees them with the process), at most
-    // for the stop's pause.
-    position(40);
-    std::vector<Process> ended;
-    for (const std::vector<Process>* some :
-         {state.webServer ? &state.webServer->Ended() : nullptr,
-          state.databaseServer ? &state.databaseServer->Ended() : nullptr}) {
-        if (some != nullptr) {
-            ended.insert(ended.end(), some->begin(), some->end());
-        }
-    }
-    WaitUntilEnded(ended, state.places.stopPauseMs);
-    for (int percent = 50; percent <= 80; percent += 10) {
-        position(percent);
-    }
-
-    // 9. The run's own block in the hosts file, when the start could add it.
-    if (!state.hostsEntryName.empty() &&
-        RemoveHostsEntry(state.hostsEntryName, state.hostsEntryAddress, state.places.hostsPath) ==
-            HostsRemoval::kFailed) {
-        TraceLog(kStackTracePath, "Hosts entry for %s not removed from %s\n",
-                 state.hostsEntryName.c_str(), state.places.hostsPath.c_str());
-        left.push_back({journal::kHosts,
-                        {state.places.hostsPath, state.hostsEntryName, state.hostsEntryAddress}});
-    }
-
-    // The browser's changes (proxy exceptions, profile list); on the close path they went back
-    // already, and the answer is that of that first time.
-    if (!state.StopBrowser()) {
-        TraceLog(kStackTracePath, "Browser settings not all put back\n");
-        for (const JournalEntry& entry : journal) {
-            if (IsBrowserEntry(entry)) {
-                left.push_back(entry);
-            }
-        }
-    }
-
-    // The decrypted database goes at every stop, whatever deleteHttpTemp says: it is unpacked
-    // afresh at every start.
-    if (!state.runtimeFolder.empty() &&
-        !DeleteFolder(UnpackFolderName(state.runtimeFolder), state.appFolder)) {
-        TraceLog(kStackTracePath, "Decrypted database not deleted\n");
-    }
-
-    // 12. The database mirror, when this run copied the database there and is to delete it
-    // (deleteDatabaseFiles with a configured mirror folder, as the journal says).
-    for (const JournalEntry& entry : journal) {
-        if (entry.kind == journal::kMirror && !DeleteRecordedMirrors({entry}, state.appFolder)) {
-            left.push_back(entry);
-        }
-    }
-
-    // Everything this run changed is put back: nothing is left for the next start to undo.
-    // Otherwise the journal keeps what is left, and the runtime folder that holds it stays.
-    bool keepRuntime = false;
-    if (!state.runtimeFolder.empty()) {
-        if (left.empty()) {
-            CloseJournal(state.runtimeFolder);
-        } else {
-            TraceLog(kStackTracePath, "Changes left for the next start to undo in %s\n",
-                     state.runtimeFolder.c_str());
-            RewriteJournal(state.runtimeFolder, JournalOfWhatIsLeft(journal, left));
-            keepRuntime = true;
-        }
-    }
-
-    // 10 and 11. The runtime folder.
-    if (settings.deleteHttpTemp && !keepRuntime) {
-        DeleteFolder(state.runtimeFolder, state.appFolder);
-    }
-    position(90);
-
-    // 13. The medium.
-    if (state.mediaHandle) {
-        UnlockMedia(state.mediaHandle.get());
-    }
-    position(100);
-
-    // 15. The frame, when the runner is the caller.
+    // The frame, when the runner is the caller.
     if (!calledFromFrame) {
         shell.CloseMainFrame();
     }
