@@ -354,9 +354,15 @@ case_whole() {
     check "the parsed site file's original is kept as .bak" \
         same_file "$case_dir/port.orig" "$stack/htdocs/port.txt.bak"
     check "the runtime folder is there" test -d "$(runtime_folder)"
+    # The database server's log goes with the runtime folder, at once after the stop: it is
+    # followed from here on.
+    tail -s 0.1 -n +1 -f "$(runtime_folder)/fake_db.log" >"$case_dir/fake_db.log" 2>/dev/null &
+    local follower=$!
     release_browser
     check "the database server was asked to stop" \
-        wait_for 30 has "$(runtime_folder)/fake_db.log" "shutdown"
+        wait_for 30 has "$case_dir/fake_db.log" "shutdown"
+    kill "$follower" 2>/dev/null
+    wait "$follower" 2>/dev/null
     wait_launcher 60
     check "the browser ended by itself" has "$run/browser.log" "exit"
     check_run_ended
