@@ -21,6 +21,7 @@
 #include <sstream>
 
 #include "app/ui_thread.h"
+#include "sys/handles_posix.h"
 
 namespace {
 
@@ -34,36 +35,6 @@ constexpr std::size_t kSuffixRoom = 12;
 constexpr int kAlternatives = 16;
 // Past this length the private folder leaves too little room for names.
 constexpr std::size_t kMaxFolder = 60;
-
-// Owner of a socket descriptor.
-class Socket {
-public:
-    explicit Socket(int fd = -1) : fd_(fd) {}
-    ~Socket() {
-        if (fd_ >= 0) {
-            close(fd_);
-        }
-    }
-    Socket(const Socket&) = delete;
-    Socket& operator=(const Socket&) = delete;
-
-    int get() const { return fd_; }
-    bool valid() const { return fd_ >= 0; }
-    int release() {
-        const int fd = fd_;
-        fd_ = -1;
-        return fd;
-    }
-    void reset(int fd) {
-        if (fd_ >= 0) {
-            close(fd_);
-        }
-        fd_ = fd;
-    }
-
-private:
-    int fd_;
-};
 
 bool PeerIsThisUser(int fd) {
     ucred credentials{};
@@ -165,26 +136,26 @@ enum class Peer { kNobody, kThisUser, kOtherUser };
 
 // Connects to `address`; a listener that takes no connection within the connect wait counts as
 // nobody. `socket` keeps the connection when it is of this user.
-Peer ConnectTo(const std::string& address, Socket& socket) {
+Peer ConnectTo(const std::string& address, ScopedFd& socket) {
     sockaddr_un socketAddress{};
     socklen_t length = 0;
     if (!ToSocketAddress(address, socketAddress, length)) {
         return Peer::kNobody;
     }
-    Socket fd(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0));
-    if (!fd.valid()) {
+    ScopedFd fd(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0));
+    if (!fd.IsValid()) {
         return Peer::kNobody;
     }
     // A listener that never accepts fills its queue; connect and send then wait this long.
     timeval wait{kConnectWaitMs / 1000, (kConnectWaitMs % 1000) * 1000};
-    setsockopt(fd.get(), SOL_SOCKET, SO_SNDTIMEO, &wait, sizeof(wait));
-    if (connect(fd.get(), reinterpret_cast<const sockaddr*>(&socketAddress), length) != 0) {
+    setsockopt(fd.Get(), SOL_SOCKET, SO_SNDTIMEO, &wait, sizeof(wait));
+    if (connect(fd.Get(), reinterpret_cast<const sockaddr*>(&socketAddress), length) != 0) {
         return Peer::kNobody;
     }
-    if (!PeerIsThisUser(fd.get())) {
+    if (!PeerIsThisUser(fd.Get())) {
         return Peer::kOtherUser;
     }
-    socket.reset(fd.release());
+    socket.Reset(fd.Release());
     return Peer::kThisUser;
 }
 
@@ -229,7 +200,7 @@ std::vector<std::string> ListedAddresses(const std::string& folder) {
 bool HeldUnderASuffix(const std::string& primary) {
     const std::string start = primary + "#";
     for (const std::string& address : ListedAddresses("")) {
-        Socket socket;
+        ScopedFd socket;
         if (address.compare(0, start.size(), start) == 0 &&
             ConnectTo(address, socket) == Peer::kThisUser) {
             return true;
@@ -250,30 +221,31 @@ std::string EndpointAddress(const std::string& name) {
 // go to the callback with the white space at their ends taken off.
 struct LocalEndpoint::Server {
     struct Connection {
-        Socket socket;
+        ScopedFd socket;
         std::string pending;
         std::unique_ptr<ReadWatch> watch;
     };
 
     Server(int fd, std::function<void(const std::string&)> onLine_)
         : listening(fd), onLine(std::move(onLine_)) {
-        watch = WatchReadable(listening.get(), [this] { Accept(); });
+        watch = WatchReadable(listening.Get(), [this] { Accept(); });
     }
 
     void Accept() {
         for (;;) {
-            Socket socket(accept4(listening.get(), nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK));
-            if (!socket.valid()) {
+            ScopedFd socket(
+                accept4(listening.Get(), nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK));
+            if (!socket.IsValid()) {
                 return;
             }
-            if (!PeerIsThisUser(socket.get())) {
+            if (!PeerIsThisUser(socket.Get())) {
                 continue;
             }
             connections.push_back(std::make_unique<Connection>());
             Connection* connection = connections.back().get();
-            connection->socket.reset(socket.release());
+            connection->socket.Reset(socket.Release());
             connection->watch =
-                WatchReadable(connection->socket.get(), [this, connection] { Read(connection); });
+                WatchReadable(connection->socket.Get(), [this, connection] { Read(connection); });
         }
     }
 
@@ -281,7 +253,7 @@ struct LocalEndpoint::Server {
         bool open = true;
         for (;;) {
             char bytes[1024];
-            const ssize_t n = recv(connection->socket.get(), bytes, sizeof bytes, 0);
+            const ssize_t n = recv(connection->socket.Get(), bytes, sizeof bytes, 0);
             if (n > 0) {
                 connection->pending.append(bytes, static_cast<std::size_t>(n));
             } else if (n < 0 && errno == EINTR) {
@@ -311,7 +283,7 @@ struct LocalEndpoint::Server {
         }
     }
 
-    Socket listening;
+    ScopedFd listening;
     std::function<void(const std::string&)> onLine;
     std::unique_ptr<ReadWatch> watch;
     std::list<std::unique_ptr<Connection>> connections;
@@ -339,20 +311,20 @@ bool LocalEndpoint::Listen(const std::string& name,
             attempt == 0 || !abstract ? primary : primary + "#" + std::to_string(pick());
         sockaddr_un socketAddress{};
         socklen_t length = 0;
-        Socket fd(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0));
-        if (!fd.valid() || !ToSocketAddress(address, socketAddress, length)) {
+        ScopedFd fd(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0));
+        if (!fd.IsValid() || !ToSocketAddress(address, socketAddress, length)) {
             return false;
         }
-        if (bind(fd.get(), reinterpret_cast<const sockaddr*>(&socketAddress), length) == 0 &&
-            ::listen(fd.get(), 16) == 0) {
-            server_ = std::make_unique<Server>(fd.release(), std::move(onLine));
+        if (bind(fd.Get(), reinterpret_cast<const sockaddr*>(&socketAddress), length) == 0 &&
+            ::listen(fd.Get(), 16) == 0) {
+            server_ = std::make_unique<Server>(fd.Release(), std::move(onLine));
             address_ = address;
             return true;
         }
         if (errno != EADDRINUSE) {
             return false;
         }
-        Socket probe;
+        ScopedFd probe;
         switch (ConnectTo(address, probe)) {
             case Peer::kThisUser:
                 return false;
@@ -385,7 +357,7 @@ void LocalEndpoint::Close() {
 }
 
 bool SendToAddress(const std::string& address, const std::string& line) {
-    Socket socket;
+    ScopedFd socket;
     if (ConnectTo(address, socket) != Peer::kThisUser) {
         return false;
     }
@@ -394,7 +366,7 @@ bool SendToAddress(const std::string& address, const std::string& line) {
         std::size_t sent = 0;
         while (sent < text.size()) {
             const ssize_t n =
-                send(socket.get(), text.data() + sent, text.size() - sent, MSG_NOSIGNAL);
+                send(socket.Get(), text.data() + sent, text.size() - sent, MSG_NOSIGNAL);
             if (n <= 0) {
                 return false;
             }
@@ -427,7 +399,7 @@ std::vector<std::string> FindEndpoints(const std::string& prefix) {
     const std::string start = UnfittedAddress(folder, prefix);
     std::vector<std::string> found;
     for (const std::string& address : ListedAddresses(folder)) {
-        Socket socket;
+        ScopedFd socket;
         if (address.compare(0, start.size(), start) == 0 &&
             ConnectTo(address, socket) == Peer::kThisUser) {
             found.push_back(address);

@@ -17,6 +17,7 @@
 #include <sstream>
 
 #include "sys/files_detail.h"
+#include "sys/handles_posix.h"
 
 namespace {
 
@@ -24,25 +25,6 @@ namespace {
 // database and the journal are nobody else's business on a shared machine.
 constexpr mode_t kFileMode = 0600;
 constexpr mode_t kFolderMode = 0700;
-
-// Owner of a file descriptor.
-class Fd {
-public:
-    explicit Fd(int fd = -1) : fd_(fd) {}
-    ~Fd() {
-        if (fd_ >= 0) {
-            close(fd_);
-        }
-    }
-    Fd(const Fd&) = delete;
-    Fd& operator=(const Fd&) = delete;
-
-    int get() const { return fd_; }
-    bool valid() const { return fd_ >= 0; }
-
-private:
-    int fd_;
-};
 
 // Owner of a folder stream; it owns the descriptor it was made from.
 struct DirCloser {
@@ -134,7 +116,7 @@ void RemoveContents(int dirFd) {
                 sub = OpenFolderAt(dirFd, entry->d_name);
             }
             if (sub >= 0) {
-                Fd owned(sub);
+                ScopedFd owned(sub);
                 RemoveContents(sub);
             }
             unlinkat(dirFd, entry->d_name, AT_REMOVEDIR);
@@ -173,18 +155,18 @@ bool CopyBytes(int in, int out) {
 }
 
 bool CopyFileAt(int srcDir, const char* srcName, int dstDir, const char* dstName) {
-    Fd in(openat(srcDir, srcName, O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
-    if (!in.valid()) {
+    ScopedFd in(openat(srcDir, srcName, O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
+    if (!in.IsValid()) {
         return false;
     }
-    Fd out(
+    ScopedFd out(
         openat(dstDir, dstName, O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, kFileMode));
-    if (!out.valid()) {
+    if (!out.IsValid()) {
         return false;
     }
     // Copies from a write-protected medium must be writable, as the servers change them.
-    fchmod(out.get(), kFileMode);
-    return CopyBytes(in.get(), out.get());
+    fchmod(out.Get(), kFileMode);
+    return CopyBytes(in.Get(), out.Get());
 }
 
 bool CopyContents(int srcDir, int dstDir, const CancelCheck& cancelled) {
@@ -207,10 +189,10 @@ bool CopyContents(int srcDir, int dstDir, const CancelCheck& cancelled) {
                 break;
             case EntryType::kFolder: {
                 mkdirat(dstDir, entry->d_name, kFolderMode);
-                Fd subSource(OpenFolderAt(srcDir, entry->d_name));
-                Fd subTarget(OpenFolderAt(dstDir, entry->d_name));
-                if (subSource.valid() && subTarget.valid()) {
-                    CopyContents(subSource.get(), subTarget.get(), cancelled);
+                ScopedFd subSource(OpenFolderAt(srcDir, entry->d_name));
+                ScopedFd subTarget(OpenFolderAt(dstDir, entry->d_name));
+                if (subSource.IsValid() && subTarget.IsValid()) {
+                    CopyContents(subSource.Get(), subTarget.Get(), cancelled);
                 }
                 break;
             }
@@ -271,9 +253,9 @@ namespace files_detail {
 MakeFolderResult MakeOneFolder(const std::string& path) {
     if (mkdir(path.c_str(), kFolderMode) == 0) {
         // The umask may have taken rights the owner needs.
-        Fd made(open(path.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
-        if (made.valid()) {
-            fchmod(made.get(), kFolderMode);
+        ScopedFd made(open(path.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+        if (made.IsValid()) {
+            fchmod(made.Get(), kFolderMode);
         }
         return MakeFolderResult::kCreated;
     }
@@ -320,10 +302,10 @@ NewFolder CreatePrivateFolder(const std::string& path, bool) {
     }
     // Only the folder made here counts. In a parent that others may write to and that lacks the
     // sticky bit, the name could have been swapped for a folder of theirs or a link meanwhile.
-    Fd made(open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+    ScopedFd made(open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
     struct stat st {};
-    if (!made.valid() || fstat(made.get(), &st) != 0 || st.st_uid != geteuid() ||
-        fchmod(made.get(), kFolderMode) != 0) {
+    if (!made.IsValid() || fstat(made.Get(), &st) != 0 || st.st_uid != geteuid() ||
+        fchmod(made.Get(), kFolderMode) != 0) {
         return NewFolder::kTaken;
     }
     return NewFolder::kCreated;
@@ -367,11 +349,11 @@ bool DeleteFolderTree(const std::string& path) {
         return false;
     }
     {
-        Fd fd(open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
-        if (!fd.valid()) {
+        ScopedFd fd(open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+        if (!fd.IsValid()) {
             return false;
         }
-        RemoveContents(fd.get());
+        RemoveContents(fd.Get());
     }
     rmdir(folder.c_str());
     return true;
@@ -383,15 +365,15 @@ bool CopyFolderTree(const std::string& source, const std::string& target,
         return false;
     }
     mkdir(target.c_str(), kFolderMode);
-    Fd src(open(source.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (!src.valid()) {
+    ScopedFd src(open(source.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (!src.IsValid()) {
         return false;
     }
-    Fd dst(open(target.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (!dst.valid()) {
+    ScopedFd dst(open(target.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (!dst.IsValid()) {
         return false;
     }
-    return CopyContents(src.get(), dst.get(), cancelled) && !(cancelled && cancelled());
+    return CopyContents(src.Get(), dst.Get(), cancelled) && !(cancelled && cancelled());
 }
 
 namespace {
@@ -429,26 +411,26 @@ bool ReplaceFileContent(const std::string& path, const std::string& bytes,
         return false;
     }
     // A file that may not be written is not replaced either, though its folder would allow it.
-    Fd file(open(target.c_str(), O_WRONLY | O_CLOEXEC));
-    if (!file.valid()) {
+    ScopedFd file(open(target.c_str(), O_WRONLY | O_CLOEXEC));
+    if (!file.IsValid()) {
         return false;
     }
     const mode_t mode = st.st_mode & 07777;
     const std::string temp = target + ".trh-" + std::to_string(getpid());
     {
-        Fd out(open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
-                    S_IRUSR | S_IWUSR));
-        if (out.valid()) {
-            const bool written = fchown(out.get(), st.st_uid, st.st_gid) == 0 &&
-                                 fchmod(out.get(), mode) == 0 && WriteAllAt(out.get(), bytes) &&
-                                 fsync(out.get()) == 0;
+        ScopedFd out(open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
+                          S_IRUSR | S_IWUSR));
+        if (out.IsValid()) {
+            const bool written = fchown(out.Get(), st.st_uid, st.st_gid) == 0 &&
+                                 fchmod(out.Get(), mode) == 0 && WriteAllAt(out.Get(), bytes) &&
+                                 fsync(out.Get()) == 0;
             if (written && rename(temp.c_str(), target.c_str()) == 0) {
                 // The new name, too, must survive a power cut.
                 const std::string folder = target.substr(0, target.find_last_of('/') + 1);
-                Fd dir(open(folder.empty() ? "." : folder.c_str(),
-                            O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-                if (dir.valid()) {
-                    fsync(dir.get());
+                ScopedFd dir(open(folder.empty() ? "." : folder.c_str(),
+                                  O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+                if (dir.IsValid()) {
+                    fsync(dir.Get());
                 }
                 return true;
             }
@@ -457,10 +439,10 @@ bool ReplaceFileContent(const std::string& path, const std::string& bytes,
     }
     // A bind mount cannot be renamed over (EBUSY, EXDEV); nor can a folder without room or
     // rights for a new file be used. The file itself is written then.
-    if (OverwriteInPlace(file.get(), bytes)) {
+    if (OverwriteInPlace(file.Get(), bytes)) {
         return true;
     }
-    OverwriteInPlace(file.get(), before);
+    OverwriteInPlace(file.Get(), before);
     return false;
 }
 
@@ -477,29 +459,29 @@ bool FlushToDisk(std::FILE* file) {
 }
 
 bool FlushFileToDisk(const std::string& path) {
-    Fd file(open(path.c_str(), O_RDONLY | O_CLOEXEC));
-    if (!file.valid() || fsync(file.get()) != 0) {
+    ScopedFd file(open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    if (!file.IsValid() || fsync(file.Get()) != 0) {
         return false;
     }
     const size_t slash = path.find_last_of('/');
-    Fd folder(open(slash == std::string::npos ? "." : path.substr(0, slash + 1).c_str(),
-                   O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    return folder.valid() && fsync(folder.get()) == 0;
+    ScopedFd folder(open(slash == std::string::npos ? "." : path.substr(0, slash + 1).c_str(),
+                         O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    return folder.IsValid() && fsync(folder.Get()) == 0;
 }
 
 bool CopyOneFile(const std::string& source, const std::string& target) {
-    Fd in(open(source.c_str(), O_RDONLY | O_CLOEXEC));
-    if (!in.valid()) {
+    ScopedFd in(open(source.c_str(), O_RDONLY | O_CLOEXEC));
+    if (!in.IsValid()) {
         return false;
     }
     // A folder opens for reading here, where Windows refuses it: the target would be truncated
     // before the first read failed.
     struct stat st {};
-    if (fstat(in.get(), &st) != 0 || !S_ISREG(st.st_mode)) {
+    if (fstat(in.Get(), &st) != 0 || !S_ISREG(st.st_mode)) {
         return false;
     }
-    Fd out(open(target.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, kFileMode));
-    return out.valid() && CopyBytes(in.get(), out.get());
+    ScopedFd out(open(target.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, kFileMode));
+    return out.IsValid() && CopyBytes(in.Get(), out.Get());
 }
 
 UniqueFile OpenFile(const std::string& path, const char* mode) {
@@ -545,11 +527,11 @@ std::string LongPathName(const std::string& path) {
 
 bool ListFolder(const std::string& path, std::vector<FolderEntry>& entries) {
     entries.clear();
-    Fd fd(open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (!fd.valid()) {
+    ScopedFd fd(open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (!fd.IsValid()) {
         return false;
     }
-    UniqueDir dir = OpenEntries(fd.get());
+    UniqueDir dir = OpenEntries(fd.Get());
     if (!dir) {
         return false;
     }
@@ -559,7 +541,7 @@ bool ListFolder(const std::string& path, std::vector<FolderEntry>& entries) {
         }
         FolderEntry item;
         item.name = entry->d_name;
-        switch (TypeOf(fd.get(), entry)) {
+        switch (TypeOf(fd.Get(), entry)) {
             case EntryType::kFile:
                 item.kind = FolderEntry::Kind::kFile;
                 break;

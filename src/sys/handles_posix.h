@@ -23,6 +23,8 @@ public:
 
     int Get() const { return fd_; }
     bool IsValid() const { return fd_ >= 0; }
+    // Gives the descriptor up to the caller, who closes it.
+    int Release() { return std::exchange(fd_, -1); }
     void Reset(int fd = -1) {
         if (fd_ >= 0) {
             ::close(fd_);
