@@ -4,6 +4,7 @@
 #include <cctype>
 
 #include "sys/launcher.h"
+#include "sys/text.h"
 
 namespace Browser {
 
@@ -19,16 +20,6 @@ std::string ReplaceAll(std::string text, const std::string& token, const std::st
         at += by.size();
     }
     return text;
-}
-
-std::string Upper(std::string text) {
-    std::transform(text.begin(), text.end(), text.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
-    return text;
-}
-
-bool EqualsNoCase(const std::string& a, const std::string& b) {
-    return Upper(a) == Upper(b);
 }
 
 bool IsBlank(char c) {

@@ -2,23 +2,17 @@
 
 #include <algorithm>
 #include <cctype>
+#include <string_view>
+
+#include "sys/text.h"
 
 namespace {
 
 constexpr size_t kMaxSwitchName = 254;
 
 bool EqualNoCase(const std::string& a, size_t from, const std::string& b, bool prefix) {
-    const size_t length = a.size() - from;
-    if (prefix ? length < b.size() : length != b.size()) {
-        return false;
-    }
-    for (size_t i = 0; i < b.size(); ++i) {
-        if (std::tolower(static_cast<unsigned char>(a[from + i])) !=
-            std::tolower(static_cast<unsigned char>(b[i]))) {
-            return false;
-        }
-    }
-    return true;
+    const std::string_view rest = std::string_view(a).substr(from);
+    return prefix ? StartsWithNoCase(rest, b) : EqualsNoCase(rest, b);
 }
 
 }  // namespace

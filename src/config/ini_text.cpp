@@ -1,4 +1,5 @@
 #include "config/ini_text.h"
+#include "sys/text.h"
 
 #include <cctype>
 #include <cstdint>
@@ -30,27 +31,6 @@ std::string_view TrimRight(std::string_view s) {
 
 std::string_view Trim(std::string_view s) {
     return TrimRight(TrimLeft(s));
-}
-
-std::string Lower(std::string_view s) {
-    std::string lower(s);
-    for (char& c : lower) {
-        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    }
-    return lower;
-}
-
-bool EqualNoCase(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) {
-        return false;
-    }
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        if (std::tolower(static_cast<unsigned char>(a[i])) !=
-            std::tolower(static_cast<unsigned char>(b[i]))) {
-            return false;
-        }
-    }
-    return true;
 }
 
 // The next line and the rest after it. Lines end at '\n'; a text with no '\n' left is cut at
@@ -127,10 +107,10 @@ std::optional<std::string> FindIniValue(std::string_view text, std::string_view 
                 // A later section of the same name is never looked at.
                 return std::nullopt;
             }
-            inSection = EqualNoCase(line.name, section);
+            inSection = EqualsNoCase(line.name, section);
             continue;
         }
-        if (line.kind == LineParts::Kind::kBlank || !inSection || !EqualNoCase(line.name, key)) {
+        if (line.kind == LineParts::Kind::kBlank || !inSection || !EqualsNoCase(line.name, key)) {
             continue;
         }
         // A key without a value hides any later line of the same key.

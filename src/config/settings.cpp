@@ -2,6 +2,7 @@
 
 #include "config/ini_file.h"
 #include "sys/folders.h"
+#include "sys/text.h"
 
 #include <algorithm>
 #include <cctype>
@@ -21,12 +22,6 @@ const std::string kExeSuffix;
 
 const char kServerNameToken[] = "{SERVER_NAME}";
 const char kLocalIpToken[] = "{local_ip}";
-
-std::string Lower(std::string text) {
-    std::transform(text.begin(), text.end(), text.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    return text;
-}
 
 // Every occurrence of `token` with exact case, left to right, in one pass.
 std::string ReplaceExact(const std::string& text, const std::string& token,

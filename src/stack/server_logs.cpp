@@ -7,6 +7,7 @@
 
 #include "stack/templates.h"
 #include "sys/files.h"
+#include "sys/text.h"
 
 namespace {
 
@@ -14,14 +15,6 @@ std::string Trimmed(const std::string& text) {
     const std::string::size_type begin = text.find_first_not_of(" \t\r\n");
     const std::string::size_type end = text.find_last_not_of(" \t\r\n");
     return begin == std::string::npos ? "" : text.substr(begin, end - begin + 1);
-}
-
-bool StartsWithNoCase(const std::string& text, const std::string& start) {
-    return text.size() >= start.size() &&
-           std::equal(start.begin(), start.end(), text.begin(), [](char a, char b) {
-               return std::tolower(static_cast<unsigned char>(a)) ==
-                      std::tolower(static_cast<unsigned char>(b));
-           });
 }
 
 std::string Unquoted(std::string value) {

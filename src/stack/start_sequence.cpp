@@ -24,19 +24,13 @@
 #include "sys/folders.h"
 #include "sys/launcher.h"
 #include "sys/pure_socket.h"
+#include "sys/text.h"
 #include "sys/trace.h"
 
 namespace {
 
 // How often the readiness wait looks whether the stop sequence has begun meanwhile.
 constexpr unsigned long kStopCheckMs = 100;
-
-bool EqualsNoCase(const std::string& a, const std::string& b) {
-    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-               return std::tolower(static_cast<unsigned char>(x)) ==
-                      std::tolower(static_cast<unsigned char>(y));
-           });
-}
 
 enum class Readiness { kAnswered, kTimedOut, kStopping, kServerEnded };
 

@@ -8,6 +8,7 @@
 #include "sys/error_text.h"
 #include "sys/launcher_detail.h"
 #include "sys/message_box.h"
+#include "sys/text.h"
 #include "sys/thread.h"
 
 namespace {
@@ -28,17 +29,6 @@ std::uint32_t SizeNumber(const std::string& text) {
             std::min<std::uint64_t>(value * 10 + static_cast<unsigned>(text[i] - '0'), 0x7FFFFFFF);
     }
     return static_cast<std::uint32_t>(value);
-}
-
-bool EqualsNoCase(const std::string& a, const char* b) {
-    std::string::size_type i = 0;
-    for (; i < a.size() && b[i] != '\0'; ++i) {
-        if (std::toupper(static_cast<unsigned char>(a[i])) !=
-            std::toupper(static_cast<unsigned char>(b[i]))) {
-            return false;
-        }
-    }
-    return i == a.size() && b[i] == '\0';
 }
 
 bool IsBlank(char c) {
@@ -175,10 +165,7 @@ std::string JoinWindowsCommandLine(const std::vector<std::string>& arguments) {
 }
 
 std::string ExecutablePathOf(const std::string& commandLine) {
-    std::string upper = commandLine;
-    std::transform(upper.begin(), upper.end(), upper.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
-    const std::string::size_type at = upper.find(".EXE");
+    const std::string::size_type at = Upper(commandLine).find(".EXE");
     return at == std::string::npos ? "" : commandLine.substr(0, at + 4);
 }
 

@@ -3,6 +3,7 @@
 
 #include "sys/handles_posix.h"
 #include "sys/process_list_detail.h"
+#include "sys/text.h"
 
 #include <dirent.h>
 #include <errno.h>
@@ -91,13 +92,6 @@ bool ListProcessIds(std::vector<std::uint32_t>& ids) {
     return true;
 }
 
-std::string UpperCase(std::string text) {
-    for (char& c : text) {
-        c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    }
-    return text;
-}
-
 std::uint32_t Terminate(std::uint32_t id) {
     // A process descriptor pins the process, so that the signal cannot reach a newcomer that
     // received the same id in the meantime.
@@ -169,12 +163,12 @@ std::uint32_t KillProcessByName(const std::string& name) {
     if (name.empty() || name.size() > kProcessTextSize) {
         return kKillBadName;
     }
-    const std::string sought = UpperCase(name);
+    const std::string sought = Upper(name);
     std::vector<std::uint32_t> ids;
     ListProcessIds(ids);
     std::string exe;
     for (const std::uint32_t id : ids) {
-        if (ReadProcess(id, exe) && !exe.empty() && UpperCase(StripFolder(exe)) == sought) {
+        if (ReadProcess(id, exe) && !exe.empty() && Upper(StripFolder(exe)) == sought) {
             return Terminate(id);
         }
     }

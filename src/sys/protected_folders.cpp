@@ -1,4 +1,5 @@
 #include "sys/protected_folders.h"
+#include "sys/text.h"
 
 #include <algorithm>
 #include <cctype>
@@ -15,13 +16,6 @@ struct SplitPath {
 
 bool IsSeparator(char c, PathStyle style) {
     return c == '/' || (style == PathStyle::kWindows && c == '\\');
-}
-
-std::string Lower(std::string text) {
-    for (char& c : text) {
-        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    }
-    return text;
 }
 
 // The names between separators from `from` on, empty ones (doubled separators) left out.

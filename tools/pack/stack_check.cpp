@@ -21,6 +21,7 @@
 #include "sys/files.h"
 #include "sys/folders.h"
 #include "sys/protected_folders.h"
+#include "sys/text.h"
 
 namespace {
 
@@ -28,16 +29,6 @@ using Severity = CheckFinding::Severity;
 
 const std::string kSep(1, kPathSeparator);
 const char kConfigName[] = "hub_config.ini";
-
-std::string Lower(std::string text) {
-    std::transform(text.begin(), text.end(), text.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    return text;
-}
-
-bool EqualNoCase(const std::string& a, const std::string& b) {
-    return Lower(a) == Lower(b);
-}
 
 std::string Trim(const std::string& text) {
     const size_t first = text.find_first_not_of(" \t\r\n");
@@ -187,7 +178,7 @@ private:
 
 const SettingKey* FindKey(const std::string& section, const std::string& name) {
     for (const SettingKey& key : SettingKeys()) {
-        if (EqualNoCase(key.section, section) && EqualNoCase(key.name, name)) {
+        if (EqualsNoCase(key.section, section) && EqualsNoCase(key.name, name)) {
             return &key;
         }
     }
@@ -212,12 +203,12 @@ void CheckStrayKey(const ZUL::IniLine& line, Report& report, const std::string& 
     std::vector<std::string> anywhere;
     for (const SettingKey& key : SettingKeys()) {
         anywhere.push_back(key.name);
-        if (EqualNoCase(key.section, line.section)) {
+        if (EqualsNoCase(key.section, line.section)) {
             here.push_back(key.name);
         }
     }
     for (const SettingKey& key : SettingKeys()) {
-        if (EqualNoCase(key.name, line.key)) {
+        if (EqualsNoCase(key.name, line.key)) {
             if (line.sectionLine == 0) {
                 report.Error(path, line.number,
                              line.key +
@@ -273,7 +264,7 @@ void CheckConfigLines(ConfigView& view, Report& report) {
         if (line.isSection) {
             const bool known =
                 std::any_of(sections.begin(), sections.end(),
-                            [&](const std::string& s) { return EqualNoCase(s, line.section); });
+                            [&](const std::string& s) { return EqualsNoCase(s, line.section); });
             sectionRead = known && line.hiddenBy == 0;
             if (known && line.hiddenBy != 0) {
                 report.Warning(path, line.number,
@@ -331,7 +322,7 @@ void CheckConfigLines(ConfigView& view, Report& report) {
 void CheckNumber(const ZUL::IniLine& line, const SettingKey& key, Report& report,
                  const std::string& path) {
     const std::string& value = *line.value;
-    const bool isPort = EqualNoCase(key.name, "Port") || EqualNoCase(key.name, "MySQLPort");
+    const bool isPort = EqualsNoCase(key.name, "Port") || EqualsNoCase(key.name, "MySQLPort");
     if (!AllDigits(value)) {
         report.Error(path, line.number,
                      line.key + "=" + value + " is no number; the launcher reads " +
@@ -353,8 +344,8 @@ void CheckBrowserSize(const ZUL::IniLine& line, Report& report, const std::strin
     const bool size =
         AllDigits(value) ||
         (x != std::string::npos && AllDigits(value.substr(0, x)) && AllDigits(value.substr(x + 1)));
-    if (!value.empty() && !size && !EqualNoCase(value, "MAXIMIZE") &&
-        !EqualNoCase(value, "KIOSK")) {
+    if (!value.empty() && !size && !EqualsNoCase(value, "MAXIMIZE") &&
+        !EqualsNoCase(value, "KIOSK")) {
         report.Error(path, line.number,
                      "BrowserSize=" + value +
                          " is none of MAXIMIZE, KIOSK, a size such as 800x600, a height such as "
@@ -379,13 +370,13 @@ void CheckValues(const ConfigView& view, Report& report) {
                          line->key + "=" + value + " reads as " +
                              std::to_string(ZUL::LeadingDecimalNumber(value) != 0 ? 1 : 0) +
                              ": the launcher's switches are numbers, 1 for on and 0 for off");
-        } else if (EqualNoCase(key.name, "BrowserType") && BrowserTypeFromText(value) == 0) {
+        } else if (EqualsNoCase(key.name, "BrowserType") && BrowserTypeFromText(value) == 0) {
             report.Error(path, line->number,
                          "BrowserType=" + value +
                              " is no browser type the launcher knows (DEFAULT, IEXPLORER, "
                              "MOZILLA, FIREFOX, EXTERNAL, NONE, PORTABLEFIREFOX, CHROMIUM); it "
                              "opens the default browser instead");
-        } else if (EqualNoCase(key.name, "BrowserSize")) {
+        } else if (EqualsNoCase(key.name, "BrowserSize")) {
             CheckBrowserSize(*line, report, path);
         }
     }
