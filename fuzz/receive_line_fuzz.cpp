@@ -124,7 +124,7 @@ void CheckProbe(const std::string& answer) {
     const std::string statusLine = pieces.empty() ? std::string() : pieces.front();
     const bool ready = !statusLine.empty() && statusLine.find("HTTP/1.1 404") == std::string::npos;
 
-    CWaitWebserverStart probe(nullptr, TheListener().port, kHost);
+    CWaitWebserverStart probe(TheListener().port, kHost);
     probe.Start();
     Answer(answer);
     if (ready) {
@@ -132,7 +132,7 @@ void CheckProbe(const std::string& answer) {
         // pause and wait for a connection nobody accepts.
         FUZZ_CHECK(probe.GetHandle().Wait(10000) && probe.Answered(), statusLine);
     } else {
-        probe.Kill(0, true);
+        probe.StopAndWait();
         FUZZ_CHECK(!probe.Answered(), statusLine);
     }
 }

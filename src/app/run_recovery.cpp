@@ -8,6 +8,7 @@
 #include "stack/stack_trace.h"
 #include "stack/stop_sequence.h"
 #include "sys/files.h"
+#include "sys/folders.h"
 #include "sys/trace.h"
 
 void RecoverAbandonedRuns(const StackPlaces& places) {
@@ -26,6 +27,6 @@ void RecoverAbandonedRuns(const StackPlaces& places) {
             RewriteJournal(run.runtimeFolder, JournalOfWhatIsLeft(run.entries, left));
             continue;
         }
-        DeleteFolderTree(WithoutTrailingSeparator(run.runtimeFolder));
+        DeleteFolderTree(WithoutTrailingSeparators(run.runtimeFolder));
     }
 }

@@ -13,13 +13,6 @@ namespace {
 
 constexpr int kCsidlAppData = 26;
 
-std::string WithTrailingSeparator(std::string folder) {
-    if (!folder.empty() && folder.back() != '/' && folder.back() != '\\') {
-        folder += kPathSeparator;
-    }
-    return folder;
-}
-
 }  // namespace
 
 CBrowserStarter::CBrowserStarter(const AppSettings& settings, std::string runtimeFolder)
@@ -60,11 +53,8 @@ void CBrowserStarter::RestoreProxyOverride() {
 }
 
 std::string CBrowserStarter::UserFolder() const {
-    std::string folder = userFolder_.empty() ? GetSpecialFolderPath(kCsidlAppData) : userFolder_;
-    while (folder.size() > 1 && (folder.back() == '/' || folder.back() == '\\')) {
-        folder.pop_back();
-    }
-    return folder;
+    return WithoutTrailingSeparators(userFolder_.empty() ? GetSpecialFolderPath(kCsidlAppData)
+                                                         : userFolder_);
 }
 
 bool CBrowserStarter::Launch(const std::string& command, LaunchWait wait, bool show,

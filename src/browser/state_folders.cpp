@@ -33,17 +33,7 @@ std::vector<std::string> PartsOf(const std::string& part) {
 }
 
 std::string Joined(const std::string& folder, const std::string& name) {
-    if (folder.empty() || folder.back() == '/' || folder.back() == '\\') {
-        return folder + name;
-    }
-    return folder + kPathSeparator + name;
-}
-
-std::string WithoutTrailingSeparators(std::string folder) {
-    while (folder.size() > 1 && (folder.back() == '/' || folder.back() == '\\')) {
-        folder.pop_back();
-    }
-    return folder;
+    return WithTrailingSeparator(folder) + name;
 }
 
 // The base's folders from the deepest one that exists down to the base, missing ones only.

@@ -103,11 +103,7 @@ std::vector<AbandonedRun> FindAbandonedRuns(const std::string& tempFolder,
             continue;
         }
         AbandonedRun run;
-        run.runtimeFolder = tempFolder;
-        if (!run.runtimeFolder.empty() && run.runtimeFolder.back() != kPathSeparator) {
-            run.runtimeFolder += kPathSeparator;
-        }
-        run.runtimeFolder += entry.name + kPathSeparator;
+        run.runtimeFolder = WithTrailingSeparator(tempFolder) + entry.name + kPathSeparator;
         // A journal in a folder that somebody else could write is nobody's word.
         if (ClaimOf(run.runtimeFolder) != FolderClaim::kOurs) {
             continue;

@@ -22,14 +22,10 @@
 
 namespace {
 
-bool IsSeparator(char c) {
-    return c == kPathSeparator || c == '/';
-}
-
 // Deletes a folder of the run unless it is protected (a root, the user's or the system's
 // folders, the stack's own); true when it is gone.
 bool DeleteFolder(const std::string& folder, const std::string& stackFolder) {
-    const std::string path = WithoutTrailingSeparator(folder);
+    const std::string path = WithoutTrailingSeparators(folder);
     if (path.empty() || !PathExists(path)) {
         return true;
     }
@@ -209,13 +205,6 @@ private:
 };
 
 }  // namespace
-
-std::string WithoutTrailingSeparator(const std::string& folder) {
-    if (!folder.empty() && IsSeparator(folder.back())) {
-        return folder.substr(0, folder.size() - 1);
-    }
-    return folder;
-}
 
 void StopSequence(StackState& state, const AppSettings& settings, StackShell& shell,
                   bool calledFromFrame) {

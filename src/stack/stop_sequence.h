@@ -20,6 +20,3 @@
 // the runner's runs) waits with state.WaitUntilStopEnded().
 void StopSequence(StackState& state, const AppSettings& settings, StackShell& shell,
                   bool calledFromFrame);
-
-// A folder setting without its trailing separator, if it has one; the text as it is otherwise.
-std::string WithoutTrailingSeparator(const std::string& folder);

@@ -17,6 +17,7 @@
 #include <sstream>
 
 #include "sys/files_detail.h"
+#include "sys/folders.h"
 #include "sys/handles_posix.h"
 
 namespace {
@@ -203,13 +204,6 @@ bool CopyContents(int srcDir, int dstDir, const CancelCheck& cancelled) {
     return true;
 }
 
-std::string WithoutTrailingSlash(const std::string& path) {
-    if (path.size() > 1 && path.back() == '/') {
-        return path.substr(0, path.size() - 1);
-    }
-    return path;
-}
-
 // The block device mounted where `folder` lies, from the mount table; empty when unknown.
 std::string MountSourceOf(const std::string& folder) {
     struct stat st {};
@@ -279,7 +273,7 @@ bool IsSeparator(char c) {
 
 bool PathExists(const std::string& path) {
     struct stat st {};
-    return !path.empty() && lstat(WithoutTrailingSlash(path).c_str(), &st) == 0;
+    return !path.empty() && lstat(WithoutTrailingSeparators(path).c_str(), &st) == 0;
 }
 
 bool SamePath(const std::string& a, const std::string& b) {
@@ -288,7 +282,7 @@ bool SamePath(const std::string& a, const std::string& b) {
 
 FolderClaim ClaimOf(const std::string& path) {
     struct stat st {};
-    if (path.empty() || lstat(WithoutTrailingSlash(path).c_str(), &st) != 0) {
+    if (path.empty() || lstat(WithoutTrailingSeparators(path).c_str(), &st) != 0) {
         return errno == ENOENT ? FolderClaim::kFree : FolderClaim::kOthers;
     }
     const bool ours = S_ISDIR(st.st_mode) && st.st_uid == geteuid() && (st.st_mode & 022) == 0;
@@ -296,7 +290,7 @@ FolderClaim ClaimOf(const std::string& path) {
 }
 
 NewFolder CreatePrivateFolder(const std::string& path, bool) {
-    const std::string folder = WithoutTrailingSlash(path);
+    const std::string folder = WithoutTrailingSeparators(path);
     if (mkdir(folder.c_str(), kFolderMode) != 0) {
         return errno == EEXIST ? NewFolder::kTaken : NewFolder::kFailed;
     }
@@ -335,7 +329,7 @@ bool RemoveEmptyFolder(const std::string& path) {
 }
 
 bool DeleteFolderTree(const std::string& path) {
-    const std::string folder = WithoutTrailingSlash(path);
+    const std::string folder = WithoutTrailingSeparators(path);
     if (rmdir(folder.c_str()) == 0) {
         return true;
     }
@@ -513,7 +507,7 @@ UniqueFile CreatePrivateFile(const std::string& path) {
 }
 
 bool MakeFolderPrivate(const std::string& path) {
-    return chmod(WithoutTrailingSlash(path).c_str(), S_IRWXU) == 0;
+    return chmod(WithoutTrailingSeparators(path).c_str(), S_IRWXU) == 0;
 }
 
 bool IsFileStream(std::FILE* stream) {

@@ -15,6 +15,7 @@
 #include <algorithm>
 
 #include "sys/files_detail.h"
+#include "sys/folders.h"
 #include "sys/handles_win32.h"
 
 namespace {
@@ -49,13 +50,6 @@ bool IsLink(const WIN32_FIND_DATAA& data) {
 
 bool IsFolder(const WIN32_FIND_DATAA& data) {
     return (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
-}
-
-std::string WithoutTrailingSeparator(const std::string& path) {
-    if (!path.empty() && (path.back() == '\\' || path.back() == '/')) {
-        return path.substr(0, path.size() - 1);
-    }
-    return path;
 }
 
 void RemoveContents(const std::string& folder) {
@@ -113,12 +107,12 @@ bool IsSeparator(char c) {
 }  // namespace files_detail
 
 bool PathExists(const std::string& path) {
-    const std::string name = WithoutTrailingSeparator(path);
+    const std::string name = WithoutTrailingSeparators(path);
     return !name.empty() && GetFileAttributesA(name.c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
 bool CreateFolders(const std::string& path) {
-    const std::string folder = WithoutTrailingSeparator(path);
+    const std::string folder = WithoutTrailingSeparators(path);
     const int result = SHCreateDirectoryExA(nullptr, folder.c_str(), nullptr);
     if (result == ERROR_SUCCESS || result == ERROR_ALREADY_EXISTS || result == ERROR_FILE_EXISTS) {
         const DWORD attributes = GetFileAttributesA(folder.c_str());
@@ -133,7 +127,7 @@ bool RemoveEmptyFolder(const std::string& path) {
 }
 
 bool DeleteFolderTree(const std::string& path) {
-    const std::string folder = WithoutTrailingSeparator(path);
+    const std::string folder = WithoutTrailingSeparators(path);
     if (RemoveDirectoryA(folder.c_str())) {
         return true;
     }
@@ -155,8 +149,8 @@ bool CopyFolderTree(const std::string& source, const std::string& target,
     if (cancelled && cancelled()) {
         return false;
     }
-    const std::string from = WithoutTrailingSeparator(source);
-    const std::string to = WithoutTrailingSeparator(target);
+    const std::string from = WithoutTrailingSeparators(source);
+    const std::string to = WithoutTrailingSeparators(target);
     CreateDirectoryA(to.c_str(), nullptr);
     WIN32_FIND_DATAA data;
     FindHandle find(from + "\\*.*", &data);
@@ -304,7 +298,7 @@ bool OwnedByThisUser(const std::string& path) {
 }  // namespace
 
 FolderClaim ClaimOf(const std::string& path) {
-    const std::string name = WithoutTrailingSeparator(path);
+    const std::string name = WithoutTrailingSeparators(path);
     const DWORD attributes = GetFileAttributesA(name.c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES) {
         const DWORD error = GetLastError();
@@ -320,7 +314,7 @@ FolderClaim ClaimOf(const std::string& path) {
 }
 
 NewFolder CreatePrivateFolder(const std::string& path, bool hidden) {
-    const std::string folder = WithoutTrailingSeparator(path);
+    const std::string folder = WithoutTrailingSeparators(path);
     if (!CreateDirectoryA(folder.c_str(), nullptr)) {
         return GetLastError() == ERROR_ALREADY_EXISTS ? NewFolder::kTaken : NewFolder::kFailed;
     }
@@ -375,7 +369,7 @@ std::string LongPathName(const std::string& path) {
 bool ListFolder(const std::string& path, std::vector<FolderEntry>& entries) {
     entries.clear();
     WIN32_FIND_DATAA data;
-    FindHandle find(WithoutTrailingSeparator(path) + "\\*.*", &data);
+    FindHandle find(WithoutTrailingSeparators(path) + "\\*.*", &data);
     if (!find.valid()) {
         return false;
     }

@@ -9,3 +9,21 @@ std::string NativeSeparators(const std::string& path) {
     }
     return result;
 }
+
+bool IsPathSeparator(char c) {
+    return c == '/' || c == kPathSeparator;
+}
+
+std::string WithoutTrailingSeparators(std::string path) {
+    while (path.size() > 1 && IsPathSeparator(path.back())) {
+        path.pop_back();
+    }
+    return path;
+}
+
+std::string WithTrailingSeparator(std::string folder) {
+    if (!folder.empty() && !IsPathSeparator(folder.back())) {
+        folder += kPathSeparator;
+    }
+    return folder;
+}

@@ -13,6 +13,15 @@ constexpr char kPathSeparator = '/';
 // Windows, every '\' turned into '/' elsewhere.
 std::string NativeSeparators(const std::string& path);
 
+// Whether the character separates folders in a path: '/', and on Windows '\' too.
+bool IsPathSeparator(char c);
+
+// The path without the separators at its end; a path of separators alone keeps one.
+std::string WithoutTrailingSeparators(std::string path);
+
+// The folder with a separator at its end (this platform's, unless it has one); empty stays empty.
+std::string WithTrailingSeparator(std::string folder);
+
 // The running executable's folder, with a trailing separator.
 std::string GetModuleFolder();
 

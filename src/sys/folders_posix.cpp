@@ -22,13 +22,6 @@ std::string Env(const char* name) {
     return value != nullptr ? value : "";
 }
 
-std::string WithoutTrailingSlash(std::string path) {
-    while (path.size() > 1 && path.back() == '/') {
-        path.pop_back();
-    }
-    return path;
-}
-
 // The documents folder as the desktop's user-dirs file names it, else ~/Documents.
 std::string DocumentsFolder() {
     const std::string home = Env("HOME");
@@ -50,7 +43,7 @@ std::string DocumentsFolder() {
         if (value.compare(0, 5, "$HOME") == 0) {
             value = home + value.substr(5);
         }
-        return WithoutTrailingSlash(value);
+        return WithoutTrailingSeparators(value);
     }
     return home.empty() ? "" : home + "/Documents";
 }
@@ -89,7 +82,7 @@ std::string GetSpecialFolderPath(int csidl) {
         case kCsidlPersonal:
             return DocumentsFolder();
         case kCsidlAppData:
-            return WithoutTrailingSlash(Env("HOME"));
+            return WithoutTrailingSeparators(Env("HOME"));
         default:
             return "";
     }
