@@ -21,6 +21,7 @@
 #include <sstream>
 
 #include "app/ui_thread.h"
+#include "sys/environment.h"
 #include "sys/handles_posix.h"
 
 namespace {
@@ -53,11 +54,10 @@ bool IsPrivateFolder(const std::string& path) {
 // The folder of this user's socket files, with a trailing '/'; empty when there is none to trust
 // (no runtime folder of the user's own): the endpoints are abstract then.
 std::string SocketFolder() {
-    const char* runtime = std::getenv("XDG_RUNTIME_DIR");
-    if (runtime == nullptr || runtime[0] != '/' || !IsPrivateFolder(runtime)) {
+    std::string folder = GetEnvironmentValue("XDG_RUNTIME_DIR");
+    if (folder.empty() || folder[0] != '/' || !IsPrivateFolder(folder)) {
         return "";
     }
-    std::string folder = runtime;
     if (folder.back() != '/') {
         folder += '/';
     }

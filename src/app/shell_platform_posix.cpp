@@ -1,15 +1,14 @@
 // Linux only: what both launchers know of displays.
-#include <cstdlib>
 #include <initializer_list>
 
 #include "app/shell_platform.h"
+#include "sys/environment.h"
 
 const char kDesktopLauncherName[] = "trailhost-desktop";
 
 bool DisplayNamed() {
     for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY"}) {
-        const char* value = std::getenv(name);
-        if (value != nullptr && *value != '\0') {
+        if (!GetEnvironmentValue(name).empty()) {
             return true;
         }
     }

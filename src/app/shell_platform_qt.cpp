@@ -7,20 +7,11 @@
 #include <QGuiApplication>
 #include <QWidget>
 
-#include <cstdlib>
 #include <string>
 #include <vector>
 
 #include "app/ui_thread.h"
-
-namespace {
-
-bool EnvironmentSet(const char* name) {
-    const char* value = std::getenv(name);
-    return value != nullptr && *value != '\0';
-}
-
-}  // namespace
+#include "sys/environment.h"
 
 struct ShellPlatform::Impl {
     // Qt keeps references to the argument count and vector for the application's life.
@@ -32,11 +23,11 @@ struct ShellPlatform::Impl {
 
 ShellPlatform::ShellPlatform() : impl_(std::make_unique<Impl>()) {
     Impl& impl = *impl_;
-    const bool display = DisplayNamed() || EnvironmentSet("QT_QPA_PLATFORM");
+    const std::string platform = GetEnvironmentValue("QT_QPA_PLATFORM");
+    const bool display = DisplayNamed() || !platform.empty();
     // The program's own command line is read elsewhere; Qt sees only a platform choice, which
     // ends with the offscreen platform so that a display that cannot be opened is no failure.
-    const std::string wanted =
-        EnvironmentSet("QT_QPA_PLATFORM") ? std::getenv("QT_QPA_PLATFORM") : "xcb;wayland";
+    const std::string wanted = platform.empty() ? "xcb;wayland" : platform;
     impl.argText = {"trailhost"};
     if (display) {
         impl.argText.push_back("-platform");

@@ -2,6 +2,7 @@
 // found on PATH. Nothing here goes through a shell.
 #include "browser/browser_lookup.h"
 
+#include "sys/environment.h"
 #include "sys/files.h"
 #include "sys/launcher.h"
 
@@ -27,11 +28,6 @@ namespace {
 
 // xdg-mime is a script that asks the desktop; a stuck one must not hold up the run.
 constexpr auto kQueryLimit = std::chrono::seconds(10);
-
-std::string Env(const char* name) {
-    const char* value = std::getenv(name);
-    return value != nullptr ? value : "";
-}
 
 // The program's path as the launcher would start it; empty when it is not there.
 std::string FindOnPath(const std::string& program) {
@@ -199,14 +195,14 @@ std::string ExecOf(const std::string& path) {
 // the id may stand for a sub-folder.
 std::string DesktopFileOf(const std::string& id) {
     std::vector<std::string> folders;
-    std::string dataHome = Env("XDG_DATA_HOME");
-    if (dataHome.empty() && !Env("HOME").empty()) {
-        dataHome = Env("HOME") + "/.local/share";
+    std::string dataHome = GetEnvironmentValue("XDG_DATA_HOME");
+    if (dataHome.empty() && !GetEnvironmentValue("HOME").empty()) {
+        dataHome = GetEnvironmentValue("HOME") + "/.local/share";
     }
     if (!dataHome.empty()) {
         folders.push_back(dataHome);
     }
-    std::string dataDirs = Env("XDG_DATA_DIRS");
+    std::string dataDirs = GetEnvironmentValue("XDG_DATA_DIRS");
     if (dataDirs.empty()) {
         dataDirs = "/usr/local/share:/usr/share";
     }
@@ -318,7 +314,7 @@ bool InternetExplorerRuns() {
 
 std::vector<StateFolder> MozillaStateFolders(const std::string& userFolder) {
     const auto xdg = [](const char* name, const std::string& fallback) {
-        const std::string value = Env(name);
+        const std::string value = GetEnvironmentValue(name);
         return !value.empty() && value[0] == '/' ? value : fallback;
     };
     const std::string config = xdg("XDG_CONFIG_HOME", userFolder + "/.config");

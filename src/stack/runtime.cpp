@@ -5,6 +5,7 @@
 #include <random>
 
 #include "stack/stack_trace.h"
+#include "sys/environment.h"
 #include "sys/files.h"
 #include "sys/folders.h"
 #include "sys/trace.h"

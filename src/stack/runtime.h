@@ -49,7 +49,3 @@ EnvironmentList StackEnvironment(const AppSettings& settings, const RunValues& r
 // Sets the list in this process's environment, in its order, so that every child started
 // afterwards inherits it; PATH's old value is read whole, however long.
 void SetStackEnvironment(const AppSettings& settings, const RunValues& run);
-
-// A variable of this process's environment, whole; empty when it is not set.
-std::string GetEnvironmentValue(const std::string& name);
-bool SetEnvironmentValue(const std::string& name, const std::string& value);

@@ -9,6 +9,8 @@
 #include <fstream>
 #include <vector>
 
+#include "sys/environment.h"
+
 namespace {
 
 constexpr int kCsidlPersonal = 5;
@@ -17,15 +19,10 @@ constexpr int kCsidlWindows = 36;
 constexpr int kCsidlSystem = 37;
 constexpr int kCsidlProgramFiles = 38;
 
-std::string Env(const char* name) {
-    const char* value = std::getenv(name);
-    return value != nullptr ? value : "";
-}
-
 // The documents folder as the desktop's user-dirs file names it, else ~/Documents.
 std::string DocumentsFolder() {
-    const std::string home = Env("HOME");
-    std::string config = Env("XDG_CONFIG_HOME");
+    const std::string home = GetEnvironmentValue("HOME");
+    std::string config = GetEnvironmentValue("XDG_CONFIG_HOME");
     if (config.empty()) {
         config = home + "/.config";
     }
@@ -61,7 +58,7 @@ std::string GetModuleFolder() {
 }
 
 std::string GetTempFolder() {
-    std::string folder = Env("TMPDIR");
+    std::string folder = GetEnvironmentValue("TMPDIR");
     if (folder.empty()) {
         folder = "/tmp";
     }
@@ -82,7 +79,7 @@ std::string GetSpecialFolderPath(int csidl) {
         case kCsidlPersonal:
             return DocumentsFolder();
         case kCsidlAppData:
-            return WithoutTrailingSeparators(Env("HOME"));
+            return WithoutTrailingSeparators(GetEnvironmentValue("HOME"));
         default:
             return "";
     }

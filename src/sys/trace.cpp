@@ -7,6 +7,8 @@
 #include <mutex>
 #include <vector>
 
+#include "sys/environment.h"
+
 namespace {
 
 std::string FormatMessage(const char* format, va_list args) {
@@ -44,7 +46,7 @@ std::string TimeStamp() {
 }  // namespace
 
 void TraceLog(const char* /*logPath*/, const char* format, ...) {
-    const std::string target = GetEnvironmentText("TRH_TRACE");
+    const std::string target = GetEnvironmentValue("TRH_TRACE");
     if (target.empty() || format == nullptr) {
         return;
     }

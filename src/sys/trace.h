@@ -11,6 +11,3 @@ void TraceLog(const char* logPath, const char* format, ...)
     __attribute__((format(printf, 2, 3)))
 #endif
     ;
-
-// The variable's value as the operating system's environment holds it (the one children inherit).
-std::string GetEnvironmentText(const char* name);

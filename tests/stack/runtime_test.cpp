@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include "sys/environment.h"
 #include "sys/files.h"
 #include "sys/folders.h"
 #include "test_support.h"

@@ -1,9 +1,9 @@
-// Windows only: the environment.
+// Windows only: the process environment that CreateProcess hands to children.
 #include <windows.h>
 
 #include <vector>
 
-#include "stack/runtime.h"
+#include "sys/environment.h"
 
 std::string GetEnvironmentValue(const std::string& name) {
     // The size is asked first, and asked again should the value grow in between.

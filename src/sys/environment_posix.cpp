@@ -1,7 +1,7 @@
-// Linux only: the environment.
+// Linux only: the process environment.
 #include <cstdlib>
 
-#include "stack/runtime.h"
+#include "sys/environment.h"
 
 std::string GetEnvironmentValue(const std::string& name) {
     const char* value = std::getenv(name.c_str());
