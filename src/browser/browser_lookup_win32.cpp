@@ -12,8 +12,6 @@ namespace Browser {
 
 namespace {
 
-constexpr int kCsidlProgramFiles = 38;
-
 // Reading needs no more: a standard user may not open the machine's keys for writing.
 constexpr unsigned long kReadOnly = KEY_READ;
 
@@ -168,7 +166,6 @@ std::vector<std::string> HandlerCommandArguments(const std::string& command,
 }
 
 std::vector<StateFolder> MozillaStateFolders(const std::string& userFolder) {
-    constexpr int kCsidlLocalAppData = 28;
     std::vector<StateFolder> folders;
     for (const char* root : {"Mozilla/Firefox", "Mozilla/SeaMonkey"}) {
         for (const char* leaf : {"Crash Reports", "Pending Pings", "Profile Groups"}) {

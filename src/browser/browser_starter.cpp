@@ -9,12 +9,6 @@
 
 namespace Browser {
 
-namespace {
-
-constexpr int kCsidlAppData = 26;
-
-}  // namespace
-
 CBrowserStarter::CBrowserStarter(const AppSettings& settings, std::string runtimeFolder)
     : settings_(settings), runtimeFolder_(WithTrailingSeparator(std::move(runtimeFolder))) {}
 

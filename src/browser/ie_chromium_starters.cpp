@@ -8,8 +8,6 @@ namespace Browser {
 
 namespace {
 
-constexpr int kCsidlProgramFiles = 38;
-
 // The command of an unregistered Internet Explorer: at one of its install places, else by name
 // through the system's search path.
 std::string UnregisteredInternetExplorer() {

@@ -9,10 +9,6 @@
 
 namespace {
 
-constexpr int kCsidlPersonal = 5;
-constexpr int kCsidlWindows = 36;
-constexpr int kCsidlProgramFiles = 38;
-
 // Built-in program paths name the executable as the platform does.
 #ifdef _WIN32
 const std::string kExeSuffix = ".exe";

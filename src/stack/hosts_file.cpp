@@ -112,7 +112,6 @@ std::size_t CountBlocks(const std::string& bytes, const std::string& hostName,
 
 std::string SystemHostsFilePath() {
 #ifdef _WIN32
-    constexpr int kCsidlSystem = 37;
     return GetSpecialFolderPath(kCsidlSystem) + "\\drivers\\etc\\hosts";
 #else
     return "/etc/hosts";

@@ -29,6 +29,14 @@ std::string GetModuleFolder();
 // /tmp/, elsewhere).
 std::string GetTempFolder();
 
+// The shell folders the program asks for, by their CSIDL numbers.
+constexpr int kCsidlPersonal = 5;       // the documents folder
+constexpr int kCsidlAppData = 26;       // the user's roaming application data
+constexpr int kCsidlLocalAppData = 28;  // the user's local application data
+constexpr int kCsidlWindows = 36;       // the Windows folder
+constexpr int kCsidlSystem = 37;        // the system folder
+constexpr int kCsidlProgramFiles = 38;  // the programs folder
+
 // A shell folder by its CSIDL number, without a trailing separator; empty when it cannot be found.
 // Linux: 38 (programs) is /usr, 36 (Windows) is /, 5 (documents) the XDG documents folder.
 std::string GetSpecialFolderPath(int csidl);

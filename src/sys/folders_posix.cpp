@@ -13,12 +13,6 @@
 
 namespace {
 
-constexpr int kCsidlPersonal = 5;
-constexpr int kCsidlAppData = 26;
-constexpr int kCsidlWindows = 36;
-constexpr int kCsidlSystem = 37;
-constexpr int kCsidlProgramFiles = 38;
-
 // The documents folder as the desktop's user-dirs file names it, else ~/Documents.
 std::string DocumentsFolder() {
     const std::string home = GetEnvironmentValue("HOME");

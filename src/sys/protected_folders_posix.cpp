@@ -10,9 +10,6 @@
 
 namespace {
 
-constexpr int kCsidlPersonal = 5;
-constexpr int kCsidlAppData = 26;
-
 // The system's folders under "/" and the busiest ones below them.
 const char* const kSystemFolders[] = {
     "/bin",     "/boot",      "/dev",      "/etc",       "/home",    "/lib",    "/lib32",

@@ -155,12 +155,12 @@ TEST(Settings, UseSplashNamesTheBitmapOrTurnsItOff) {
 
 TEST(Settings, MirrorFolderExpandsFolderPlaceholdersInAnyCase) {
     const std::string sep(1, kPathSeparator);
-    EXPECT_EQ(GetSpecialFolderPath(38) + sep + "site" + sep + "db" + sep,
+    EXPECT_EQ(GetSpecialFolderPath(kCsidlProgramFiles) + sep + "site" + sep + "db" + sep,
               ReadText("[database]\nMirrorFolder={pf}\\site\\db\\\n").mirrorFolder);
     EXPECT_EQ(GetTempFolder() + "db", ReadText("[database]\nMirrorFolder={TMP}db\n").mirrorFolder);
-    EXPECT_EQ(GetSpecialFolderPath(5) + sep + "x",
+    EXPECT_EQ(GetSpecialFolderPath(kCsidlPersonal) + sep + "x",
               ReadText("[database]\nMirrorFolder={Md}\\x\n").mirrorFolder);
-    EXPECT_EQ(GetSpecialFolderPath(36) + sep + "x",
+    EXPECT_EQ(GetSpecialFolderPath(kCsidlWindows) + sep + "x",
               ReadText("[database]\nMirrorFolder={win}\\x\n").mirrorFolder);
     // No other key is expanded.
     EXPECT_EQ(Native("{PF}\\b.exe"), ReadText("[Browser]\nBrowserPath={PF}\\b.exe\n").browserPath);
@@ -281,8 +281,8 @@ TEST(Settings, ReplaceNoCaseReplacesEveryOccurrenceOnce) {
 
 TEST(Settings, FolderPlaceholdersExpandInTurn) {
     const std::string tmp = GetTempFolder();
-    EXPECT_EQ(GetSpecialFolderPath(38) + "|" + GetSpecialFolderPath(36) + "|" +
-                  GetSpecialFolderPath(5) + "|" + tmp,
+    EXPECT_EQ(GetSpecialFolderPath(kCsidlProgramFiles) + "|" + GetSpecialFolderPath(kCsidlWindows) +
+                  "|" + GetSpecialFolderPath(kCsidlPersonal) + "|" + tmp,
               ExpandFolderPlaceholders("{PF}|{win}|{mD}|{Tmp}"));
     EXPECT_EQ("{PFX}", ExpandFolderPlaceholders("{PFX}"));
     EXPECT_EQ(tmp + "db", ExpandFolderPlaceholders("{TMP}db"));

@@ -73,12 +73,12 @@ TEST(Folders, DocumentsFolderComesFromUserDirs) {
     setenv("HOME", "/home/someone", 1);
     setenv("XDG_CONFIG_HOME", home.path().c_str(), 1);
 
-    EXPECT_EQ(GetSpecialFolderPath(5), "/home/someone/Documents");
+    EXPECT_EQ(GetSpecialFolderPath(kCsidlPersonal), "/home/someone/Documents");
     testsupport::WriteFile(home / "user-dirs.dirs",
                            "# comment\nXDG_DOCUMENTS_DIR=\"$HOME/Dokumente\"\n");
-    EXPECT_EQ(GetSpecialFolderPath(5), "/home/someone/Dokumente");
-    EXPECT_EQ(GetSpecialFolderPath(26), "/home/someone");
-    EXPECT_EQ(GetSpecialFolderPath(38), "/usr");
+    EXPECT_EQ(GetSpecialFolderPath(kCsidlPersonal), "/home/someone/Dokumente");
+    EXPECT_EQ(GetSpecialFolderPath(kCsidlAppData), "/home/someone");
+    EXPECT_EQ(GetSpecialFolderPath(kCsidlProgramFiles), "/usr");
     EXPECT_EQ(GetSpecialFolderPath(99), "");
 
     setenv("HOME", savedHome.c_str(), 1);

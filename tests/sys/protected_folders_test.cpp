@@ -108,7 +108,7 @@ TEST(ProtectedFolders, ThisMachinesOwnFoldersAreProtected) {
     const std::string sep(1, kPathSeparator);
     for (const std::string& folder :
          {GetTempFolder(), GetModuleFolder(), stack, stack + sep, dir.path(),
-          GetSpecialFolderPath(5), GetSpecialFolderPath(26)}) {
+          GetSpecialFolderPath(kCsidlPersonal), GetSpecialFolderPath(kCsidlAppData)}) {
         if (!folder.empty()) {
             EXPECT_TRUE(IsProtectedOnThisMachine(folder, stack)) << folder;
         }
@@ -116,8 +116,8 @@ TEST(ProtectedFolders, ThisMachinesOwnFoldersAreProtected) {
     EXPECT_FALSE(IsProtectedOnThisMachine(dir / "mirror", stack));
     EXPECT_FALSE(IsProtectedOnThisMachine(stack + sep + "mirror" + sep, stack));
 #ifdef _WIN32
-    EXPECT_TRUE(IsProtectedOnThisMachine(GetSpecialFolderPath(36), stack));
-    EXPECT_TRUE(IsProtectedOnThisMachine(GetSpecialFolderPath(38), stack));
+    EXPECT_TRUE(IsProtectedOnThisMachine(GetSpecialFolderPath(kCsidlWindows), stack));
+    EXPECT_TRUE(IsProtectedOnThisMachine(GetSpecialFolderPath(kCsidlProgramFiles), stack));
 #else
     EXPECT_TRUE(IsProtectedOnThisMachine("/usr", stack));
     EXPECT_TRUE(IsProtectedOnThisMachine("/etc/", stack));
