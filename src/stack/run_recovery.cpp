@@ -51,14 +51,15 @@ bool IsRuntimeFolderName(const std::string& name) {
 
 bool LauncherStillRuns(const JournalEntry& run) {
     const std::uint32_t id = IdOf(run.fields[0]);
-    return id != OwnProcessId() && RecordedProcessRuns(id, StartTimeAfter(run, 3), run.fields[1]);
+    return id != Process::CurrentId() &&
+           RecordedProcessRuns(id, StartTimeAfter(run, 3), run.fields[1]);
 }
 
 void EndServer(const JournalEntry& entry) {
     const std::uint32_t id = IdOf(entry.fields[0]);
     const std::uint64_t startTime = StartTimeAfter(entry, 2);
     // The id may have passed to another program since: only the process it was started as ends.
-    if (id == OwnProcessId() || !RecordedProcessRuns(id, startTime, entry.fields[1])) {
+    if (id == Process::CurrentId() || !RecordedProcessRuns(id, startTime, entry.fields[1])) {
         return;
     }
     const Process server = Process::Open(id, startTime);

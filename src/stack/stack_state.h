@@ -156,6 +156,3 @@ private:
     std::function<bool()> stopBrowser_;
     std::atomic<bool> runnerStarted_{false};
 };
-
-// The id of the launcher's own process, which names its runtime folder.
-unsigned long OwnProcessId();

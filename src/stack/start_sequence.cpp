@@ -98,7 +98,7 @@ public:
     // the end of the start.
     Result PrepareRuntime() {
         if (!state_.RunStartStep([&] {
-                run_.runtimeFolder = CreateRuntimeFolder(places_.tempFolder, OwnProcessId(),
+                run_.runtimeFolder = CreateRuntimeFolder(places_.tempFolder, Process::CurrentId(),
                                                          settings_.hideTempFolder);
                 if (run_.runtimeFolder.empty()) {
                     return;

@@ -85,8 +85,9 @@ public:
     // The executable path of the held process while it runs; empty otherwise.
     std::string ProgramPath() const;
 
-    // The launcher's own process.
+    // The launcher's own process, and its id.
     static Process Current();
+    static std::uint32_t CurrentId();
 
     // What the platform keeps of the process; process_detail.h gives the launcher its way in.
     struct Hold;

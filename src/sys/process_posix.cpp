@@ -193,7 +193,11 @@ Process Process::Open(std::uint32_t id, std::uint64_t startTime) {
 }
 
 Process Process::Current() {
-    return Open(static_cast<std::uint32_t>(getpid()));
+    return Open(CurrentId());
+}
+
+std::uint32_t Process::CurrentId() {
+    return static_cast<std::uint32_t>(getpid());
 }
 
 std::uint32_t Process::id() const {

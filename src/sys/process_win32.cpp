@@ -119,7 +119,11 @@ Process Process::Open(std::uint32_t id, std::uint64_t startTime) {
 }
 
 Process Process::Current() {
-    return Open(GetCurrentProcessId());
+    return Open(CurrentId());
+}
+
+std::uint32_t Process::CurrentId() {
+    return GetCurrentProcessId();
 }
 
 std::uint32_t Process::id() const {

@@ -155,11 +155,11 @@ TEST_F(FaultWebServer, ADatabaseServerThatEndsDuringTheStartIsToldOfAndTheRunGoe
     EXPECT_TRUE(Traced(trace, "Apache connected"));
     const std::vector<std::string> boxes = shell_.Calls("box");
     ASSERT_EQ(boxes.size(), 1u);
-    EXPECT_EQ(boxes[0].rfind("box Error: The database server (" +
-                                 state.databaseServer->programPath() +
-                                 ") ended with exit status 5 while the site was starting.",
-                             0),
-              0u)
+    EXPECT_EQ(
+        boxes[0].rfind("box Error: The database server (" + state.databaseServer->programPath() +
+                           ") ended with exit status 5 while the site was starting.",
+                       0),
+        0u)
         << boxes[0];
     EXPECT_NE(boxes[0].find("fake_db: these data files cannot be used"), std::string::npos)
         << boxes[0];

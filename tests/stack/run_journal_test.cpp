@@ -145,7 +145,7 @@ TEST_F(AbandonedRuns, AreRunsOfThisStackWhoseLauncherIsGone) {
     const std::uint32_t id = live.id();
 
     // This process's id: the folder is older than this process.
-    const std::string own = Folder("Trailhost_1", OwnProcessId(), "whatever", stack);
+    const std::string own = Folder("Trailhost_1", Process::CurrentId(), "whatever", stack);
     // The launcher still runs, by id and start time, whatever path was written: in use.
     Folder("Trailhost_2", id, liveProgram, stack, liveStart);
     Folder("Trailhost_2_1", id, liveProgram + "-moved", stack, liveStart);
@@ -155,10 +155,10 @@ TEST_F(AbandonedRuns, AreRunsOfThisStackWhoseLauncherIsGone) {
     Folder("Trailhost_4", id, liveProgram, stack);
     const std::string reusedOld = Folder("Trailhost_4_1", id, liveProgram + "-other", stack);
     // Another stack's run, a folder without a journal, and folders of other names.
-    Folder("Trailhost_5", OwnProcessId(), "whatever", layout_.Root() + "other" + Sep());
+    Folder("Trailhost_5", Process::CurrentId(), "whatever", layout_.Root() + "other" + Sep());
     CreateFolders(layout_.TempFolder() + "Trailhost_6");
-    Folder("Trailhost_6x", OwnProcessId(), "whatever", stack);
-    Folder("Other_7", OwnProcessId(), "whatever", stack);
+    Folder("Trailhost_6x", Process::CurrentId(), "whatever", stack);
+    Folder("Other_7", Process::CurrentId(), "whatever", stack);
 
     EXPECT_EQ(Found(), (std::vector<std::string>{own, reused, reusedOld}));
 }
@@ -176,7 +176,7 @@ TEST_F(AbandonedRuns, UndoEndsOnlyServersThatAreStillTheProcessWrittenDown) {
     AbandonedRun run;
     run.runtimeFolder = layout_.TempFolder() + "Trailhost_1" + Sep();
     run.entries = {
-        {journal::kRun, {std::to_string(OwnProcessId()), "x", layout_.ExeFolder()}},
+        {journal::kRun, {std::to_string(Process::CurrentId()), "x", layout_.ExeFolder()}},
         {journal::kFile, {file}},
         {journal::kServer,
          {std::to_string(server.id()), "any", std::to_string(server.startTime())}},
@@ -208,7 +208,7 @@ TEST_F(AbandonedRuns, ARuntimeFolderNameThatExistsIsNeverUsed) {
     const std::vector<Case> cases = {
         {"an own folder with another run's journal",
          [&](const std::string& name) {
-             Folder(name, OwnProcessId() + 1, "other.exe", other);
+             Folder(name, Process::CurrentId() + 1, "other.exe", other);
              return std::string();
          }},
         {"a file",
@@ -260,10 +260,10 @@ TEST_F(AbandonedRuns, ARuntimeFolderNameThatExistsIsNeverUsed) {
 
 TEST_F(AbandonedRuns, OnlyJournalsInOwnFoldersCount) {
     const std::string stack = layout_.ExeFolder();
-    const std::string moved = Folder("Trailhost_7_1", OwnProcessId(), "whatever", stack);
+    const std::string moved = Folder("Trailhost_7_1", Process::CurrentId(), "whatever", stack);
 #ifndef _WIN32
     // Somebody else could have written this journal: its entries could name any file of ours.
-    Folder("Trailhost_8", OwnProcessId(), "whatever", stack);
+    Folder("Trailhost_8", Process::CurrentId(), "whatever", stack);
     chmod((layout_.TempFolder() + "Trailhost_8").c_str(), 0777);
 #endif
     EXPECT_EQ(Found(), std::vector<std::string>{moved});

@@ -227,7 +227,7 @@ TEST_F(Sequences, WholeRunWithFallbackHostAndKeptFolders) {
     ASSERT_EQ(StartSequence(state, settings, shell_), kStartDone);
     const std::string runtime = state.runtimeFolder;
     EXPECT_EQ(runtime,
-              layout_.TempFolder() + "Trailhost_" + std::to_string(OwnProcessId()) + Sep());
+              layout_.TempFolder() + "Trailhost_" + std::to_string(Process::CurrentId()) + Sep());
     EXPECT_EQ(settings.hostName, "127.0.0.1");
     EXPECT_FALSE(PathExists(places.hostsPath));
     EXPECT_EQ(shell_.Calls(), kAllProgress);
@@ -362,7 +362,7 @@ TEST_F(Sequences, AStopDuringTheUnpackingBreaksItOffAndLeavesNothingBehind) {
     settings.deleteHttpTemp = true;
     QuickRun run(layout_, settings);
     const std::string runtime =
-        layout_.TempFolder() + "Trailhost_" + std::to_string(OwnProcessId()) + Sep();
+        layout_.TempFolder() + "Trailhost_" + std::to_string(Process::CurrentId()) + Sep();
     const std::string unpacked = runtime + Sep() + "encdb" + Sep() + "dbdir" + Sep();
     TraceCapture trace;
 

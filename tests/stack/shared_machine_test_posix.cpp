@@ -60,7 +60,7 @@ protected:
 // still gets a new folder of its own and writes nothing into theirs.
 TEST_F(OtherUser, TakenRuntimeFolderNamesLeaveTheRunAFolderOfItsOwn) {
     const std::string temp = SharedTemp();
-    const std::string base = temp + "Trailhost_" + std::to_string(OwnProcessId());
+    const std::string base = temp + "Trailhost_" + std::to_string(Process::CurrentId());
     std::vector<std::string> taken = {base};
     for (int n = 1; n <= 100; ++n) {
         taken.push_back(base + "_" + std::to_string(n));

@@ -1,8 +1,0 @@
-// Windows only: the process id.
-#include "stack/stack_state.h"
-
-#include <windows.h>
-
-unsigned long OwnProcessId() {
-    return GetCurrentProcessId();
-}
