@@ -54,13 +54,7 @@ std::string CBrowserStarter::UserFolder() const {
 bool CBrowserStarter::Launch(const std::string& command, LaunchWait wait, bool show,
                              WindowSearch search, const std::string& size,
                              const std::string& processName) {
-    LaunchOptions options;
-    options.wait = wait;
-    options.show = show;
-    options.search = search;
-    options.size = size;
-    options.processName = processName;
-    return Launch(command, options);
+    return Launch(command, OptionsOf(wait, show, search, size, processName));
 }
 
 bool CBrowserStarter::Launch(const std::string& command, const LaunchOptions& options) {

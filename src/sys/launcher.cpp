@@ -176,15 +176,21 @@ std::string FileNameOf(const std::string& path) {
     return start == std::string::npos ? "" : name.substr(start);
 }
 
-bool ProcessLauncher::Launch(const std::string& program, const std::string& arguments,
-                             LaunchWait wait, bool show, WindowSearch search,
-                             const std::string& size, const std::string& processName) {
+LaunchOptions OptionsOf(LaunchWait wait, bool show, WindowSearch search, const std::string& size,
+                        const std::string& processName) {
     LaunchOptions options;
     options.wait = wait;
     options.show = show;
     options.search = search;
     options.size = size;
     options.processName = processName;
+    return options;
+}
+
+bool ProcessLauncher::Launch(const std::string& program, const std::string& arguments,
+                             LaunchWait wait, bool show, WindowSearch search,
+                             const std::string& size, const std::string& processName) {
+    LaunchOptions options = OptionsOf(wait, show, search, size, processName);
     options.tied = tied_;
     return Launch(program + " " + arguments, options);
 }

@@ -45,6 +45,10 @@ struct LaunchOptions {
     std::vector<std::pair<std::string, std::string>> environment;
 };
 
+// The options that the seven-argument Launch takes one by one.
+LaunchOptions OptionsOf(LaunchWait wait, bool show, WindowSearch search, const std::string& size,
+                        const std::string& processName);
+
 // The environment a program gets: `inherited` ("NAME=value" entries), with the entries of
 // `overrides` in place of those of the same name (compared without regard to case on Windows),
 // then the overrides that were not there yet, in their order.
