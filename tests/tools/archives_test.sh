@@ -29,8 +29,6 @@ version=$(sed -n 's/^project(Trailhost VERSION \([0-9.]*\).*/\1/p' "$src/CMakeLi
 export WINEPREFIX=${WINEPREFIX:-${windows_bin%/bin}/wineprefix}
 export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 
-winpath() { local p=${1//\//\\}; printf 'Z:%s' "$p"; }
-
 # The files below a folder, one a line, relative and sorted.
 files_below() { (cd "$1" && find . -type f | sed 's|^\./||' | LC_ALL=C sort); }
 
@@ -65,21 +63,7 @@ configure_run() {  # configure_run stack browser_path web_port db_port
         { print }' "$file" >"$file.new" && mv "$file.new" "$file"
 }
 
-# Whether a live process has the folder in its command line, in Linux or in Windows form (Wine
-# gives the programs it starts their Windows command line).
-no_process_in() {  # no_process_in folder
-    local f pid command win
-    win=$(winpath "$1")
-    for f in /proc/[0-9]*/cmdline; do
-        pid=${f#/proc/}
-        pid=${pid%/cmdline}
-        [ "$pid" = $$ ] || [ "$pid" = "$BASHPID" ] && continue
-        command=$(tr '\0' ' ' 2>/dev/null <"$f")
-        if [[ $command == *"$1/"* || ${command,,} == *"${win,,}\\"* ]]; then
-            return 1
-        fi
-    done
-}
+no_process_in() { [ -z "$(pids_in "$1")" ]; }
 
 # The check of a stack with a trailhost-pack: clean (exit 0), its output kept in the case folder.
 checks_clean() {  # checks_clean output_name command...
@@ -221,21 +205,10 @@ run_native() {  # run_native stack
 
 started=$SECONDS
 cases=${ARCHIVE_CASES:-zip tarball deb demo}
-for case_name in $cases; do
-    case_dir="$work/$case_name"
-    results="$case_dir/results"
-    given=""
-    mkdir -p "$case_dir"
-    : >"$results"
-    "case_$case_name"
+for c in $cases; do
+    begin_case "$c"
+    "case_$c"
 done
-collect_results archives "$((SECONDS - started))" $cases
-if [ "$failed" -gt 0 ]; then
-    for c in $cases; do
-        for out in "$work/$c"/*.txt "$work/$c"/*.diff; do
-            [ -s "$out" ] && { echo "--- $out"; tail -n 30 "$out"; }
-        done
-    done
-fi
+collect_results archives "$((SECONDS - started))" "$cases" '*.txt' '*.diff'
 write_result_xml archives "$xml"
 [ "$failed" -eq 0 ] && [ "$passed" -gt 0 ]
