@@ -31,6 +31,11 @@ begin_case() {  # begin_case name
     remembered=()
     mkdir -p "$case_dir"
     : >"$results"
+    note_runtime_folders
+}
+
+# The runtime folders in temp_dir now, which runtime_folders leaves out.
+note_runtime_folders() {
     : >"$case_dir/runtime-before"
     if [ -n "${temp_dir:-}" ]; then
         find "$temp_dir" -maxdepth 1 -name 'Trailhost_*' >"$case_dir/runtime-before" 2>/dev/null

@@ -74,7 +74,8 @@ note_servers() {
     db_pid=$(pid_of_program server/mysql/bin/mysqld.exe)
     [ -n "$web_pid" ] && [ -n "$db_pid" ]
 }
-runs_64bit() { [[ $(readlink "/proc/$1/exe") == *64* ]]; }
+# Wine runs a 64-bit program in its wine64 loader, a 32-bit one in its wine loader.
+runs_64bit() { [[ $(readlink "/proc/$1/exe") == */wine64* ]]; }
 
 # The stack: the launcher, the 64-bit helpers as servers at their built-in places, templates with
 # the placeholders the helpers read, a site with a file for additional parsing, the database's
