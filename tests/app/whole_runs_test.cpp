@@ -229,6 +229,36 @@ const Scenario kRows[] = {
         .Db("log-error=%RMHUB:RTDIR%db_error.log\nfake-exit-at-start=5\n")
         .Boxes({"The database server ({DB}) ended with exit status 5 while the site was starting."
                 "[...]fake_db: these data files cannot be used"}),
+    // Without a browser nothing waits for the site: not even a server that never answers.
+    Scenario("NoBrowserMeansNoReadinessWait")
+        .Config({"Browser.BrowserType=none"})
+        .Web("FakeNeverListen 1\n")
+        .Readiness(600000)
+        .NoPage()
+        .After([](WholeRun& run) { EXPECT_EQ(run.handover.opened, 1); }),
+    // Only the trace tells a time-out from an answer.
+    Scenario("ASilentWebServerIsGivenUpOnAtTheTimeOut")
+        .Web("FakeNeverListen 1\n")
+        .Readiness(700)
+        .NoPage()
+        .Traced({"Timeout set to 700", "Apache timeout"})
+        .NotTraced({"Apache connected"}),
+    // DeleteDatabaseFiles deletes only a mirror that the run filled: never the user's folder of
+    // that name when no mirror was made, nor the folder that holds the stack.
+    Scenario("NoMirrorMadeLeavesTheUsersFolderOfThatName")
+        .Config({"database.MirrorFolder={ROOT}mirror", "database.DeleteDatabaseFiles=1"})
+        .Arrange(
+            [](WholeRun& run) { WriteFile(run.Expand("{ROOT}mirror/user.txt"), "the user's"); }),
+    Scenario("AMirrorInTheStacksOwnFolderIsNotDeleted")
+        .Config({"http.DeleteHttpTemp=0", "database.LocalMirror=1",
+                 "database.OverwriteLocalMirror=1", "database.MirrorFolder={ROOT}",
+                 "database.DeleteDatabaseFiles=1"})
+        .After([](WholeRun& run) {
+            // What the mirror copied there goes with the test's folder.
+            EXPECT_EQ(ReadFile(run.Expand("{ROOT}site.frm")), "site data");
+            std::filesystem::remove(run.Expand("{ROOT}site.frm"));
+            std::filesystem::remove_all(run.Expand("{ROOT}mysql"));
+        }),
     Scenario("AReadOnlyMediumRunsAndIsLeftAsItWas")
         .With(Fault::kReadOnlyMedium)
         .Config({"database.DeleteDatabaseFiles=1"})

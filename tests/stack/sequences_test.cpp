@@ -43,10 +43,6 @@ using testsupport::WriteFile;
 
 namespace {
 
-const std::vector<std::string> kAllProgress = {"progress 5",  "progress 10", "progress 60",
-                                               "progress 70", "progress 70", "progress 80",
-                                               "progress 95"};
-
 #ifdef _WIN32
 const std::string kEol = "\r\n";
 #else
@@ -106,69 +102,6 @@ protected:
     RecordingShell shell_;
     std::unique_ptr<StackState> state_;
 };
-
-TEST_F(Sequences, TakenMandatoryPortRefusesTheStartWithTheConfiguredText) {
-    layout_.InstallServers();
-    ScriptedWebServer taken({""});
-    AppSettings settings = StackLayout::Settings(taken.Port(), UnusedPort());
-    settings.portMandatory = true;
-    settings.portMandatoryErrorMessage = "Port taken: Demo can't be started";
-    StackState& state = MakeState(layout_.Places({UnusedPort()}, {UnusedPort()}));
-
-    EXPECT_EQ(StartSequence(state, settings, shell_), kStartRefused);
-    EXPECT_EQ(shell_.Calls(), (std::vector<std::string>{
-                                  "progress 5", "box Error: Port taken: Demo can't be started"}));
-    EXPECT_EQ(state.webServer, nullptr);
-    // What the earlier steps made stays, for the stop sequence to undo.
-    EXPECT_TRUE(PathExists(state.runtimeFolder));
-    EXPECT_FALSE(PathExists(state.runtimeFolder + "httpd.conf"));
-
-    // Without a splash file there is no progress at all.
-    RecordingShell quiet;
-    settings.splashFile.clear();
-    StackState again(layout_.Places({UnusedPort()}, {UnusedPort()}));
-    EXPECT_EQ(StartSequence(again, settings, quiet), kStartRefused);
-    EXPECT_EQ(quiet.Calls(),
-              (std::vector<std::string>{"box Error: Port taken: Demo can't be started"}));
-}
-
-TEST_F(Sequences, NoBrowserMeansNoReadinessWait) {
-    layout_.InstallServers();
-    layout_.AddToHttpdConf("FakeNeverListen 1\n");
-    AppSettings settings = StackLayout::Settings(UnusedPort(), UnusedPort());
-    settings.browserType = NONE;
-    TraceCapture trace;
-    StackState& state = MakeState(layout_.Places({}, {}));
-
-    EXPECT_EQ(StartSequence(state, settings, shell_), kStartDone);
-    ASSERT_NE(state.webServer, nullptr);
-    EXPECT_NE(state.webServer->processId(), 0u);
-    EXPECT_EQ(shell_.Calls(),
-              (std::vector<std::string>(kAllProgress.begin(), kAllProgress.end() - 1)));
-    EXPECT_EQ(trace.Count("Apache started, waiting for connect"), 0u);
-}
-
-TEST_F(Sequences, ASilentWebServerIsGivenUpOnAtTheTimeOut) {
-    layout_.InstallServers();
-    layout_.AddToHttpdConf("FakeNeverListen 1\n");
-    AppSettings settings = StackLayout::Settings(UnusedPort(), UnusedPort());
-    TraceCapture trace;
-    StackPlaces places = layout_.Places({}, {});
-    places.readinessTimeoutMs = 700;
-    StackState& state = MakeState(places);
-
-    EXPECT_EQ(StartSequence(state, settings, shell_), kStartDone);
-    EXPECT_EQ(shell_.Calls(), kAllProgress);
-    const std::vector<std::string> messages = trace.Messages();
-    const auto at = [&](const std::string& text) {
-        return std::find(messages.begin(), messages.end(), text) - messages.begin();
-    };
-    EXPECT_LT(at("Apache started, waiting for connect"), at("Timeout set to 700"));
-    EXPECT_LT(at("Timeout set to 700"), at("Apache timeout"));
-    EXPECT_LT(at("Apache timeout"), static_cast<long>(messages.size()));
-    EXPECT_EQ(trace.Count("Apache connected"), 0u);
-    EXPECT_GE(trace.Count("Try connect: "), 2u);
-}
 
 TEST_F(Sequences, StopDoesNothingInAProcessThatNeverStartedTheStack) {
     AppSettings settings = StackLayout::Settings(UnusedPort(), UnusedPort());
@@ -326,51 +259,6 @@ TEST_F(Sequences, TheDecryptedDatabaseIsPrivateAndGoesAtEveryStop) {
     run.Stop();
     EXPECT_TRUE(PathExists(run.state.runtimeFolder + "httpd.conf"));
     EXPECT_FALSE(PathExists(encdb));
-}
-
-// DeleteDatabaseFiles deletes a mirror only where this run copied the database, and never a
-// folder of the user's, the system's or the stack's.
-TEST_F(Sequences, OnlyAMirrorThatTheRunFilledIsDeleted) {
-    layout_.InstallServers();
-    const std::string mirror = layout_.Root() + "mirror";
-    const struct {
-        bool localMirror;
-        bool overwrite;
-        std::string folder;
-        bool deleted;
-        const char* why;
-    } cases[] = {
-        {false, false, mirror, false, "no mirror was made: the folder is the user's"},
-        {true, false, mirror, true, "the run's own mirror, named without a separator"},
-        {true, false, mirror + Sep(), true, "the run's own mirror"},
-        {true, true, layout_.Root(), false, "the folder that holds the stack"},
-    };
-    for (const auto& c : cases) {
-        if (!c.localMirror) {
-            CreateFolders(mirror);
-            WriteFile(mirror + Sep() + "user.txt", "the user's");
-        }
-        AppSettings settings = StackLayout::Settings(UnusedPort(), UnusedPort());
-        settings.localMirror = c.localMirror;
-        settings.overwriteLocalMirror = c.overwrite;
-        settings.mirrorFolder = c.folder;
-        settings.deleteDatabaseFiles = true;
-        QuickRun run(layout_, settings);
-        ASSERT_EQ(run.Start(), kStartDone) << c.why;
-        if (c.localMirror) {
-            // The system tables go inside the mirror, also when its name has no separator.
-            const bool separator = c.folder.back() == kPathSeparator;
-            EXPECT_EQ(ReadFile(c.folder + (separator ? "" : Sep()) +
-                               StackLayout::Native("mysql/user.frm")),
-                      "system tables")
-                << c.why;
-            EXPECT_TRUE(separator || !PathExists(c.folder + "mysql")) << c.why;
-        }
-        run.Stop();
-        EXPECT_EQ(PathExists(c.folder), !c.deleted) << c.why;
-        EXPECT_TRUE(PathExists(layout_.ExeFolder() + "dbdir")) << c.why;
-        DeleteFolderTree(mirror);
-    }
 }
 
 // A browser change that the browser's stop could not put back stays in the journal, with the
