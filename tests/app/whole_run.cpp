@@ -77,7 +77,8 @@ std::string ProxyExceptions() {
 #ifdef _WIN32
     CXRegistry key(RegistryRoot::CurrentUser,
                    "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Internet Settings", false);
-    std::string value = "<none>";
+    // A value that was not there comes back empty, which means the same: no exceptions.
+    std::string value;
     key.QueryString("ProxyOverride", value);
     return value;
 #else
