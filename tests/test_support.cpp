@@ -1,5 +1,6 @@
 #include "test_support.h"
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <filesystem>
@@ -10,8 +11,11 @@
 #ifdef _WIN32
 #include <windows.h>
 #else
+#include <cstdlib>
 #include <unistd.h>
 #endif
+
+#include "sys/process_list.h"
 
 namespace fs = std::filesystem;
 
@@ -89,6 +93,45 @@ std::string HelperPath(const std::string& name) {
     return TestBinFolder() + name + ".exe";
 #else
     return TestBinFolder() + name;
+#endif
+}
+
+std::string TextOf(const std::string& path) {
+    std::string text = ReadFile(path);
+    text.erase(std::remove(text.begin(), text.end(), '\r'), text.end());
+    return text;
+}
+
+std::vector<std::string> LogValues(const std::string& log, const std::string& start) {
+    std::vector<std::string> values;
+    std::istringstream lines(log);
+    for (std::string line; std::getline(lines, line);) {
+        if (line.compare(0, start.size(), start) == 0) {
+            values.push_back(line.substr(start.size()));
+        }
+    }
+    return values;
+}
+
+std::string LoggedVariable(const std::string& log, const std::string& name) {
+    const std::vector<std::string> values = LogValues(log, "env " + name + "=");
+    return values.empty() ? "<unset>" : values.front();
+}
+
+bool ProcessRuns(std::uint32_t id) {
+    CProcessInfo processes;
+    return processes.Init(true) && processes.FindProcessById(nullptr, nullptr, id);
+}
+
+void SetProcessVariable(const char* name, const std::string& value) {
+#ifdef _WIN32
+    SetEnvironmentVariableA(name, value.empty() ? nullptr : value.c_str());
+#else
+    if (value.empty()) {
+        unsetenv(name);
+    } else {
+        setenv(name, value.c_str(), 1);
+    }
 #endif
 }
 

@@ -1,9 +1,12 @@
-// Small tools shared by the tests: private temporary folders, file contents, helper programs.
+// Small tools shared by the tests of every folder: waits, private temporary folders, file
+// contents, helper programs and their logs, process variables.
 #pragma once
 
 #include <chrono>
+#include <cstdint>
 #include <string>
 #include <thread>
+#include <vector>
 
 namespace testsupport {
 
@@ -49,5 +52,45 @@ std::string HelperPath(const std::string& name);
 
 // The folder of the running test executable, with a trailing separator.
 std::string TestBinFolder();
+
+#ifdef _WIN32
+inline const std::string kExe = ".exe";
+inline const std::string kSep = "\\";
+#else
+inline const std::string kExe;
+inline const std::string kSep = "/";
+#endif
+inline const std::string& Sep() {
+    return kSep;
+}
+
+// A file's text with Windows line ends read as bare line feeds.
+std::string TextOf(const std::string& path);
+
+// The lines of a helper's log that begin with `start`, without it.
+std::vector<std::string> LogValues(const std::string& log, const std::string& start);
+
+// The value of a variable that a helper logged ("env NAME=value"); "<unset>" when it did not.
+std::string LoggedVariable(const std::string& log, const std::string& name);
+
+// Whether a process with this id runs now.
+bool ProcessRuns(std::uint32_t id);
+
+// Sets a variable of this process's environment; an empty value removes it.
+void SetProcessVariable(const char* name, const std::string& value);
+
+// A process variable set for the object's life, and removed again at its end.
+class ScopedEnv {
+public:
+    ScopedEnv(const char* name, const std::string& value) : name_(name) {
+        SetProcessVariable(name_, value);
+    }
+    ~ScopedEnv() { SetProcessVariable(name_, ""); }
+    ScopedEnv(const ScopedEnv&) = delete;
+    ScopedEnv& operator=(const ScopedEnv&) = delete;
+
+private:
+    const char* name_;
+};
 
 }  // namespace testsupport

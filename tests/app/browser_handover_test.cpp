@@ -6,13 +6,10 @@
 
 #include <gtest/gtest.h>
 
-#include "stack/scripted_web_server.h"
-#include "stack/stack_layout.h"
-#include "stack/trace_capture.h"
+#include "fake_tcp_server.h"
+#include "stack_layout.h"
 
 using testsupport::Eventually;
-using testsupport::LogValues;
-using testsupport::ReadFile;
 using testsupport::StackLayout;
 
 namespace {
@@ -51,22 +48,6 @@ protected:
     std::string log_ = layout_.Root() + "browser.log";
     StarterHandover handover_;
 };
-
-TEST_F(Handover, OpensTheStartUrlAndReturnsWhenTheBrowserHasEnded) {
-    StartWebServer();
-    state_.runtimeFolder = layout_.TempFolder();
-    handover_.OpenSiteAndWait(state_, settings_);
-
-    const std::string text = ReadFile(log_);
-    const std::string url = state_.webServer->GetStartUrl();
-    EXPECT_EQ(LogValues(text, "url "), std::vector<std::string>{url});
-    EXPECT_EQ(LogValues(text, "status "), std::vector<std::string>{"HTTP/1.1 200 OK"});
-    EXPECT_EQ(LogValues(text, "exit").size(), 1u);
-    // The browser's private profile lives in the run's own folder.
-    EXPECT_NE(text.find("--user-data-dir=" + layout_.TempFolder()), std::string::npos) << text;
-    // The close path may still stop it afterwards: the browser has gone, nothing happens.
-    state_.StopBrowser();
-}
 
 TEST_F(Handover, OpensNothingOnceTheBrowserWasAskedToStopOrWithoutABrowser) {
     StartWebServer();

@@ -10,7 +10,7 @@
 #include <string>
 #include <thread>
 
-#include "sys/fake_tcp_server.h"
+#include "fake_tcp_server.h"
 #include "test_support.h"
 
 #ifdef _WIN32

@@ -174,6 +174,27 @@ inline std::string ValueOf(const std::string& argument, const std::string& prefi
     return value;
 }
 
+// The value of the first argument that begins with `prefix`; empty when there is none.
+inline std::string Argument(int argc, char** argv, const std::string& prefix) {
+    for (int i = 1; i < argc; ++i) {
+        const std::string value = ValueOf(argv[i], prefix);
+        if (!value.empty()) {
+            return value;
+        }
+    }
+    return "";
+}
+
+// The rest of the line after `key` in a configuration text; empty when the key is not there.
+inline std::string Setting(const std::string& text, const std::string& key) {
+    const std::string::size_type at = text.find(key);
+    if (at == std::string::npos) {
+        return "";
+    }
+    const std::string::size_type from = at + key.size();
+    return text.substr(from, text.find_first_of("\r\n", from) - from);
+}
+
 // Milliseconds since the epoch: comparable between the processes of one machine.
 inline std::string EpochMs() {
     return std::to_string(std::chrono::duration_cast<std::chrono::milliseconds>(

@@ -14,7 +14,7 @@
 #include <chrono>
 #include <thread>
 
-#include "scripted_web_server.h"
+#include "fake_tcp_server.h"
 #include "stack_layout.h"
 
 using testsupport::Eventually;

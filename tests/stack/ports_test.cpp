@@ -11,7 +11,7 @@
 #include <memory>
 #include <vector>
 
-#include "scripted_web_server.h"
+#include "fake_tcp_server.h"
 
 using testsupport::ScriptedWebServer;
 

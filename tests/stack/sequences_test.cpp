@@ -16,7 +16,7 @@
 #include <thread>
 
 #include "archive_builder.h"
-#include "scripted_web_server.h"
+#include "fake_tcp_server.h"
 #include "stack/account_texts.h"
 #include "stack/db_staging.h"
 #include "stack/run_journal.h"
@@ -24,14 +24,12 @@
 #include "sys/folders.h"
 #include "sys/gate.h"
 #include "trace_capture.h"
-#include "trailhost_version.h"
 
 #ifndef _WIN32
 #include <sys/stat.h>
 #endif
 
 using testsupport::Eventually;
-using testsupport::LoggedVariable;
 using testsupport::LogValues;
 using testsupport::NoStopPause;
 using testsupport::ProcessRuns;
@@ -40,16 +38,11 @@ using testsupport::RecordingShell;
 using testsupport::ScriptedWebServer;
 using testsupport::Sep;
 using testsupport::StackLayout;
-using testsupport::TextOf;
 using testsupport::TraceCapture;
 using testsupport::UnusedPort;
 using testsupport::WriteFile;
 
 namespace {
-
-const std::vector<std::string> kAllProgress = {"progress 5",  "progress 10", "progress 60",
-                                               "progress 70", "progress 70", "progress 80",
-                                               "progress 95"};
 
 #ifdef _WIN32
 const std::string kEol = "\r\n";
@@ -99,8 +92,8 @@ protected:
         }
     }
 
-    StackState& MakeState(const StackPlaces& places, StackTimeouts timeouts = {}) {
-        state_ = std::make_unique<StackState>(places, timeouts);
+    StackState& MakeState(const StackPlaces& places) {
+        state_ = std::make_unique<StackState>(places);
         return *state_;
     }
 
@@ -109,69 +102,6 @@ protected:
     RecordingShell shell_;
     std::unique_ptr<StackState> state_;
 };
-
-TEST_F(Sequences, TakenMandatoryPortRefusesTheStartWithTheConfiguredText) {
-    layout_.InstallServers();
-    ScriptedWebServer taken({""});
-    AppSettings settings = StackLayout::Settings(taken.Port(), UnusedPort());
-    settings.portMandatory = true;
-    settings.portMandatoryErrorMessage = "Port taken: Demo can't be started";
-    StackState& state = MakeState(layout_.Places({UnusedPort()}, {UnusedPort()}));
-
-    EXPECT_EQ(StartSequence(state, settings, shell_), StartResult::kRefused);
-    EXPECT_EQ(shell_.Calls(), (std::vector<std::string>{
-                                  "progress 5", "box Error: Port taken: Demo can't be started"}));
-    EXPECT_EQ(state.webServer, nullptr);
-    // What the earlier steps made stays, for the stop sequence to undo.
-    EXPECT_TRUE(PathExists(state.runtimeFolder));
-    EXPECT_FALSE(PathExists(state.runtimeFolder + "httpd.conf"));
-
-    // Without a splash file there is no progress at all.
-    RecordingShell quiet;
-    settings.splashFile.clear();
-    StackState again(layout_.Places({UnusedPort()}, {UnusedPort()}));
-    EXPECT_EQ(StartSequence(again, settings, quiet), StartResult::kRefused);
-    EXPECT_EQ(quiet.Calls(),
-              (std::vector<std::string>{"box Error: Port taken: Demo can't be started"}));
-}
-
-TEST_F(Sequences, NoBrowserMeansNoReadinessWait) {
-    layout_.InstallServers();
-    layout_.AddToHttpdConf("FakeNeverListen 1\n");
-    AppSettings settings = StackLayout::Settings(UnusedPort(), UnusedPort());
-    settings.browserType = BrowserType::NONE;
-    TraceCapture trace;
-    StackState& state = MakeState(layout_.Places({}, {}));
-
-    EXPECT_EQ(StartSequence(state, settings, shell_), StartResult::kDone);
-    ASSERT_NE(state.webServer, nullptr);
-    EXPECT_NE(state.webServer->processId(), 0u);
-    EXPECT_EQ(shell_.Calls(),
-              (std::vector<std::string>(kAllProgress.begin(), kAllProgress.end() - 1)));
-    EXPECT_EQ(trace.Count("Apache started, waiting for connect"), 0u);
-}
-
-TEST_F(Sequences, ASilentWebServerIsGivenUpOnAtTheTimeOut) {
-    layout_.InstallServers();
-    layout_.AddToHttpdConf("FakeNeverListen 1\n");
-    AppSettings settings = StackLayout::Settings(UnusedPort(), UnusedPort());
-    TraceCapture trace;
-    StackTimeouts timeouts;
-    timeouts.readinessTimeoutMs = 700;
-    StackState& state = MakeState(layout_.Places({}, {}), timeouts);
-
-    EXPECT_EQ(StartSequence(state, settings, shell_), StartResult::kDone);
-    EXPECT_EQ(shell_.Calls(), kAllProgress);
-    const std::vector<std::string> messages = trace.Messages();
-    const auto at = [&](const std::string& text) {
-        return std::find(messages.begin(), messages.end(), text) - messages.begin();
-    };
-    EXPECT_LT(at("Apache started, waiting for connect"), at("Timeout set to 700"));
-    EXPECT_LT(at("Timeout set to 700"), at("Apache timeout"));
-    EXPECT_LT(at("Apache timeout"), static_cast<long>(messages.size()));
-    EXPECT_EQ(trace.Count("Apache connected"), 0u);
-    EXPECT_GE(trace.Count("Try connect: "), 2u);
-}
 
 TEST_F(Sequences, StopDoesNothingInAProcessThatNeverStartedTheStack) {
     AppSettings settings = StackLayout::Settings(UnusedPort(), UnusedPort());
@@ -206,104 +136,34 @@ TEST_F(Sequences, WaitingForTheStopEndsWhenTheSequenceThatRunsHasEnded) {
     EXPECT_EQ(waiter.wait_for(std::chrono::minutes(1)), std::future_status::ready);
 }
 
-// A whole run without the runner: start, then two stop sequences at once.
-TEST_F(Sequences, WholeRunWithFallbackHostAndKeptFolders) {
+// Two callers of the stop at once (the runner and the frame's close path): the sequence runs for
+// one of them.
+TEST_F(Sequences, TwoStopsAtOnceRunTheSequenceOnce) {
     layout_.InstallServers();
-    const std::string startupMarker = layout_.Root() + "startup.ran";
-    const std::string shutdownMarker = layout_.Root() + "shutdown.ran";
-    const int webPort = UnusedPort();
-    const int dbPort = UnusedPort();
-    AppSettings settings = StackLayout::Settings(webPort, dbPort);
-    settings.hostName = "127.0.0.3";  // gets no entry: the hosts file cannot be read
+    AppSettings settings = StackLayout::Settings(UnusedPort(), UnusedPort());
     settings.useMySQL = true;
-    settings.localMirror = true;
-    settings.startupCommands[1] = StackLayout::MarkerCommand(startupMarker);
-    settings.shutdownCommands[2] = StackLayout::MarkerCommand(shutdownMarker);
-    StackPlaces places = layout_.Places({}, {});
-    places.hostsPath = layout_.Root() + StackLayout::Native("missing/hosts");
-    StackState& state = MakeState(places);
+    settings.shutdownMessage = "Stopping";
+    StackState& state = MakeState(layout_.Places({}, {}));
     state.MarkRunnerStarted();
-
     ASSERT_EQ(StartSequence(state, settings, shell_), StartResult::kDone);
-    const std::string runtime = state.runtimeFolder;
-    EXPECT_EQ(runtime,
-              layout_.TempFolder() + "Trailhost_" + std::to_string(Process::CurrentId()) + Sep());
-    EXPECT_EQ(settings.hostName, "127.0.0.1");
-    EXPECT_FALSE(PathExists(places.hostsPath));
-    EXPECT_EQ(shell_.Calls(), kAllProgress);
-    EXPECT_EQ(TextOf(runtime + "httpd.conf")
-                  .rfind("Listen " + std::to_string(webPort) + "\nServerName 127.0.0.1\n", 0),
-              0u);
-
-    // The web server got its command line and the environment of the run.
-    const std::string webLog = ReadFile(runtime + "fake_web.log");
-    std::vector<std::string> webArgs = {state.places.exeFolder + settings.pathToApache, "-f",
-                                        runtime + Sep() + "httpd.conf"};
-#ifndef _WIN32
-    webArgs.push_back("-DFOREGROUND");
-#endif
-    EXPECT_EQ(LogValues(webLog, "arg="), webArgs);
-    EXPECT_EQ(LoggedVariable(webLog, "TRH_APACHE_PORT"), std::to_string(webPort));
-    EXPECT_EQ(LoggedVariable(webLog, "TRH_BASE_URL"),
-              "http://127.0.0.1:" + std::to_string(webPort));
-    EXPECT_EQ(LoggedVariable(webLog, "TRH_MYSQL_PORT"), std::to_string(dbPort));
-    EXPECT_EQ(LoggedVariable(webLog, "TRH_DB_PATH"), runtime + "database" + Sep());
-    EXPECT_EQ(LoggedVariable(webLog, "TRH_TEMP_FOLDER"), runtime);
-    EXPECT_EQ(LoggedVariable(webLog, "PHPRC"), runtime);
-    EXPECT_EQ(LogValues(webLog, "request "), std::vector<std::string>{"GET / HTTP/1.0"});
-
-    // So did the database server, on the chosen port.
-    ASSERT_TRUE(Eventually([&] { return IsPortInUse(dbPort, "127.0.0.1"); }));
-    const std::string dbLog = ReadFile(runtime + "fake_db.log");
-    const std::vector<std::string> dbArgs = LogValues(dbLog, "arg=");
-    ASSERT_EQ(dbArgs.size(), 5u) << dbLog;
-    EXPECT_EQ(dbArgs[0], state.places.exeFolder + settings.pathToMySqlBin + Sep() + "mysqld" +
-                             testsupport::kExe);
-    EXPECT_EQ(dbArgs[1], "--defaults-file=" + runtime + Sep() + "my.ini");
-    EXPECT_EQ(dbArgs[2], "--port=" + std::to_string(dbPort));
-    EXPECT_EQ(dbArgs[3], "--language=" + state.places.exeFolder + settings.pathToMySqlShare +
-                             Sep() + "english");
-    EXPECT_EQ(dbArgs[4].rfind("--user=", 0), 0u);
-    EXPECT_EQ(LoggedVariable(dbLog, "TRH_SERVER_SOFTWARE"),
-              std::string("Trailhost ") + TRAILHOST_VERSION);
-    EXPECT_TRUE(Eventually([&] { return PathExists(startupMarker); }));
+    ASSERT_TRUE(Eventually([&] { return IsPortInUse(settings.mySQLPort, "127.0.0.1"); }));
     const std::uint32_t webProcess = state.webServer->processId();
 
-    // Two callers at once: the sequence runs for one of them.
     testsupport::Gate go;
-    std::thread first([&] {
+    const auto stop = [&] {
         go.WaitOpen();
         StopSequence(state, settings, shell_, false);
-    });
-    std::thread second([&] {
-        go.WaitOpen();
-        StopSequence(state, settings, shell_, false);
-    });
+    };
+    std::thread first(stop);
+    std::thread second(stop);
     go.Open();
     first.join();
     second.join();
     EXPECT_EQ(shell_.Calls("close frame").size(), 1u);
-    EXPECT_TRUE(shell_.Calls("dialog").empty());
-    EXPECT_TRUE(shell_.Calls("position").empty());
-
-    // Both servers are down: the database server after its admin tool's request.
+    EXPECT_EQ(shell_.Calls("dialog").size(), 1u);
+    EXPECT_FALSE(IsPortInUse(settings.mySQLPort, "127.0.0.1"));
     EXPECT_TRUE(Eventually([&] { return !ProcessRuns(webProcess); }));
-    EXPECT_FALSE(IsPortInUse(dbPort, "127.0.0.1"));
-    EXPECT_EQ(LogValues(ReadFile(runtime + "fake_db.log"), "shutdown").size(), 1u);
-    const std::vector<std::string> adminArgs =
-        LogValues(ReadFile(runtime + "fake_dbadmin.log"), "arg=");
-    ASSERT_GE(adminArgs.size(), 5u);
-    EXPECT_EQ(adminArgs[0], state.places.exeFolder + settings.pathToMySqlBin + Sep() +
-                                "mysqladmin" + testsupport::kExe);
-    EXPECT_EQ(adminArgs[1], "--defaults-file=" + AdminOptionFileName(runtime));
-    EXPECT_EQ(adminArgs[2], "-s");
-    EXPECT_EQ(adminArgs[3], "--port=" + std::to_string(dbPort));
-    EXPECT_EQ(adminArgs.back(), "shutdown");
-    EXPECT_TRUE(Eventually([&] { return PathExists(shutdownMarker); }));
-
-    // deleteHttpTemp and deleteDatabaseFiles are off: the runtime folder and the mirror stay.
-    EXPECT_TRUE(PathExists(runtime + "httpd.conf"));
-    EXPECT_EQ(ReadFile(runtime + StackLayout::Native("database/site.frm")), "site data");
+    EXPECT_EQ(LogValues(ReadFile(state.runtimeFolder + "fake_db.log"), "shutdown").size(), 1u);
 }
 
 // Two launchers of different sites share the machine's hosts file, and the user adds a line of
@@ -399,51 +259,6 @@ TEST_F(Sequences, TheDecryptedDatabaseIsPrivateAndGoesAtEveryStop) {
     run.Stop();
     EXPECT_TRUE(PathExists(run.state.runtimeFolder + "httpd.conf"));
     EXPECT_FALSE(PathExists(encdb));
-}
-
-// DeleteDatabaseFiles deletes a mirror only where this run copied the database, and never a
-// folder of the user's, the system's or the stack's.
-TEST_F(Sequences, OnlyAMirrorThatTheRunFilledIsDeleted) {
-    layout_.InstallServers();
-    const std::string mirror = layout_.Root() + "mirror";
-    const struct {
-        bool localMirror;
-        bool overwrite;
-        std::string folder;
-        bool deleted;
-        const char* why;
-    } cases[] = {
-        {false, false, mirror, false, "no mirror was made: the folder is the user's"},
-        {true, false, mirror, true, "the run's own mirror, named without a separator"},
-        {true, false, mirror + Sep(), true, "the run's own mirror"},
-        {true, true, layout_.Root(), false, "the folder that holds the stack"},
-    };
-    for (const auto& c : cases) {
-        if (!c.localMirror) {
-            CreateFolders(mirror);
-            WriteFile(mirror + Sep() + "user.txt", "the user's");
-        }
-        AppSettings settings = StackLayout::Settings(UnusedPort(), UnusedPort());
-        settings.localMirror = c.localMirror;
-        settings.overwriteLocalMirror = c.overwrite;
-        settings.mirrorFolder = c.folder;
-        settings.deleteDatabaseFiles = true;
-        QuickRun run(layout_, settings);
-        ASSERT_EQ(run.Start(), StartResult::kDone) << c.why;
-        if (c.localMirror) {
-            // The system tables go inside the mirror, also when its name has no separator.
-            const bool separator = c.folder.back() == kPathSeparator;
-            EXPECT_EQ(ReadFile(c.folder + (separator ? "" : Sep()) +
-                               StackLayout::Native("mysql/user.frm")),
-                      "system tables")
-                << c.why;
-            EXPECT_TRUE(separator || !PathExists(c.folder + "mysql")) << c.why;
-        }
-        run.Stop();
-        EXPECT_EQ(PathExists(c.folder), !c.deleted) << c.why;
-        EXPECT_TRUE(PathExists(layout_.ExeFolder() + "dbdir")) << c.why;
-        DeleteFolderTree(mirror);
-    }
 }
 
 // A browser change that the browser's stop could not put back stays in the journal, with the

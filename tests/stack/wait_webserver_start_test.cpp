@@ -4,7 +4,7 @@
 
 #include <gtest/gtest.h>
 
-#include "scripted_web_server.h"
+#include "fake_tcp_server.h"
 #include "sys/gate.h"
 #include "trace_capture.h"
 

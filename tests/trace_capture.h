@@ -9,23 +9,7 @@
 
 #include "test_support.h"
 
-#ifdef _WIN32
-#include <windows.h>
-#endif
-
 namespace testsupport {
-
-inline void SetProcessVariable(const char* name, const std::string& value) {
-#ifdef _WIN32
-    SetEnvironmentVariableA(name, value.empty() ? nullptr : value.c_str());
-#else
-    if (value.empty()) {
-        unsetenv(name);
-    } else {
-        setenv(name, value.c_str(), 1);
-    }
-#endif
-}
 
 class TraceCapture {
 public:
@@ -59,6 +43,7 @@ public:
         return stamps;
     }
 
+    // How many messages begin with `start`.
     std::size_t Count(const std::string& start) const { return StampsOf(start).size(); }
 
 private:

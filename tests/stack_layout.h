@@ -16,21 +16,9 @@
 #include "stack/shell_services.h"
 #include "stack/stack_state.h"
 #include "sys/folders.h"
-#include "sys/process_list.h"
 #include "test_support.h"
 
 namespace testsupport {
-
-inline const std::string& Sep() {
-    static const std::string sep(1, kPathSeparator);
-    return sep;
-}
-
-#ifdef _WIN32
-inline const std::string kExe = ".exe";
-#else
-inline const std::string kExe;
-#endif
 
 class StackLayout {
 public:
@@ -212,42 +200,6 @@ inline StackTimeouts NoStopPause() {
     StackTimeouts timeouts;
     timeouts.stopPauseMs = 0;
     return timeouts;
-}
-
-inline bool ProcessRuns(std::uint32_t id) {
-    CProcessInfo processes;
-    return processes.Init(true) && processes.FindProcessById(nullptr, nullptr, id);
-}
-
-// A file's text with Windows line ends read as bare line feeds.
-inline std::string TextOf(const std::string& path) {
-    std::string text = ReadFile(path);
-    text.erase(std::remove(text.begin(), text.end(), '\r'), text.end());
-    return text;
-}
-
-// The lines of a helper's log that begin with `start`, without it.
-inline std::vector<std::string> LogValues(const std::string& log, const std::string& start) {
-    std::vector<std::string> values;
-    std::string::size_type from = 0;
-    while (from < log.size()) {
-        std::string::size_type end = log.find('\n', from);
-        if (end == std::string::npos) {
-            end = log.size();
-        }
-        const std::string line = log.substr(from, end - from);
-        if (line.compare(0, start.size(), start) == 0) {
-            values.push_back(line.substr(start.size()));
-        }
-        from = end + 1;
-    }
-    return values;
-}
-
-// The value of a variable that a helper logged ("env NAME=value"); "<unset>" when it did not.
-inline std::string LoggedVariable(const std::string& log, const std::string& name) {
-    const std::vector<std::string> values = LogValues(log, "env " + name + "=");
-    return values.empty() ? "<unset>" : values.front();
 }
 
 }  // namespace testsupport

@@ -41,8 +41,9 @@ inline std::uint64_t Fnv1a(const std::string& bytes) {
 // last change (a folder's changes when an entry is made or removed in it), for a file its size
 // and a hash of its bytes, and whether it may be written (the mode on Linux, the read-only,
 // hidden and system attributes on Windows). Two equal fingerprints mean that nothing in the
-// tree was made, removed, rewritten or changed in its rights in between.
-inline std::string TreeFingerprint(const std::string& folder) {
+// tree was made, removed, rewritten or changed in its rights in between; without `times`, that
+// everything is back as it was.
+inline std::string TreeFingerprint(const std::string& folder, bool times = true) {
     namespace fs = std::filesystem;
     std::vector<std::string> lines;
     std::error_code ec;
@@ -60,8 +61,10 @@ inline std::string TreeFingerprint(const std::string& folder) {
             const std::string bytes = ReadFile(path.string());
             line += " file " + std::to_string(bytes.size()) + " " + std::to_string(Fnv1a(bytes));
         }
-        line += " changed " +
-                std::to_string(fs::last_write_time(path, ignored).time_since_epoch().count());
+        if (times) {
+            line += " changed " +
+                    std::to_string(fs::last_write_time(path, ignored).time_since_epoch().count());
+        }
 #ifdef _WIN32
         const DWORD attributes = GetFileAttributesA(path.string().c_str());
         line += " attributes " +

@@ -1,0 +1,378 @@
+// Whole runs as rows: what the stack is given, what is in its way, what the user does, and what
+// must hold; the runner (whole_run.h) ends every row with the check that the machine is as it was.
+#include <gtest/gtest.h>
+
+#include "app/run_recovery.h"
+#include "browser/starters.h"
+#include "stack/account_texts.h"
+#include "stack/db_staging.h"
+#include "stack/run_journal.h"
+#include "sys/files.h"
+#include "sys/launcher.h"
+#include "whole_run.h"
+
+using testsupport::Fault;
+using testsupport::LoggedVariable;
+using testsupport::LogValues;
+using testsupport::ProcessRuns;
+using testsupport::ReadFile;
+using testsupport::Scenario;
+using testsupport::Sep;
+using testsupport::StackLayout;
+using testsupport::User;
+using testsupport::WholeRun;
+using testsupport::WriteFile;
+
+namespace {
+
+const char kHostsFallback[] = "Hosts file entry for 127.0.0.2 not made, using 127.0.0.1";
+const char kNotExpanded[] = "Additional file not expanded, it cannot be written: {SITE}";
+const char kNoBackup[] = "Additional file not expanded, no backup made: {SITE}";
+
+// The database's files, where the fake web server was told to find them.
+std::string DatabasePath(WholeRun& run) {
+    return LoggedVariable(ReadFile(run.runtime + "fake_web.log"), "TRH_DB_PATH");
+}
+
+std::vector<std::string> ConfigurationsNotWritten() {
+    std::vector<std::string> traced;
+    for (const std::string name : {"httpd.conf", "my.ini", "php.ini"}) {
+        traced.push_back("Configuration file not written: {RUNTIME}" + name + " from {TPL}" + name);
+    }
+    return traced;
+}
+
+std::vector<std::string> Plus(std::vector<std::string> list, std::vector<std::string> more) {
+    list.insert(list.end(), more.begin(), more.end());
+    return list;
+}
+
+// The site's own answer at a port taken by another program, a mirror beside a folder whose name
+// begins like it, commands at the start and the stop, and the stops in their order.
+Scenario WholeRunOnTheTablesPort() {
+    struct Seen {
+        bool webRanAt10 = false, webEndedBy20 = false, dbRanAt20 = false, dbEndedBy30 = false;
+        bool shutdownCommandBefore30 = true;
+    };
+    auto seen = std::make_shared<Seen>();
+    return Scenario("WholeRunOnTheTablesPort")
+        .With(Fault::kWebPortTaken)
+        .Web("FakeAnswer404 2\n")
+        .Config({"database.LocalMirror=1", "database.MirrorFolder={ROOT}mirrordb",
+                 "database.DeleteDatabaseFiles=1",
+                 "Startup.Startup1=" + StackLayout::MarkerCommand("{ROOT}startup.ran"),
+                 "Startup.Shutdown1=" + StackLayout::MarkerCommand("{ROOT}shutdown.ran")})
+        .Arrange([](WholeRun& run) {
+            // A sibling folder whose name is the mirror's cut short: it is not the mirror.
+            WriteFile(run.Expand("{ROOT}mirrord") + Sep() + "keep.txt", "not the mirror");
+        })
+        .During([](WholeRun& run) {
+            EXPECT_EQ(DatabasePath(run), run.Expand("{ROOT}mirrordb") + Sep());
+            // Two answers of 404, the ready one, and the browser's.
+            EXPECT_EQ(LogValues(ReadFile(run.runtime + "fake_web.log"), "request ").size(), 4u);
+            EXPECT_NE(run.webPort, run.settings.port);
+            // The browser's private profile lives in the run's own folder.
+            EXPECT_NE(run.BrowserLog().find("--user-data-dir=" + run.runtime), std::string::npos);
+            EXPECT_TRUE(testsupport::Eventually(
+                [&] { return PathExists(run.Expand("{ROOT}startup.ran")); }));
+        })
+        .AtStop([seen](WholeRun& run, int position) {
+            if (position == 10) {
+                seen->webRanAt10 = ProcessRuns(run.web);
+            } else if (position == 20) {
+                seen->webEndedBy20 = testsupport::Eventually([&] { return !ProcessRuns(run.web); });
+                seen->dbRanAt20 = ProcessRuns(run.database) && run.DatabaseAnswers();
+            } else if (position == 30) {
+                seen->dbEndedBy30 = !ProcessRuns(run.database);
+                seen->shutdownCommandBefore30 = PathExists(run.Expand("{ROOT}shutdown.ran"));
+                EXPECT_EQ(LogValues(ReadFile(run.runtime + "fake_db.log"), "shutdown").size(), 1u);
+                EXPECT_EQ(LogValues(ReadFile(run.runtime + "fake_dbadmin.log"), "arg=").back(),
+                          "shutdown");
+            }
+        })
+        .After([seen](WholeRun& run) {
+            EXPECT_TRUE(seen->webRanAt10 && seen->webEndedBy20);
+            EXPECT_TRUE(seen->dbRanAt20 && seen->dbEndedBy30);
+            EXPECT_FALSE(seen->shutdownCommandBefore30);
+            EXPECT_TRUE(testsupport::Eventually(
+                [&] { return PathExists(run.Expand("{ROOT}shutdown.ran")); }));
+            std::vector<std::string> expected = {"progress 5",  "progress 10",  "progress 60",
+                                                 "progress 70", "progress 70",  "progress 80",
+                                                 "progress 95", "close splash", "dialog Stopping"};
+            for (int position = 0; position <= 100; position += 10) {
+                expected.push_back("position " + std::to_string(position));
+            }
+            expected.push_back("close frame");
+            EXPECT_EQ(run.shell.Calls(), expected);
+            std::filesystem::remove(run.Expand("{ROOT}startup.ran"));
+            std::filesystem::remove(run.Expand("{ROOT}shutdown.ran"));
+        });
+}
+
+// A killed run that had changed the browser's settings too: the user's proxy exceptions, a
+// private profile and folders it made, and entries of an older launcher that named profiles by a
+// pattern and saved the profile list. The next start puts back what the run made, and only that.
+Scenario KilledRunWithBrowserChanges() {
+    return Scenario("AKilledRunIsUndoneByTheNextStart")
+        .Does(User::kKillLauncher)
+        .Config({"database.LocalMirror=1", "database.MirrorFolder={ROOT}mirror/",
+                 "database.DeleteDatabaseFiles=1"})
+        .Arrange([](WholeRun& run) {
+            const std::string profiles = run.Expand("{ROOT}profiles") + Sep();
+            CreateFolders(profiles + "abc.Trailhost");
+            CreateFolders(profiles + "abc.default");
+            WriteFile(profiles + "profiles.ini", "[Profile0]\nPath=abc.default\n");
+            CreateFolders(run.Expand("{ROOT}Saved"));
+        })
+        .During([](WholeRun& run) {
+            const std::string profiles = run.Expand("{ROOT}profiles") + Sep();
+            EXPECT_EQ(ReadFile(run.Expand("{ROOT}mirror/site.frm")), "site data");
+            EXPECT_EQ(ReadFile(run.Site() + ".bak"), WholeRun::kSiteText);
+            Browser::CExternalBrowserStarter starter(run.settings, run.runtime);
+            starter.AddHostToProxyOverride();
+            const std::string own = run.runtime + "browser-profile";
+            const std::string madeWhole = profiles + "Crash Reports";
+            const std::string madeEmpty = run.Expand("{ROOT}Downloads");
+            const std::string kept = run.Expand("{ROOT}Saved");
+            RecordInJournal(run.runtime, journal::kProfiles, {own});
+            RecordInJournal(run.runtime, journal::kMadeFolder, {madeWhole, "whole"});
+            RecordInJournal(run.runtime, journal::kMadeFolder, {madeEmpty, "empty"});
+            RecordInJournal(run.runtime, journal::kMadeFolder, {kept, "empty"});
+            RecordInJournal(run.runtime, journal::kProfiles, {profiles, ".Trailhost", "0"});
+            RecordInJournal(run.runtime, journal::kProfileList,
+                            {profiles + "profiles.ini", profiles + "profiles.ini.trh"});
+            WriteFile(profiles + "profiles.ini.trh", "[Profile0]\nPath=old\n");
+            CreateFolders(own);
+            CreateFolders(madeWhole + Sep() + "events");
+            CreateFolders(madeEmpty);
+            WriteFile(kept + Sep() + "report.pdf", "the user's");
+            // The user changes the list, and adds a hosts line, after the run wrote them down.
+            WriteFile(profiles + "profiles.ini", "[Profile0]\nPath=abc.default\n; changed\n");
+            run.userHosts = "10.1.1.1 later\n";
+            WriteFile(run.layout.HostsPath(), ReadFile(run.layout.HostsPath()) + run.userHosts);
+        })
+        .After([](WholeRun& run) {
+            // The user's list, profiles and files stay as they are now.
+            const std::string profiles = run.Expand("{ROOT}profiles") + Sep();
+            EXPECT_EQ(ReadFile(profiles + "profiles.ini"),
+                      "[Profile0]\nPath=abc.default\n; changed\n");
+            EXPECT_EQ(ReadFile(run.Expand("{ROOT}Saved") + Sep() + "report.pdf"), "the user's");
+            std::filesystem::remove(run.Expand("{ROOT}Saved") + Sep() + "report.pdf");
+            std::filesystem::remove(profiles + "profiles.ini.trh");
+        });
+}
+
+const Scenario kRows[] = {
+    WholeRunOnTheTablesPort(),
+    Scenario("ARefusedStartUndoesWhatItMadeAndEndsTheProgram")
+        .With(Fault::kWebPortTaken)
+        .Config({"http.PortMandantory=1"})
+        .Boxes({"Port is already in use. Trailhost can't be started"})
+        .NoPage()
+        .After([](WholeRun& run) {
+            EXPECT_EQ(run.handover.opened, 0);
+            EXPECT_EQ(run.shell.Calls("close splash").size(), 1u);
+        }),
+    Scenario("KeepRunningLeavesTheStackUpUntilCloseInTheTray")
+        .Config({"General.KeepRunningAfterBrowserClose=1"})
+        .Does(User::kCloseInTray)
+        .After([](WholeRun& run) { EXPECT_TRUE(run.shell.Calls("running until close").empty()); }),
+    Scenario("ABrowserThatCannotBeFollowedLeavesTheStackUpUntilClose")
+        .NotFollowed()
+        .After([](WholeRun& run) { EXPECT_EQ(run.shell.Calls("running until close").size(), 1u); }),
+    Scenario("AKilledBrowserEndsTheRunLikeAClosedOne")
+        .Does(User::kKillBrowser)
+        .After([](WholeRun& run) { EXPECT_TRUE(LogValues(run.BrowserLog(), "exit").empty()); }),
+    Scenario("ABrowserThatCrashesAtOnceEndsTheRunLikeAClosedOne")
+        .Arrange([](WholeRun&) { testsupport::SetProcessVariable("FAKE_BROWSER_EXIT_CODE", "3"); })
+        .NoPage()
+        .After([](WholeRun& run) {
+            EXPECT_EQ(LogValues(run.BrowserLog(), "exit-code "), std::vector<std::string>{"3"});
+        }),
+    // With ten minutes for the database server's end, the stop must not wait for a dead one.
+    Scenario("ADatabaseServerThatDiesWhileTheSiteIsOpenDoesNotHoldUpTheStop")
+        .DbStopWait(10 * 60 * 1000)
+        .Config({"database.LocalMirror=1", "database.MirrorFolder={ROOT}mirror/",
+                 "database.DeleteDatabaseFiles=1"})
+        .During([](WholeRun& run) {
+            ProcessLauncher::TerminateTree(run.database);
+            ASSERT_TRUE(testsupport::Eventually(
+                [&] { return !ProcessRuns(run.database) && !run.DatabaseAnswers(); }));
+        })
+        .AtStop([](WholeRun& run, int position) {
+            if (position == 30) {
+                EXPECT_FALSE(PathExists(run.runtime + "fake_dbadmin.log"));
+            }
+        }),
+    // The wait for its answer ends with it, not at the time-out; no browser opens on the dead
+    // site, and the stop takes down everything else.
+    Scenario("AWebServerThatEndsAtStartEndsTheRunWithABox")
+        .Web("ErrorLog \"%RMHUB:RTDIR%web_error.log\"\nFakeNeverListen 1\nFakeExitAfterMs 1\n"
+             "FakeExitCode 3\n")
+        .Readiness(600000)
+        .Boxes({"The web server ({WEB}) ended with exit status 3 while the site was starting."
+                "[...]fake_web: this configuration cannot be used"})
+        .NoPage()
+        .Traced({"Apache ended before it answered"})
+        .AtStop([](WholeRun& run, int position) {
+            if (position == 0) {
+                // The rest of the start was done.
+                EXPECT_NE(run.hostsDuring.find("\t127.0.0.2\n"), std::string::npos);
+                EXPECT_EQ(run.siteDuring.rfind("port=", 0), 0u);
+            } else if (position == 30) {
+                EXPECT_EQ(LogValues(ReadFile(run.runtime + "fake_db.log"), "shutdown").size(), 1u);
+            }
+        })
+        .After([](WholeRun& run) { EXPECT_EQ(run.handover.opened, 0); }),
+    Scenario("ADatabaseServerThatEndsAtStartIsToldOfAndTheRunGoesOn")
+        .Web("FakeAnswer404 10\n")
+        .Db("log-error=%RMHUB:RTDIR%db_error.log\nfake-exit-at-start=5\n")
+        .Boxes({"The database server ({DB}) ended with exit status 5 while the site was starting."
+                "[...]fake_db: these data files cannot be used"}),
+    // Without a browser nothing waits for the site: not even a server that never answers.
+    Scenario("NoBrowserMeansNoReadinessWait")
+        .Config({"Browser.BrowserType=none"})
+        .Web("FakeNeverListen 1\n")
+        .Readiness(600000)
+        .NoPage()
+        .After([](WholeRun& run) { EXPECT_EQ(run.handover.opened, 1); }),
+    // Only the trace tells a time-out from an answer.
+    Scenario("ASilentWebServerIsGivenUpOnAtTheTimeOut")
+        .Web("FakeNeverListen 1\n")
+        .Readiness(700)
+        .NoPage()
+        .Traced({"Timeout set to 700", "Apache timeout"})
+        .NotTraced({"Apache connected"}),
+    // DeleteDatabaseFiles deletes only a mirror that the run filled: never the user's folder of
+    // that name when no mirror was made, nor the folder that holds the stack.
+    Scenario("NoMirrorMadeLeavesTheUsersFolderOfThatName")
+        .Config({"database.MirrorFolder={ROOT}mirror", "database.DeleteDatabaseFiles=1"})
+        .Arrange(
+            [](WholeRun& run) { WriteFile(run.Expand("{ROOT}mirror/user.txt"), "the user's"); }),
+    Scenario("AMirrorInTheStacksOwnFolderIsNotDeleted")
+        .Config({"http.DeleteHttpTemp=0", "database.LocalMirror=1",
+                 "database.OverwriteLocalMirror=1", "database.MirrorFolder={ROOT}",
+                 "database.DeleteDatabaseFiles=1"})
+        .After([](WholeRun& run) {
+            // What the mirror copied there goes with the test's folder.
+            EXPECT_EQ(ReadFile(run.Expand("{ROOT}site.frm")), "site data");
+            std::filesystem::remove(run.Expand("{ROOT}site.frm"));
+            std::filesystem::remove_all(run.Expand("{ROOT}mysql"));
+        }),
+    Scenario("AReadOnlyMediumRunsAndIsLeftAsItWas")
+        .With(Fault::kReadOnlyMedium)
+        .Config({"database.DeleteDatabaseFiles=1"})
+        .SiteKept()
+        .Untouched()
+        .Traced({kNotExpanded})
+        .During([](WholeRun& run) {
+            EXPECT_EQ(DatabasePath(run), run.layout.ExeFolder() + "dbdir" + Sep());
+        }),
+    Scenario("AReadOnlyMediumRunsWithAMirrorOfItsDatabase")
+        .With(Fault::kReadOnlyMedium)
+        .Config({"database.LocalMirror=1", "database.MirrorFolder={ROOT}mirror/",
+                 "database.DeleteDatabaseFiles=1"})
+        .SiteKept()
+        .Untouched()
+        .Traced({kNotExpanded})
+        .During([](WholeRun& run) {
+            EXPECT_EQ(DatabasePath(run), run.Expand("{ROOT}mirror/"));
+            EXPECT_EQ(ReadFile(run.Expand("{ROOT}mirror/site.frm")), "site data");
+            EXPECT_EQ(ReadFile(run.Expand("{ROOT}mirror/") + StackLayout::Native("mysql/user.frm")),
+                      "system tables");
+        }),
+    Scenario("AnUnwritableTemporaryFolderRefusesTheStart")
+        .With(Fault::kUnwritableTemp)
+        .Boxes({"Trailhost can't be started: no private folder could be made in {TEMP}"})
+        .NoPage()
+        .Untouched()
+        .After([](WholeRun& run) {
+            EXPECT_EQ(run.state->runtimeFolder, "");
+            EXPECT_EQ(run.state->webServer, nullptr);
+        }),
+    Scenario("ALockedHostsFileLeavesTheSiteOnTheLoopBackAddress")
+        .With(Fault::kLockedHosts)
+        .Host("127.0.0.1")
+        .Traced({kHostsFallback}),
+    Scenario("AFolderInPlaceOfTheHostsFileIsLeftAlone")
+        .With(Fault::kFolderForHosts)
+        .Host("127.0.0.1")
+        .Traced({kHostsFallback}),
+    // Without the hosts file's folder, and with the runtime folder and the default mirror kept.
+    Scenario("AMissingHostsFileAndKeptFolders")
+        .With(Fault::kMissingHosts)
+        .Config({"http.DeleteHttpTemp=0", "database.LocalMirror=1"})
+        .Host("127.0.0.1")
+        .During(
+            [](WholeRun& run) { EXPECT_EQ(DatabasePath(run), run.runtime + "database" + Sep()); })
+        .After([](WholeRun& run) {
+            EXPECT_TRUE(PathExists(run.runtime + "httpd.conf"));
+            EXPECT_EQ(ReadFile(run.runtime + StackLayout::Native("database/site.frm")),
+                      "site data");
+        }),
+    Scenario("FoldersInPlaceOfTemplatesAreReportedAndLeftAlone")
+        .With(Fault::kFolderForTemplates)
+        .Readiness(1500)
+        .NoPage()
+        .SiteKept()
+        .Untouched()
+        .Traced(Plus(ConfigurationsNotWritten(), {kNotExpanded, "Apache timeout"}))
+        .During([](WholeRun& run) {
+            for (const std::string name : {"httpd.conf", "my.ini", "php.ini"}) {
+                EXPECT_FALSE(PathExists(run.runtime + name)) << name;
+            }
+        }),
+    // The author's folder stays as it is; the run keeps the original under a name of its own.
+    Scenario("AFolderInPlaceOfTheBackupIsLeftAlone")
+        .With(Fault::kFolderForBackup)
+        .During([](WholeRun& run) {
+            EXPECT_EQ(ReadFile(run.Site() + ".trh-bak"), WholeRun::kSiteText);
+        }),
+    Scenario("TheAuthorsBackupSurvivesARun").With(Fault::kAuthorsBackup).During([](WholeRun& run) {
+        EXPECT_EQ(ReadFile(run.Site() + ".trh-bak"), WholeRun::kSiteText);
+    }),
+    Scenario("TheAuthorsBackupSurvivesAKilledRun")
+        .With(Fault::kAuthorsBackup)
+        .Does(User::kKillLauncher)
+        .During([](WholeRun& run) {
+            EXPECT_EQ(ReadFile(run.Site() + ".trh-bak"), WholeRun::kSiteText);
+        }),
+    KilledRunWithBrowserChanges(),
+    // What the stop could not put back stays in the journal, with the runtime folder that holds
+    // it; the next start finishes the job.
+    Scenario("WhatAStopCouldNotPutBackIsFinishedByTheNextStart")
+        .With(Fault::kLockedAtStop)
+        .Traced({"Hosts entry for 127.0.0.2 not removed from ",
+                 "Additional file not restored, {SITE}.bak kept"})
+        .Between([](WholeRun& run) {
+            std::vector<std::string> kinds;
+            for (const JournalEntry& entry : ReadJournal(run.runtime)) {
+                kinds.push_back(entry.kind);
+            }
+            EXPECT_EQ(kinds,
+                      (std::vector<std::string>{journal::kRun, journal::kFile, journal::kHosts}));
+        }),
+    // A run that ended cleanly leaves no journal; its kept folder, and a file expanded since,
+    // are the site's, and the next start's recovery leaves them.
+    Scenario("ARunThatEndedCleanlyLeavesNothingToUndo")
+        .Config({"http.DeleteHttpTemp=0"})
+        .After([](WholeRun& run) {
+            EXPECT_FALSE(PathExists(JournalPath(run.runtime)));
+            WriteFile(run.Site() + ".bak", "the site's own backup");
+            RecoverAbandonedRuns(run.state->places);
+            EXPECT_TRUE(PathExists(run.runtime + "httpd.conf"));
+            EXPECT_EQ(ReadFile(run.Site() + ".bak"), "the site's own backup");
+            std::filesystem::remove(run.Site() + ".bak");
+        }),
+};
+
+class WholeRuns : public ::testing::TestWithParam<Scenario> {};
+
+TEST_P(WholeRuns, LeaveTheMachineAsItWas) {
+    WholeRun run(GetParam());
+    run.Run();
+}
+
+INSTANTIATE_TEST_SUITE_P(Rows, WholeRuns, ::testing::ValuesIn(kRows), testsupport::RowName);
+
+}  // namespace
