@@ -1,5 +1,7 @@
-// Windows only: the look-up of a 64-bit program from this 32-bit one.
+// Windows only: the look-up of a 64-bit program from this 32-bit one, and a psapi walk that
+// fails.
 #include "sys/process_list.h"
+#include "sys/process_list_detail.h"
 
 #include "child_process.h"
 #include "idle_helper.h"
@@ -8,6 +10,7 @@
 
 #include <windows.h>
 
+#include <cstring>
 #include <string>
 
 using testsupport::ChildProcess;
@@ -38,6 +41,41 @@ TEST(ProcessListWays, LookUpGivesThePathOfA64BitProgram) {
     ASSERT_TRUE(info.FindProcessById(name, path, child.Id()));
     EXPECT_EQ(lstrcmpiA(path, helper.Path().c_str()), 0) << path;
     EXPECT_EQ(lstrcmpiA(name, helper.Name().c_str()), 0) << name;
+}
+
+BOOL WINAPI RefusingEnumProcesses(DWORD*, DWORD, DWORD*) {
+    SetLastError(ERROR_ACCESS_DENIED);
+    return FALSE;
+}
+
+// A walk that cannot list the ids reports the listing's own error, not whatever unloading the
+// library leaves. The listing is made to fail by a jump from the system's listing function to a
+// refusing one for the length of the walk.
+TEST(ProcessListWays, AFailedPsapiWalkKeepsTheListingsError) {
+    // psapi's EnumProcesses ends in the system's K32EnumProcesses, which stays loaded.
+    auto* code = reinterpret_cast<unsigned char*>(
+        GetProcAddress(GetModuleHandleA("kernel32.dll"), "K32EnumProcesses"));
+    ASSERT_NE(code, nullptr);
+    unsigned char saved[5];
+    std::memcpy(saved, code, sizeof saved);
+    DWORD protection = 0;
+    ASSERT_TRUE(VirtualProtect(code, sizeof saved, PAGE_EXECUTE_READWRITE, &protection));
+    const auto jump = reinterpret_cast<std::intptr_t>(&RefusingEnumProcesses) -
+                      reinterpret_cast<std::intptr_t>(code + sizeof saved);
+    code[0] = 0xE9;
+    std::memcpy(code + 1, &jump, 4);
+    FlushInstructionCache(GetCurrentProcess(), code, sizeof saved);
+
+    SetLastError(0);
+    const bool walked =
+        EnumerateProcessesPsapi([](std::uint32_t, const char*, void*) { return 1; }, nullptr);
+    const DWORD error = GetLastError();
+
+    std::memcpy(code, saved, sizeof saved);
+    VirtualProtect(code, sizeof saved, protection, &protection);
+    FlushInstructionCache(GetCurrentProcess(), code, sizeof saved);
+    EXPECT_FALSE(walked);
+    EXPECT_EQ(error, static_cast<DWORD>(ERROR_ACCESS_DENIED));
 }
 
 }  // namespace

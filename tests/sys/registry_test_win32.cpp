@@ -47,37 +47,37 @@ TEST_F(RegistryTest, LeadingAndTrailingBackslashesOpenTheSameKey) {
     EXPECT_EQ(CXRegistry::NormalisePath("\\"), "");
 }
 
-TEST_F(RegistryTest, OnlyStringValuesReadAndEmptyOnesReadAsEmptyText) {
-    const char expand[] = "%TEMP%\\x";
-    SetRaw("Expand", REG_EXPAND_SZ, expand, sizeof(expand));
-    const DWORD number = 42;
-    SetRaw("Number", REG_DWORD, &number, sizeof(number));
-    SetRaw("Empty", REG_SZ, "", 1);
-    SetRaw("NoZero", REG_SZ, "abc", 3);
-
+// Only string values read as text, with or without their terminating zero; a value of another
+// type, or none, leaves the text alone.
+TEST_F(RegistryTest, OnlyStringValuesReadAsText) {
+    const std::string longText(5000, 'L');
+    const struct {
+        const char* name;
+        DWORD type;
+        std::string bytes;
+        bool read;
+        std::string text;
+    } rows[] = {
+        {"Expand", REG_EXPAND_SZ, std::string("%TEMP%\\x", 9), false, "unchanged"},
+        {"Number", REG_DWORD, std::string("\x2a\0\0\0", 4), false, "unchanged"},
+        {"Empty", REG_SZ, std::string("", 1), true, ""},
+        {"NoZero", REG_SZ, "abc", true, "abc"},
+        {"", REG_SZ, std::string("default value", 14), true, "default value"},
+        {"Long", REG_SZ, std::string(longText.c_str(), longText.size() + 1), true, longText},
+    };
     CXRegistry key(RegistryRoot::CurrentUser, path_.c_str(), false);
     ASSERT_TRUE(key.IsOpen());
-    ASSERT_TRUE(key.SetString("One", "a"));
-    ASSERT_TRUE(key.SetString("", "default value"));
-    const std::string longText(5000, 'L');
-    ASSERT_TRUE(key.SetString("Long", longText.c_str()));
-
+    for (const auto& row : rows) {
+        SetRaw(row.name, row.type, row.bytes.data(), static_cast<DWORD>(row.bytes.size()));
+        std::string text = "unchanged";
+        EXPECT_EQ(key.QueryString(row.name, text), row.read) << row.name;
+        EXPECT_EQ(text, row.text) << row.name;
+    }
     std::string text = "unchanged";
-    EXPECT_FALSE(key.QueryString("Expand", text));
-    EXPECT_FALSE(key.QueryString("Number", text));
     EXPECT_FALSE(key.QueryString("Missing", text));
-    EXPECT_EQ(text, "unchanged");
-
-    EXPECT_TRUE(key.QueryString("Empty", text));
-    EXPECT_EQ(text, "");
+    ASSERT_TRUE(key.SetString("One", "a"));
     EXPECT_TRUE(key.QueryString("One", text));
     EXPECT_EQ(text, "a");
-    EXPECT_TRUE(key.QueryString("NoZero", text));
-    EXPECT_EQ(text, "abc");
-    EXPECT_TRUE(key.QueryString("", text));
-    EXPECT_EQ(text, "default value");
-    EXPECT_TRUE(key.QueryString("Long", text));
-    EXPECT_EQ(text, longText);
 }
 
 TEST_F(RegistryTest, AnyValueReadsAndWritesWithItsTypeAndBytes) {

@@ -5,7 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <functional>
+#include <memory>
 #include <thread>
 
 using testsupport::Gate;
@@ -159,47 +159,19 @@ TEST(ThreadKill, RecordsTheGivenExitCodeAndStopsOnlyARunningThread) {
     }
 }
 
-// A handle's waiter returns however the thread ends, also after the object is gone.
-TEST(ThreadHandleWait, AWaiterReturnsWhenTheThreadEnds) {
-    Gate gate;
+// A waiter holds its own reference to the run: its wait ends when the thread does, also when the
+// object is deleted under it. (A thread that ends by itself: the life-cycle case.)
+TEST(ThreadHandleWait, AWaiterReturnsWhenARunningThreadIsDeleted) {
     Record record;
-    const struct {
-        const char* what;
-        std::function<CThread*()> start;
-        std::function<void(CThread*)> end;
-    } rows[] = {
-        {"by itself",
-         [&] {
-             auto* thread = new OneShot(gate, 9);
-             thread->Start();
-             return thread;
-         },
-         [&](CThread* thread) {
-             gate.Open();
-             thread->GetHandle().Wait();
-             EXPECT_EQ(thread->GetExitCode(), 9u);
-             delete thread;
-         }},
-        {"deleted while running",
-         [&] {
-             auto* thread = new Worker(record, 3);
-             thread->Start();
-             record.started.WaitOpen();
-             return thread;
-         },
-         [&](CThread* thread) {
-             delete thread;
-             EXPECT_EQ(record.returns, 1);
-         }},
-    };
-    for (const auto& row : rows) {
-        CThread* thread = row.start();
-        std::atomic<bool> waited{false};
-        std::thread waiter([handle = thread->GetHandle(), &waited] { waited = handle.Wait(); });
-        row.end(thread);
-        waiter.join();
-        EXPECT_TRUE(waited) << row.what;
-    }
+    auto thread = std::make_unique<Worker>(record, 3);
+    thread->Start();
+    record.started.WaitOpen();
+    std::atomic<bool> waited{false};
+    std::thread waiter([handle = thread->GetHandle(), &waited] { waited = handle.Wait(); });
+    thread.reset();
+    waiter.join();
+    EXPECT_TRUE(waited);
+    EXPECT_EQ(record.returns, 1);
     // A null handle stands for no thread: its wait returns at once.
     EXPECT_TRUE(ThreadHandle().Wait());
 }
