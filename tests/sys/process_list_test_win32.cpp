@@ -43,37 +43,69 @@ TEST(ProcessListWays, LookUpGivesThePathOfA64BitProgram) {
     EXPECT_EQ(lstrcmpiA(name, helper.Name().c_str()), 0) << name;
 }
 
+// Sends every call of a system function to a stand-in for the object's life: a jump over the
+// function's first bytes, put back at the end.
+class Detour {
+public:
+    Detour(const char* function, const void* standIn)
+        : code_(reinterpret_cast<unsigned char*>(
+              GetProcAddress(GetModuleHandleA("kernel32.dll"), function))) {
+        if (code_ == nullptr ||
+            !VirtualProtect(code_, sizeof saved_, PAGE_EXECUTE_READWRITE, &protection_)) {
+            code_ = nullptr;
+            return;
+        }
+        std::memcpy(saved_, code_, sizeof saved_);
+        const auto jump = reinterpret_cast<std::intptr_t>(standIn) -
+                          reinterpret_cast<std::intptr_t>(code_ + sizeof saved_);
+        code_[0] = 0xE9;
+        std::memcpy(code_ + 1, &jump, 4);
+        FlushInstructionCache(GetCurrentProcess(), code_, sizeof saved_);
+    }
+    ~Detour() {
+        if (code_ != nullptr) {
+            std::memcpy(code_, saved_, sizeof saved_);
+            VirtualProtect(code_, sizeof saved_, protection_, &protection_);
+            FlushInstructionCache(GetCurrentProcess(), code_, sizeof saved_);
+        }
+    }
+    Detour(const Detour&) = delete;
+    Detour& operator=(const Detour&) = delete;
+
+    bool active() const { return code_ != nullptr; }
+
+private:
+    unsigned char* code_;
+    unsigned char saved_[5] = {};
+    DWORD protection_ = 0;
+};
+
 BOOL WINAPI RefusingEnumProcesses(DWORD*, DWORD, DWORD*) {
     SetLastError(ERROR_ACCESS_DENIED);
     return FALSE;
 }
 
+// Succeeds, as the system's may, with another thread error left behind (the library stays).
+BOOL WINAPI ErrorLeavingFreeLibrary(HMODULE) {
+    SetLastError(ERROR_MOD_NOT_FOUND);
+    return TRUE;
+}
+
 // A walk that cannot list the ids reports the listing's own error, not whatever unloading the
-// library leaves. The listing is made to fail by a jump from the system's listing function to a
-// refusing one for the length of the walk.
+// library leaves. (psapi's EnumProcesses ends in the system's K32EnumProcesses.)
 TEST(ProcessListWays, AFailedPsapiWalkKeepsTheListingsError) {
-    // psapi's EnumProcesses ends in the system's K32EnumProcesses, which stays loaded.
-    auto* code = reinterpret_cast<unsigned char*>(
-        GetProcAddress(GetModuleHandleA("kernel32.dll"), "K32EnumProcesses"));
-    ASSERT_NE(code, nullptr);
-    unsigned char saved[5];
-    std::memcpy(saved, code, sizeof saved);
-    DWORD protection = 0;
-    ASSERT_TRUE(VirtualProtect(code, sizeof saved, PAGE_EXECUTE_READWRITE, &protection));
-    const auto jump = reinterpret_cast<std::intptr_t>(&RefusingEnumProcesses) -
-                      reinterpret_cast<std::intptr_t>(code + sizeof saved);
-    code[0] = 0xE9;
-    std::memcpy(code + 1, &jump, 4);
-    FlushInstructionCache(GetCurrentProcess(), code, sizeof saved);
-
-    SetLastError(0);
-    const bool walked =
-        EnumerateProcessesPsapi([](std::uint32_t, const char*, void*) { return 1; }, nullptr);
-    const DWORD error = GetLastError();
-
-    std::memcpy(code, saved, sizeof saved);
-    VirtualProtect(code, sizeof saved, protection, &protection);
-    FlushInstructionCache(GetCurrentProcess(), code, sizeof saved);
+    bool walked = true;
+    DWORD error = 0;
+    {
+        const Detour listing("K32EnumProcesses",
+                             reinterpret_cast<const void*>(&RefusingEnumProcesses));
+        const Detour unloading("FreeLibrary",
+                               reinterpret_cast<const void*>(&ErrorLeavingFreeLibrary));
+        ASSERT_TRUE(listing.active() && unloading.active());
+        walked =
+            EnumerateProcessesPsapi([](std::uint32_t, const char*, void*) { return 1; }, nullptr);
+        error = GetLastError();
+    }
     EXPECT_FALSE(walked);
     EXPECT_EQ(error, static_cast<DWORD>(ERROR_ACCESS_DENIED));
 }
