@@ -1,7 +1,7 @@
 // Writes what it was started with to the file named by its first argument, as zero-separated
 // fields: process id, current folder, the value of TRH_LAUNCH_PROBE, whether it leads a process
 // group of its own ("own", "shared"; "-" on Windows), then every further argument.
-// With TRH_LAUNCH_HOLD set, it then stays until that file exists.
+// With TRH_LAUNCH_HOLD set (not empty), it then stays until that file exists.
 #include <cstdlib>
 
 #include "launch_common.h"
@@ -28,7 +28,8 @@ int main(int argc, char** argv) {
     }
     launchhelper::WriteWhole(argv[1], record);
 
-    if (const char* hold = std::getenv("TRH_LAUNCH_HOLD")) {
+    const char* hold = std::getenv("TRH_LAUNCH_HOLD");
+    if (hold != nullptr && *hold != '\0') {
         const auto end = std::chrono::steady_clock::now() + launchhelper::kLifetime;
         while (!std::filesystem::exists(hold) && std::chrono::steady_clock::now() < end) {
             std::this_thread::sleep_for(std::chrono::milliseconds(20));

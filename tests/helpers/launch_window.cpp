@@ -1,5 +1,11 @@
 // "launch_window PIDFILE" writes its process id to PIDFILE and stays until it is killed or
 // closed. On Windows it owns a visible top-level window, shown and sized as its starter asked.
+//
+// "launch_window PIDFILE handover [DELAY_MS]" is a launcher stub: it waits DELAY_MS (0 by
+// default), starts "launch_window PIDFILE" and exits, so that the program the user sees is no
+// longer the started program's child once the stub has gone.
+#include <cstdlib>
+
 #include "launch_common.h"
 
 #ifdef _WIN32
@@ -53,6 +59,11 @@ int RunWindow(const std::string& pidFile) {
 int main(int argc, char** argv) {
     if (argc < 2) {
         return 2;
+    }
+    if (argc > 2 && std::string(argv[2]) == "handover") {
+        std::this_thread::sleep_for(std::chrono::milliseconds(argc > 3 ? std::atoi(argv[3]) : 0));
+        return launchhelper::Start(launchhelper::Sibling(argv[0], "launch_window"), {argv[1]}) ? 0
+                                                                                               : 3;
     }
 #ifdef _WIN32
     return RunWindow(argv[1]);

@@ -3,89 +3,62 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
-#include <regex>
+#include <string>
+#include <vector>
 
+#include "sys/environment.h"
 #include "test_support.h"
 
 namespace {
 
-bool EndsWithSeparator(const std::string& path) {
-    return !path.empty() && path.back() == kPathSeparator;
-}
-
-TEST(Folders, ModuleFolderIsTheExecutablesFolderWithSeparator) {
-    const std::string folder = GetModuleFolder();
-    EXPECT_TRUE(EndsWithSeparator(folder)) << folder;
-    EXPECT_EQ(folder, testsupport::TestBinFolder());
-}
-
-TEST(Folders, TempFolderEndsWithSeparator) {
-    EXPECT_TRUE(EndsWithSeparator(GetTempFolder())) << GetTempFolder();
-}
-
-TEST(Folders, SeparatorsFollowThePlatform) {
+// The launcher finds its configuration beside its executable, and joins names to the temporary
+// folder; folder values from the configuration use the platform's separators.
+TEST(Folders, ModuleAndTempFoldersEndWithASeparator) {
+    EXPECT_EQ(GetModuleFolder(), testsupport::TestBinFolder());
+    const std::string temp = GetTempFolder();
+    ASSERT_FALSE(temp.empty());
+    EXPECT_EQ(temp.back(), kPathSeparator) << temp;
 #ifdef _WIN32
-    EXPECT_EQ(NativeSeparators("server\\Apache\\Apache.exe"), "server\\Apache\\Apache.exe");
-#else
-    EXPECT_EQ(NativeSeparators("server\\Apache\\Apache"), "server/Apache/Apache");
-    EXPECT_EQ(NativeSeparators("a/b\\c\\"), "a/b/c/");
-#endif
-}
-
-TEST(Folders, LocalAddressIsDottedQuadOrEmpty) {
-    const std::string first = GetLocalIpAddress(0);
-    if (!first.empty()) {
-        EXPECT_TRUE(std::regex_match(first, std::regex(R"(\d{1,3}\.\d{1,3}\.\d{1,3}\.\d{1,3})")))
-            << first;
-    }
-    EXPECT_EQ(GetLocalIpAddress(1000), "");
-}
-
-#ifdef _WIN32
-TEST(Folders, ShellFoldersHaveNoTrailingSeparator) {
-    for (int csidl : {5, 26, 36, 37, 38}) {
+    for (int csidl :
+         {kCsidlPersonal, kCsidlAppData, kCsidlWindows, kCsidlSystem, kCsidlProgramFiles}) {
         const std::string path = GetSpecialFolderPath(csidl);
         ASSERT_FALSE(path.empty()) << csidl;
         EXPECT_NE(path.back(), '\\') << path;
     }
-}
 #else
-TEST(Folders, TempFolderFollowsTmpdir) {
-    const char* old = std::getenv("TMPDIR");
-    const std::string saved = old != nullptr ? old : "";
-    setenv("TMPDIR", "/var/tmp", 1);
-    EXPECT_EQ(GetTempFolder(), "/var/tmp/");
-    setenv("TMPDIR", "", 1);
-    EXPECT_EQ(GetTempFolder(), "/tmp/");
-    if (old != nullptr) {
-        setenv("TMPDIR", saved.c_str(), 1);
-    } else {
-        unsetenv("TMPDIR");
-    }
+    EXPECT_EQ(NativeSeparators("a/b\\c\\"), "a/b/c/");
+#endif
 }
 
-TEST(Folders, DocumentsFolderComesFromUserDirs) {
-    testsupport::TempDir home;
-    const char* oldHome = std::getenv("HOME");
-    const std::string savedHome = oldHome != nullptr ? oldHome : "";
-    const char* oldConfig = std::getenv("XDG_CONFIG_HOME");
-    const std::string savedConfig = oldConfig != nullptr ? oldConfig : "";
-    setenv("HOME", "/home/someone", 1);
-    setenv("XDG_CONFIG_HOME", home.path().c_str(), 1);
+#ifndef _WIN32
+// TMPDIR, HOME and the user's XDG folder settings, each put back at the end.
+TEST(Folders, TempAndDocumentsFoldersFollowTheUsersSettings) {
+    testsupport::TempDir config;
+    const char* names[] = {"TMPDIR", "HOME", "XDG_CONFIG_HOME"};
+    std::vector<std::string> saved;
+    for (const char* name : names) {
+        saved.push_back(GetEnvironmentValue(name));
+    }
+    SetEnvironmentValue("TMPDIR", "/var/tmp");
+    EXPECT_EQ(GetTempFolder(), "/var/tmp/");
+    SetEnvironmentValue("TMPDIR", "");
+    EXPECT_EQ(GetTempFolder(), "/tmp/");
 
+    SetEnvironmentValue("HOME", "/home/someone");
+    SetEnvironmentValue("XDG_CONFIG_HOME", config.path());
     EXPECT_EQ(GetSpecialFolderPath(kCsidlPersonal), "/home/someone/Documents");
-    testsupport::WriteFile(home / "user-dirs.dirs",
+    testsupport::WriteFile(config / "user-dirs.dirs",
                            "# comment\nXDG_DOCUMENTS_DIR=\"$HOME/Dokumente\"\n");
     EXPECT_EQ(GetSpecialFolderPath(kCsidlPersonal), "/home/someone/Dokumente");
     EXPECT_EQ(GetSpecialFolderPath(kCsidlAppData), "/home/someone");
     EXPECT_EQ(GetSpecialFolderPath(kCsidlProgramFiles), "/usr");
     EXPECT_EQ(GetSpecialFolderPath(99), "");
-
-    setenv("HOME", savedHome.c_str(), 1);
-    if (oldConfig != nullptr) {
-        setenv("XDG_CONFIG_HOME", savedConfig.c_str(), 1);
-    } else {
-        unsetenv("XDG_CONFIG_HOME");
+    for (size_t i = 0; i < saved.size(); ++i) {
+        if (saved[i].empty()) {
+            unsetenv(names[i]);
+        } else {
+            SetEnvironmentValue(names[i], saved[i]);
+        }
     }
 }
 #endif

@@ -3,20 +3,11 @@
 #pragma once
 
 #include "child_process.h"
+#include "sys/process.h"
 #include "test_support.h"
 
-#include <chrono>
 #include <filesystem>
 #include <string>
-#include <thread>
-
-#ifdef _WIN32
-#include <process.h>
-#define TRH_TEST_PID _getpid()
-#else
-#include <unistd.h>
-#define TRH_TEST_PID getpid()
-#endif
 
 namespace testsupport {
 
@@ -26,7 +17,8 @@ public:
     // look at a 64-bit program).
     explicit IdleHelper(const std::string& program = HelperPath("idle_process")) {
         static int counter = 0;
-        name_ = "trh_idle_" + std::to_string(TRH_TEST_PID) + "_" + std::to_string(++counter);
+        name_ =
+            "trh_idle_" + std::to_string(Process::CurrentId()) + "_" + std::to_string(++counter);
 #ifdef _WIN32
         name_ += ".exe";
 #endif
@@ -49,14 +41,8 @@ public:
         if (!child.Start(path_, {ready, std::to_string(ms)})) {
             return false;
         }
-        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
-        while (!std::filesystem::exists(ready)) {
-            if (std::chrono::steady_clock::now() > deadline || child.WaitForEnd(0)) {
-                return false;
-            }
-            std::this_thread::sleep_for(std::chrono::milliseconds(10));
-        }
-        return true;
+        return Eventually([&] { return std::filesystem::exists(ready) || child.WaitForEnd(0); }) &&
+               std::filesystem::exists(ready);
     }
 
 private:

@@ -5,6 +5,16 @@
 
 #include <gtest/gtest.h>
 
+#ifndef _WIN32
+#include <sys/stat.h>
+
+#include <cstdlib>
+#include <filesystem>
+
+#include "sys/environment.h"
+#include "test_support.h"
+#endif
+
 namespace {
 
 struct ShapeCase {
@@ -125,6 +135,50 @@ TEST(HandoverName, IsTheFileNameUpToTheFirstExe) {
     EXPECT_EQ(FileNameOf("\"b.exe"), "b.exe");
     EXPECT_EQ(FileNameOf("/usr/lib/firefox-esr/firefox-esr"), "firefox-esr");
 }
+
+#ifndef _WIN32
+// A name without a folder is looked for in the folders of PATH, never in the current folder (an
+// empty element), and only an executable file counts.
+TEST(FindProgram, TakesTheFirstExecutableFileOnThePath) {
+    testsupport::TempDir dir;
+    for (const char* folder : {"cwd", "plain", "folder/prog", "bin"}) {
+        std::filesystem::create_directories(dir / folder);
+    }
+    for (const char* file : {"cwd/prog", "plain/prog", "bin/prog"}) {
+        testsupport::WriteFile(dir / file, "#!/bin/sh\n");
+        chmod((dir / file).c_str(), std::string(file) == "plain/prog" ? 0644 : 0755);
+    }
+    const std::string saved = GetEnvironmentValue("PATH");
+    const std::filesystem::path current = std::filesystem::current_path();
+    std::filesystem::current_path(dir / "cwd");
+    const struct {
+        const char* what;
+        const char* path;  // '@' stands for the test's folder; nullptr: PATH unset
+        std::string program;
+        std::string found;
+    } rows[] = {
+        {"a name with a folder", "", "./prog", "./prog"},
+        {"past an empty element, a plain file and a folder", ":@plain:@folder:@bin:@cwd", "prog",
+         dir / "bin/prog"},
+        {"not in the current folder", "::@plain", "prog", ""},
+        {"without PATH, the system's folders", nullptr, "sh", "/usr/bin/sh"},
+    };
+    for (const auto& row : rows) {
+        if (row.path == nullptr) {
+            unsetenv("PATH");
+        } else {
+            std::string folders = row.path;
+            for (std::string::size_type at; (at = folders.find('@')) != std::string::npos;) {
+                folders.replace(at, 1, dir.path());
+            }
+            SetEnvironmentValue("PATH", folders);
+        }
+        EXPECT_EQ(FindProgram(row.program), row.found) << row.what;
+    }
+    std::filesystem::current_path(current);
+    SetEnvironmentValue("PATH", saved);
+}
+#endif
 
 // A table row: id, parent, start time, and (for the handover) name and process group.
 ProcessEntry Row(std::uint32_t id, std::uint32_t parent, std::uint64_t start,

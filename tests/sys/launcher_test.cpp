@@ -14,19 +14,16 @@
 #include <vector>
 
 #include "child_process.h"
+#include "fake_tcp_server.h"
+#include "sys/environment.h"
 #include "sys/message_box.h"
+#include "sys/pure_socket.h"
 #include "test_support.h"
 
 #ifdef _WIN32
-#include <winsock2.h>
 #include <windows.h>
 #else
-#include <arpa/inet.h>
-#include <fcntl.h>
 #include <signal.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
 
 #include <cstdlib>
 #include <fstream>
@@ -60,14 +57,9 @@ std::string ExecutableName(const std::string& name) {
 // non-empty; an empty read means the file is still held by its writer (Windows renames through
 // an open handle).
 std::string AwaitFile(const std::string& path) {
-    const auto end = std::chrono::steady_clock::now() + kEventLimit;
-    while (true) {
-        std::string content = testsupport::ReadFile(path);
-        if (!content.empty() || std::chrono::steady_clock::now() > end) {
-            return content;
-        }
-        std::this_thread::sleep_for(10ms);
-    }
+    std::string content;
+    Eventually([&] { return !(content = testsupport::ReadFile(path)).empty(); }, kEventLimit);
+    return content;
 }
 
 std::uint32_t AwaitPid(const std::string& path) {
@@ -85,18 +77,6 @@ std::vector<std::string> Fields(const std::string& record) {
         }
         start = end + 1;
     }
-}
-
-void SetEnv(const char* name, const char* value) {
-#ifdef _WIN32
-    SetEnvironmentVariableA(name, value);
-#else
-    if (value != nullptr) {
-        setenv(name, value, 1);
-    } else {
-        unsetenv(name);
-    }
-#endif
 }
 
 #ifdef _WIN32
@@ -133,14 +113,7 @@ bool ProcessRuns(std::uint32_t pid) {
 }
 
 bool ProcessEnds(std::uint32_t pid, std::chrono::milliseconds limit = kEventLimit) {
-    const auto end = std::chrono::steady_clock::now() + limit;
-    while (ProcessRuns(pid)) {
-        if (std::chrono::steady_clock::now() > end) {
-            return false;
-        }
-        std::this_thread::sleep_for(10ms);
-    }
-    return true;
+    return Eventually([pid] { return !ProcessRuns(pid); }, limit);
 }
 #endif
 
@@ -176,8 +149,8 @@ protected:
     }
     void TearDown() override {
         SetMessageBoxHandler(std::move(previous_));
-        SetEnv("TRH_LAUNCH_HOLD", nullptr);
-        SetEnv("TRH_LAUNCH_PROBE", nullptr);
+        SetEnvironmentValue("TRH_LAUNCH_HOLD", "");
+        SetEnvironmentValue("TRH_LAUNCH_PROBE", "");
         EXPECT_TRUE(boxes_.empty()) << boxes_.front().caption << ": " << boxes_.front().text;
     }
 
@@ -188,75 +161,65 @@ private:
     MessageBoxHandler previous_;
 };
 
-TEST_F(LauncherTest, NoWaitReturnsWhileTheChildRunsAndKnowsItsId) {
-    // The child inherits the environment and the current folder of the launcher.
+// The child inherits the launcher's current folder and environment, with the launch's own
+// variables in place of the launcher's, which stay as they are. A launch without a wait returns
+// while the child runs; one that waits until the exit returns only after the child has ended.
+TEST_F(LauncherTest, TheChildGetsTheLaunchersFolderAndEnvironmentAndTheWaitHolds) {
+    const struct {
+        LaunchWait wait;
+        std::vector<std::pair<std::string, std::string>> environment;
+        const char* probe;  // what the child finds
+    } rows[] = {
+        {LaunchWait::None, {}, "set by the test"},
+        {LaunchWait::UntilExit,
+         {{"TRH_LAUNCH_PROBE", "given to this launch"}},
+         "given to this launch"},
+    };
     fs::create_directory(dir_ / "cwd");
-    auto folder = std::make_unique<CurrentFolder>(dir_ / "cwd");
-    const fs::path childFolder = fs::current_path();
-    SetEnv("TRH_LAUNCH_PROBE", "set by the test");
-    SetEnv("TRH_LAUNCH_HOLD", (dir_ / "release").c_str());
+    for (const auto& row : rows) {
+        const bool waits = row.wait == LaunchWait::UntilExit;
+        SCOPED_TRACE(waits ? "until exit" : "no wait");
+        const std::string out = dir_ / (waits ? "waited" : "not-waited");
+        const std::string release = out + ".release";
+        SetEnvironmentValue("TRH_LAUNCH_PROBE", "set by the test");
+        SetEnvironmentValue("TRH_LAUNCH_HOLD", release);
+        auto folder = std::make_unique<CurrentFolder>(dir_ / "cwd");
+        const fs::path childFolder = fs::current_path();
 
-    ProcessLauncher launcher;
-    EXPECT_EQ(launcher.processId(), 0u);
-    const bool started =
-        launcher.Launch(Quoted(HelperPath("launch_args")) + " " + Quoted(dir_ / "out") + " first",
-                        "", LaunchWait::None, false, WindowSearch::Direct);
-    const std::string record = AwaitFile(dir_ / "out");
-    folder.reset();
-    ASSERT_TRUE(started);
+        ProcessLauncher launcher;
+        EXPECT_EQ(launcher.processId(), 0u);
+        LaunchOptions options;
+        options.wait = row.wait;
+        options.environment = row.environment;
+        auto launch = std::async(std::launch::async, [&] {
+            return launcher.Launch(Quoted(HelperPath("launch_args")) + " " + Quoted(out) + " first",
+                                   options);
+        });
+        const std::vector<std::string> fields = Fields(AwaitFile(out));
+        folder.reset();
+        // The child cannot end before the release file exists.
+        EXPECT_EQ(launch.wait_for(waits ? 0s : kEventLimit),
+                  waits ? std::future_status::timeout : std::future_status::ready);
+        testsupport::WriteFile(release, "");
+        ASSERT_EQ(launch.wait_for(kEventLimit), std::future_status::ready);
+        EXPECT_TRUE(launch.get());
 
-    const std::vector<std::string> fields = Fields(record);
-    ASSERT_EQ(fields.size(), 5u) << record;
-    EXPECT_EQ(fields[0], std::to_string(launcher.processId()));
-    EXPECT_EQ(fields[1], childFolder.string());
-    EXPECT_EQ(fields[2], "set by the test");
+        ASSERT_EQ(fields.size(), 5u);
+        EXPECT_EQ(fields[0], std::to_string(launcher.processId()));
+        EXPECT_EQ(fields[1], childFolder.string());
+        EXPECT_EQ(fields[2], row.probe);
 #ifndef _WIN32
-    // A server that signals its whole group must not reach the launcher.
-    EXPECT_EQ(fields[3], "own");
+        // A server that signals its whole group must not reach the launcher.
+        EXPECT_EQ(fields[3], "own");
 #endif
-    EXPECT_EQ(fields[4], "first");
-    EXPECT_TRUE(ProcessRuns(launcher.processId()));
-
-    testsupport::WriteFile(dir_ / "release", "");
-    EXPECT_TRUE(ProcessEnds(launcher.processId()));
-}
-
-// Variables of the launch reach the child alone; the launcher's own environment stays.
-TEST_F(LauncherTest, TheLaunchsOwnVariablesReachTheChildOnly) {
-    SetEnv("TRH_LAUNCH_PROBE", "set by the test");
-    ProcessLauncher launcher;
-    LaunchOptions options;
-    options.wait = LaunchWait::UntilExit;
-    options.environment = {{"TRH_LAUNCH_PROBE", "given to this launch"}};
-    ASSERT_TRUE(
-        launcher.Launch(Quoted(HelperPath("launch_args")) + " " + Quoted(dir_ / "out"), options));
-    const std::vector<std::string> fields = Fields(AwaitFile(dir_ / "out"));
-    ASSERT_GE(fields.size(), 3u);
-    EXPECT_EQ(fields[2], "given to this launch");
-#ifdef _WIN32
-    char own[64] = {};
-    GetEnvironmentVariableA("TRH_LAUNCH_PROBE", own, sizeof own);
-    EXPECT_STREQ(own, "set by the test");
-#else
-    EXPECT_STREQ(std::getenv("TRH_LAUNCH_PROBE"), "set by the test");
-#endif
-}
-
-TEST_F(LauncherTest, UntilExitReturnsOnlyAfterTheChildHasEnded) {
-    SetEnv("TRH_LAUNCH_HOLD", (dir_ / "release").c_str());
-    ProcessLauncher launcher;
-    auto launch = std::async(std::launch::async, [&] {
-        return launcher.Launch(Quoted(HelperPath("launch_args")) + " " + Quoted(dir_ / "out"), "",
-                               LaunchWait::UntilExit, false, WindowSearch::Direct);
-    });
-    const std::vector<std::string> fields = Fields(AwaitFile(dir_ / "out"));
-    // The child is running and cannot end before the release file exists.
-    EXPECT_EQ(launch.wait_for(0s), std::future_status::timeout);
-    testsupport::WriteFile(dir_ / "release", "");
-    ASSERT_EQ(launch.wait_for(kEventLimit), std::future_status::ready);
-    EXPECT_TRUE(launch.get());
-    EXPECT_EQ(fields[0], std::to_string(launcher.processId()));
-    EXPECT_FALSE(ProcessRuns(launcher.processId()));
+        EXPECT_EQ(fields[4], "first");
+        EXPECT_EQ(GetEnvironmentValue("TRH_LAUNCH_PROBE"), "set by the test");
+        if (waits) {
+            EXPECT_FALSE(ProcessRuns(launcher.processId()));
+        } else {
+            EXPECT_TRUE(ProcessEnds(launcher.processId()));
+        }
+    }
 }
 
 TEST_F(LauncherTest, ArgumentsReachTheChildLiterallyWithoutAShell) {
@@ -327,7 +290,9 @@ TEST_F(LauncherTest, FailedStartShowsTheSystemErrorAndDoesNotWait) {
     EXPECT_TRUE(ProcessEnds(running));
 }
 
-TEST_F(LauncherTest, TerminateTreeEndsChildAndGrandchild) {
+// The stop ends the program with what it started while the program runs. Once the watched
+// program has ended, what it started belongs to the user: the stop ends nothing.
+TEST_F(LauncherTest, TerminateTreeEndsARunningTreeAndLeavesWhatAnEndedProgramStarted) {
     ProcessLauncher fresh;
     fresh.TerminateTree();  // no process yet: must reach nothing, least of all this one
 
@@ -342,103 +307,64 @@ TEST_F(LauncherTest, TerminateTreeEndsChildAndGrandchild) {
         EXPECT_TRUE(ProcessEnds(pid)) << pid;
     }
     launcher.TerminateTree();  // ids that are gone are ignored
+
+    ProcessLauncher ended;
+    ASSERT_TRUE(
+        ended.Launch(Quoted(HelperPath("launch_window")) + " " + Quoted(dir_ / "kid") + " handover",
+                     "", LaunchWait::UntilExit, true, WindowSearch::Direct));
+    const std::uint32_t kid = AwaitPid(dir_ / "kid");
+    ended.TerminateTree();
+    EXPECT_FALSE(ProcessEnds(kid, 1s));
+    ProcessLauncher::TerminateTree(kid);
+    EXPECT_TRUE(ProcessEnds(kid));
 }
 
 // A server must not outlive a launcher that is killed, yet must survive the worker thread that
-// started it (the start sequence's thread may end long before the servers should).
-TEST_F(LauncherTest, TiedProgramEndsWithTheLauncherProcessOnly) {
-    auto launcher = std::make_unique<testsupport::ChildProcess>();
-    ASSERT_TRUE(launcher->Start(HelperPath("launch_tied"), {dir_ / "t", "tied"}));
-    ASSERT_EQ(AwaitPid(dir_ / "t.launcher"), launcher->Id());
-    const std::uint32_t child = AwaitPid(dir_ / "t.1");
-    const std::uint32_t grandchild = AwaitPid(dir_ / "t.2");
-    EXPECT_TRUE(ProcessRuns(child)) << "ended with the thread that started it";
+// started it (the start sequence's thread may end long before the servers should). A program the
+// user asked to run is not tied and stays.
+TEST_F(LauncherTest, ATiedProgramEndsWithTheLauncherProcessOnly) {
+    for (const bool tied : {true, false}) {
+        SCOPED_TRACE(tied ? "tied" : "untied");
+        const std::string base = dir_ / (tied ? "t" : "u");
+        auto launcher = std::make_unique<testsupport::ChildProcess>();
+        ASSERT_TRUE(launcher->Start(HelperPath("launch_tied"), {base, tied ? "tied" : "untied"}));
+        ASSERT_EQ(AwaitPid(base + ".launcher"), launcher->Id());
+        const std::uint32_t child = AwaitPid(base + ".1");
+        const std::uint32_t grandchild = AwaitPid(base + ".2");
+        EXPECT_TRUE(ProcessRuns(child)) << "ended with the thread that started it";
 
-    launcher.reset();  // killed hard, like the task manager does
-    EXPECT_TRUE(ProcessEnds(child));
+        launcher.reset();  // killed hard, like the task manager does
+        if (tied) {
+            EXPECT_TRUE(ProcessEnds(child));
 #ifdef _WIN32
-    // The job holds the whole tree.
-    EXPECT_TRUE(ProcessEnds(grandchild));
-#else
-    // Only the direct child gets the parent-death signal; a server ends its own workers.
-    ProcessLauncher::TerminateTree(grandchild);
+            // The job holds the whole tree.
+            EXPECT_TRUE(ProcessEnds(grandchild));
 #endif
+        } else {
+            EXPECT_TRUE(ProcessRuns(child));
+        }
+        // Linux: only the direct child gets the parent-death signal; a server ends its own
+        // workers.
+        ProcessLauncher::TerminateTree(grandchild);
+        ProcessLauncher::TerminateTree(child);
+        EXPECT_TRUE(ProcessEnds(child));
+        EXPECT_TRUE(ProcessEnds(grandchild));
+    }
 }
 
-TEST_F(LauncherTest, UntiedProgramOutlivesTheLauncher) {
-    auto launcher = std::make_unique<testsupport::ChildProcess>();
-    ASSERT_TRUE(launcher->Start(HelperPath("launch_tied"), {dir_ / "u", "untied"}));
-    ASSERT_EQ(AwaitPid(dir_ / "u.launcher"), launcher->Id());
-    const std::uint32_t child = AwaitPid(dir_ / "u.1");
-    launcher.reset();
-    EXPECT_TRUE(ProcessRuns(child));
-    ProcessLauncher::TerminateTree(child);
-    EXPECT_TRUE(ProcessEnds(child));
-}
-
-TEST_F(LauncherTest, ChildrenInheritNoOpenFilesOrSockets) {
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-#ifdef _WIN32
-    WSADATA data;
-    ASSERT_EQ(WSAStartup(MAKEWORD(2, 2), &data), 0);
-    // Both handles are inheritable on purpose: only the launcher's choice keeps them home.
-    SECURITY_ATTRIBUTES inheritable{sizeof(inheritable), nullptr, TRUE};
-    const std::string lockedPath = dir_ / "locked";
-    HANDLE file = CreateFileA(lockedPath.c_str(), GENERIC_WRITE, 0, &inheritable, CREATE_ALWAYS,
-                              FILE_ATTRIBUTE_NORMAL, nullptr);
-    ASSERT_NE(file, INVALID_HANDLE_VALUE);
-    SOCKET listener = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
-    ASSERT_NE(listener, INVALID_SOCKET);
-    SetHandleInformation(reinterpret_cast<HANDLE>(listener), HANDLE_FLAG_INHERIT,
-                         HANDLE_FLAG_INHERIT);
-    int length = sizeof(address);
-#else
-    // Neither descriptor asks for close-on-exec.
-    int pipeEnds[2];
-    ASSERT_EQ(pipe(pipeEnds), 0);
-    int listener = socket(AF_INET, SOCK_STREAM, 0);
-    ASSERT_GE(listener, 0);
-    socklen_t length = sizeof(address);
-#endif
-    ASSERT_EQ(bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof(address)), 0);
-    ASSERT_EQ(listen(listener, 1), 0);
-    ASSERT_EQ(getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length), 0);
-
+// Whatever the launcher holds open (here the fake server's listening socket, which both systems
+// would hand on), the child starts without it: once the launcher lets go, the port is closed.
+TEST_F(LauncherTest, ChildrenInheritNoOpenHandles) {
+    WinsockGuard winsock;
+    testsupport::FakeTcpServer server;
+    const int port = server.Port();
     ProcessLauncher launcher;
     ASSERT_TRUE(launcher.Launch(Quoted(HelperPath("launch_tree")) + " " + Quoted(dir_ / "t") + " 2",
                                 "", LaunchWait::None, false, WindowSearch::Direct));
     const std::uint32_t child = AwaitPid(dir_ / "t.2");
     ASSERT_EQ(child, launcher.processId());
-
-    // With our own copies closed, nobody else may hold the port, the file or the pipe.
-#ifdef _WIN32
-    closesocket(listener);
-    CloseHandle(file);
-    HANDLE again = CreateFileA(lockedPath.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
-                               FILE_ATTRIBUTE_NORMAL, nullptr);
-    EXPECT_NE(again, INVALID_HANDLE_VALUE) << GetLastError();
-    if (again != INVALID_HANDLE_VALUE) {
-        CloseHandle(again);
-    }
-    SOCKET second = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
-    EXPECT_EQ(bind(second, reinterpret_cast<sockaddr*>(&address), sizeof(address)), 0)
-        << WSAGetLastError();
-    closesocket(second);
-    WSACleanup();
-#else
-    close(listener);
-    close(pipeEnds[1]);
-    fcntl(pipeEnds[0], F_SETFL, O_NONBLOCK);
-    char byte = 0;
-    EXPECT_EQ(read(pipeEnds[0], &byte, 1), 0) << std::strerror(errno);
-    close(pipeEnds[0]);
-    int second = socket(AF_INET, SOCK_STREAM, 0);
-    EXPECT_EQ(bind(second, reinterpret_cast<sockaddr*>(&address), sizeof(address)), 0)
-        << std::strerror(errno);
-    close(second);
-#endif
+    server.CloseListener();
+    EXPECT_FALSE(IsPortInUse(port, "127.0.0.1"));
     launcher.TerminateTree();
     EXPECT_TRUE(ProcessEnds(child));
 }
@@ -498,8 +424,8 @@ TEST_F(LauncherTest, HandoverFollowsWhatTheLaunchLedToAndNothingElse) {
     ProcessLauncher stub;
     auto stubLaunch = std::async(std::launch::async, [&] {
         return stub.Launch(
-            Quoted(HelperPath("launch_handover")) + " " + Quoted(dir_ / "stub") + " 2000", "",
-            LaunchWait::UntilExit, true, WindowSearch::Handover, "",
+            Quoted(HelperPath("launch_window")) + " " + Quoted(dir_ / "stub") + " handover 2000",
+            "", LaunchWait::UntilExit, true, WindowSearch::Handover, "",
             ExecutableName("LAUNCH_window"));
     });
 
@@ -598,19 +524,6 @@ TEST_F(LauncherTest, HandoverFollowsWhatTheLaunchLedToAndNothingElse) {
     user.TerminateTree();
     EXPECT_TRUE(ProcessEnds(own));
     EXPECT_TRUE(ProcessEnds(usersOwn));
-}
-
-// Once the watched program has ended, what it started belongs to the user: the stop ends
-// nothing.
-TEST_F(LauncherTest, TerminateTreeAfterTheEndLeavesWhatTheProgramStarted) {
-    ProcessLauncher launcher;
-    ASSERT_TRUE(launcher.Launch(Quoted(HelperPath("launch_handover")) + " " + Quoted(dir_ / "kid"),
-                                "", LaunchWait::UntilExit, true, WindowSearch::Direct));
-    const std::uint32_t kid = AwaitPid(dir_ / "kid");
-    launcher.TerminateTree();
-    EXPECT_FALSE(ProcessEnds(kid, 1s));
-    ProcessLauncher::TerminateTree(kid);
-    EXPECT_TRUE(ProcessEnds(kid));
 }
 
 }  // namespace

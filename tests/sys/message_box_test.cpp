@@ -7,53 +7,29 @@
 
 namespace {
 
-struct Shown {
-    std::string text;
-    std::string caption;
-    unsigned style;
-};
-
-TEST(MessageBox, InstalledHandlerReceivesEveryBoxUntilReplaced) {
-    std::vector<Shown> first;
-    std::vector<Shown> second;
+// Every box reaches the installed handler with its text, caption and style, and the handler's
+// button comes back; the handler may show another box (an error box while one is answered) and
+// is replaced by the next one, which gives back the one before.
+TEST(MessageBox, TheInstalledHandlerReceivesEveryBoxUntilReplaced) {
+    const auto box = [](const std::string& caption, const std::string& text, unsigned style) {
+        return caption + ": " + text + " " + std::to_string(style);
+    };
+    std::vector<std::string> seen;
     MessageBoxHandler before = SetMessageBoxHandler(
-        [&first](const std::string& text, const std::string& caption, unsigned style) {
-            first.push_back({text, caption, style});
+        [&](const std::string& text, const std::string& caption, unsigned style) {
+            seen.push_back(box(caption, text, style));
+            if (text == "outer") {
+                ShowMessageBox("inner", "c", kMessageBoxIconStop);
+            }
             return 7;
         });
-    EXPECT_EQ(ShowMessageBox("Disk full", "Error", kMessageBoxIconInformation), 7);
-
-    MessageBoxHandler replaced = SetMessageBoxHandler(
-        [&second](const std::string& text, const std::string& caption, unsigned style) {
-            second.push_back({text, caption, style});
-            return 1;
-        });
-    ASSERT_TRUE(static_cast<bool>(replaced));
-    EXPECT_EQ(ShowMessageBox("Port busy", "Trailhost", kMessageBoxIconStop), 1);
-    SetMessageBoxHandler(std::move(before));
-
-    ASSERT_EQ(first.size(), 1u);
-    EXPECT_EQ(first[0].text, "Disk full");
-    EXPECT_EQ(first[0].caption, "Error");
-    EXPECT_EQ(first[0].style, 0x40u);
-    ASSERT_EQ(second.size(), 1u);
-    EXPECT_EQ(second[0].caption, "Trailhost");
-    EXPECT_EQ(second[0].style, 0x10u);
-}
-
-TEST(MessageBox, HandlerMayShowAnotherBox) {
-    std::vector<std::string> seen;
-    MessageBoxHandler before =
-        SetMessageBoxHandler([&seen](const std::string& text, const std::string&, unsigned) {
-            seen.push_back(text);
-            if (text == "outer") {
-                ShowMessageBox("inner", "c", 0);
-            }
-            return 1;
-        });
-    ShowMessageBox("outer", "c", 0);
-    SetMessageBoxHandler(std::move(before));
-    EXPECT_EQ(seen, (std::vector<std::string>{"outer", "inner"}));
+    EXPECT_EQ(ShowMessageBox("outer", "Error", kMessageBoxIconInformation), 7);
+    MessageBoxHandler mine = SetMessageBoxHandler(std::move(before));
+    ASSERT_TRUE(static_cast<bool>(mine));
+    EXPECT_EQ(mine("given back", "c", 0), 7);
+    EXPECT_EQ(seen, (std::vector<std::string>{box("Error", "outer", kMessageBoxIconInformation),
+                                              box("c", "inner", kMessageBoxIconStop),
+                                              box("c", "given back", 0)}));
 }
 
 #ifndef _WIN32

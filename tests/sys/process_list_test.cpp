@@ -1,11 +1,12 @@
 #include "sys/process_list.h"
 
+#include "sys/process_list_detail.h"
+
 #include "child_process.h"
 #include "idle_helper.h"
 
 #include <gtest/gtest.h>
 
-#include <cstring>
 #include <map>
 #include <string>
 
@@ -16,24 +17,6 @@ namespace {
 
 constexpr unsigned long kEndTimeoutMs = 60000;
 
-std::map<std::uint32_t, std::string> ListProcesses() {
-    std::map<std::uint32_t, std::string> list;
-    const bool walked = EnumerateProcesses(
-        [](std::uint32_t id, const char* name, void* user) {
-            (*static_cast<std::map<std::uint32_t, std::string>*>(user))[id] =
-                name != nullptr ? name : "(null)";
-            return 1;
-        },
-        &list);
-    EXPECT_TRUE(walked);
-    return list;
-}
-
-bool EndsWith(const std::string& text, const std::string& tail) {
-    return text.size() >= tail.size() &&
-           text.compare(text.size() - tail.size(), tail.size(), tail) == 0;
-}
-
 std::string UpperCase(std::string text) {
     for (char& c : text) {
         if (c >= 'a' && c <= 'z') {
@@ -43,32 +26,78 @@ std::string UpperCase(std::string text) {
     return text;
 }
 
-TEST(EnumerateProcesses, ListsAStartedProgramUnderItsExecutableName) {
+// Every way of walking the list: the one the platform chooses and, on Windows, psapi and
+// Toolhelp one by one (only one of them is chosen on a given system). The kill ways take the
+// name in upper case.
+const struct {
+    const char* name;
+    bool (*walk)(ProcessCallback, void*);
+    std::uint32_t (*kill)(const std::string&);
+} kWays[] = {
+    {"chosen", &EnumerateProcesses, &KillProcessByName},
+#ifdef _WIN32
+    {"psapi", &EnumerateProcessesPsapi, &KillProcessByNamePsapi},
+    {"Toolhelp", &EnumerateProcessesToolhelp, &KillProcessByNameToolhelp},
+#endif
+};
+
+std::map<std::uint32_t, std::string> ListWith(bool (*walk)(ProcessCallback, void*)) {
+    std::map<std::uint32_t, std::string> list;
+    EXPECT_TRUE(walk(
+        [](std::uint32_t id, const char* name, void* user) {
+            (*static_cast<std::map<std::uint32_t, std::string>*>(user))[id] =
+                name != nullptr ? name : "(null)";
+            return 1;
+        },
+        &list));
+    return list;
+}
+
+// Each way lists a started program under its executable name, stops where the callback says so,
+// and kills the program by its name in any letter case; then it is listed no more.
+TEST(ProcessListWays, ListAndKillAStartedProgramByItsName) {
     IdleHelper helper;
+    for (const auto& way : kWays) {
+        SCOPED_TRACE(way.name);
+        ChildProcess child;
+        ASSERT_TRUE(helper.Start(child));
+        const auto list = ListWith(way.walk);
+        ASSERT_EQ(list.count(child.Id()), 1u);
+        EXPECT_EQ(list.at(child.Id()), helper.Name());
+
+        int calls = 0;
+        EXPECT_TRUE(way.walk(
+            [](std::uint32_t, const char*, void* user) {
+                ++*static_cast<int*>(user);
+                return 0;
+            },
+            &calls));
+        EXPECT_EQ(calls, 1);
+
+        EXPECT_EQ(way.kill(UpperCase(helper.Name())), kKillDone);
+        EXPECT_TRUE(child.WaitForEnd(kEndTimeoutMs));
+        EXPECT_EQ(way.kill(UpperCase(helper.Name())), kKillNotFound);
+        EXPECT_EQ(ListWith(way.walk).count(child.Id()), 0u);
+    }
+    // The name as it is written finds the program too.
     ChildProcess child;
     ASSERT_TRUE(helper.Start(child));
-
-    const auto list = ListProcesses();
-    ASSERT_EQ(list.count(child.Id()), 1u);
-    EXPECT_EQ(list.at(child.Id()), helper.Name());
+    EXPECT_EQ(KillProcessByName(helper.Name()), kKillDone);
+    EXPECT_TRUE(child.WaitForEnd(kEndTimeoutMs));
 }
 
-TEST(EnumerateProcesses, ACallbackAnsweringZeroStopsTheWalkAfterOneProcess) {
-    int calls = 0;
-    EXPECT_TRUE(EnumerateProcesses(
-        [](std::uint32_t, const char*, void* user) {
-            ++*static_cast<int*>(user);
-            return 0;
-        },
-        &calls));
-    EXPECT_EQ(calls, 1);
+TEST(KillProcessByName, RefusesAnEmptyOrOverlongName) {
+    EXPECT_EQ(KillProcessByName(""), kKillBadName);
+    EXPECT_EQ(KillProcessByName(std::string(261, 'a')), kKillBadName);
+    EXPECT_EQ(KillProcessByName(std::string(260, 'a')), kKillNotFound);
 }
 
+// Both look-up ways find a running program's name and full path by its id; an ended one is not
+// found, and the buffers are left empty.
 TEST(ProcessInfo, FindsARunningProgramByIdWithBothWays) {
     IdleHelper helper;
     ChildProcess child;
     ASSERT_TRUE(helper.Start(child));
-
     for (const bool preferPsapi : {false, true}) {
         SCOPED_TRACE(preferPsapi ? "psapi preferred" : "Toolhelp preferred");
         CProcessInfo info;
@@ -77,46 +106,19 @@ TEST(ProcessInfo, FindsARunningProgramByIdWithBothWays) {
         char path[kProcessTextSize] = "junk";
         ASSERT_TRUE(info.FindProcessById(name, path, child.Id()));
         EXPECT_EQ(std::string(name), helper.Name());
-        EXPECT_TRUE(EndsWith(path, helper.Name())) << path;
+        EXPECT_EQ(UpperCase(path), UpperCase(helper.Path()));
     }
-}
-
-TEST(ProcessInfo, AnEndedProgramIsNotFoundAndTheBuffersAreEmpty) {
-    IdleHelper helper;
-    ChildProcess child;
-    ASSERT_TRUE(helper.Start(child));
     ASSERT_EQ(KillProcessByName(helper.Name()), kKillDone);
     ASSERT_TRUE(child.WaitForEnd(kEndTimeoutMs));
-
-    CProcessInfo info;
-    ASSERT_TRUE(info.Init(false));
-    char name[kProcessTextSize] = "junk";
-    char path[kProcessTextSize] = "junk";
-    EXPECT_FALSE(info.FindProcessById(name, path, child.Id()));
-    EXPECT_STREQ(name, "");
-    EXPECT_STREQ(path, "");
-    EXPECT_EQ(ListProcesses().count(child.Id()), 0u);
-}
-
-TEST(KillProcessByName, KillsTheProgramWhateverTheLetterCaseOfTheName) {
-    IdleHelper helper;
-    ChildProcess first;
-    ASSERT_TRUE(helper.Start(first));
-    EXPECT_EQ(KillProcessByName(UpperCase(helper.Name())), kKillDone);
-    EXPECT_TRUE(first.WaitForEnd(kEndTimeoutMs));
-
-    ChildProcess second;
-    ASSERT_TRUE(helper.Start(second));
-    EXPECT_EQ(KillProcessByName(helper.Name()), kKillDone);
-    EXPECT_TRUE(second.WaitForEnd(kEndTimeoutMs));
-
-    EXPECT_EQ(KillProcessByName(helper.Name()), kKillNotFound);
-}
-
-TEST(KillProcessByName, RefusesAnEmptyOrOverlongName) {
-    EXPECT_EQ(KillProcessByName(""), kKillBadName);
-    EXPECT_EQ(KillProcessByName(std::string(261, 'a')), kKillBadName);
-    EXPECT_EQ(KillProcessByName(std::string(260, 'a')), kKillNotFound);
+    for (const bool preferPsapi : {false, true}) {
+        CProcessInfo info;
+        ASSERT_TRUE(info.Init(preferPsapi));
+        char name[kProcessTextSize] = "junk";
+        char path[kProcessTextSize] = "junk";
+        EXPECT_FALSE(info.FindProcessById(name, path, child.Id()));
+        EXPECT_STREQ(name, "");
+        EXPECT_STREQ(path, "");
+    }
 }
 
 }  // namespace
