@@ -4,11 +4,9 @@
 
 #include <functional>
 
-#include "stack/hosts_file.h"
 #include "stack/run_recovery.h"
 #include "stack/runtime.h"
 #include "stack/stack_state.h"
-#include "stack/templates.h"
 #include "stack_layout.h"
 #include "sys/files.h"
 #include "sys/launcher.h"
@@ -60,31 +58,6 @@ TEST(RunJournal, ReadsWhatWasRecordedWithoutALineCutShort) {
     CloseJournal(dir.path());
     EXPECT_FALSE(PathExists(JournalPath(dir.path())));
     EXPECT_FALSE(RecordInJournal(dir / "missing", journal::kFile, {"x"}));
-}
-
-TEST(HostsRecovery, TakesOutOnlyTheRunsBlockAndKeepsLaterLines) {
-    TempDir dir;
-    const std::string hosts = dir / "hosts";
-    const std::string before = "127.0.0.1\tlocalhost\r\n# the user's own\r\n";
-    const std::string other = "\r\n#---TRH_START---\r\n127.0.0.1\tother.test\r\n#---TRH_END---\r\n";
-    const std::string ours = "\r\n#---TRH_START---\r\n127.0.0.1\tsite.test\r\n#---TRH_END---\r\n";
-    WriteFile(hosts, before + other + ours + "10.0.0.9 added.later\r\n");
-
-    EXPECT_EQ(RemoveHostsEntry("site.test", "127.0.0.1", hosts), HostsRemoval::kRemoved);
-    EXPECT_EQ(ReadFile(hosts), before + other + "10.0.0.9 added.later\r\n");
-    // Nothing more to take out: the file stays as it is.
-    EXPECT_EQ(RemoveHostsEntry("site.test", "127.0.0.1", hosts), HostsRemoval::kNotThere);
-    EXPECT_EQ(ReadFile(hosts), before + other + "10.0.0.9 added.later\r\n");
-}
-
-TEST(HostsRecovery, ABlockThatAddHostsEntryMadeGoesWhole) {
-    TempDir dir;
-    const std::string hosts = dir / "hosts";
-    WriteFile(hosts, "127.0.0.1 localhost\n");
-    CreateFolders(dir / "run");
-    ASSERT_TRUE(AddHostsEntry("site.test", "127.0.0.1", dir / "run" + Sep(), hosts));
-    ASSERT_EQ(RemoveHostsEntry("site.test", "127.0.0.1", hosts), HostsRemoval::kRemoved);
-    EXPECT_EQ(ReadFile(hosts), "127.0.0.1 localhost\n");
 }
 
 // Runs of a stack whose journals lie in the layout's temporary folder.
