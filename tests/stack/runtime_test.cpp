@@ -2,8 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <functional>
-
 #include "sys/environment.h"
 #include "sys/files.h"
 #include "sys/folders.h"
@@ -114,67 +112,56 @@ RunValues SampleRun(const std::string& app) {
 TEST(Environment, ElevenVariablesInTheirOrder) {
     TempDir dir;
     const std::string app = dir.path();
-    const RunValues run = SampleRun(app);
+    RunValues run = SampleRun(app);
     AppSettings settings;
     settings.pathToMySqlBin = "server\\mysql\\bin";
+    const EnvironmentList env = StackEnvironment(settings, run, "OLD");
     std::vector<std::string> names;
-    for (const auto& entry : StackEnvironment(settings, run, "OLD")) {
+    for (const auto& entry : env) {
         names.push_back(entry.first);
     }
     EXPECT_EQ(names, (std::vector<std::string>{"TRH_EDITION", "PHPRC", "TRH_SERVER_SOFTWARE",
                                                "TRH_SERVER_APPROOT", "TRH_SERVER_DOCROOT",
                                                "TRH_DB_PATH", "TRH_TEMP_FOLDER", "TRH_APACHE_PORT",
                                                "TRH_BASE_URL", "TRH_MYSQL_PORT", "PATH"}));
-    const std::string server = app + "server" + kSep;
-    const std::string perl = server + "Perl2" + kSep;
+    const std::string perl = app + Native("server/Perl2/");
 #ifdef _WIN32
-    const std::string path = perl + "Apache\\;" + perl + "bin\\;;" + server + "php\\";
-    const std::string pathAlone = path + ";";
+    const std::string path = perl + "Apache\\;" + perl + "bin\\;;" + app + "server\\php\\;";
 #else
     // No empty element, which would stand for the current folder.
-    const std::string path = perl + "Apache/:" + perl + "bin/:" + server + "php/";
-    const std::string pathAlone = path;
+    const std::string path = perl + "Apache/:" + perl + "bin/:" + app + "server/php/";
 #endif
-    const std::string separator = kSep == "/" ? ":" : ";";
-    const auto folder = [&](const char* name) {
-        return [=] { CreateFolders(app + Native(name)); };
+    const std::pair<const char*, std::string> values[] = {
+        {"TRH_EDITION", "PS"},
+        {"PHPRC", run.runtimeFolder},
+        {"TRH_SERVER_SOFTWARE", std::string("Trailhost ") + TRAILHOST_VERSION},
+        {"TRH_SERVER_APPROOT", app},
+        {"TRH_SERVER_DOCROOT", app + "htdocs"},
+        {"TRH_DB_PATH", run.dbFolder},
+        {"TRH_TEMP_FOLDER", run.runtimeFolder},
+        {"TRH_APACHE_PORT", "8080"},
+        {"TRH_BASE_URL", "http://myhost:8080"},
+        {"TRH_MYSQL_PORT", "3306"},
+        {"PATH", path + (kSep == "/" ? ":OLD" : "OLD")},
     };
-    const struct {
-        const char* name;
-        std::string value;
-        std::function<void()> setUp;
-        int startLocal;
-        std::string docRoot;
-        std::string oldPath;
-    } rows[] = {
-        {"TRH_EDITION", "PS", [] {}, 0, "htdocs", "OLD"},
-        {"TRH_EDITION", "PSP", folder("server/perl2"), 0, "htdocs", "OLD"},
-        {"TRH_EDITION", "PSMP", folder("server/mysql/bin"), 0, "htdocs", "OLD"},
-        {"TRH_EDITION", "PSM", [&] { DeleteFolderTree(app + Native("server/perl2")); }, 0, "htdocs",
-         "OLD"},
-        {"PHPRC", run.runtimeFolder, [] {}, 0, "htdocs", "OLD"},
-        {"PHPRC", app + kSep + "server" + kSep + "php", [] {}, 1, "htdocs", "OLD"},
-        {"TRH_SERVER_SOFTWARE", std::string("Trailhost ") + TRAILHOST_VERSION, [] {}, 0, "htdocs",
-         "OLD"},
-        {"TRH_SERVER_APPROOT", app, [] {}, 0, "htdocs", "OLD"},
-        {"TRH_SERVER_DOCROOT", app + "htdocs", [] {}, 0, "htdocs", "OLD"},
-        {"TRH_SERVER_DOCROOT", app + "www" + kSep + "site", [] {}, 0, "www\\site", "OLD"},
-        {"TRH_DB_PATH", run.dbFolder, [] {}, 0, "htdocs", "OLD"},
-        {"TRH_TEMP_FOLDER", run.runtimeFolder, [] {}, 0, "htdocs", "OLD"},
-        {"TRH_APACHE_PORT", "8080", [] {}, 0, "htdocs", "OLD"},
-        {"TRH_BASE_URL", "http://myhost:8080", [] {}, 0, "htdocs", "OLD"},
-        {"TRH_MYSQL_PORT", "3306", [] {}, 0, "htdocs", "OLD"},
-        {"PATH", path + separator + "OLD", [] {}, 0, "htdocs", "OLD"},
-        {"PATH", pathAlone, [] {}, 0, "htdocs", ""},
-    };
-    for (const auto& row : rows) {
-        row.setUp();
-        settings.startLocal = row.startLocal;
-        RunValues shaped = run;
-        shaped.docRootName = row.docRoot;
-        EXPECT_EQ(ValueOf(StackEnvironment(settings, shaped, row.oldPath), row.name), row.value)
-            << row.name << " " << row.value;
+    for (const auto& [name, value] : values) {
+        EXPECT_EQ(ValueOf(env, name), value) << name;
     }
+    EXPECT_EQ(ValueOf(StackEnvironment(settings, run, ""), "PATH"), path);
+    // The edition names the database programs and Perl when they are there.
+    for (const auto& [folder, edition] : std::vector<std::pair<std::string, std::string>>{
+             {"server/perl2", "PSP"}, {"server/mysql/bin", "PSMP"}}) {
+        ASSERT_TRUE(CreateFolders(app + Native(folder)));
+        EXPECT_EQ(ValueOf(StackEnvironment(settings, run, ""), "TRH_EDITION"), edition);
+    }
+    ASSERT_TRUE(DeleteFolderTree(app + Native("server/perl2")));
+    EXPECT_EQ(ValueOf(StackEnvironment(settings, run, ""), "TRH_EDITION"), "PSM");
+    // A document root of several parts is appended plainly; a local start gives PHP its folder.
+    run.docRootName = "www\\site";
+    settings.startLocal = 1;
+    EXPECT_EQ(ValueOf(StackEnvironment(settings, run, ""), "TRH_SERVER_DOCROOT"),
+              app + Native("www/site"));
+    EXPECT_EQ(ValueOf(StackEnvironment(settings, run, ""), "PHPRC"), app + Native("/server/php"));
 }
 
 TEST(Environment, IsSetForChildrenWithTheWholeOldPath) {
