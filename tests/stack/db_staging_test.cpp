@@ -6,8 +6,8 @@
 
 #include "archive_builder.h"
 #include "fault_support.h"
-#include "stack_layout.h"
 #include "stack/run_journal.h"
+#include "stack_layout.h"
 #include "sys/files.h"
 #include "sys/folders.h"
 #include "test_support.h"

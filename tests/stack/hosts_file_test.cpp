@@ -49,14 +49,6 @@ struct Hosts {
     }
 };
 
-TEST(HostsFile, TheSystemFileIsUnderTheSystemFolder) {
-#ifdef _WIN32
-    EXPECT_EQ(SystemHostsFilePath(), GetSpecialFolderPath(37) + "\\drivers\\etc\\hosts");
-#else
-    EXPECT_EQ(SystemHostsFilePath(), "/etc/hosts");
-#endif
-}
-
 // Only a valid line is written, after the file is saved; a second block of the same host is
 // written too (another run of the site).
 TEST(HostsFile, AddingAppendsTheMarkedBlockAfterSavingTheFile) {

@@ -2,8 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <functional>
-
 #include "stack/run_recovery.h"
 #include "stack/runtime.h"
 #include "stack/stack_state.h"
@@ -168,43 +166,22 @@ TEST_F(AbandonedRuns, UndoEndsOnlyServersThatAreStillTheProcessWrittenDown) {
 TEST_F(AbandonedRuns, ARuntimeFolderNameThatExistsIsNeverUsed) {
     const std::string temp = layout_.TempFolder();
     const std::string other = layout_.Root() + "other" + Sep();
-    // Each takes the name and answers a folder that must stay empty, if any.
-    struct Case {
-        const char* what;
-        std::function<std::string(const std::string&)> take;
-    };
-    const std::vector<Case> cases = {
-        {"an own folder with another run's journal",
-         [&](const std::string& name) {
-             Folder(name, Process::CurrentId() + 1, "other.exe", other);
-             return std::string();
-         }},
-        {"a file",
-         [&](const std::string& name) {
-             WriteFile(temp + name, "not a folder");
-             return std::string();
-         }},
+    // The ids whose names are taken, each with a folder that must stay empty ("" for none): an own
+    // folder with another run's journal, a file, a link to a folder, a folder others may write to.
+    Folder("Trailhost_41", Process::CurrentId() + 1, "other.exe", other);
+    WriteFile(temp + "Trailhost_42", "not a folder");
+    std::vector<std::pair<unsigned long, std::string>> taken = {{41, ""}, {42, ""}};
 #ifndef _WIN32
-        {"a link to a folder",
-         [&](const std::string& name) {
-             const std::string target = layout_.Root() + name + "-target";
-             CreateFolders(target);
-             EXPECT_EQ(symlink(target.c_str(), (temp + name).c_str()), 0);
-             return target;
-         }},
-        {"a folder others may write to",
-         [&](const std::string& name) {
-             CreateFolders(temp + name);
-             chmod((temp + name).c_str(), 0777);
-             return temp + name;
-         }},
+    const std::string target = layout_.Root() + "target";
+    CreateFolders(target);
+    ASSERT_EQ(symlink(target.c_str(), (temp + "Trailhost_43").c_str()), 0);
+    CreateFolders(temp + "Trailhost_44");
+    chmod((temp + "Trailhost_44").c_str(), 0777);
+    taken.insert(taken.end(), {{43, target}, {44, temp + "Trailhost_44"}});
 #endif
-    };
-    unsigned long pid = 40;
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.what);
-        const std::string name = "Trailhost_" + std::to_string(++pid);
-        const std::string untouched = c.take(name);
+    for (const auto& [pid, untouched] : taken) {
+        SCOPED_TRACE(pid);
+        const std::string name = "Trailhost_" + std::to_string(pid);
         const std::string journalBefore = ReadFile(JournalPath(temp + name));
 
         const std::string runtime = CreateRuntimeFolder(temp, pid, false);
