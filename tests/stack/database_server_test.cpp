@@ -125,36 +125,10 @@ protected:
     AppSettings settings_ = StackLayout::Settings(0, 0);
 };
 
-// The tool never sees the password on its command line, where every user of the machine could
-// read it; it gets the account from an option file that is gone once the stop is done.
-TEST_F(DatabaseStop, TheToolGetsTheAccountFromAnOptionFileNeverFromItsCommandLine) {
-    WriteFile(config_ + "my.ini", "[mysqld]\n");
-    const std::string runtime = layout_.Root() + StackLayout::Native("runtime/");
-    std::filesystem::create_directories(runtime);
-    const std::string password = "s3cr3t a\" -x";
-    const StoredAccount account{Scramble("site", kBuiltInScrambleKey),
-                                Scramble(password, kBuiltInScrambleKey)};
-    const int port = testsupport::UnusedPort();
-    DatabaseServerControl control(settings_, port, layout_.ExeFolder(), 5000, account);
-    control.Start(config_, runtime);
-    ASSERT_TRUE(Eventually([&] { return IsPortInUse(port, "127.0.0.1"); }));
-
-    control.Stop();
-    EXPECT_TRUE(Eventually([&] { return !ProcessRuns(control.processId()); }));
-    const std::string log = ReadFile(config_ + "fake_dbadmin.log");
-    const std::vector<std::string> args = LogValues(log, "arg=");
-    ASSERT_FALSE(args.empty());
-    EXPECT_EQ(args[1], "--defaults-file=" + AdminOptionFileName(runtime));
-    for (const std::string& arg : args) {
-        EXPECT_EQ(arg.find("s3cr3t"), std::string::npos) << arg;
-    }
-    EXPECT_EQ(ReadFile(config_ + "fake_dbadmin.defaults"),
-              AdminOptionFileText(config_ + StackLayout::Native("/my.ini"), account));
-    EXPECT_FALSE(PathExists(AdminOptionFileName(runtime)));
-}
-
 // However the server behaves at the stop, it is gone afterwards, and a program of the same name
-// that the run did not start (somebody else's database server) still runs.
+// that the run did not start (somebody else's database server) still runs. The tool never sees
+// the password on its command line, where every user of the machine could read it: it reads the
+// account from an option file in the private folder, gone once the stop is done.
 TEST_F(DatabaseStop, EndsOnlyItsOwnServerWhateverItDoes) {
     layout_.Install("idle_process", "other/mysqld" + testsupport::kExe);
     ProcessLauncher strangerLauncher;
@@ -163,6 +137,8 @@ TEST_F(DatabaseStop, EndsOnlyItsOwnServerWhateverItDoes) {
                                             testsupport::kExe + " " + strangerReady + " 0",
                                         "", LaunchWait::None, false, WindowSearch::Direct));
     const std::uint32_t stranger = strangerLauncher.processId();
+    const StoredAccount account{Scramble("site", kBuiltInScrambleKey),
+                                Scramble("s3cr3t a\" -x", kBuiltInScrambleKey)};
     ASSERT_TRUE(Eventually([&] { return PathExists(strangerReady); }));
 
     const struct {
@@ -188,11 +164,13 @@ TEST_F(DatabaseStop, EndsOnlyItsOwnServerWhateverItDoes) {
     for (const auto& row : rows) {
         SCOPED_TRACE(row.what);
         const std::string config = config_ + std::to_string(++n) + StackLayout::Native("/");
-        std::filesystem::create_directories(config);
+        const std::string runtime = config + StackLayout::Native("private/");
+        std::filesystem::create_directories(runtime);
         WriteFile(config + "my.ini", std::string("[mysqld]\n") + row.myIni);
         const int port = testsupport::UnusedPort();
-        DatabaseServerControl control(settings_, port, layout_.ExeFolder(), row.stopWaitMs);
-        control.Start(config, config);
+        DatabaseServerControl control(settings_, port, layout_.ExeFolder(), row.stopWaitMs,
+                                      account);
+        control.Start(config, runtime);
         ASSERT_NE(control.processId(), 0u);
         ASSERT_TRUE(Eventually([&] { return PathExists(config + "fake_db.log"); }));
         if (row.listening) {
@@ -210,6 +188,16 @@ TEST_F(DatabaseStop, EndsOnlyItsOwnServerWhateverItDoes) {
         const std::vector<std::string> toolArgs =
             LogValues(ReadFile(config + "fake_dbadmin.log"), "arg=");
         EXPECT_EQ(toolArgs.empty() ? "" : toolArgs.back(), row.toolRuns ? "shutdown" : "");
+        EXPECT_EQ(toolArgs.size() > 1 ? toolArgs[1] : "",
+                  row.toolRuns ? "--defaults-file=" + AdminOptionFileName(runtime) : "");
+        for (const std::string& arg : toolArgs) {
+            EXPECT_EQ(arg.find("s3cr3t"), std::string::npos) << arg;
+        }
+        EXPECT_EQ(ReadFile(config + "fake_dbadmin.defaults"),
+                  row.toolRuns
+                      ? AdminOptionFileText(config + StackLayout::Native("/my.ini"), account)
+                      : "");
+        EXPECT_FALSE(PathExists(AdminOptionFileName(runtime)));
         EXPECT_EQ(LogValues(ReadFile(config + "fake_db.log"), "shutdown").size(),
                   row.shutdownRequests);
         EXPECT_TRUE(ProcessRuns(stranger));
