@@ -26,10 +26,12 @@ const std::string kDoubled =
     "\\\\www";
 #else
 const std::string kEol = "\n";
-const std::string kApp = "/media/stack/";
+// A backslash in a Linux folder's name is doubled in my.ini too: the server reads it as an escape.
+const std::string kApp = "/media/st\\ick/";
 const std::string kRoot = "/srv/www";
 const std::string kDoubled =
-    "/media/stack/server/|/media/stack/|/media/stack/rt/|/media/stack/dbdir/|/srv/www";
+    "/media/st\\\\ick/server/|/media/st\\\\ick/|/media/st\\\\ick/rt/|/media/st\\\\ick/dbdir/|"
+    "/srv/www";
 #endif
 
 // Expands template bytes (line ends written "\r\n" come out as they are on both platforms).
