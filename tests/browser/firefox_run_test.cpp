@@ -114,7 +114,7 @@ protected:
     }
 
     std::unique_ptr<CBrowserStarter> MakeStarter() {
-        auto starter = ChooseBrowserStarter(FIREFOX, settings_, dir_ / "runtime");
+        auto starter = ChooseBrowserStarter(BrowserType::FIREFOX, settings_, dir_ / "runtime");
 #ifdef _WIN32
         // Windows asks the shell for the application-data folder; Linux reads HOME.
         if (starter) {

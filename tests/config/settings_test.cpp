@@ -55,7 +55,7 @@ TEST(Settings, MissingFileGivesEveryDefault) {
     EXPECT_EQ("htdocs", s.defaultRoot);
     EXPECT_FALSE(s.deleteHttpTemp);
     EXPECT_TRUE(s.hideTempFolder);
-    EXPECT_EQ(DEFAULT, s.browserType);
+    EXPECT_EQ(BrowserType::DEFAULT, s.browserType);
     EXPECT_EQ("", s.browserCmdOptions);
     EXPECT_EQ("", s.browserPath);
     EXPECT_EQ(kBuiltInOfflineTitles, s.workOfflineTitles);
@@ -111,11 +111,11 @@ TEST(Settings, OneKeyChangesOnlyItsField) {
 }
 
 TEST(Settings, BrowserTypeByNameInAnyCase) {
-    EXPECT_EQ(FIREFOX, ReadText("[Browser]\nBrowserType=firefox\n").browserType);
-    EXPECT_EQ(0, ReadText("[Browser]\nBrowserType=opera\n").browserType);
-    EXPECT_EQ(DEFAULT, ReadText("[Browser]\nBrowserType=\n").browserType);
-    EXPECT_EQ(DEFAULT, ReadText("[Browser]\nBrowserPath=x\n").browserType);
-    EXPECT_EQ(CHROMIUM, ReadText("[Browser]\nBrowserType=Chromium\n").browserType);
+    EXPECT_EQ(BrowserType::FIREFOX, ReadText("[Browser]\nBrowserType=firefox\n").browserType);
+    EXPECT_EQ(BrowserType{}, ReadText("[Browser]\nBrowserType=opera\n").browserType);
+    EXPECT_EQ(BrowserType::DEFAULT, ReadText("[Browser]\nBrowserType=\n").browserType);
+    EXPECT_EQ(BrowserType::DEFAULT, ReadText("[Browser]\nBrowserPath=x\n").browserType);
+    EXPECT_EQ(BrowserType::CHROMIUM, ReadText("[Browser]\nBrowserType=Chromium\n").browserType);
 
     const std::pair<const char*, int> names[] = {
         {"DEFAULT", 8},    {"default", 8},  {"", 8},
@@ -125,7 +125,7 @@ TEST(Settings, BrowserTypeByNameInAnyCase) {
         {"IE", 0},
     };
     for (const auto& [text, type] : names) {
-        EXPECT_EQ(type, BrowserTypeFromText(text)) << text;
+        EXPECT_EQ(type, static_cast<int>(BrowserTypeFromText(text))) << text;
     }
 }
 

@@ -141,13 +141,7 @@ case_default() { browser_case DEFAULT "Trailhost" "Chromium" ctrl+shift+w; }
 
 # ---- main -----------------------------------------------------------------------------------
 
-src=$(readlink -f "$1")
-bin=$(readlink -f "$2")
-work=$3
-xml=$4
-rm -rf "$work"
-mkdir -p "$work"
-work=$(readlink -f "$work")
+read_arguments "$@"
 artifacts=${TRH_TEST_ARTIFACTS:-$bin/../test-artifacts}
 cases=${E2E_CASES:-chromium firefox default}
 started=$SECONDS

@@ -16,6 +16,17 @@ check() {  # check "what" command...
 
 skip() { echo "skip $case_name: $1" >>"$results"; }
 
+# The arguments every script takes: the source tree, the build's program folder, the work folder
+# (made anew, empty) and the result file; sets src, bin, work and xml.
+read_arguments() {  # read_arguments src bin work xml
+    src=$(readlink -f "$1")
+    bin=$(readlink -f "$2")
+    xml=$4
+    rm -rf "$3"
+    mkdir -p "$3"
+    work=$(readlink -f "$3")
+}
+
 # Polls `command...` every 0.1 s until it succeeds or `seconds` have passed.
 wait_for() {  # wait_for seconds command...
     local deadline=$((SECONDS + $1))

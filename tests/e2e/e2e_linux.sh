@@ -504,13 +504,7 @@ if [ "${1:-}" = "--case" ]; then
     exit 0
 fi
 
-src=$(readlink -f "$1")
-bin=$(readlink -f "$2")
-work=$3
-xml=$4
-rm -rf "$work"
-mkdir -p "$work"
-work=$(readlink -f "$work")
+read_arguments "$@"
 
 started=$SECONDS
 if ! bash "$src/scripts/assemble-demo" "$bin" "$work/demo" >"$work/assemble.log" 2>&1; then

@@ -667,10 +667,7 @@ if [ "${1:-}" = "--case" ]; then
     exit 0
 fi
 
-src=$(readlink -f "$1")
-bin=$(readlink -f "$2")
-work=$3
-xml=$4
+read_arguments "$@"
 
 # Windows programs that make windows need a display.
 if [ -z "${DISPLAY:-}" ]; then
@@ -684,9 +681,6 @@ fi
 # The build's own prefix, prepared by the first program cmake/wine-run starts in it.
 export WINEPREFIX=${TRAILHOST_WINEPREFIX:-$(dirname "$bin")/wineprefix}
 export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
-rm -rf "$work"
-mkdir -p "$work"
-work=$(readlink -f "$work")
 started=$SECONDS
 if ! bash "$src/cmake/wine-run" "$bin/process_table.exe" </dev/null >"$work/processes.txt" 2>&1; then
     echo "FAIL: Wine does not run the process list helper"
