@@ -2,31 +2,21 @@
 
 #include <gtest/gtest.h>
 
+#include <vector>
+
 #include "account_texts_data.h"
 
 namespace {
 
 const std::string kKey = kBuiltInScrambleKey;
 
-TEST(Scrambling, UsesTheBuiltInKeyByteByByte) {
-    EXPECT_EQ(kKey, "TheRiverRunsDeepAndSlowly");
-    // 'T' - 48 = 36, 'h' - 48 = 56, 'e' - 48 = 53.
-    EXPECT_EQ(Scramble("AAA", kKey), std::string({'A' + 36, 'A' + 56, 'A' + 53}));
-    EXPECT_EQ(Unscramble(std::string({'A' + 36, 'A' + 56, 'A' + 53}), kKey), "AAA");
-    // The key starts again after its 25 letters.
-    const std::string plain(26, 'a');
-    EXPECT_EQ(Scramble(plain, kKey)[25], Scramble(plain, kKey)[0]);
-}
-
-TEST(Scrambling, WrapsAroundEightBitsBothWays) {
-    EXPECT_EQ(Unscramble("\x01", kKey), std::string(1, static_cast<char>(1 - 36 + 256)));
-    EXPECT_EQ(Scramble("\xf0", kKey), std::string(1, static_cast<char>(0xf0 + 36 - 256)));
+TEST(Scrambling, GivesBackEveryByte) {
     std::string every;
     for (int b = 0; b < 256; ++b) {
         every += static_cast<char>(b);
     }
     EXPECT_EQ(Unscramble(Scramble(every, kKey), kKey), every);
-    EXPECT_EQ(Scramble(every, kKey).size(), every.size());
+    EXPECT_NE(Scramble(every, kKey), every);
 }
 
 TEST(Scrambling, TheBuildScramblesAsTheProgramDoes) {
@@ -36,13 +26,13 @@ TEST(Scrambling, TheBuildScramblesAsTheProgramDoes) {
 }
 
 TEST(AccountTexts, NoneInAnyCaseMeansNoValue) {
-    EXPECT_TRUE(IsNoAccountValue("NONE"));
-    EXPECT_TRUE(IsNoAccountValue("none"));
-    EXPECT_TRUE(IsNoAccountValue("NoNe"));
-    EXPECT_FALSE(IsNoAccountValue("NONE "));
-    EXPECT_FALSE(IsNoAccountValue("NON"));
-    EXPECT_FALSE(IsNoAccountValue(""));
-    EXPECT_FALSE(IsNoAccountValue(Scramble("NONE", kKey)));
+    for (const char* text : {"NONE", "none", "NoNe"}) {
+        EXPECT_TRUE(IsNoAccountValue(text)) << text;
+    }
+    for (const std::string& text :
+         std::vector<std::string>{"NONE ", "NON", "", Scramble("NONE", kKey)}) {
+        EXPECT_FALSE(IsNoAccountValue(text)) << text;
+    }
 }
 
 TEST(AccountTexts, EveryIdHasItsBuildText) {

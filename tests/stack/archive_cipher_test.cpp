@@ -18,14 +18,6 @@ std::string CounterBlock() {
     return std::string(reinterpret_cast<const char*>(kCounter), sizeof(kCounter));
 }
 
-std::string Pattern(size_t size) {
-    std::string bytes(size, '\0');
-    for (size_t i = 0; i < size; ++i) {
-        bytes[i] = static_cast<char>((i * 7 + i / 251) & 0xff);
-    }
-    return bytes;
-}
-
 std::string Encrypt(const std::string& passPhrase, const std::string& plain) {
     TempDir dir;
     ArchiveEncryptor encryptor;
@@ -78,10 +70,11 @@ TEST(ArchiveCipher, KeyStreamIsAesOfALittleEndianCounter) {
     EXPECT_EQ(keyStream.substr(32, 16), EncryptBlock("secret", counter));
 }
 
+// Size 0 is an archive of only the counter block, which gives an empty zip file.
 TEST(ArchiveCipher, RoundTripsWhateverTheLength) {
     for (size_t size : {size_t{0}, size_t{1}, size_t{15}, size_t{511}, size_t{512}, size_t{1024},
                         size_t{1000}, size_t{70000}}) {
-        const std::string plain = Pattern(size);
+        const std::string plain(size, 'p');
         const std::string archive = Encrypt("pass phrase", plain);
         ASSERT_EQ(archive.size(), plain.size() + kCounterBlockSize) << size;
         EXPECT_EQ(archive.substr(0, 16), CounterBlock());
@@ -89,24 +82,20 @@ TEST(ArchiveCipher, RoundTripsWhateverTheLength) {
     }
 }
 
-TEST(ArchiveCipher, AnArchiveOfOnlyTheCounterBlockGivesAnEmptyZip) {
-    EXPECT_EQ(Decrypt("x", CounterBlock()), "");
-}
-
-TEST(ArchiveCipher, AWrongPassPhraseGivesGarbageOfTheSameLength) {
-    const std::string plain = Pattern(2000);
-    const std::string wrong = Decrypt("Pass phrase", Encrypt("pass phrase", plain));
-    ASSERT_EQ(wrong.size(), plain.size());
-    EXPECT_NE(wrong, plain);
-}
-
 TEST(ArchiveCipher, FailsOnShortOrMissingArchivesAndUnwritableOutput) {
-    EXPECT_EQ(Decrypt("x", CounterBlock().substr(0, 15)), "<failed>");
-    EXPECT_EQ(Decrypt("x", ""), "<failed>");
     TempDir dir;
-    EXPECT_FALSE(DecryptArchive("x", dir / "missing.aes", dir / "out.zip"));
+    WriteFile(dir / "short.aes", CounterBlock().substr(0, 15));
+    WriteFile(dir / "empty.aes", "");
     WriteFile(dir / "a.aes", CounterBlock() + "data");
-    EXPECT_FALSE(DecryptArchive("x", dir / "a.aes", dir / "no" + "/" + "out.zip"));
+    const std::pair<std::string, std::string> rows[] = {
+        {"short.aes", "out.zip"},
+        {"empty.aes", "out.zip"},
+        {"missing.aes", "out.zip"},
+        {"a.aes", "no/out.zip"},
+    };
+    for (const auto& [archive, zip] : rows) {
+        EXPECT_FALSE(DecryptArchive("x", dir / archive, dir / zip)) << archive << " " << zip;
+    }
 }
 
 TEST(ArchiveCipher, NewArchivesGetRandomCounterBlocks) {

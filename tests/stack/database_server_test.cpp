@@ -11,9 +11,6 @@
 
 #include <filesystem>
 
-#include <chrono>
-#include <thread>
-
 #include "fake_tcp_server.h"
 #include "stack_layout.h"
 
@@ -26,74 +23,64 @@ using testsupport::WriteFile;
 
 namespace {
 
-TEST(DatabaseCommandLines, ServerAndShutdownLinesHaveEveryPieceInOrder) {
-    AppSettings s = StackLayout::Settings(0, 0);
-#ifdef _WIN32
-    const std::string exe = "E:\\stack\\";
-    const std::string config = "C:\\TEMP\\Trailhost_7\\";
-    EXPECT_EQ(DatabaseServerCommandLine(s, exe, "mysqld.exe", config, 3306, "root"),
-              "E:\\stack\\server\\mysql\\bin\\mysqld.exe "
-              "--defaults-file=C:\\TEMP\\Trailhost_7\\\\my.ini --port=3306  "
-              "--language=E:\\stack\\server\\mysql\\share\\english --user=root");
-    EXPECT_EQ(DatabaseShutdownCommandLine(s, exe, config + "mysqladmin.cnf", 7188),
-              "E:\\stack\\server\\mysql\\bin\\mysqladmin.exe "
-              "--defaults-file=C:\\TEMP\\Trailhost_7\\mysqladmin.cnf -s --port=7188 shutdown");
-#else
-    const std::string exe = "/media/stack/";
-    const std::string config = "/tmp/Trailhost_7/";
-    EXPECT_EQ(DatabaseServerCommandLine(s, exe, "mysqld", config, 3306, "root"),
-              "/media/stack/server/mysql/bin/mysqld "
-              "--defaults-file=/tmp/Trailhost_7//my.ini --port=3306  "
-              "--language=/media/stack/server/mysql/share/english --user=root");
-    EXPECT_EQ(DatabaseShutdownCommandLine(s, exe, config + "mysqladmin.cnf", 7188),
-              "/media/stack/server/mysql/bin/mysqladmin "
-              "--defaults-file=/tmp/Trailhost_7/mysqladmin.cnf -s --port=7188 shutdown");
-#endif
-    // The server's own options stand between the port and the language.
-    s.mySQLCmd = "--skip-innodb --console";
-    const std::string line = DatabaseServerCommandLine(s, exe, "mysqld", config, 3306, "");
-    EXPECT_NE(line.find(" --port=3306 --skip-innodb --console --language="), std::string::npos)
-        << line;
-}
-
-// Every path and the user reach the programs as one argument each, whatever they hold; only the
-// site's own options (mySQLCmd) are split where they say.
-TEST(DatabaseCommandLines, PathsAndTheUserStayOneArgumentEach) {
-    AppSettings s = StackLayout::Settings(0, 0);
-    s.mySQLCmd = "--skip-innodb --console";
+// Every path and the user reach the programs as one argument each, whatever they hold and
+// however long they are; only the site's own options (mySQLCmd) are split where they say.
+TEST(DatabaseCommandLines, EveryPieceIsOneWholeArgumentInItsPlace) {
+    const auto native = StackLayout::Native;
+    AppSettings plain = StackLayout::Settings(0, 0);
+    AppSettings own = plain;
+    own.mySQLCmd = "--skip-innodb --console";
+    AppSettings longer = plain;
+    longer.mySQLCmd = std::string(300, 'c');
+    const std::string exe = native("/media/stack/");
+    const std::string cfg = native("/tmp/Trailhost_7/");
     // A program's own path cannot hold a quote by these rules; any other argument can.
-    const std::string exe = StackLayout::Native("/media/My Stick & co; -x/");
-    const std::string config = StackLayout::Native("/tmp/a \"b\"/Trailhost_7 \\/");
-    const std::string sep = StackLayout::Native("/");
-    EXPECT_EQ(
-        SplitWindowsCommandLine(
-            DatabaseServerCommandLine(s, exe, "mysqld", config, 3306, "site user\" --skip-grant")),
-        (std::vector<std::string>{
-            exe + StackLayout::Native("server/mysql/bin/mysqld"),
-            "--defaults-file=" + config + sep + "my.ini", "--port=3306", "--skip-innodb",
-            "--console", "--language=" + exe + StackLayout::Native("server/mysql/share/english"),
-            "--user=site user\" --skip-grant"}));
-    EXPECT_EQ(
-        SplitWindowsCommandLine(DatabaseShutdownCommandLine(s, exe, config + "x.cnf", 1, "a b")),
-        (std::vector<std::string>{
-            exe + StackLayout::Native("server/mysql/bin/mysqladmin") + testsupport::kExe,
-            "--defaults-file=" + config + "x.cnf", "-s", "--port=1", "--user=a b", "shutdown"}));
-}
-
-TEST(DatabaseCommandLines, LongPathsAreNeverCut) {
-    AppSettings s = StackLayout::Settings(0, 0);
-    const std::string exe = StackLayout::Native("/" + std::string(700, 'a') + "/");
-    const std::string config = StackLayout::Native("/" + std::string(700, 'b') + "/");
-    s.mySQLCmd = std::string(300, 'c');
-    const std::string server =
-        DatabaseServerCommandLine(s, exe, "mysqld", config, 3306, std::string(200, 'u'));
-    EXPECT_EQ(server.rfind(exe, 0), 0u);
-    EXPECT_NE(server.find(config), std::string::npos);
-    EXPECT_NE(server.find(s.mySQLCmd), std::string::npos);
-    EXPECT_EQ(server.substr(server.size() - 208), " --user=" + std::string(200, 'u'));
-    const std::string shutdown = DatabaseShutdownCommandLine(s, exe, config + "x.cnf", 3306);
-    EXPECT_EQ(shutdown.rfind(exe, 0), 0u);
-    EXPECT_NE(shutdown.find("--defaults-file=" + config + "x.cnf"), std::string::npos);
+    const std::string odd = native("/media/My Stick & co; -x/");
+    const std::string quoted = native("/tmp/a \"b\"/Trailhost_7 \\/");
+    const std::string longExe = native("/" + std::string(700, 'a') + "/");
+    const std::string longCfg = native("/" + std::string(700, 'b') + "/");
+    const std::string user(200, 'u');
+    const std::string mysqld = native("server/mysql/bin/mysqld");
+    const std::string admin = native("server/mysql/bin/mysqladmin") + testsupport::kExe;
+    const std::string english = "--language=" + exe + native("server/mysql/share/english");
+    const struct {
+        const char* what;
+        std::string line;
+        std::vector<std::string> args;
+    } rows[] = {
+        {"the server",
+         DatabaseServerCommandLine(plain, exe, "mysqld", cfg, 3306, "root"),
+         {exe + mysqld, "--defaults-file=" + cfg + native("/my.ini"), "--port=3306", english,
+          "--user=root"}},
+        {"the server's own options go between the port and the language",
+         DatabaseServerCommandLine(own, exe, "mysqld", cfg, 3306, "root"),
+         {exe + mysqld, "--defaults-file=" + cfg + native("/my.ini"), "--port=3306",
+          "--skip-innodb", "--console", english, "--user=root"}},
+        {"blanks, quotes and shell characters",
+         DatabaseServerCommandLine(own, odd, "mysqld", quoted, 3306, "site user\" --skip-grant"),
+         {odd + mysqld, "--defaults-file=" + quoted + native("/my.ini"), "--port=3306",
+          "--skip-innodb", "--console", "--language=" + odd + native("server/mysql/share/english"),
+          "--user=site user\" --skip-grant"}},
+        {"long paths",
+         DatabaseServerCommandLine(longer, longExe, "mysqld", longCfg, 3306, user),
+         {longExe + mysqld, "--defaults-file=" + longCfg + native("/my.ini"), "--port=3306",
+          longer.mySQLCmd, "--language=" + longExe + native("server/mysql/share/english"),
+          "--user=" + user}},
+        {"the shutdown",
+         DatabaseShutdownCommandLine(plain, exe, cfg + "x.cnf", 7188),
+         {exe + admin, "--defaults-file=" + cfg + "x.cnf", "-s", "--port=7188", "shutdown"}},
+        {"the shutdown with a user and odd paths",
+         DatabaseShutdownCommandLine(plain, odd, quoted + "x.cnf", 1, "a b"),
+         {odd + admin, "--defaults-file=" + quoted + "x.cnf", "-s", "--port=1", "--user=a b",
+          "shutdown"}},
+        {"the shutdown of long paths",
+         DatabaseShutdownCommandLine(plain, longExe, longCfg + "x.cnf", 3306),
+         {longExe + admin, "--defaults-file=" + longCfg + "x.cnf", "-s", "--port=3306",
+          "shutdown"}},
+    };
+    for (const auto& row : rows) {
+        EXPECT_EQ(SplitWindowsCommandLine(row.line), row.args) << row.what;
+    }
 }
 
 // The option file as the administration tool reads it: a value in double quotes keeps its
@@ -138,79 +125,11 @@ protected:
     AppSettings settings_ = StackLayout::Settings(0, 0);
 };
 
-// The tool never sees the password on its command line, where every user of the machine could
-// read it; it gets the account from an option file that is gone once the stop is done.
-TEST_F(DatabaseStop, TheToolGetsTheAccountFromAnOptionFileNeverFromItsCommandLine) {
-    WriteFile(config_ + "my.ini", "[mysqld]\n");
-    const std::string runtime = layout_.Root() + StackLayout::Native("runtime/");
-    std::filesystem::create_directories(runtime);
-    const std::string password = "s3cr3t a\" -x";
-    const StoredAccount account{Scramble("site", kBuiltInScrambleKey),
-                                Scramble(password, kBuiltInScrambleKey)};
-    const int port = testsupport::UnusedPort();
-    DatabaseServerControl control(settings_, port, layout_.ExeFolder(), 5000, account);
-    control.Start(config_, runtime);
-    ASSERT_TRUE(Eventually([&] { return IsPortInUse(port, "127.0.0.1"); }));
-
-    control.Stop();
-    EXPECT_TRUE(Eventually([&] { return !ProcessRuns(control.processId()); }));
-    const std::string log = ReadFile(config_ + "fake_dbadmin.log");
-    const std::vector<std::string> args = LogValues(log, "arg=");
-    ASSERT_FALSE(args.empty());
-    EXPECT_EQ(args[1], "--defaults-file=" + AdminOptionFileName(runtime));
-    for (const std::string& arg : args) {
-        EXPECT_EQ(arg.find("s3cr3t"), std::string::npos) << arg;
-    }
-    EXPECT_EQ(ReadFile(config_ + "fake_dbadmin.defaults"),
-              AdminOptionFileText(config_ + StackLayout::Native("/my.ini"), account));
-    EXPECT_FALSE(PathExists(AdminOptionFileName(runtime)));
-}
-
-TEST_F(DatabaseStop, NothingAnsweringOnThePortRunsNoTool) {
-    WriteFile(config_ + "my.ini", "[mysqld]\n");
-    const int port = testsupport::UnusedPort();
-    DatabaseServerControl control(settings_, port, layout_.ExeFolder());
-    control.Start(config_, config_);
-    ASSERT_NE(control.processId(), 0u);
-    ASSERT_TRUE(Eventually([&] { return IsPortInUse(port, "127.0.0.1"); }));
-    // The server has gone by itself before the stop.
-    ProcessLauncher::TerminateTree(control.processId());
-    ASSERT_TRUE(Eventually([&] { return !IsPortInUse(port, "127.0.0.1"); }));
-
-    control.Stop();
-    EXPECT_FALSE(PathExists(config_ + "fake_dbadmin.log"));
-    EXPECT_EQ(LogValues(ReadFile(config_ + "fake_db.log"), "listening ").size(), 1u);
-}
-
-TEST_F(DatabaseStop, AServerStillStartingIsWaitedForAndShutDown) {
-    WriteFile(config_ + "my.ini", "[mysqld]\nfake-listen-after-ms=1500\n");
-    const int port = testsupport::UnusedPort();
-    DatabaseServerControl control(settings_, port, layout_.ExeFolder(), 30000);
-    control.Start(config_, config_);
-    ASSERT_NE(control.processId(), 0u);
-    ASSERT_TRUE(Eventually([&] { return PathExists(config_ + "fake_db.log"); }));
-    ASSERT_FALSE(IsPortInUse(port, "127.0.0.1"));
-
-    control.Stop();
-    EXPECT_TRUE(Eventually([&] { return !ProcessRuns(control.processId()); }));
-    EXPECT_EQ(LogValues(ReadFile(config_ + "fake_db.log"), "shutdown").size(), 1u);
-}
-
-TEST_F(DatabaseStop, AServerThatNeverComesUpIsEndedAfterTheStopWait) {
-    WriteFile(config_ + "my.ini", "[mysqld]\nfake-listen-after-ms=600000\n");
-    const int port = testsupport::UnusedPort();
-    DatabaseServerControl control(settings_, port, layout_.ExeFolder(), 500);
-    control.Start(config_, config_);
-    ASSERT_NE(control.processId(), 0u);
-    ASSERT_TRUE(Eventually([&] { return PathExists(config_ + "fake_db.log"); }));
-
-    control.Stop();
-    EXPECT_TRUE(Eventually([&] { return !ProcessRuns(control.processId()); }));
-    EXPECT_FALSE(PathExists(config_ + "fake_dbadmin.log"));
-}
-
-TEST_F(DatabaseStop, AServerThatIgnoresTheShutdownIsEndedButNeverAStrangerOfTheSameName) {
-    // Somebody else's database server: a process with the server's file name, started first.
+// However the server behaves at the stop, it is gone afterwards, and a program of the same name
+// that the run did not start (somebody else's database server) still runs. The tool never sees
+// the password on its command line, where every user of the machine could read it: it reads the
+// account from an option file in the private folder, gone once the stop is done.
+TEST_F(DatabaseStop, EndsOnlyItsOwnServerWhateverItDoes) {
     layout_.Install("idle_process", "other/mysqld" + testsupport::kExe);
     ProcessLauncher strangerLauncher;
     const std::string strangerReady = layout_.Root() + "stranger.ready";
@@ -218,24 +137,71 @@ TEST_F(DatabaseStop, AServerThatIgnoresTheShutdownIsEndedButNeverAStrangerOfTheS
                                             testsupport::kExe + " " + strangerReady + " 0",
                                         "", LaunchWait::None, false, WindowSearch::Direct));
     const std::uint32_t stranger = strangerLauncher.processId();
+    const StoredAccount account{Scramble("site", kBuiltInScrambleKey),
+                                Scramble("s3cr3t a\" -x", kBuiltInScrambleKey)};
     ASSERT_TRUE(Eventually([&] { return PathExists(strangerReady); }));
 
-    WriteFile(config_ + "my.ini", "[mysqld]\nfake-ignore-shutdown\n");
-    const int port = testsupport::UnusedPort();
-    DatabaseServerControl control(settings_, port, layout_.ExeFolder(), 2000);
-    control.Start(config_, config_);
-    ASSERT_NE(control.processId(), 0u);
-    ASSERT_TRUE(Eventually([&] { return IsPortInUse(port, "127.0.0.1"); }));
+    const struct {
+        const char* what;
+        const char* myIni;
+        unsigned long stopWaitMs;
+        // Whether the stop comes once the server listens, or once it has gone by itself.
+        bool listening;
+        bool goneBeforeTheStop;
+        // The administration tool's log: whether it ran, and asked for the shutdown.
+        bool toolRuns;
+        // Requests that the server logged ("shutdown" or "shutdown ignored").
+        std::size_t shutdownRequests;
+    } rows[] = {
+        {"gone before the stop: no tool", "", 5000, true, true, false, 0},
+        {"still starting: waited for and shut down", "fake-listen-after-ms=1500\n", 30000, false,
+         false, true, 1},
+        {"never comes up: ended after the stop wait", "fake-listen-after-ms=600000\n", 500, false,
+         false, false, 0},
+        {"ignores the shutdown: ended", "fake-ignore-shutdown\n", 2000, true, false, true, 1},
+    };
+    int n = 0;
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.what);
+        const std::string config = config_ + std::to_string(++n) + StackLayout::Native("/");
+        const std::string runtime = config + StackLayout::Native("private/");
+        std::filesystem::create_directories(runtime);
+        WriteFile(config + "my.ini", std::string("[mysqld]\n") + row.myIni);
+        const int port = testsupport::UnusedPort();
+        DatabaseServerControl control(settings_, port, layout_.ExeFolder(), row.stopWaitMs,
+                                      account);
+        control.Start(config, runtime);
+        ASSERT_NE(control.processId(), 0u);
+        ASSERT_TRUE(Eventually([&] { return PathExists(config + "fake_db.log"); }));
+        if (row.listening) {
+            ASSERT_TRUE(Eventually([&] { return IsPortInUse(port, "127.0.0.1"); }));
+        } else {
+            ASSERT_FALSE(IsPortInUse(port, "127.0.0.1"));
+        }
+        if (row.goneBeforeTheStop) {
+            ProcessLauncher::TerminateTree(control.processId());
+            ASSERT_TRUE(Eventually([&] { return !IsPortInUse(port, "127.0.0.1"); }));
+        }
 
-    control.Stop();
-    EXPECT_TRUE(Eventually([&] { return !ProcessRuns(control.processId()); }));
-    EXPECT_TRUE(Eventually([&] { return !IsPortInUse(port, "127.0.0.1"); }));
-    EXPECT_TRUE(ProcessRuns(stranger));
-    const std::vector<std::string> toolArgs =
-        LogValues(ReadFile(config_ + "fake_dbadmin.log"), "arg=");
-    ASSERT_FALSE(toolArgs.empty());
-    EXPECT_EQ(toolArgs.back(), "shutdown");
-
+        control.Stop();
+        EXPECT_TRUE(Eventually([&] { return !ProcessRuns(control.processId()); }));
+        const std::vector<std::string> toolArgs =
+            LogValues(ReadFile(config + "fake_dbadmin.log"), "arg=");
+        EXPECT_EQ(toolArgs.empty() ? "" : toolArgs.back(), row.toolRuns ? "shutdown" : "");
+        EXPECT_EQ(toolArgs.size() > 1 ? toolArgs[1] : "",
+                  row.toolRuns ? "--defaults-file=" + AdminOptionFileName(runtime) : "");
+        for (const std::string& arg : toolArgs) {
+            EXPECT_EQ(arg.find("s3cr3t"), std::string::npos) << arg;
+        }
+        EXPECT_EQ(ReadFile(config + "fake_dbadmin.defaults"),
+                  row.toolRuns
+                      ? AdminOptionFileText(config + StackLayout::Native("/my.ini"), account)
+                      : "");
+        EXPECT_FALSE(PathExists(AdminOptionFileName(runtime)));
+        EXPECT_EQ(LogValues(ReadFile(config + "fake_db.log"), "shutdown").size(),
+                  row.shutdownRequests);
+        EXPECT_TRUE(ProcessRuns(stranger));
+    }
     ProcessLauncher::TerminateTree(stranger);
 }
 

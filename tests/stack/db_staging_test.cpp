@@ -2,8 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "archive_builder.h"
 #include "fault_support.h"
+#include "stack/run_journal.h"
+#include "stack_layout.h"
 #include "sys/files.h"
 #include "sys/folders.h"
 #include "test_support.h"
@@ -24,201 +28,152 @@ namespace {
 
 const std::string kSep(1, kPathSeparator);
 const std::string kPass = "open sesame";
+const char kAbsent[] = "<absent>";
+const auto Native = testsupport::StackLayout::Native;
 
 // An application folder with a data folder and the database server's system tables, and a
 // runtime folder beside it.
 struct Stack {
     TempDir dir;
     AppSettings settings;
-    std::string app = dir / "app" + kSep;
-    std::string runtime = dir / "Trailhost_1" + kSep;
+    std::string app = dir / Native("app/");
+    std::string runtime = dir / Native("Trailhost_1/");
 
     Stack() {
         settings.pathToMySqlData = "server\\mysql\\data";
-        CreateFolders(app + "dbdir" + kSep + "site");
-        WriteFile(app + "dbdir" + kSep + "site" + kSep + "t.frm", "site table");
-        CreateFolders(app + "server" + kSep + "mysql" + kSep + "data" + kSep + "mysql");
-        WriteFile(
-            app + "server" + kSep + "mysql" + kSep + "data" + kSep + "mysql" + kSep + "user.frm",
-            "system table");
+        CreateFolders(app + Native("dbdir/site"));
+        WriteFile(app + Native("dbdir/site/t.frm"), "site table");
+        CreateFolders(app + Native("server/mysql/data/mysql"));
+        WriteFile(app + Native("server/mysql/data/mysql/user.frm"), "system table");
         CreateFolders(runtime);
     }
 
-    std::string Unpacked() const { return runtime + kSep + "encdb" + kSep + "dbdir" + kSep; }
-    std::string Stage(const std::string& passPhrase = kPass) {
-        return StageDatabase(settings, app, runtime, passPhrase);
-    }
+    std::string Stage() { return StageDatabase(settings, app, runtime, kPass); }
 };
 
-TEST(DatabaseStaging, WithoutArchiveOrMirrorTheDataStayWhereTheyAre) {
-    Stack stack;
-    EXPECT_EQ(stack.Stage(), stack.app + "dbdir" + kSep);
+std::vector<std::string> Entries(const std::string& folder) {
     std::vector<FolderEntry> entries;
-    ASSERT_TRUE(ListFolder(stack.runtime, entries));
-    EXPECT_TRUE(entries.empty());
+    ListFolder(folder, entries);
+    std::vector<std::string> names;
+    for (const FolderEntry& entry : entries) {
+        names.push_back(entry.name);
+    }
+    std::sort(names.begin(), names.end());
+    return names;
 }
 
-TEST(DatabaseStaging, UnpacksTheArchiveIntoTheRuntimeFolder) {
-    Stack stack;
+std::string Encrypted(const std::string& passPhrase, const std::vector<Item>& items) {
+    TempDir dir;
+    EXPECT_TRUE(WriteArchive(dir / "a.aes", passPhrase, ZipBytes(items)));
+    return ReadFile(dir / "a.aes");
+}
+
+// Whatever the archive holds, it is unpacked into the runtime folder, its decrypted zip goes, and
+// nothing is written outside; damaged archives (which the fuzz targets try on Linux only) unpack
+// what they can.
+TEST(DatabaseStaging, AnArchiveIsUnpackedIntoTheRuntimeFolderAndNothingLeavesIt) {
     const std::string big(300000, 'b');
-    ASSERT_TRUE(WriteArchive(stack.app + "dbdir.aes", kPass,
-                             ZipBytes({{"dbdir/", ""},
-                                       {"dbdir/site/", ""},
-                                       {"dbdir/site/t.frm", "from the archive", Method::kStored},
-                                       {"dbdir/site/big.ibd", big, Method::kDeflated, true},
-                                       {"dbdir/ibdata1", "x", Method::kDeflated}})));
-    const std::string dbFolder = stack.Stage();
-    EXPECT_EQ(dbFolder, stack.Unpacked());
-    EXPECT_EQ(ReadFile(dbFolder + "site" + kSep + "t.frm"), "from the archive");
-    EXPECT_EQ(ReadFile(dbFolder + "site" + kSep + "big.ibd"), big);
-    EXPECT_EQ(ReadFile(dbFolder + "ibdata1"), "x");
-    // The decrypted zip file is gone.
-    EXPECT_FALSE(PathExists(UnpackFolderName(stack.runtime) + "dbdir.zip"));
-#ifdef _WIN32
-    EXPECT_TRUE(GetFileAttributesA(UnpackFolderName(stack.runtime).c_str()) &
-                FILE_ATTRIBUTE_HIDDEN);
-#endif
-}
-
-TEST(DatabaseStaging, TheArchiveWinsOverTheMirror) {
-    Stack stack;
-    stack.settings.localMirror = true;
-    ASSERT_TRUE(WriteArchive(stack.app + "dbdir.aes", kPass, ZipBytes({{"dbdir/a", "a"}})));
-    EXPECT_EQ(stack.Stage(), stack.Unpacked());
-    EXPECT_FALSE(PathExists(stack.runtime + "database"));
-}
-
-TEST(DatabaseStaging, AWrongPassPhraseUnpacksNothingAndGoesOn) {
-    Stack stack;
-    ASSERT_TRUE(WriteArchive(stack.app + "dbdir.aes", kPass, ZipBytes({{"dbdir/a", "a"}})));
-    EXPECT_EQ(stack.Stage("not the pass phrase"), stack.Unpacked());
-    EXPECT_FALSE(PathExists(stack.Unpacked()));
-    EXPECT_FALSE(PathExists(UnpackFolderName(stack.runtime) + "dbdir.zip"));
-}
-
-TEST(DatabaseStaging, AnArchiveOfOnlyACounterBlockUnpacksNothing) {
-    Stack stack;
-    WriteFile(stack.app + "dbdir.aes", std::string(16, '\x42'));
-    EXPECT_EQ(stack.Stage(), stack.Unpacked());
-    EXPECT_FALSE(PathExists(stack.Unpacked()));
-}
-
-TEST(DatabaseStaging, TruncatedOrDamagedArchivesNeverCrashOrEscape) {
-    Stack stack;
-    const std::string zip = ZipBytes({{"dbdir/", ""},
-                                      {"dbdir/a.txt", std::string(2000, 'a')},
-                                      {"dbdir/b.txt", "bbbb", Method::kStored, true}});
-    ASSERT_TRUE(WriteArchive(stack.dir / "good.aes", kPass, zip));
-    const std::string good = ReadFile(stack.dir / "good.aes");
-    std::vector<std::string> bad;
-    for (size_t length : {size_t{0}, size_t{5}, size_t{17}, good.size() / 2, good.size() - 1}) {
-        bad.push_back(good.substr(0, length));
-    }
-    for (size_t at = 0; at < good.size(); at += 7) {
-        std::string damaged = good;
-        damaged[at] = static_cast<char>(damaged[at] ^ 0x20);
-        bad.push_back(damaged);
-    }
-    for (const std::string& archive : bad) {
-        WriteFile(stack.app + "dbdir.aes", archive);
-        EXPECT_EQ(stack.Stage(), stack.Unpacked());
-        DeleteFolderTree(stack.runtime + "encdb");
-    }
-    // Nothing appeared beside the runtime folder's own entries.
-    std::vector<FolderEntry> entries;
-    ASSERT_TRUE(ListFolder(stack.runtime, entries));
-    EXPECT_TRUE(entries.empty());
-}
-
-TEST(DatabaseStaging, ItemsThatWouldLeaveTheUnpackFolderAreRefused) {
-    Stack stack;
-    const std::vector<Item> items = {
-        {"dbdir/ok.txt", "ok"},
-        {"../escaped.txt", "bad"},
-        {"dbdir/../../escaped2.txt", "bad"},
-        {"dbdir\\..\\..\\escaped3.txt", "bad"},
-        {"/tmp/trh-staging-absolute.txt", "bad"},
-        {"C:/drive.txt", "bad"},
-        {"c:drive2.txt", "bad"},
+    const std::string small = Encrypted(kPass, {{"dbdir/", ""},
+                                                {"dbdir/a.txt", std::string(2000, 'a')},
+                                                {"dbdir/b.txt", "bbbb", Method::kStored, true}});
+    struct Row {
+        std::string what;
+        std::string archive;
+        // Paths below the unpacked data folder and their bytes; kAbsent for none ("" the folder).
+        std::vector<std::pair<std::string, std::string>> files;
     };
-    ASSERT_TRUE(WriteArchive(stack.app + "dbdir.aes", kPass, ZipBytes(items)));
-    EXPECT_EQ(stack.Stage(), stack.Unpacked());
-    EXPECT_EQ(ReadFile(stack.Unpacked() + "ok.txt"), "ok");
-    std::vector<FolderEntry> entries;
-    ASSERT_TRUE(ListFolder(stack.runtime, entries));
-    ASSERT_EQ(entries.size(), 1u);
-    EXPECT_EQ(entries[0].name, "encdb");
-    ASSERT_TRUE(ListFolder(UnpackFolderName(stack.runtime), entries));
-    ASSERT_EQ(entries.size(), 1u);
-    EXPECT_EQ(entries[0].name, "dbdir");
-    ASSERT_TRUE(ListFolder(stack.dir.path(), entries));
-    EXPECT_EQ(entries.size(), 2u);
-    EXPECT_FALSE(PathExists(stack.dir / "escaped.txt"));
-    EXPECT_FALSE(PathExists(stack.dir / "escaped2.txt"));
-    EXPECT_FALSE(PathExists(stack.dir / "escaped3.txt"));
+    std::vector<Row> rows = {
+        {"an archive",
+         Encrypted(kPass, {{"dbdir/", ""},
+                           {"dbdir/site/t.frm", "from the archive", Method::kStored},
+                           {"dbdir/site/big.ibd", big, Method::kDeflated, true},
+                           {"dbdir/ibdata1", "x"}}),
+         {{Native("site/t.frm"), "from the archive"}, {Native("site/big.ibd"), big}}},
+        {"a wrong pass phrase", Encrypted("not it", {{"dbdir/a", "a"}}), {{"", kAbsent}}},
+        {"only a counter block", std::string(16, '\x42'), {{"", kAbsent}}},
+        // The item after it lies beyond what a read buffer holds of the zip.
+        {"an item named like the decrypted zip",
+         Encrypted(kPass, {{"dbdir/before", "before"},
+                           {"dbdir.zip", std::string(5000, 'z')},
+                           {"dbdir/after", big, Method::kStored}}),
+         {{"before", "before"}, {"after", big}}},
+        {"items that would leave the folder",
+         Encrypted(kPass, {{"dbdir/ok", "ok"},
+                           {"../escaped", "bad"},
+                           {"dbdir/../../escaped2", "bad"},
+                           {"dbdir\\..\\..\\escaped3", "bad"},
+                           {"/tmp/trh-staging-absolute.txt", "bad"},
+                           {"C:/drive", "bad"},
+                           {"c:drive2", "bad"}}),
+         {{"ok", "ok"}}},
+    };
+    for (size_t length : {size_t{0}, size_t{5}, size_t{17}, small.size() / 2, small.size() - 1}) {
+        rows.push_back({"cut to " + std::to_string(length), small.substr(0, length), {}});
+    }
+    for (size_t at = 0; at < small.size(); at += 7) {
+        rows.push_back({"damaged at " + std::to_string(at), small, {}});
+        rows.back().archive[at] = static_cast<char>(small[at] ^ 0x20);
+    }
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        Stack stack;
+        WriteFile(stack.app + "dbdir.aes", row.archive);
+        // Written as the launcher has always written it, with the runtime folder's separator
+        // doubled.
+        const std::string unpacked = stack.runtime + Native("/encdb/dbdir/");
+        EXPECT_EQ(stack.Stage(), unpacked);
+        for (const auto& [path, bytes] : row.files) {
+            EXPECT_EQ(PathExists(unpacked + path) ? ReadFile(unpacked + path) : kAbsent, bytes);
+        }
+        EXPECT_EQ(Entries(stack.dir.path()), (std::vector<std::string>{"Trailhost_1", "app"}));
+        EXPECT_EQ(Entries(stack.runtime), std::vector<std::string>{"encdb"});
+        EXPECT_FALSE(PathExists(UnpackFolderName(stack.runtime) + "dbdir.zip"));
+        // Of a whole archive only its data folder is unpacked.
+        for (const std::string& name : Entries(UnpackFolderName(stack.runtime))) {
+            EXPECT_TRUE(row.files.empty() || name == "dbdir") << name;
+        }
+#ifdef _WIN32
+        EXPECT_TRUE(GetFileAttributesA((stack.runtime + "encdb").c_str()) & FILE_ATTRIBUTE_HIDDEN);
+#endif
+    }
     EXPECT_FALSE(PathExists("/tmp/trh-staging-absolute.txt"));
 }
 
-TEST(DatabaseStaging, AnItemNamedLikeTheArchiveDoesNotOverwriteIt) {
+// Without an archive: a mirror when asked for, made once with the system tables; else the data
+// folder itself.
+TEST(DatabaseStaging, WithoutAnArchiveTheMirrorOrTheDataFolder) {
     Stack stack;
-    ASSERT_TRUE(WriteArchive(stack.app + "dbdir.aes", kPass,
-                             ZipBytes({{"dbdir/before.txt", "before"},
-                                       {"dbdir.zip", std::string(5000, 'z')},
-                                       {"dbdir/after.txt", "after"}})));
-    EXPECT_EQ(stack.Stage(), stack.Unpacked());
-    EXPECT_EQ(ReadFile(stack.Unpacked() + "before.txt"), "before");
-    EXPECT_EQ(ReadFile(stack.Unpacked() + "after.txt"), "after");
-    EXPECT_FALSE(PathExists(UnpackFolderName(stack.runtime) + "dbdir.zip"));
-}
+    EXPECT_EQ(stack.Stage(), stack.app + "dbdir" + kSep);
+    EXPECT_TRUE(Entries(stack.runtime).empty());
 
-TEST(DatabaseStaging, MakesTheMirrorOnceWithTheSystemTables) {
-    Stack stack;
     stack.settings.localMirror = true;
     const std::string mirror = stack.runtime + "database" + kSep;
     EXPECT_EQ(stack.Stage(), mirror);
-    EXPECT_EQ(ReadFile(mirror + "site" + kSep + "t.frm"), "site table");
-    EXPECT_EQ(ReadFile(mirror + "mysql" + kSep + "user.frm"), "system table");
-}
+    EXPECT_EQ(ReadFile(mirror + Native("site/t.frm")), "site table");
+    EXPECT_EQ(ReadFile(mirror + Native("mysql/user.frm")), "system table");
+    EXPECT_EQ(ReadJournal(stack.runtime).size(), 1u);
+    // A mirror that is there is the last run's, changed by it: kept, unless asked to make a fresh
+    // copy, which leaves out what only the old one held.
+    WriteFile(mirror + Native("site/t.frm"), "changed by the last run");
+    WriteFile(mirror + Native("site/dropped.frm"), "a table the site no longer has");
+    EXPECT_EQ(stack.Stage(), mirror);
+    EXPECT_EQ(ReadFile(mirror + Native("site/t.frm")), "changed by the last run");
+    stack.settings.overwriteLocalMirror = true;
+    EXPECT_EQ(stack.Stage(), mirror);
+    EXPECT_EQ(ReadFile(mirror + Native("site/t.frm")), "site table");
+    EXPECT_FALSE(PathExists(mirror + Native("site/dropped.frm")));
 
-TEST(DatabaseStaging, AConfiguredMirrorFolderIsUsed) {
-    Stack stack;
-    stack.settings.localMirror = true;
+    // A configured mirror folder, without a trailing separator.
+    stack.settings.mirrorFolder = stack.dir / "mirror";
     stack.settings.hideMirrorFolder = true;
-    stack.settings.mirrorFolder = stack.dir / "mirror" + kSep;
-    EXPECT_EQ(stack.Stage(), stack.settings.mirrorFolder);
-    EXPECT_EQ(ReadFile(stack.settings.mirrorFolder + "site" + kSep + "t.frm"), "site table");
+    EXPECT_EQ(stack.Stage(), stack.settings.mirrorFolder + kSep);
+    EXPECT_EQ(ReadFile(stack.dir / Native("mirror/mysql/user.frm")), "system table");
 #ifdef _WIN32
     EXPECT_TRUE(GetFileAttributesA(stack.settings.mirrorFolder.c_str()) & FILE_ATTRIBUTE_HIDDEN);
 #endif
-}
-
-TEST(DatabaseStaging, AnExistingMirrorIsNotOverwritten) {
-    Stack stack;
-    stack.settings.localMirror = true;
-    const std::string mirror = stack.runtime + "database" + kSep;
-    CreateFolders(mirror + "site");
-    WriteFile(mirror + "site" + kSep + "t.frm", "changed by the last run");
-    EXPECT_EQ(stack.Stage(), mirror);
-    EXPECT_EQ(ReadFile(mirror + "site" + kSep + "t.frm"), "changed by the last run");
-    EXPECT_FALSE(PathExists(mirror + "mysql"));
-
-    // Asked to, a fresh copy replaces it: what only the old mirror held goes too.
-    WriteFile(mirror + "site" + kSep + "dropped.frm", "a table the site no longer has");
-    stack.settings.overwriteLocalMirror = true;
-    EXPECT_EQ(stack.Stage(), mirror);
-    EXPECT_EQ(ReadFile(mirror + "site" + kSep + "t.frm"), "site table");
-    EXPECT_EQ(ReadFile(mirror + "mysql" + kSep + "user.frm"), "system table");
-    EXPECT_FALSE(PathExists(mirror + "site" + kSep + "dropped.frm"));
-}
-
-TEST(DatabaseStaging, AnEmptyMirrorIsFilledWhenOverwriting) {
-    Stack stack;
-    stack.settings.localMirror = true;
-    stack.settings.overwriteLocalMirror = true;
-    const std::string mirror = stack.runtime + "database" + kSep;
-    CreateFolders(mirror);
-    EXPECT_EQ(stack.Stage(), mirror);
-    EXPECT_EQ(ReadFile(mirror + "site" + kSep + "t.frm"), "site table");
+    // The archive comes first.
+    WriteFile(stack.app + "dbdir.aes", Encrypted(kPass, {{"dbdir/a", "a"}}));
+    EXPECT_EQ(stack.Stage(), stack.runtime + Native("/encdb/dbdir/"));
 }
 
 // An unpack that would fill the disk is refused before any item is written; the run then goes on

@@ -13,52 +13,89 @@
 
 #include "fake_tcp_server.h"
 
-using testsupport::ScriptedWebServer;
+using testsupport::CloseRawSocket;
+using testsupport::kNoRawSocket;
+using testsupport::RawSocket;
 
 namespace {
 
+// A socket of the test that listens at one address ("0.0.0.0" for every address) on a port the
+// system picks, for as long as the test runs.
+class Listener {
+public:
+    explicit Listener(const char* address) : socket_(socket(AF_INET, SOCK_STREAM, 0)) {
+        sockaddr_in at{};
+        at.sin_family = AF_INET;
+        at.sin_addr.s_addr = inet_addr(address);
+        socklen_t length = sizeof at;
+        if (bind(socket_, reinterpret_cast<const sockaddr*>(&at), length) == 0 &&
+            listen(socket_, 4) == 0 &&
+            getsockname(socket_, reinterpret_cast<sockaddr*>(&at), &length) == 0) {
+            port_ = ntohs(at.sin_port);
+        }
+    }
+    ~Listener() { CloseRawSocket(socket_); }
+    Listener(const Listener&) = delete;
+    Listener& operator=(const Listener&) = delete;
+
+    int Port() const { return port_; }
+
+private:
+    RawSocket socket_ = kNoRawSocket;
+    int port_ = 0;
+};
+
 class Ports : public ::testing::Test {
 protected:
-    // A port that answers for as long as the test runs.
+    // A port that is held for as long as the test runs.
     int Busy() {
-        busy_.push_back(std::make_unique<ScriptedWebServer>(std::vector<std::string>{""}));
+        busy_.push_back(std::make_unique<Listener>("0.0.0.0"));
         return busy_.back()->Port();
     }
 
-    // A port that a socket of this test listens on at 127.0.0.1 only.
-    int LoopbackListener() {
-        listeners_.push_back(std::make_unique<testsupport::FakeTcpServer>());
-        return listeners_.back()->Port();
-    }
-
     WinsockGuard sockets_;
-    std::vector<std::unique_ptr<ScriptedWebServer>> busy_;
-    std::vector<std::unique_ptr<testsupport::FakeTcpServer>> listeners_;
+    std::vector<std::unique_ptr<Listener>> busy_;
 };
 
-TEST_F(Ports, PreferredPortWhenFreeOtherwiseTheFirstFreeOfTheTable) {
+TEST_F(Ports, PreferredPortWhenFreeOtherwiseTheFirstFreeOfTheFirstFourOfTheTable) {
     const int free1 = testsupport::UnusedPort();
     const int free2 = testsupport::UnusedPort();
-    EXPECT_EQ(FindFreePort("127.0.0.1", free1, {Busy(), free2}), free1);
-
-    const PortTable table = {Busy(), Busy(), free2, free1};
-    EXPECT_EQ(FindFreePort("127.0.0.1", Busy(), table), free2);
+    const struct {
+        const char* what;
+        int preferred;
+        PortTable table;
+        int chosen;
+    } rows[] = {
+        {"the preferred port", free1, {Busy(), free2}, free1},
+        {"the first free of the table", Busy(), {Busy(), Busy(), free2, free1}, free2},
+        {"the fourth", Busy(), {Busy(), Busy(), Busy(), free1, Busy()}, free1},
+        {"never the fifth", Busy(), {Busy(), Busy(), Busy(), Busy(), free1}, 0},
+        {"none free", Busy(), {Busy()}, 0},
+    };
+    for (const auto& row : rows) {
+        EXPECT_EQ(FindFreePort("127.0.0.1", row.preferred, row.table), row.chosen) << row.what;
+    }
 }
 
-TEST_F(Ports, OnlyTheFirstFourEntriesAreTried) {
-    const int free = testsupport::UnusedPort();
-    EXPECT_EQ(FindFreePort("127.0.0.1", Busy(), {Busy(), Busy(), Busy(), Busy(), free}), 0);
-    EXPECT_EQ(FindFreePort("127.0.0.1", Busy(), {Busy(), Busy(), Busy(), free, Busy()}), free);
-    EXPECT_EQ(FindFreePort("127.0.0.1", Busy(), {Busy()}), 0);
-}
-
-// The servers are reached, and the database is stopped, at 127.0.0.1, and may listen on every
-// address: a port that somebody holds on any one of them is not free, whatever the host name.
+// The servers are reached, and the database is stopped, at 127.0.0.1, they are asked for at the
+// host's address, and may listen on every address: a port that somebody holds on any one of them
+// is not free, whatever the host.
 TEST_F(Ports, APortHeldOnAnyAddressIsTaken) {
-    const int loopbackOnly = LoopbackListener();
-    const int free = testsupport::UnusedPort();
-    EXPECT_EQ(FindFreePort("127.0.0.2", loopbackOnly, {free}), free);
-    EXPECT_FALSE(IsPortFree("127.0.0.1", loopbackOnly));
+    const struct {
+        const char* address;
+        const char* host;
+    } rows[] = {
+        {"127.0.0.1", "127.0.0.2"},
+        {"127.0.0.2", "127.0.0.2"},
+        {"127.0.0.3", "127.0.0.2"},
+        {"0.0.0.0", "127.0.0.1"},
+    };
+    for (const auto& row : rows) {
+        const Listener listener(row.address);
+        ASSERT_NE(listener.Port(), 0) << row.address;
+        EXPECT_FALSE(IsPortFree(row.host, listener.Port())) << row.address << " " << row.host;
+        EXPECT_TRUE(IsPortFree(row.host, testsupport::UnusedPort())) << row.host;
+    }
 #ifndef _WIN32
     // A port this user may not listen on is no choice either.
     if (geteuid() != 0) {

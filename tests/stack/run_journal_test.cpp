@@ -2,13 +2,12 @@
 
 #include <gtest/gtest.h>
 
-#include <functional>
+#include <algorithm>
+#include <cctype>
 
-#include "stack/hosts_file.h"
 #include "stack/run_recovery.h"
 #include "stack/runtime.h"
 #include "stack/stack_state.h"
-#include "stack/templates.h"
 #include "stack_layout.h"
 #include "sys/files.h"
 #include "sys/launcher.h"
@@ -26,65 +25,28 @@ using testsupport::WriteFile;
 
 namespace {
 
-TEST(RunJournal, FieldsComeBackWithEveryCharacter) {
-    const std::vector<std::string> fields = {"C:\\Stack\\", "tab\there", "two\r\nlines", "",
-                                             "trailing\\"};
-    const std::string line = JournalLine("file", fields);
-    ASSERT_EQ(line.back(), '\n');
-    EXPECT_EQ(line.find('\n'), line.size() - 1);
-
-    JournalEntry entry;
-    ASSERT_TRUE(ParseJournalLine(line.substr(0, line.size() - 1), entry));
-    EXPECT_EQ(entry.kind, "file");
-    EXPECT_EQ(entry.fields, fields);
-
-    // Damaged lines are not read as something else.
-    EXPECT_FALSE(ParseJournalLine("file\tend\\", entry));
-    EXPECT_FALSE(ParseJournalLine("file\tbad\\x", entry));
-    EXPECT_FALSE(ParseJournalLine("\tno kind", entry));
-}
-
-TEST(RunJournal, ReadsWhatWasRecordedWithoutALineCutShort) {
+TEST(RunJournal, GivesBackEveryFieldWithoutALineCutShort) {
     TempDir dir;
     EXPECT_TRUE(ReadJournal(dir.path()).empty());
-    ASSERT_TRUE(RecordInJournal(dir.path(), journal::kRun, {"12", "/bin/x", "/stack/"}));
-    ASSERT_TRUE(RecordInJournal(dir.path(), journal::kHosts, {"/etc/hosts", "site.test"}));
+    const std::vector<std::string> fields = {"C:\\Stack\\", "tab\there", "two\r\nlines", "",
+                                             "trailing\\"};
+    ASSERT_TRUE(RecordInJournal(dir.path(), journal::kRun, {"12"}));
+    ASSERT_TRUE(RecordInJournal(dir.path(), journal::kFile, fields));
     // The run was killed while it wrote its next entry.
     WriteFile(JournalPath(dir.path()), ReadFile(JournalPath(dir.path())) + "server\t77");
-
     const std::vector<JournalEntry> entries = ReadJournal(dir.path());
     ASSERT_EQ(entries.size(), 2u);
     EXPECT_EQ(entries[0].kind, journal::kRun);
-    EXPECT_EQ(entries[1].fields, (std::vector<std::string>{"/etc/hosts", "site.test"}));
-
+    EXPECT_EQ(entries[1].kind, journal::kFile);
+    EXPECT_EQ(entries[1].fields, fields);
+    // Damaged lines are not read as something else.
+    JournalEntry entry;
+    for (const char* damaged : {"file\tend\\", "file\tbad\\x", "\tno kind"}) {
+        EXPECT_FALSE(ParseJournalLine(damaged, entry)) << damaged;
+    }
     CloseJournal(dir.path());
     EXPECT_FALSE(PathExists(JournalPath(dir.path())));
     EXPECT_FALSE(RecordInJournal(dir / "missing", journal::kFile, {"x"}));
-}
-
-TEST(HostsRecovery, TakesOutOnlyTheRunsBlockAndKeepsLaterLines) {
-    TempDir dir;
-    const std::string hosts = dir / "hosts";
-    const std::string before = "127.0.0.1\tlocalhost\r\n# the user's own\r\n";
-    const std::string other = "\r\n#---TRH_START---\r\n127.0.0.1\tother.test\r\n#---TRH_END---\r\n";
-    const std::string ours = "\r\n#---TRH_START---\r\n127.0.0.1\tsite.test\r\n#---TRH_END---\r\n";
-    WriteFile(hosts, before + other + ours + "10.0.0.9 added.later\r\n");
-
-    EXPECT_EQ(RemoveHostsEntry("site.test", "127.0.0.1", hosts), HostsRemoval::kRemoved);
-    EXPECT_EQ(ReadFile(hosts), before + other + "10.0.0.9 added.later\r\n");
-    // Nothing more to take out: the file stays as it is.
-    EXPECT_EQ(RemoveHostsEntry("site.test", "127.0.0.1", hosts), HostsRemoval::kNotThere);
-    EXPECT_EQ(ReadFile(hosts), before + other + "10.0.0.9 added.later\r\n");
-}
-
-TEST(HostsRecovery, ABlockThatAddHostsEntryMadeGoesWhole) {
-    TempDir dir;
-    const std::string hosts = dir / "hosts";
-    WriteFile(hosts, "127.0.0.1 localhost\n");
-    CreateFolders(dir / "run");
-    ASSERT_TRUE(AddHostsEntry("site.test", "127.0.0.1", dir / "run" + Sep(), hosts));
-    ASSERT_EQ(RemoveHostsEntry("site.test", "127.0.0.1", hosts), HostsRemoval::kRemoved);
-    EXPECT_EQ(ReadFile(hosts), "127.0.0.1 localhost\n");
 }
 
 // Runs of a stack whose journals lie in the layout's temporary folder.
@@ -159,8 +121,25 @@ TEST_F(AbandonedRuns, AreRunsOfThisStackWhoseLauncherIsGone) {
     CreateFolders(layout_.TempFolder() + "Trailhost_6");
     Folder("Trailhost_6x", Process::CurrentId(), "whatever", stack);
     Folder("Other_7", Process::CurrentId(), "whatever", stack);
+    // The name a run takes when its own is taken counts too.
+    const std::string moved = Folder("Trailhost_7_1", Process::CurrentId(), "whatever", stack);
+#ifndef _WIN32
+    // Somebody else could have written this journal: its entries could name any file of ours.
+    Folder("Trailhost_8", Process::CurrentId(), "whatever", stack);
+    chmod((layout_.TempFolder() + "Trailhost_8").c_str(), 0777);
+#endif
 
-    EXPECT_EQ(Found(), (std::vector<std::string>{own, reused, reusedOld}));
+    // The stack's folder in other letters: the same folder on Windows alone.
+    std::string upper = stack;
+    std::transform(upper.begin(), upper.end(), upper.begin(), ::toupper);
+    [[maybe_unused]] const std::string shouted =
+        Folder("Trailhost_9", Process::CurrentId(), "whatever", upper);
+
+    std::vector<std::string> expected = {own, reused, reusedOld, moved};
+#ifdef _WIN32
+    expected.push_back(shouted);
+#endif
+    EXPECT_EQ(Found(), expected);
 }
 
 TEST_F(AbandonedRuns, UndoEndsOnlyServersThatAreStillTheProcessWrittenDown) {
@@ -200,43 +179,22 @@ TEST_F(AbandonedRuns, UndoEndsOnlyServersThatAreStillTheProcessWrittenDown) {
 TEST_F(AbandonedRuns, ARuntimeFolderNameThatExistsIsNeverUsed) {
     const std::string temp = layout_.TempFolder();
     const std::string other = layout_.Root() + "other" + Sep();
-    // Each takes the name and answers a folder that must stay empty, if any.
-    struct Case {
-        const char* what;
-        std::function<std::string(const std::string&)> take;
-    };
-    const std::vector<Case> cases = {
-        {"an own folder with another run's journal",
-         [&](const std::string& name) {
-             Folder(name, Process::CurrentId() + 1, "other.exe", other);
-             return std::string();
-         }},
-        {"a file",
-         [&](const std::string& name) {
-             WriteFile(temp + name, "not a folder");
-             return std::string();
-         }},
+    // The ids whose names are taken, each with a folder that must stay empty ("" for none): an own
+    // folder with another run's journal, a file, a link to a folder, a folder others may write to.
+    Folder("Trailhost_41", Process::CurrentId() + 1, "other.exe", other);
+    WriteFile(temp + "Trailhost_42", "not a folder");
+    std::vector<std::pair<unsigned long, std::string>> taken = {{41, ""}, {42, ""}};
 #ifndef _WIN32
-        {"a link to a folder",
-         [&](const std::string& name) {
-             const std::string target = layout_.Root() + name + "-target";
-             CreateFolders(target);
-             EXPECT_EQ(symlink(target.c_str(), (temp + name).c_str()), 0);
-             return target;
-         }},
-        {"a folder others may write to",
-         [&](const std::string& name) {
-             CreateFolders(temp + name);
-             chmod((temp + name).c_str(), 0777);
-             return temp + name;
-         }},
+    const std::string target = layout_.Root() + "target";
+    CreateFolders(target);
+    ASSERT_EQ(symlink(target.c_str(), (temp + "Trailhost_43").c_str()), 0);
+    CreateFolders(temp + "Trailhost_44");
+    chmod((temp + "Trailhost_44").c_str(), 0777);
+    taken.insert(taken.end(), {{43, target}, {44, temp + "Trailhost_44"}});
 #endif
-    };
-    unsigned long pid = 40;
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.what);
-        const std::string name = "Trailhost_" + std::to_string(++pid);
-        const std::string untouched = c.take(name);
+    for (const auto& [pid, untouched] : taken) {
+        SCOPED_TRACE(pid);
+        const std::string name = "Trailhost_" + std::to_string(pid);
         const std::string journalBefore = ReadFile(JournalPath(temp + name));
 
         const std::string runtime = CreateRuntimeFolder(temp, pid, false);
@@ -256,17 +214,6 @@ TEST_F(AbandonedRuns, ARuntimeFolderNameThatExistsIsNeverUsed) {
     const std::vector<AbandonedRun> found = FindAbandonedRuns(temp, other);
     ASSERT_EQ(found.size(), 1u);
     EXPECT_EQ(found[0].entries.size(), 1u);
-}
-
-TEST_F(AbandonedRuns, OnlyJournalsInOwnFoldersCount) {
-    const std::string stack = layout_.ExeFolder();
-    const std::string moved = Folder("Trailhost_7_1", Process::CurrentId(), "whatever", stack);
-#ifndef _WIN32
-    // Somebody else could have written this journal: its entries could name any file of ours.
-    Folder("Trailhost_8", Process::CurrentId(), "whatever", stack);
-    chmod((layout_.TempFolder() + "Trailhost_8").c_str(), 0777);
-#endif
-    EXPECT_EQ(Found(), std::vector<std::string>{moved});
 }
 
 }  // namespace

@@ -16,30 +16,30 @@ namespace {
 
 const std::string kSep(1, kPathSeparator);
 
-// What a line end of a template written with "\n" becomes in the output (text mode).
 #ifdef _WIN32
 const std::string kEol = "\r\n";
+const std::string kApp = "E:\\stack\\";
+const std::string kRoot = "D:\\www";
+// The folders of SampleRun(kApp) and kRoot, doubled but for the server folder's last separator.
+const std::string kDoubled =
+    "E:\\\\stack\\\\server\\|E:\\\\stack\\\\|E:\\\\stack\\\\rt\\\\|E:\\\\stack\\\\dbdir\\\\|D:"
+    "\\\\www";
 #else
 const std::string kEol = "\n";
+// A backslash in a Linux folder's name is doubled in my.ini too: the server reads it as an escape.
+const std::string kApp = "/media/st\\ick/";
+const std::string kRoot = "/srv/www";
+const std::string kDoubled =
+    "/media/st\\\\ick/server/|/media/st\\\\ick/|/media/st\\\\ick/rt/|/media/st\\\\ick/dbdir/|"
+    "/srv/www";
 #endif
 
-// Expands a template given as text, written and read back in text mode, so that "\n" stands for
-// the platform's line end on both sides.
-std::string Expand(const std::string& text, const Placeholders& placeholders) {
+// Expands template bytes (line ends written "\r\n" come out as they are on both platforms).
+std::string Expand(const std::string& bytes, const Placeholders& placeholders) {
     TempDir dir;
-    {
-        UniqueFile in = OpenFile(dir / "in.tpl", "w");
-        std::fputs(text.c_str(), in.get());
-    }
+    WriteFile(dir / "in.tpl", bytes);
     EXPECT_TRUE(ExpandTemplate(dir / "in.tpl", dir / "out", placeholders));
-    UniqueFile out = OpenFile(dir / "out", "r");
-    std::string result;
-    char buffer[512];
-    size_t got = 0;
-    while ((got = std::fread(buffer, 1, sizeof(buffer), out.get())) > 0) {
-        result.append(buffer, got);
-    }
-    return result;
+    return ReadFile(dir / "out");
 }
 
 RunValues SampleRun(const std::string& app) {
@@ -55,47 +55,55 @@ RunValues SampleRun(const std::string& app) {
     return run;
 }
 
-TEST(ReplaceExact, ReplacesEveryOccurrenceOnceWithExactCase) {
-    EXPECT_EQ(ReplaceExact("a%X%b%X%", "%X%", "1"), "a1b1");
-    EXPECT_EQ(ReplaceExact("%x%", "%X%", "1"), "%x%");
-    // The replacement is not searched again.
-    EXPECT_EQ(ReplaceExact("%X%", "%X%", "%X%%X%"), "%X%%X%");
-    EXPECT_EQ(ReplaceExact("aaa", "aa", "b"), "ba");
+TEST(ExpandTemplate, ReplacesEachPlaceholderLineByLineInPiecesOf4095) {
+    const Placeholders web = HttpdConfPlaceholders(SampleRun(kApp));
+    const std::string a4090(4090, 'a');
+    const std::string z10k(10000, 'z');
+    const struct {
+        const char* what;
+        Placeholders placeholders;
+        std::string in, out;
+    } rows[] = {
+        {"every occurrence", web, "%RMHUB:PORT% %RMHUB:HOST% %RMHUB:PORT%", "8080 myhost 8080"},
+        {"exact case only", web, "%rmhub:port% %RMHUB:Port%", "%rmhub:port% %RMHUB:Port%"},
+        {"no address outside my.ini", web, "%RMHUB:MYSQLIP%", "%RMHUB:MYSQLIP%"},
+        {"Windows line ends kept", web, "P %RMHUB:PORT%\r\n\r\nend\r\n", "P 8080\r\n\r\nend\r\n"},
+        {"empty", web, "", ""},
+        {"values not searched again", {{"%X%", "%X%%X%"}, {"aa", "b"}}, "%X% aaa", "%X%%X% ba"},
+        {"a piece boundary cuts one", web, a4090 + "%RMHUB:PORT%", a4090 + "%RMHUB:PORT%"},
+        {"one whole in the next piece", web, a4090 + "aaaaa%RMHUB:PORT%", a4090 + "aaaaa8080"},
+        {"a long line, then the next", web, z10k + "\r\n%RMHUB:PORT%", z10k + "\r\n8080"},
+    };
+    for (const auto& row : rows) {
+        EXPECT_EQ(Expand(row.in, row.placeholders), row.out) << row.what;
+    }
 }
 
-TEST(ExpandTemplate, ReplacesPlaceholdersLineByLine) {
-    const Placeholders p = HttpdConfPlaceholders(SampleRun("E" + kSep));
-    EXPECT_EQ(Expand("Listen %RMHUB:PORT%\n", p), "Listen 8080\n");
-    EXPECT_EQ(Expand("%RMHUB:PORT% %RMHUB:HOST% %RMHUB:PORT% %RMHUB:HOST%\n", p),
-              "8080 myhost 8080 myhost\n");
-    EXPECT_EQ(Expand("Listen %rmhub:port% %RMHUB:Port%\n", p),
-              "Listen %rmhub:port% %RMHUB:Port%\n");
-    // Only the database server's file knows the address placeholder.
-    EXPECT_EQ(Expand("bind %RMHUB:MYSQLIP%\n", p), "bind %RMHUB:MYSQLIP%\n");
-    EXPECT_EQ(Expand("no end of line", p), "no end of line");
-    EXPECT_EQ(Expand("", p), "");
+// The folders in my.ini doubled, as the database server reads them; a document root with a drive
+// (an absolute path on Linux) stands alone.
+TEST(ExpandTemplate, FillsInTheFoldersOfEachKindOfFile) {
+    RunValues run = SampleRun(kApp);
+    const std::string line = "%RMHUB:SRVDIR%|%RMHUB:BASEDIR%|%RMHUB:RTDIR%|%RMHUB:DBDIR%|";
+    const std::string plain = kApp + "server" + kSep + "|" + kApp + "|" + kApp + "rt" + kSep + "|" +
+                              kApp + "dbdir" + kSep + "|";
+    const std::string more = "%RMHUB:DOCROOT%|%RMHUB:MYSQLPRT% %RMHUB:PORT% %RMHUB:HOST%";
+    const std::string filled = kApp + "htdocs|3307 8080 myhost";
+    for (const Placeholders& p :
+         {HttpdConfPlaceholders(run), PhpIniPlaceholders(run), AdditionalFilePlaceholders(run)}) {
+        EXPECT_EQ(Expand(line + more, p), plain + filled);
+    }
+    EXPECT_EQ(Expand("%RMHUB:MYSQLIP%:%RMHUB:MYSQLPRT% %RMHUB:PORT% %RMHUB:HOST%",
+                     MyIniPlaceholders(run, MySqlAddress(false))),
+              "127.0.0.1:3307 8080 myhost");
+    run.docRootName = kRoot;
+    for (const Placeholders& p :
+         {HttpdConfPlaceholders(run), PhpIniPlaceholders(run), AdditionalFilePlaceholders(run)}) {
+        EXPECT_EQ(Expand("%RMHUB:DOCROOT%", p), kRoot);
+    }
+    EXPECT_EQ(Expand(line + "%RMHUB:DOCROOT%", MyIniPlaceholders(run, "")), kDoubled);
 }
 
-TEST(ExpandTemplate, KeepsWindowsLineEnds) {
-    TempDir dir;
-    WriteFile(dir / "in", "Port %RMHUB:PORT%\r\nHost %RMHUB:HOST%\r\n\r\nend\r\n");
-    ASSERT_TRUE(
-        ExpandTemplate(dir / "in", dir / "out", HttpdConfPlaceholders(SampleRun("E" + kSep))));
-    EXPECT_EQ(ReadFile(dir / "out"), "Port 8080\r\nHost myhost\r\n\r\nend\r\n");
-}
-
-TEST(ExpandTemplate, ReadsLongLinesInPiecesOf4095Characters) {
-    const Placeholders p = HttpdConfPlaceholders(SampleRun("E" + kSep));
-    // A placeholder cut by the piece boundary stays; one wholly inside a piece does not.
-    const std::string cut = std::string(4090, 'a') + "%RMHUB:PORT%" + "b";
-    const std::string inside = std::string(4095, 'a') + "%RMHUB:PORT%";
-    EXPECT_EQ(Expand(cut + "\n", p), cut + "\n");
-    EXPECT_EQ(Expand(inside + "\n", p), std::string(4095, 'a') + "8080\n");
-    const std::string plain(10000, 'z');
-    EXPECT_EQ(Expand(plain + "\nnext %RMHUB:PORT%\n", p), plain + "\nnext 8080\n");
-}
-
-TEST(ExpandTemplate, SkipsWhatCannotBeOpened) {
+TEST(ExpandTemplate, WritesNothingWithoutAnInputOrAnOutputFolder) {
     TempDir dir;
     EXPECT_FALSE(ExpandTemplate(dir / "missing", dir / "out", {}));
     EXPECT_FALSE(PathExists(dir / "out"));
@@ -103,61 +111,11 @@ TEST(ExpandTemplate, SkipsWhatCannotBeOpened) {
     EXPECT_FALSE(ExpandTemplate(dir / "in", dir / "no" + kSep + "out", {}));
 }
 
-TEST(Placeholders, MyIniGetsDoubledFolders) {
-    RunValues run = SampleRun("E:\\stack\\");
-    run.runtimeFolder = "C:\\TEMP\\Trailhost_1\\";
-    run.dbFolder = "E:\\stack\\dbdir\\";
-    const Placeholders p = MyIniPlaceholders(run, "127.0.0.1");
-    EXPECT_EQ(Expand("%RMHUB:SRVDIR%|%RMHUB:BASEDIR%|%RMHUB:RTDIR%|%RMHUB:DBDIR%\n", p),
-              "E:\\\\stack\\\\server" + kSep +
-                  "|E:\\\\stack\\\\|C:\\\\TEMP\\\\Trailhost_1\\\\|"
-                  "E:\\\\stack\\\\dbdir\\\\\n");
-    EXPECT_EQ(Expand("%RMHUB:MYSQLIP%:%RMHUB:MYSQLPRT% %RMHUB:PORT% %RMHUB:HOST%\n", p),
-              "127.0.0.1:3307 8080 myhost\n");
-    EXPECT_EQ(MySqlAddress(false), "127.0.0.1");
-    EXPECT_EQ(MySqlAddress(true), GetLocalIpAddress(0));
-}
-
-TEST(Placeholders, PlainFoldersInTheOtherFiles) {
-#ifdef _WIN32
-    const std::string app = "E:\\stack\\";
-#else
-    const std::string app = "/media/stack/";
-#endif
-    const RunValues run = SampleRun(app);
-    const std::string line =
-        "%RMHUB:SRVDIR%|%RMHUB:BASEDIR%|%RMHUB:RTDIR%|%RMHUB:DBDIR%|%RMHUB:DOCROOT%|"
-        "%RMHUB:MYSQLPRT%\n";
-    const std::string expected = app + "server" + kSep + "|" + app + "|" + app + "rt" + kSep + "|" +
-                                 app + "dbdir" + kSep + "|" + app + "htdocs|3307\n";
-    EXPECT_EQ(Expand(line, HttpdConfPlaceholders(run)), expected);
-    EXPECT_EQ(Expand(line, PhpIniPlaceholders(run)), expected);
-    EXPECT_EQ(Expand(line, AdditionalFilePlaceholders(run)), expected);
-}
-
-TEST(Placeholders, DocumentRootWithADriveOrAbsolutePathStandsAlone) {
-#ifdef _WIN32
-    const std::string root = "D:\\www";
-    const std::string doubled = "D:\\\\www";
-#else
-    const std::string root = "/srv/www";
-    const std::string doubled = "/srv/www";
-#endif
-    RunValues run = SampleRun("E" + kSep);
-    run.docRootName = root;
-    EXPECT_EQ(ResolveDocumentRoot(run.exeFolder, root), root);
-    EXPECT_EQ(ResolveDocumentRoot("E" + kSep, "site"), "E" + kSep + "site");
-    EXPECT_EQ(Expand("%RMHUB:DOCROOT%\n", HttpdConfPlaceholders(run)), root + "\n");
-    EXPECT_EQ(Expand("%RMHUB:DOCROOT%\n", PhpIniPlaceholders(run)), root + "\n");
-    EXPECT_EQ(Expand("%RMHUB:DOCROOT%\n", AdditionalFilePlaceholders(run)), root + "\n");
-    EXPECT_EQ(Expand("%RMHUB:DOCROOT%\n", MyIniPlaceholders(run, "127.0.0.1")), doubled + "\n");
-}
-
 // A stack folder with the three templates.
 struct StackFolder {
     TempDir dir;
     AppSettings settings;
-    RunValues run;
+    RunValues run = SampleRun(dir.path());
 
     StackFolder() {
         settings.pathToHttpdConf = "server\\config_tpl\\httpd.conf";
@@ -168,110 +126,84 @@ struct StackFolder {
         WriteFile(templates + "httpd.conf", "Listen %RMHUB:PORT%\n");
         WriteFile(templates + "my.ini", "port=%RMHUB:MYSQLPRT%\n");
         WriteFile(templates + "php.ini", "x=%RMHUB:HOST%\n");
-        run = SampleRun(dir.path());
         CreateFolders(run.runtimeFolder);
     }
 };
 
-TEST(ConfigFiles, AreWrittenIntoTheRuntimeFolder) {
-    StackFolder stack;
-    const ConfigFolders folders = ProduceConfigFiles(stack.settings, stack.run, "127.0.0.1");
-    EXPECT_EQ(folders.httpdConf, stack.run.runtimeFolder);
-    EXPECT_EQ(folders.myIni, stack.run.runtimeFolder);
-    EXPECT_EQ(folders.phpIni, stack.run.runtimeFolder);
-    EXPECT_EQ(ReadFile(stack.run.runtimeFolder + "httpd.conf"), "Listen 8080" + kEol);
-    EXPECT_EQ(ReadFile(stack.run.runtimeFolder + "my.ini"), "port=3307" + kEol);
-    EXPECT_EQ(ReadFile(stack.run.runtimeFolder + "php.ini"), "x=myhost" + kEol);
+// Each file goes into the runtime folder, or with a local start into its server's folder; a
+// missing template or output folder leaves that file out, and the others are written.
+TEST(ConfigFiles, GoWhereTheStartPutsThemAndSkipWhatIsMissing) {
+    for (const int startLocal : {0, 1}) {
+        SCOPED_TRACE(startLocal);
+        StackFolder stack;
+        stack.settings.startLocal = startLocal;
+        const std::string rt = stack.run.runtimeFolder;
+        const std::string server = stack.run.exeFolder + kSep + "server" + kSep;
+        const ConfigFolders expected =
+            startLocal == 0 ? ConfigFolders{rt, rt, rt}
+                            : ConfigFolders{server + "apache" + kSep + "conf" + kSep,
+                                            server + "mysql" + kSep, server + "php" + kSep};
+        // Here my.ini has no template; beside the servers php.ini has no folder.
+        if (startLocal == 0) {
+            stack.settings.pathToMyIni = "server\\config_tpl\\missing.ini";
+        }
+        CreateFolders(expected.httpdConf);
+        CreateFolders(expected.myIni);
+        const ConfigFolders folders = ProduceConfigFiles(stack.settings, stack.run, "127.0.0.1");
+        EXPECT_EQ(folders.httpdConf + "|" + folders.myIni + "|" + folders.phpIni,
+                  expected.httpdConf + "|" + expected.myIni + "|" + expected.phpIni);
+        EXPECT_EQ(ReadFile(folders.httpdConf + "httpd.conf"), "Listen 8080" + kEol);
+        EXPECT_EQ(ReadFile(folders.myIni + "my.ini"), startLocal == 1 ? "port=3307" + kEol : "");
+        EXPECT_EQ(ReadFile(folders.phpIni + "php.ini"), startLocal == 0 ? "x=myhost" + kEol : "");
+    }
 }
 
-TEST(ConfigFiles, GoIntoTheServerFoldersWhenStartedLocally) {
-    StackFolder stack;
-    stack.settings.startLocal = 1;
-    const std::string server = stack.run.exeFolder + kSep + "server" + kSep;
-    const ConfigFolders folders = ConfigOutputFolders(stack.settings, stack.run);
-    EXPECT_EQ(folders.httpdConf, server + "apache" + kSep + "conf" + kSep);
-    EXPECT_EQ(folders.myIni, server + "mysql" + kSep);
-    EXPECT_EQ(folders.phpIni, server + "php" + kSep);
-    CreateFolders(folders.httpdConf);
-    CreateFolders(folders.phpIni);
-    // The database server's folder is missing: its file is skipped, the others are written.
-    ProduceConfigFiles(stack.settings, stack.run, "127.0.0.1");
-    EXPECT_EQ(ReadFile(folders.httpdConf + "httpd.conf"), "Listen 8080" + kEol);
-    EXPECT_FALSE(PathExists(folders.myIni + "my.ini"));
-    EXPECT_EQ(ReadFile(folders.phpIni + "php.ini"), "x=myhost" + kEol);
-}
-
-TEST(ConfigFiles, AMissingTemplateIsSkipped) {
-    StackFolder stack;
-    stack.settings.pathToMyIni = "server\\config_tpl\\missing.ini";
-    ProduceConfigFiles(stack.settings, stack.run, "127.0.0.1");
-    EXPECT_FALSE(PathExists(stack.run.runtimeFolder + "my.ini"));
-    EXPECT_TRUE(PathExists(stack.run.runtimeFolder + "httpd.conf"));
-}
-
-TEST(AdditionalFiles, AreExpandedInPlaceAndPutBack) {
-    StackFolder stack;
-    const std::string original = "url=http://%RMHUB:HOST%:%RMHUB:PORT%/\r\n";
-    CreateFolders(stack.dir / "htdocs");
-    WriteFile(stack.dir / "htdocs" + kSep + "config.php", original);
-    stack.settings.additionalFiles = {"", "htdocs\\config.php", "missing.txt"};
-    stack.settings.additionalFiles.resize(10);
-
-    const std::vector<ExpandedFile> expanded = ExpandAdditionalFiles(stack.settings, stack.run);
-    const std::string file = stack.dir / "htdocs" + kSep + "config.php";
-    ASSERT_EQ(expanded.size(), 1u);
-    EXPECT_EQ(expanded[0].file, file);
-    EXPECT_EQ(expanded[0].backup, file + ".bak");
-    EXPECT_EQ(ReadFile(file), "url=http://myhost:8080/\r\n");
-    EXPECT_EQ(ReadFile(file + ".bak"), original);
-    EXPECT_FALSE(PathExists(stack.dir / "missing.txt.bak"));
-    EXPECT_FALSE(PathExists(stack.dir / "missing.txt"));
-
-    EXPECT_TRUE(RestoreAdditionalFile(expanded[0]));
-    EXPECT_EQ(ReadFile(file), original);
-    EXPECT_FALSE(PathExists(file + ".bak"));
-    // Nothing left to put back is no failure.
-    EXPECT_TRUE(RestoreAdditionalFile(expanded[0]));
-}
-
-// Backups that are there before the run belong to the site's author: the run keeps its own under
-// the first free name, writes that name down, and puts back only from it.
-TEST(AdditionalFiles, TheAuthorsBackupsAreNeverOverwrittenNorPutBack) {
+// A site file is expanded in place and put back from its backup. Backups that are there before
+// the run belong to the site's author: the run keeps its own under the first free name, writes
+// that name down, and puts back only from it.
+TEST(AdditionalFiles, AreExpandedInPlaceAndPutBackWithoutTouchingTheAuthorsBackups) {
     const struct {
         std::vector<std::string> authors;
         std::string ours;
-    } cases[] = {
+    } rows[] = {
         {{}, ".bak"},
         {{".bak"}, ".trh-bak"},
         {{".bak", ".trh-bak"}, ".trh-bak2"},
         {{".bak", ".trh-bak", ".trh-bak2"}, ".trh-bak3"},
     };
-    for (const auto& c : cases) {
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.ours);
         StackFolder stack;
-        const std::string original = "port=%RMHUB:PORT%\n";
-        const std::string file = stack.dir / "config.php";
+        const std::string original = "url=http://%RMHUB:HOST%:%RMHUB:PORT%/\r\n";
+        CreateFolders(stack.dir / "htdocs");
+        const std::string file = stack.dir / "htdocs" + kSep + "config.php";
         WriteFile(file, original);
-        for (const std::string& suffix : c.authors) {
+        for (const std::string& suffix : row.authors) {
             WriteFile(file + suffix, "the author's " + suffix);
         }
-        stack.settings.additionalFiles = {"config.php"};
+        stack.settings.additionalFiles = {"", "htdocs\\config.php", "missing.txt", ""};
 
         const std::vector<ExpandedFile> expanded = ExpandAdditionalFiles(stack.settings, stack.run);
-        ASSERT_EQ(expanded.size(), 1u) << c.ours;
-        EXPECT_EQ(expanded[0].backup, file + c.ours);
-        EXPECT_EQ(ReadFile(file), "port=8080" + kEol);
-        EXPECT_EQ(ReadFile(file + c.ours), original);
+        ASSERT_EQ(expanded.size(), 1u);
+        EXPECT_EQ(expanded[0].file, file);
+        EXPECT_EQ(expanded[0].backup, file + row.ours);
+        EXPECT_EQ(ReadFile(file), "url=http://myhost:8080/\r\n");
+        EXPECT_EQ(ReadFile(file + row.ours), original);
+        EXPECT_FALSE(PathExists(stack.dir / "missing.txt.bak"));
+        EXPECT_FALSE(PathExists(stack.dir / "missing.txt"));
         const std::vector<JournalEntry> journal = ReadJournal(stack.run.runtimeFolder);
         ASSERT_EQ(journal.size(), 1u);
         EXPECT_EQ(journal[0].kind, journal::kFile);
-        EXPECT_EQ(journal[0].fields, (std::vector<std::string>{file, file + c.ours}));
+        EXPECT_EQ(journal[0].fields, (std::vector<std::string>{file, file + row.ours}));
 
         EXPECT_TRUE(RestoreAdditionalFile(expanded[0]));
         EXPECT_EQ(ReadFile(file), original);
-        EXPECT_FALSE(PathExists(file + c.ours));
-        for (const std::string& suffix : c.authors) {
+        EXPECT_FALSE(PathExists(file + row.ours));
+        for (const std::string& suffix : row.authors) {
             EXPECT_EQ(ReadFile(file + suffix), "the author's " + suffix);
         }
+        // Nothing left to put back is no failure.
+        EXPECT_TRUE(RestoreAdditionalFile(expanded[0]));
     }
 }
 

@@ -17,7 +17,6 @@ namespace {
 constexpr unsigned long kGiveUpMs = 30000;
 constexpr long kTimerSlackMs = 16;
 
-const char kNotFound[] = "HTTP/1.1 404 Not Found\r\nContent-Length: 0\r\n\r\n";
 const char kOk[] = "HTTP/1.1 200 OK\r\nContent-Length: 5\r\n\r\nready";
 
 class Probe : public ::testing::Test {
@@ -25,25 +24,8 @@ protected:
     WinsockGuard sockets_;
 };
 
-TEST_F(Probe, KeepsAskingWhileTheServerAnswers404AndIsReadyAtTheFirstOtherAnswer) {
-    ScriptedWebServer server({kNotFound, kNotFound, kOk, kOk});
-    ASSERT_TRUE(server.Listening());
-    CWaitWebserverStart probe(server.Port(), "127.0.0.1");
-    probe.Start();
-
-    ASSERT_TRUE(probe.GetHandle().Wait(kGiveUpMs));
-    EXPECT_TRUE(probe.Answered());
-    // One request per connection, each on a fresh socket, with bare line feeds; none after the
-    // ready answer.
-    const std::vector<std::string> requests = server.Requests();
-    ASSERT_EQ(requests.size(), 3u);
-    for (const std::string& request : requests) {
-        EXPECT_EQ(request, "GET / HTTP/1.0\nHost: 127.0.0.1\n\n");
-    }
-}
-
 // Each case answers the first connection, then the second with 200: a probe that took the first
-// answer for ready asked once, one that did not asked twice.
+// answer for ready asked once, one that did not asked again on a fresh connection.
 TEST_F(Probe, OnlyAnHttp11NotFoundOrNoStatusLineMeansNotReady) {
     struct Case {
         std::string answer;
@@ -64,7 +46,12 @@ TEST_F(Probe, OnlyAnHttp11NotFoundOrNoStatusLineMeansNotReady) {
         probe.Start();
         ASSERT_TRUE(probe.GetHandle().Wait(kGiveUpMs)) << c.why;
         EXPECT_TRUE(probe.Answered()) << c.why;
-        EXPECT_EQ(server.Requests().size(), c.ready ? 1u : 2u) << c.why;
+        // One request per connection, with bare line feeds; none after the ready answer.
+        const std::vector<std::string> requests = server.Requests();
+        EXPECT_EQ(requests.size(), c.ready ? 1u : 2u) << c.why;
+        for (const std::string& request : requests) {
+            EXPECT_EQ(request, "GET / HTTP/1.0\nHost: 127.0.0.1\n\n") << c.why;
+        }
     }
 }
 
@@ -91,11 +78,10 @@ TEST_F(Probe, TriesEvery200MsUntilSomethingListens) {
     ASSERT_TRUE(server.Listening());
     ASSERT_TRUE(probe.GetHandle().Wait(kGiveUpMs));
     EXPECT_TRUE(probe.Answered());
-    EXPECT_EQ(trace.Count("Connected to 127.0.0.1:" + std::to_string(port)), 1u);
-    EXPECT_EQ(trace.Count("Sended"), 1u);
-    EXPECT_EQ(trace.Count("Receive: HTTP/1.1 200 OK"), 1u);
-    // Every failed attempt met a closed port, none a socket spoilt by the refusal before it.
-    EXPECT_EQ(trace.Count("Try connect: Connection refused."), trace.Count("Try connect: "));
+    EXPECT_EQ(server.Requests().size(), 1u);
+    // Every failed attempt met a closed port, none a socket spoilt by the refusal before it: only
+    // the trace tells why an attempt failed.
+    EXPECT_EQ(trace.Count("Try connect: Connection refused"), trace.Count("Try connect: "));
 }
 
 TEST_F(Probe, KillEndsAProbeThatGetsNoAnswer) {

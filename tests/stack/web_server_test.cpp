@@ -4,7 +4,6 @@
 #include <vector>
 
 #include "config/settings.h"
-#include "stack/database_server.h"
 #include "sys/launcher.h"
 
 #include <gtest/gtest.h>
@@ -15,72 +14,64 @@ using testsupport::StackLayout;
 
 namespace {
 
-TEST(StartUrl, PortEightyHasNoPortPart) {
-    EXPECT_EQ(BuildStartUrl("localhost", 80, "index.php", ""), "http://localhost/index.php");
-}
-
-// Characters that have no business in a URL are encoded in the parameter: the URL stays one word
+// The parameter's characters that have no business in a URL are encoded: the URL stays one word
 // and cannot end the quotes around it; what a URL may hold stays as it is.
-TEST(StartUrl, TheParameterIsEncodedWhereItCouldBreakOutOfTheUrl) {
-    const std::pair<const char*, const char*> cases[] = {
-        {"a b", "a%20b"},
-        {"x\" -profile \"/tmp/p", "x%22%20-profile%20%22/tmp/p"},
-        {"tab\there\nnl\r\x01\x7f", "tab%09here%0Anl%0D%01%7F"},
-        {"a=1&b=%41;c=-d/e?f#g\\", "a=1&b=%41;c=-d/e?f#g\\"},
-        {"caf\xc3\xa9", "caf\xc3\xa9"},
+TEST(StartUrl, IsBuiltFromHostPortFileAndEncodedParameter) {
+    const struct {
+        const char* host;
+        int port;
+        const char* file;
+        const char* parameter;
+        const char* url;
+    } rows[] = {
+        {"localhost", 80, "index.php", "", "http://localhost/index.php"},
+        {"localhost", 4001, "index.php", "a=1", "http://localhost:4001/index.php?a=1"},
+        {"10.0.0.7", 7452, "index.php?lang=de", "x=1",
+         "http://10.0.0.7:7452/index.php?lang=de&x=1"},
+        {"myhost", 0, "", "", "http://myhost:0/"},
+        {"h", 1, "i", "a b", "http://h:1/i?a%20b"},
+        {"h", 1, "i", "x\" -profile \"/tmp/p", "http://h:1/i?x%22%20-profile%20%22/tmp/p"},
+        {"h", 1, "i", "tab\there\nnl\r\x01\x7f", "http://h:1/i?tab%09here%0Anl%0D%01%7F"},
+        {"h", 1, "i", "a=1&b=%41;c=-d/e?f#g\\", "http://h:1/i?a=1&b=%41;c=-d/e?f#g\\"},
+        {"h", 1, "i", "caf\xc3\xa9", "http://h:1/i?caf\xc3\xa9"},
     };
-    for (const auto& c : cases) {
-        EXPECT_EQ(BuildStartUrl("h", 4001, "index.php", c.first),
-                  std::string("http://h:4001/index.php?") + c.second)
-            << c.first;
+    for (const auto& row : rows) {
+        EXPECT_EQ(BuildStartUrl(row.host, row.port, row.file, row.parameter), row.url) << row.url;
     }
 }
 
-TEST(StartUrl, OtherPortsAndParameters) {
-    EXPECT_EQ(BuildStartUrl("localhost", 4001, "index.php", "a=1"),
-              "http://localhost:4001/index.php?a=1");
-    EXPECT_EQ(BuildStartUrl("10.0.0.7", 7452, "index.php?lang=de", "x=1"),
-              "http://10.0.0.7:7452/index.php?lang=de&x=1");
-    EXPECT_EQ(BuildStartUrl("myhost", 0, "", ""), "http://myhost:0/");
-}
-
-TEST(WebServerCommandLine, ConfiguredProgramWhenItExistsElseTheBuiltInPlace) {
+// The configured program when it is there, else the built-in place; every path one argument,
+// whatever blanks, quotes and shell characters the folders hold.
+TEST(WebServerCommandLine, ProgramAndConfigurationAreOneArgumentEach) {
     StackLayout layout;
-    const std::string exe = layout.ExeFolder();
-    const std::string config = StackLayout::Native("/run/Trailhost_9/");
     const std::string configured = StackLayout::Native("server/Apache/Apache") + testsupport::kExe;
+    const std::string builtIn = StackLayout::Native("server/Apache/bin/Apache") + testsupport::kExe;
+    const std::string odd = StackLayout::Native("/media/me/My Stick & co;/");
+    const std::string config = StackLayout::Native("/tmp/a \"b\" -x/Trailhost_9/");
 #ifdef _WIN32
     const std::vector<std::string> tail = {"-f", config + "\\httpd.conf"};
 #else
     const std::vector<std::string> tail = {"-f", config + "/httpd.conf", "-DFOREGROUND"};
 #endif
-    std::vector<std::string> expected = {exe + StackLayout::Native("server/Apache/bin/Apache") +
-                                         testsupport::kExe};
-    expected.insert(expected.end(), tail.begin(), tail.end());
-    EXPECT_EQ(SplitWindowsCommandLine(WebServerCommandLine(exe, configured, config)), expected);
-    layout.Install("fake_web", "server/Apache/Apache" + testsupport::kExe);
-    expected[0] = exe + configured;
-    EXPECT_EQ(SplitWindowsCommandLine(WebServerCommandLine(exe, configured, config)), expected);
-}
-
-// Paths with blanks, quotes and shell characters stay one argument each.
-TEST(ServerCommandLines, EveryPathStaysOneArgument) {
-    const std::string exe = StackLayout::Native("/media/me/My Stick & co;/");
-    const std::string config = StackLayout::Native("/tmp/a \"b\" -x/Trailhost_9/");
-    AppSettings s = StackLayout::Settings(0, 0);
-    const std::vector<std::string> web = SplitWindowsCommandLine(
-        WebServerCommandLine(exe, StackLayout::Native("server/Apache/Apache"), config));
-    ASSERT_GE(web.size(), 3u);
-    EXPECT_EQ(web[0].rfind(exe, 0), 0u);
-    EXPECT_EQ(web[1], "-f");
-    EXPECT_EQ(web[2], config + StackLayout::Native("/httpd.conf"));
-    for (const std::string& line :
-         {DatabaseServerCommandLine(s, exe, "mysqld", config, 3306, "root"),
-          DatabaseShutdownCommandLine(s, exe, config + "x.cnf", 3306)}) {
-        const std::vector<std::string> args = SplitWindowsCommandLine(line);
-        ASSERT_GE(args.size(), 2u);
-        EXPECT_EQ(args[0].rfind(exe, 0), 0u) << line;
-        EXPECT_EQ(args[1].rfind("--defaults-file=" + config, 0), 0u) << line;
+    const struct {
+        const char* what;
+        std::string exe;
+        bool installed;
+        std::string program;
+    } rows[] = {
+        {"not installed", layout.ExeFolder(), false, layout.ExeFolder() + builtIn},
+        {"installed", layout.ExeFolder(), true, layout.ExeFolder() + configured},
+        {"odd folders", odd, false, odd + builtIn},
+    };
+    for (const auto& row : rows) {
+        if (row.installed) {
+            layout.Install("fake_web", "server/Apache/Apache" + testsupport::kExe);
+        }
+        std::vector<std::string> expected = {row.program};
+        expected.insert(expected.end(), tail.begin(), tail.end());
+        EXPECT_EQ(SplitWindowsCommandLine(WebServerCommandLine(row.exe, configured, config)),
+                  expected)
+            << row.what;
     }
 }
 

@@ -46,14 +46,6 @@ size_t Find(const std::string& bytes, const char* signature) {
 const char kCentral[] = "PK\x01\x02";
 const char kEnd[] = "PK\x05\x06";
 
-// Opens zip bytes from a file; Count() or -1 when refused.
-int OpenCount(const std::string& bytes) {
-    TempDir dir;
-    WriteFile(dir / "a.zip", bytes);
-    ZipReader zip;
-    return zip.Open(dir / "a.zip") ? zip.Count() : -1;
-}
-
 TEST(ZipReader, ExtractsStoredAndDeflatedItemsWithOrWithoutDescriptors) {
     const std::vector<Item> items = {
         {"dbdir/", "", Method::kStored, false},
@@ -106,69 +98,60 @@ TEST(ZipReader, ReadsEveryItemThatOtherWritersDeflated) {
     }
 }
 
-TEST(ZipReader, AnEmptyArchiveHasNoItems) {
-    EXPECT_EQ(OpenCount(ZipBytes({})), 0);
-}
-
-TEST(ZipReader, RefusesWhatIsNoZipArchive) {
-    EXPECT_EQ(OpenCount(""), -1);
-    EXPECT_EQ(OpenCount("PK"), -1);
-    EXPECT_EQ(OpenCount(std::string(100000, 'x')), -1);
-    TempDir dir;
-    ZipReader zip;
-    EXPECT_FALSE(zip.Open(dir / "missing.zip"));
-    EXPECT_EQ(zip.Count(), 0);
-}
-
-TEST(ZipReader, RefusesArchivesItDoesNotSupport) {
+// What the reader refuses rather than misreads, beside what it reads: -1 is a refusal.
+TEST(ZipReader, OpensOnlyWhatItSupports) {
     const std::string good = ZipBytes({{"a.txt", "hello", Method::kDeflated}});
-    ASSERT_EQ(OpenCount(good), 1);
     const size_t central = Find(good, kCentral);
     const size_t end = Find(good, kEnd);
-
-    std::string encrypted = good;
-    Put16(encrypted, central + 8, 0x0001);
-    EXPECT_EQ(OpenCount(encrypted), -1);
-
-    std::string bzip2 = good;
-    Put16(bzip2, central + 10, 12);
-    EXPECT_EQ(OpenCount(bzip2), -1);
-
+    // The record at `at` with a 16-bit field changed.
+    const auto with = [&](size_t at, uint16_t value) {
+        std::string bytes = good;
+        Put16(bytes, at, value);
+        return bytes;
+    };
     std::string zip64 = good;
     zip64.replace(central + 20, 4, "\xff\xff\xff\xff");
-    EXPECT_EQ(OpenCount(zip64), -1);
-
-    std::string spanned = good;
-    Put16(spanned, end + 4, 1);
-    EXPECT_EQ(OpenCount(spanned), -1);
-
-    std::string miscounted = good;
-    Put16(miscounted, end + 8, 2);
+    std::string miscounted = with(end + 8, 2);
     Put16(miscounted, end + 10, 2);
-    EXPECT_EQ(OpenCount(miscounted), -1);
-
-    // Data before the archive move every offset: refused, not misread.
-    EXPECT_EQ(OpenCount("prefix" + good), -1);
-    // A comment after the end record is fine.
-    std::string commented = good;
-    Put16(commented, end + 20, 7);
-    EXPECT_EQ(OpenCount(commented + "comment"), 1);
-}
-
-// Two directory entries that lead to the same local item: a small archive that would unpack
-// into far more than it holds.
-TEST(ZipReader, RefusesItemsThatShareData) {
-    const std::string good = ZipBytes({{"a", std::string(100000, 'z'), Method::kDeflated}});
-    ASSERT_EQ(OpenCount(good), 1);
-    const size_t central = Find(good, kCentral);
-    const size_t end = Find(good, kEnd);
-    std::string alias = good.substr(central, end - central);
+    // Two directory entries that lead to the same local item: a small archive that would unpack
+    // into far more than it holds.
+    const std::string big = ZipBytes({{"a", std::string(100000, 'z'), Method::kDeflated}});
+    const size_t bigEnd = Find(big, kEnd);
+    std::string alias = big.substr(Find(big, kCentral), bigEnd - Find(big, kCentral));
     alias[kCentralNameOffset] = 'b';
-    std::string shared = good.substr(0, end) + alias + good.substr(end);
+    std::string shared = big.substr(0, bigEnd) + alias + big.substr(bigEnd);
     Put16(shared, shared.size() - 22 + 8, 2);
     Put16(shared, shared.size() - 22 + 10, 2);
     Put32(shared, shared.size() - 22 + 12, static_cast<uint32_t>(2 * alias.size()));
-    EXPECT_EQ(OpenCount(shared), -1);
+
+    const struct {
+        const char* what;
+        std::string bytes;
+        int count;
+    } rows[] = {
+        {"an archive", good, 1},
+        {"an empty archive", ZipBytes({}), 0},
+        {"a comment after the end record", with(end + 20, 7) + "comment", 1},
+        {"no bytes", "", -1},
+        {"a signature alone", "PK", -1},
+        {"no archive", std::string(100000, 'x'), -1},
+        {"encrypted", with(central + 8, 0x0001), -1},
+        {"bzip2", with(central + 10, 12), -1},
+        {"64-bit sizes", zip64, -1},
+        {"several disks", with(end + 4, 1), -1},
+        {"a wrong item count", miscounted, -1},
+        {"data before the archive move every offset", "prefix" + good, -1},
+        {"items that share data", shared, -1},
+    };
+    TempDir dir;
+    for (const auto& row : rows) {
+        WriteFile(dir / "a.zip", row.bytes);
+        ZipReader zip;
+        EXPECT_EQ(zip.Open(dir / "a.zip") ? zip.Count() : -1, row.count) << row.what;
+    }
+    ZipReader zip;
+    EXPECT_FALSE(zip.Open(dir / "missing.zip"));
+    EXPECT_EQ(zip.Count(), 0);
 }
 
 TEST(ZipReader, DamagedDataAreNotWritten) {
@@ -182,37 +165,6 @@ TEST(ZipReader, DamagedDataAreNotWritten) {
         ASSERT_TRUE(zip.Open(dir / "a.zip"));
         EXPECT_FALSE(zip.Extract(0, dir / "a.bin"));
         EXPECT_FALSE(PathExists(dir / "a.bin"));
-    }
-}
-
-TEST(ZipReader, SurvivesEveryDamagedByte) {
-    const std::string good = ZipBytes({{"d/", ""},
-                                       {"d/a.txt", "some text, some text, some text"},
-                                       {"d/b.bin", Pattern(300), Method::kStored, true}});
-    TempDir dir;
-    const std::string out = dir / "out" + kSep;
-    for (size_t at = 0; at < good.size(); ++at) {
-        for (unsigned char flip : {0x01, 0x80, 0xff}) {
-            std::string bad = good;
-            bad[at] = static_cast<char>(bad[at] ^ flip);
-            WriteFile(dir / "a.zip", bad);
-            ZipReader zip;
-            if (!zip.Open(dir / "a.zip")) {
-                continue;
-            }
-            for (int i = 0; i < zip.Count(); ++i) {
-                if (IsSafeItemName(zip.Name(i))) {
-                    CreateFolders(out + "d");
-                    zip.Extract(i, out + zip.Name(i));
-                }
-            }
-        }
-    }
-    // Only items under the output folder were ever written.
-    std::vector<FolderEntry> entries;
-    ASSERT_TRUE(ListFolder(dir.path(), entries));
-    for (const FolderEntry& e : entries) {
-        EXPECT_TRUE(e.name == "a.zip" || e.name == "out") << e.name;
     }
 }
 
