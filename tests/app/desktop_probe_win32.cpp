@@ -150,12 +150,14 @@ WindowLook LookAt(ShellWindow which) {
     look.topmostWithoutFrame = !(GetWindowLongA(window, GWL_STYLE) & WS_CAPTION) &&
                                (GetWindowLongA(window, GWL_EXSTYLE) & WS_EX_TOPMOST);
     look.ownThread = GetWindowThreadProcessId(window, nullptr) != GetCurrentThreadId();
-    // The splash screen's first bar: the lowest in the stack of its children.
+    // The splash screen's bar: one, however often the progress moved.
     HWND bar = which == ShellWindow::kSplash ? nullptr : GetDlgItem(window, kDialogBar);
+    int bars = 0;
     for (HWND next = nullptr;
          which == ShellWindow::kSplash &&
-         (next = FindWindowExA(window, next, PROGRESS_CLASSA, nullptr)) != nullptr;) {
-        bar = next;
+         (next = FindWindowExA(window, next, PROGRESS_CLASSA, nullptr)) != nullptr;
+         ++bars) {
+        bar = bars == 0 ? next : nullptr;
     }
     if (bar != nullptr) {
         look.hasBar = true;
