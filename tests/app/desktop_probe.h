@@ -1,11 +1,20 @@
-// What the shell's tests see of other processes' windows: the desktop's work area, the colour of a
-// screen pixel, the box a second copy shows, and whether started copies get a display.
+// What the shell's tests see of windows, in the same terms on both platforms: the UI thread's
+// loop, the shell's own windows and tray icon, screenshots, and the windows of started copies.
 #pragma once
 
-#include <cstdint>
+#include <atomic>
+#include <functional>
+#include <memory>
+#include <ostream>
 #include <string>
+#include <thread>
+#include <vector>
 
 #include "child_process.h"
+
+namespace browsertest {
+class ScopedEnv;
+}
 
 namespace shelltest {
 
@@ -14,7 +23,85 @@ struct Area {
     int top;
     int right;
     int bottom;
+    bool operator==(const Area& o) const {
+        return left == o.left && top == o.top && right == o.right && bottom == o.bottom;
+    }
 };
+inline std::ostream& operator<<(std::ostream& out, const Area& a) {
+    return out << "(" << a.left << "," << a.top << ")-(" << a.right << "," << a.bottom << ")";
+}
+
+// Runs this thread's share of the UI (Qt's events, the thread's messages) until `done` holds;
+// false after `timeoutMs`, which only bounds a test that fails.
+bool PumpUntil(const std::function<bool()>& done, int timeoutMs = 30000);
+
+// Runs the UI loop as the program does, until the frame ends it; false when it did not end.
+bool LoopEnds(int timeoutMs = 30000);
+
+// Handles what is queued for the UI thread, dropping the end of a loop that no longer runs.
+void DrainUi();
+
+// Lets the UI thread handle the requests that this process's endpoints have been sent so far
+// (Linux); on Windows the activating thread handles its request itself.
+void HandleRequestsSent();
+
+// Runs `work` on another thread while this one turns the UI loop.
+inline void OffUiThread(const std::function<void()>& work) {
+    std::atomic<bool> done{false};
+    std::thread worker([&] {
+        work();
+        done = true;
+    });
+    PumpUntil([&] { return done.load(); });
+    worker.join();
+}
+
+// The shell's windows of this process.
+enum class ShellWindow { kSplash, kShutdownDialog };
+
+// One look at a shell window.
+struct WindowLook {
+    bool shown = false;  // it exists, is visible and has a size
+    Area rect{};         // on the screen
+    bool topmostWithoutFrame = false;
+    bool ownThread = false;  // served by a thread other than the caller's
+    bool hasBar = false;
+    Area bar{};  // in the window's client area
+    int barValue = -1;
+    int barMaximum = -1;
+    std::string text;  // the dialog's message
+};
+WindowLook LookAt(ShellWindow window);
+
+// Keeps a picture of the window and its surroundings as a test artefact named `name`.
+void KeepScreenshot(ShellWindow window, const std::string& name);
+
+// Whether the frame's tray icon is in the notification area, with its picture.
+bool TrayIconShown();
+
+// Opens the tray menu as a right click on the icon does, and chooses item `choose` (-1: the menu
+// is dismissed). The menu's items as it showed them.
+struct MenuItem {
+    std::string text;
+    bool enabled;
+    bool operator==(const MenuItem& other) const {
+        return text == other.text && enabled == other.enabled;
+    }
+};
+inline std::ostream& operator<<(std::ostream& out, const MenuItem& item) {
+    return out << "\"" << item.text << "\"" << (item.enabled ? "" : " (disabled)");
+}
+std::vector<MenuItem> UseTrayMenu(int choose);
+
+void DoubleClickTray();
+
+// Waits for the box that another thread of this process shows with `caption`, calls `onShown`,
+// answers it with OK. Its text, and whether it stands above the splash screen.
+struct BoxLook {
+    std::string text;
+    bool aboveSplash = false;
+};
+BoxLook AnswerOwnBox(const std::string& caption, const std::function<void()>& onShown);
 
 // Whether copies started by the test show their windows on the test's own screen (Linux: only
 // on a real display, not on Qt's offscreen platform).
@@ -37,12 +124,9 @@ class HeadlessCopies {
 public:
     HeadlessCopies();
     ~HeadlessCopies();
-    HeadlessCopies(const HeadlessCopies&) = delete;
-    HeadlessCopies& operator=(const HeadlessCopies&) = delete;
 
 private:
-    std::string saved_[3];
-    bool had_[3] = {};
+    std::unique_ptr<browsertest::ScopedEnv> unset_[3];
 };
 
 }  // namespace shelltest

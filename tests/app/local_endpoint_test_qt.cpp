@@ -17,7 +17,6 @@
 #include "app/local_endpoint.h"
 #include "browser/browser_test_support.h"
 #include "desktop_probe.h"
-#include "qt_test_support.h"
 #include "second_user.h"
 #include "shell_host_support.h"
 
@@ -136,7 +135,7 @@ protected:
         args.insert(args.end(), addresses.begin(), addresses.end());
         holder_ = std::make_unique<testsupport::ProcessAsUser>(
             *user_, testsupport::HelperPath("hold_sockets"), args);
-        return holder_->started() && shelltest::WaitUntil([&] {
+        return holder_->started() && testsupport::Eventually([&] {
                    return testsupport::ReadFile(Log()).find("ready\n") != std::string::npos;
                });
     }

@@ -8,8 +8,6 @@
 #include <filesystem>
 #include <string>
 
-#include "qt_test_support.h"
-
 namespace {
 
 class QtEnvironment : public ::testing::Environment {
@@ -50,16 +48,3 @@ private:
     ::testing::AddGlobalTestEnvironment(new QtEnvironment);
 
 }  // namespace
-
-namespace shelltest {
-
-QWidget* FindTopWidget(const std::string& objectName) {
-    for (QWidget* widget : QApplication::topLevelWidgets()) {
-        if (widget->objectName().toStdString() == objectName && widget->isVisible()) {
-            return widget;
-        }
-    }
-    return nullptr;
-}
-
-}  // namespace shelltest

@@ -63,7 +63,7 @@ protected:
     }
 
     static bool WaitForEvent(const std::string& folder, const std::string& prefix) {
-        return WaitUntil([&] { return Count(folder, prefix) > 0; }, 60000);
+        return testsupport::Eventually([&] { return Count(folder, prefix) > 0; });
     }
 
     static size_t Position(const std::string& folder, const std::string& prefix) {

@@ -1,23 +1,18 @@
 // The whole shell in running copies of a program (shell_host) whose server stack is a stand-in
-// that logs what the shell asks of it: the ways of ending, the single-instance guard, and the
-// splash screen as a user sees it. On Linux the copies run without a display unless a test needs
-// one, which is also how a headless machine runs the program.
+// that logs what the shell asks of it: -shutdown, the single-instance guard, the close path, and
+// the splash screen as a user sees it. On Linux the copies run without a display unless a test
+// needs one, which is also how a headless machine runs the program.
 #include <gtest/gtest.h>
 
-#include <algorithm>
-#include <filesystem>
+#include <iterator>
 #include <memory>
-#include <sstream>
-#include <vector>
 
 #include "child_process.h"
 #include "desktop_probe.h"
-#include "screenshot.h"
 #include "shell_host_support.h"
 #include "shell_test_support.h"
 
 using shelltest::ShellHostTest;
-using shelltest::WaitUntil;
 using testsupport::ChildProcess;
 
 namespace {
@@ -28,83 +23,71 @@ protected:
     shelltest::HeadlessCopies headless_;
 };
 
-TEST_F(RunningCopiesTest, SecondCopyWithShutdownEndsTheRunningOneThroughItsStopSequence) {
-    const std::string ini =
-        "ServerName=Demo Stack\r\nUseSplash=0\r\nShowTrayIcon=1\r\n"
-        "ShowShutdownMessage=Closing {SERVER_NAME}\r\n";
-    const std::string first = Folder("first", ini);
-    auto running = StartRunning(first);
-    ASSERT_NE(running, nullptr);
+const char kPlain[] = "ServerName=Demo Stack\r\nUseSplash=0\r\n";
+const char kGuarded[] = "ServerName=Demo Stack\r\nUseSplash=0\r\nAllowOnlySingleInstance=1\r\n";
 
-    const std::string second = Folder("second", ini);
-    auto closer = Start(second, {"-shutdown"});
-    ASSERT_NE(closer, nullptr);
-    EXPECT_TRUE(closer->WaitForEnd(60000));
-    EXPECT_TRUE(running->WaitForEnd(60000));
-
-    EXPECT_EQ(Count(first, "stop requested"), 1);
-    EXPECT_EQ(Count(first, "stop sequence begin"), 1);
-    EXPECT_EQ(Count(first, "stop sequence end"), 1);
-    EXPECT_EQ(Events(first).back(), "process end 0");
-    // The second copy started nothing and ran no stop sequence of its own.
-    EXPECT_EQ(Count(second, "start"), 0);
-    EXPECT_EQ(Count(second, "stop sequence"), 0);
-    EXPECT_EQ(Events(second).back(), "process end 0");
-}
-
-TEST_F(RunningCopiesTest, ShutdownWithoutARunningCopyEndsQuietly) {
-    const std::string folder = Folder("alone", "ServerName=Demo Stack\r\nUseSplash=0\r\n");
-    auto copy = Start(folder, {"-shutdown"});
-    ASSERT_NE(copy, nullptr);
-    EXPECT_TRUE(copy->WaitForEnd(60000));
-    EXPECT_EQ(Count(folder, "start"), 0);
-    EXPECT_EQ(Events(folder).back(), "process end 0");
-}
-
-TEST_F(RunningCopiesTest, SingleInstanceSecondCopyTellsTheUserAndEndsWithoutStarting) {
-    const std::string ini = "ServerName=Demo Stack\r\nUseSplash=0\r\nAllowOnlySingleInstance=1\r\n";
-    const std::string first = Folder("first", ini);
-    auto running = StartRunning(first);
-    ASSERT_NE(running, nullptr);
-
-    // Also with -shutdown: the guard comes first, so the first copy is not closed.
-    for (const char* extra : {"", "-shutdown"}) {
-        const std::string second = Folder(std::string("second") + extra, ini);
-        auto copy = Start(second, {extra});
+// A second copy, started while a first one runs (or after the first was killed).
+TEST_F(RunningCopiesTest, SecondCopy) {
+    enum Outcome { kClosesTheFirst, kFindsNoneToClose, kIsRefused, kStarts };
+    const struct {
+        const char* what;
+        const char* first;  // the first copy's settings; null when none runs
+        bool crash;         // the first copy is killed by force before the second starts
+        const char* second;
+        const char* argument;
+        Outcome outcome;
+    } rows[] = {
+        {"-shutdown ends the running copy through its stop sequence",
+         "ServerName=Demo Stack\r\nUseSplash=0\r\nShowTrayIcon=1\r\n"
+         "ShowShutdownMessage=Closing {SERVER_NAME}\r\n",
+         false, kPlain, "-shutdown", kClosesTheFirst},
+        {"-shutdown without a running copy ends quietly", nullptr, false, kPlain, "-shutdown",
+         kFindsNoneToClose},
+        {"single instance: the user is told", kGuarded, false, kGuarded, "", kIsRefused},
+        {"single instance comes before -shutdown", kGuarded, false, kGuarded, "-shutdown",
+         kIsRefused},
+        {"another name is not seen", kGuarded, false,
+         "ServerName=Other Stack\r\nUseSplash=0\r\nAllowOnlySingleInstance=1\r\n", "", kStarts},
+        {"a copy without the setting does not look", kGuarded, false, kPlain, "", kStarts},
+        {"a crash of the first copy frees the name", kGuarded, true, kGuarded, "", kStarts},
+    };
+    for (size_t row = 0; row < std::size(rows); ++row) {
+        const auto& r = rows[row];
+        SCOPED_TRACE(r.what);
+        const std::string first = Folder("first" + std::to_string(row), r.first ? r.first : "");
+        std::unique_ptr<ChildProcess> running;
+        if (r.first != nullptr) {
+            running = StartRunning(first);
+            ASSERT_NE(running, nullptr);
+        }
+        if (r.crash) {
+            running.reset();
+        }
+        const std::string second = Folder("second" + std::to_string(row), r.second);
+        auto copy = r.outcome == kStarts ? StartRunning(second) : Start(second, {r.argument});
         ASSERT_NE(copy, nullptr);
-        EXPECT_EQ(shelltest::AnswerBox(*copy, second, "Demo Stack"),
-                  "An instance of Demo Stack is already running")
-            << extra;
-        EXPECT_TRUE(copy->WaitForEnd(60000));
-        EXPECT_EQ(Count(second, "start"), 0);
-        EXPECT_EQ(Count(second, "stop requested"), 0);
-        EXPECT_EQ(Events(second).back(), "process end 0");
+        if (r.outcome == kStarts) {
+            EXPECT_EQ(Count(second, "start"), 1);
+        } else {
+            if (r.outcome == kIsRefused) {
+                EXPECT_EQ(shelltest::AnswerBox(*copy, second, "Demo Stack"),
+                          "An instance of Demo Stack is already running");
+            }
+            // It started nothing and ran no stop sequence of its own.
+            EXPECT_TRUE(copy->WaitForEnd(60000));
+            EXPECT_EQ(Count(second, "start"), 0);
+            EXPECT_EQ(Count(second, "stop sequence"), 0);
+            EXPECT_EQ(Events(second).back(), "process end 0");
+        }
+        if (running != nullptr) {
+            const bool closed = r.outcome == kClosesTheFirst;
+            EXPECT_EQ(running->WaitForEnd(closed ? 60000 : 0), closed);
+            EXPECT_EQ(Count(first, "stop requested"), closed ? 1 : 0);
+            EXPECT_EQ(Count(first, "stop sequence begin"), closed ? 1 : 0);
+            EXPECT_EQ(Count(first, "stop sequence end"), closed ? 1 : 0);
+            EXPECT_EQ(Events(first).back(), closed ? "process end 0" : "browser open");
+        }
     }
-    EXPECT_FALSE(running->WaitForEnd(0));
-    EXPECT_EQ(Count(first, "stop requested"), 0);
-}
-
-TEST_F(RunningCopiesTest, SingleInstanceCopiesWithDifferentNamesDoNotSeeEachOther) {
-    auto first = StartRunning(
-        Folder("first", "ServerName=Demo Stack\r\nUseSplash=0\r\nAllowOnlySingleInstance=1\r\n"));
-    ASSERT_NE(first, nullptr);
-    auto other = StartRunning(
-        Folder("other", "ServerName=Other Stack\r\nUseSplash=0\r\nAllowOnlySingleInstance=1\r\n"));
-    EXPECT_NE(other, nullptr);
-    // A copy without the setting is not seen either, and does not look.
-    auto unguarded = StartRunning(Folder("unguarded", "ServerName=Demo Stack\r\nUseSplash=0\r\n"));
-    EXPECT_NE(unguarded, nullptr);
-}
-
-TEST_F(RunningCopiesTest, CrashOfTheFirstCopyFreesTheName) {
-    const std::string ini = "ServerName=Demo Stack\r\nUseSplash=0\r\nAllowOnlySingleInstance=1\r\n";
-    auto first = StartRunning(Folder("first", ini));
-    ASSERT_NE(first, nullptr);
-    first.reset();  // killed by force, as a crash ends it
-    const std::string next = Folder("next", ini);
-    auto copy = StartRunning(next);
-    EXPECT_NE(copy, nullptr);
-    EXPECT_EQ(Count(next, "start"), 1);
 }
 
 TEST_F(RunningCopiesTest, CloseWhileTheRunnerStopsWaitsForItsStopSequence) {
@@ -117,8 +100,7 @@ TEST_F(RunningCopiesTest, CloseWhileTheRunnerStopsWaitsForItsStopSequence) {
     Cue(first, "browser-closed");
     ASSERT_TRUE(WaitForEvent(first, "stop sequence holding"));
 
-    auto closer =
-        Start(Folder("second", "ServerName=Demo Stack\r\nUseSplash=0\r\n"), {"-shutdown"});
+    auto closer = Start(Folder("second", kPlain), {"-shutdown"});
     ASSERT_NE(closer, nullptr);
     EXPECT_TRUE(closer->WaitForEnd(60000));
     ASSERT_TRUE(WaitForEvent(first, "stop requested"));
@@ -134,8 +116,8 @@ TEST_F(RunningCopiesTest, CloseWhileTheRunnerStopsWaitsForItsStopSequence) {
     EXPECT_EQ(Events(first).back(), "process end 0");
 }
 
-// The splash screen of a running copy, as seen on the screen: centred, and with a bar along its
-// bottom edge only when ShowStartupProgress is on.
+// The splash screen of a running copy, as seen on the screen: the runner's progress moves a bar
+// along its bottom edge only when ShowStartupProgress is on, and it goes before the browser comes.
 class SplashShellHostTest : public ShellHostTest, public ::testing::WithParamInterface<bool> {};
 
 TEST_P(SplashShellHostTest, BarShowsOnlyWithStartupProgress) {
@@ -154,27 +136,24 @@ TEST_P(SplashShellHostTest, BarShowsOnlyWithStartupProgress) {
     ASSERT_NE(copy, nullptr);
     ASSERT_TRUE(WaitForEvent(folder, "progress sent"));
 
-    const shelltest::Area area = shelltest::DesktopWorkArea();
-    const int left = (area.left + area.right - 400) / 2;
-    const int top = (area.top + area.bottom - 240) / 2;
+    const shelltest::Area place = shelltest::CentredOnWorkArea(400, 240);
     // Inside the image, away from the bar; and where the bar's filled part would be.
-    const int imageX = left + 200;
-    const int imageY = top + 100;
-    const int barX = left + 20;
-    const int barY = top + 240 - 12;
-    ASSERT_TRUE(WaitUntil([&] { return shelltest::ScreenPixel(imageX, imageY) == 0xA02020; }))
-        << std::hex << shelltest::ScreenPixel(imageX, imageY);
+    const int imageX = place.left + 200;
+    const int imageY = place.top + 100;
+    const int barX = place.left + 20;
+    const int barY = place.top + 240 - 12;
+    auto pixel = [](int x, int y) { return shelltest::ScreenPixel(x, y); };
+    ASSERT_TRUE(testsupport::Eventually([&] { return pixel(imageX, imageY) == 0xA02020; }))
+        << std::hex << pixel(imageX, imageY);
     if (progress) {
-        EXPECT_TRUE(WaitUntil([&] { return shelltest::ScreenPixel(barX, barY) != 0xA02020; }));
-        shelltest::SaveScreenshot(left - 20, top - 20, 440, 280, "program-splash-progress");
+        EXPECT_TRUE(testsupport::Eventually([&] { return pixel(barX, barY) != 0xA02020; }));
     } else {
-        EXPECT_EQ(shelltest::ScreenPixel(barX, barY), 0xA02020);
+        EXPECT_EQ(pixel(barX, barY), 0xA02020);
     }
 
-    // The runner closes it before the browser comes.
     Cue(folder, "splash-release");
     ASSERT_TRUE(WaitForEvent(folder, "browser open"));
-    EXPECT_NE(shelltest::ScreenPixel(imageX, imageY), 0xA02020);
+    EXPECT_NE(pixel(imageX, imageY), 0xA02020);
 }
 
 INSTANTIATE_TEST_SUITE_P(StartupProgress, SplashShellHostTest, ::testing::Bool());

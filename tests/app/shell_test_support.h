@@ -1,29 +1,32 @@
-// Shared tools of the shell's tests: bitmap files for the splash screen, waiting for conditions,
-// where screenshots go, and the program that stands in for the server stack in-process.
+// Shared tools of the shell's tests: bitmap files for the splash screen and the screenshots, where
+// screenshots go, and the program and frame that stand in for the server stack in-process.
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <atomic>
-#include <chrono>
 #include <condition_variable>
 #include <cstdint>
 #include <cstdlib>
 #include <functional>
-#include <fstream>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
 
+#include "app/main_frame.h"
 #include "app/shell.h"
+#include "app/splash.h"
+#include "config/settings.h"
+#include "desktop_probe.h"
 #include "test_support.h"
 
 namespace shelltest {
 
-// A 24-bit bitmap file of `width` x `height` with a pattern that shows its edges: a dark frame,
-// a diagonal gradient inside; with `solid`, one colour inside.
-inline void WriteBitmap(const std::string& path, int width, int height, bool solid = false) {
-    const int rowBytes = (width * 3 + 3) & ~3;
-    const std::uint32_t dataSize = static_cast<std::uint32_t>(rowBytes * height);
-    std::string file(54 + dataSize, '\0');
+// A 24-bit bitmap file of `width` x `height` around `rows`: the pixels bottom-up, blue-green-red,
+// each row padded to 4 bytes.
+inline std::string BitmapFile(int width, int height, const std::string& rows) {
+    std::string file(54, '\0');
     auto put32 = [&](size_t at, std::uint32_t value) {
         for (int i = 0; i < 4; ++i) {
             file[at + i] = static_cast<char>((value >> (8 * i)) & 0xFF);
@@ -31,39 +34,34 @@ inline void WriteBitmap(const std::string& path, int width, int height, bool sol
     };
     file[0] = 'B';
     file[1] = 'M';
-    put32(2, 54 + dataSize);
+    put32(2, static_cast<std::uint32_t>(54 + rows.size()));
     put32(10, 54);
     put32(14, 40);
     put32(18, static_cast<std::uint32_t>(width));
     put32(22, static_cast<std::uint32_t>(height));
     file[26] = 1;
     file[28] = 24;
-    put32(34, dataSize);
-    for (int y = 0; y < height; ++y) {
-        for (int x = 0; x < width; ++x) {
-            const size_t at = 54 + static_cast<size_t>(y * rowBytes + x * 3);
-            const bool edge = x < 6 || y < 6 || x >= width - 6 || y >= height - 6;
-            const int blue = solid ? 0x20 : 0x80 + (x * 127) / width;
-            const int green = solid ? 0x20 : 0x60 + (y * 127) / height;
-            const int red = solid ? 0xA0 : 0x30;
-            file[at + 0] = static_cast<char>(edge ? 0x40 : blue);
-            file[at + 1] = static_cast<char>(edge ? 0x30 : green);
-            file[at + 2] = static_cast<char>(edge ? 0x20 : red);
-        }
-    }
-    testsupport::WriteFile(path, file);
+    put32(34, static_cast<std::uint32_t>(rows.size()));
+    return file + rows;
 }
 
-// Polls `done` until it holds; false after `timeoutMs`, which only bounds a test that fails.
-inline bool WaitUntil(const std::function<bool()>& done, int timeoutMs = 30000) {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-    while (!done()) {
-        if (std::chrono::steady_clock::now() > deadline) {
-            return false;
+// Writes a bitmap of `width` x `height` with a pattern that shows its edges: a dark frame, a
+// diagonal gradient inside; with `solid`, one colour inside (0xA02020).
+inline void WriteBitmap(const std::string& path, int width, int height, bool solid = false) {
+    const int rowBytes = (width * 3 + 3) & ~3;
+    std::string rows(static_cast<size_t>(rowBytes * height), '\0');
+    for (int y = 0; y < height; ++y) {
+        for (int x = 0; x < width; ++x) {
+            const size_t at = static_cast<size_t>(y * rowBytes + x * 3);
+            const bool edge = x < 6 || y < 6 || x >= width - 6 || y >= height - 6;
+            rows[at + 0] = static_cast<char>(edge ? 0x40 : solid ? 0x20 : 0x80 + (x * 127) / width);
+            rows[at + 1] = static_cast<char>(edge    ? 0x30
+                                             : solid ? 0x20
+                                                     : 0x60 + (y * 127) / height);
+            rows[at + 2] = static_cast<char>(edge ? 0x20 : solid ? 0xA0 : 0x30);
         }
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
-    return true;
+    testsupport::WriteFile(path, BitmapFile(width, height, rows));
 }
 
 // The folder for screenshots: TRH_TEST_ARTIFACTS, else test-artifacts beside bin/.
@@ -73,6 +71,14 @@ inline std::string ArtifactFolder() {
                            ? std::string(folder)
                            : testsupport::TestBinFolder() + "../test-artifacts";
     return path + "/";
+}
+
+// Where a window of `width` x `height` stands when it is centred on the work area.
+inline Area CentredOnWorkArea(int width, int height) {
+    const Area area = DesktopWorkArea();
+    const SplashPlace place =
+        CenterInWorkArea(area.left, area.top, area.right, area.bottom, width, height);
+    return {place.left, place.top, place.left + width, place.top + height};
 }
 
 // Stands in for the server stack: counts Stop calls and, when told to, holds Stop until the test
@@ -118,6 +124,36 @@ private:
     std::mutex mutex_;
     std::condition_variable changed_;
     bool released_ = false;
+};
+
+// A frame of the shell for "Demo Stack" in front of a RecordingProgram; the UI thread's queue is
+// empty at the start and the end of each test.
+class FrameTest : public ::testing::Test {
+protected:
+    FrameTest() {
+        settings_.serverName = "Demo Stack";
+        DrainUi();
+    }
+
+    // Makes the frame as start-up does.
+    bool CreateFrame() {
+        frame_ = std::make_unique<CMainFrame>(settings_, program_);
+        if (!frame_->Create()) {
+            return false;
+        }
+        frame_->Hide();
+        return true;
+    }
+
+    void TearDown() override {
+        program_.Release();
+        frame_.reset();
+        DrainUi();
+    }
+
+    AppSettings settings_;
+    RecordingProgram program_;
+    std::unique_ptr<CMainFrame> frame_;
 };
 
 }  // namespace shelltest

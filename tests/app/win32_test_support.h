@@ -1,13 +1,9 @@
-// Windows only: finding the shell's windows and running the UI thread's loop in a test.
+// Windows only: finding top-level windows, the shell's and other processes'.
 #pragma once
 
 #include <windows.h>
 
-#include <chrono>
-#include <functional>
 #include <string>
-
-#include "app/shell.h"
 
 namespace shelltest {
 
@@ -45,53 +41,6 @@ inline HWND FindTopWindow(const std::string& className, const std::string& capti
                         nullptr};
     EnumWindows(MatchWindow, reinterpret_cast<LPARAM>(&search));
     return search.found;
-}
-
-inline RECT WorkArea() {
-    RECT area{};
-    SystemParametersInfoA(SPI_GETWORKAREA, 0, &area, 0);
-    return area;
-}
-
-// Runs this thread's messages until `done` holds or WM_QUIT comes; false after `timeoutMs`, which
-// only bounds a test that fails. The quit message sets `quit`, or stays for the next pump when
-// the caller does not ask for it.
-inline bool PumpUntil(const std::function<bool()>& done, bool* quit = nullptr,
-                      int timeoutMs = 30000) {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-    for (;;) {
-        MSG message;
-        while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
-            if (message.message == WM_QUIT) {
-                if (quit != nullptr) {
-                    *quit = true;
-                } else {
-                    PostQuitMessage(static_cast<int>(message.wParam));
-                }
-                return true;
-            }
-            TranslateMessage(&message);
-            DispatchMessageA(&message);
-        }
-        if (done && done()) {
-            return true;
-        }
-        if (std::chrono::steady_clock::now() > deadline) {
-            return false;
-        }
-        MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
-    }
-}
-
-// Runs the loop until the frame has been destroyed (the quit message came).
-inline bool PumpUntilQuit(int timeoutMs = 30000) {
-    bool quit = false;
-    return PumpUntil([] { return false; }, &quit, timeoutMs) && quit;
-}
-
-// Handles messages already queued, and those they queue in turn.
-inline void DrainMessages() {
-    PumpUntil([] { return true; }, nullptr, 1000);
 }
 
 }  // namespace shelltest

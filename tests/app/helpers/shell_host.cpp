@@ -20,14 +20,7 @@
 #include "app/shell.h"
 #include "config/command_line.h"
 #include "config/settings.h"
-
-#ifdef _WIN32
-#include <process.h>
-#define HOST_PID _getpid()
-#else
-#include <unistd.h>
-#define HOST_PID getpid()
-#endif
+#include "sys/process.h"
 
 namespace {
 
@@ -37,7 +30,7 @@ void Log(const std::string& event) {
     static std::mutex lock;
     std::lock_guard<std::mutex> guard(lock);
     std::ofstream out(g_folder + "log.txt", std::ios::app);
-    out << HOST_PID << ' ' << event << '\n';
+    out << Process::CurrentId() << ' ' << event << '\n';
 }
 
 bool CueExists(const char* name) {
