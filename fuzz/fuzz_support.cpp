@@ -1,11 +1,14 @@
 #include "fuzz_support.h"
 
 #include <stdlib.h>
+#include <sys/resource.h>
 
 #include <algorithm>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 
+#include "stack/zip_reader.h"
 #include "sys/files.h"
 #include "sys/folders.h"
 
@@ -84,14 +87,24 @@ std::vector<std::string> TreeBelow(const std::string& folder) {
 }
 
 std::vector<std::string> FolderEntries(const std::string& folder) {
-    std::vector<FolderEntry> entries;
     std::vector<std::string> out;
-    ListFolder(folder, entries);
-    for (const FolderEntry& entry : entries) {
-        out.push_back(entry.kind == FolderEntry::Kind::kFolder ? entry.name + "/" : entry.name);
+    for (const std::string& path : TreeBelow(folder)) {
+        const size_t slash = path.find('/');
+        if (slash == std::string::npos || slash + 1 == path.size()) {
+            out.push_back(path);
+        }
     }
-    std::sort(out.begin(), out.end());
     return out;
+}
+
+std::vector<std::string> Lines(const std::string& text, std::size_t limit) {
+    std::vector<std::string> lines;
+    for (size_t from = 0; from <= text.size() && lines.size() < limit;) {
+        const size_t end = std::min(text.find('\n', from), text.size());
+        lines.push_back(text.substr(from, end - from));
+        from = end + 1;
+    }
+    return lines;
 }
 
 std::string SwapCase(std::string_view text) {
@@ -125,3 +138,38 @@ std::string Printable(std::string_view text, std::size_t limit) {
 }
 
 }  // namespace fuzzsupport
+
+namespace fuzzlimits {
+
+void CapFileSize() {
+    constexpr rlim_t kMaxFileSize = 256 * 1024;
+    std::signal(SIGXFSZ, SIG_IGN);
+    rlimit limit{};
+    limit.rlim_cur = kMaxFileSize;
+    limit.rlim_max = kMaxFileSize;
+    if (setrlimit(RLIMIT_FSIZE, &limit) != 0) {
+        std::perror("setrlimit");
+        std::abort();
+    }
+}
+
+std::set<std::string> PathsOfSafeItems(const ZipReader& zip) {
+    std::set<std::string> paths;
+    for (int i = 0; i < zip.Count(); ++i) {
+        std::string name = zip.Name(i);
+        if (!IsSafeItemName(name)) {
+            continue;
+        }
+        for (char& c : name) {
+            c = c == '\\' ? '/' : c;
+        }
+        for (size_t slash = name.find('/'); slash != std::string::npos;
+             slash = name.find('/', slash + 1)) {
+            paths.insert(name.substr(0, slash + 1));
+        }
+        paths.insert(name);
+    }
+    return paths;
+}
+
+}  // namespace fuzzlimits

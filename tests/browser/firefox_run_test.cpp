@@ -13,7 +13,7 @@
 #include "config/settings.h"
 
 #ifdef _WIN32
-#include <windows.h>
+#include "scoped_value_win32.h"
 #endif
 
 namespace {
@@ -21,56 +21,15 @@ namespace {
 namespace fs = std::filesystem;
 using namespace Browser;
 using browsertest::AwaitLine;
-using browsertest::GetEnv;
 using browsertest::HasLine;
-using browsertest::ScopedEnv;
+using testsupport::GetEnv;
 using testsupport::ReadFile;
+using testsupport::ScopedEnv;
 
 #ifdef _WIN32
 const char kUserVariable[] = "APPDATA";
 const char kFirefoxRoot[] = "Mozilla/Firefox/";
 
-// The helper as the registered Firefox, for the test's scope.
-class RegisteredFirefox {
-public:
-    RegisteredFirefox() {
-        HKEY key = nullptr;
-        existed_ = RegOpenKeyExA(HKEY_CLASSES_ROOT, "FirefoxHTML", 0, KEY_READ, &key) == 0;
-        if (existed_) {
-            RegCloseKey(key);
-            char old[2048] = {};
-            DWORD size = sizeof(old) - 1;
-            hadCommand_ = RegGetValueA(HKEY_CLASSES_ROOT, kCommandKey, nullptr, RRF_RT_REG_SZ,
-                                       nullptr, old, &size) == 0;
-            oldCommand_ = old;
-        }
-        Write("\"" + testsupport::HelperPath("browser_firefox") +
-              "\" -requestPending -osint -url \"%1\"");
-    }
-    ~RegisteredFirefox() {
-        if (!existed_) {
-            RegDeleteTreeA(HKEY_CLASSES_ROOT, "FirefoxHTML");
-            RegDeleteKeyA(HKEY_CLASSES_ROOT, "FirefoxHTML");
-        } else if (hadCommand_) {
-            Write(oldCommand_);
-        }
-    }
-
-private:
-    static constexpr const char* kCommandKey = "FirefoxHTML\\shell\\open\\command";
-    static void Write(const std::string& command) {
-        HKEY key = nullptr;
-        if (RegCreateKeyExA(HKEY_CLASSES_ROOT, kCommandKey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
-                            &key, nullptr) == 0) {
-            RegSetValueExA(key, "", 0, REG_SZ, reinterpret_cast<const BYTE*>(command.c_str()),
-                           static_cast<DWORD>(command.size() + 1));
-            RegCloseKey(key);
-        }
-    }
-    bool existed_ = false;
-    bool hadCommand_ = false;
-    std::string oldCommand_;
-};
 #else
 const char kUserVariable[] = "HOME";
 const char kFirefoxRoot[] = ".mozilla/firefox/";
@@ -105,11 +64,15 @@ protected:
     {
         fs::create_directories(dir_ / "user");
         fs::create_directories(dir_ / "runtime");
+#ifdef _WIN32
+        registered_.Set("\"" + testsupport::HelperPath("fake_browser") +
+                        "\" -requestPending -osint -url \"%1\"");
+#endif
         settings_.hostName = "trailhost.test";
         settings_.serverName = "Trailhost";
 #ifndef _WIN32
         fs::create_directories(dir_ / "bin");
-        fs::copy_file(testsupport::HelperPath("browser_firefox"), dir_ / "bin/firefox");
+        fs::copy_file(testsupport::HelperPath("fake_browser"), dir_ / "bin/firefox");
 #endif
     }
 
@@ -126,7 +89,9 @@ protected:
 
     testsupport::TempDir dir_;
 #ifdef _WIN32
-    RegisteredFirefox registered_;
+    // The helper as the registered Firefox.
+    browsertest::ScopedValue registered_{HKEY_CLASSES_ROOT, "FirefoxHTML\\shell\\open\\command",
+                                         ""};
 #endif
     ScopedEnv user_;
     ScopedEnv log_;

@@ -2,60 +2,70 @@
 // browser is not there.
 #include <gtest/gtest.h>
 
+#include <typeinfo>
+
 #include "browser/starters.h"
-#include "browser_test_support.h"
 #include "config/settings.h"
+#include "test_support.h"
 
 namespace {
 
 using namespace Browser;
 
 template <typename Starter>
-bool Is(const std::unique_ptr<CBrowserStarter>& starter) {
-    return dynamic_cast<Starter*>(starter.get()) != nullptr;
+std::string Name() {
+    return typeid(Starter).name();
 }
 
-TEST(StarterChoice, EachTypeGetsItsStarter) {
-    AppSettings settings;
-    const std::string runtime = testsupport::TempDir().path();
-    EXPECT_EQ(CreateBrowserStarter(NONE, settings, runtime), nullptr);
-    EXPECT_EQ(ChooseBrowserStarter(NONE, settings, runtime), nullptr);
-    EXPECT_TRUE(Is<CInternetExplorerStarter>(CreateBrowserStarter(IEXPLORER, settings, runtime)));
-    EXPECT_TRUE(Is<CMozillaStarter>(CreateBrowserStarter(MOZILLA, settings, runtime)));
-    EXPECT_TRUE(Is<CFirfoxStarter>(CreateBrowserStarter(FIREFOX, settings, runtime)));
-    EXPECT_TRUE(Is<CExternalBrowserStarter>(CreateBrowserStarter(EXTERNAL, settings, runtime)));
-    EXPECT_TRUE(Is<CPortableFirefoxBrowserStarter>(
-        CreateBrowserStarter(PORTABLEFIREFOX, settings, runtime)));
-    EXPECT_TRUE(Is<CChromiumStarter>(CreateBrowserStarter(CHROMIUM, settings, runtime)));
-    for (int type : {static_cast<int>(DEFAULT), 0, 3, 256, -1}) {
-        SCOPED_TRACE(type);
-        EXPECT_TRUE(Is<CSystemDefaultStarter>(CreateBrowserStarter(type, settings, runtime)));
+std::string NameOf(const std::unique_ptr<CBrowserStarter>& starter) {
+    if (!starter) {
+        return "none";
     }
+    const CBrowserStarter& object = *starter;
+    return typeid(object).name();
 }
 
-TEST(StarterChoice, BrowsersGivenByAMissingPathFallBackToTheDefault) {
+TEST(StarterChoice, EachTypeGetsItsStarterAndABrowserThatIsNotThereTheDefault) {
     testsupport::TempDir dir;
-    AppSettings settings;
-    settings.browserPath = dir / "no such browser.exe";
-    for (int type : {EXTERNAL, PORTABLEFIREFOX, CHROMIUM}) {
-        SCOPED_TRACE(type);
-        EXPECT_TRUE(Is<CSystemDefaultStarter>(ChooseBrowserStarter(type, settings, dir.path())));
-    }
-    settings.browserPath = testsupport::HelperPath("fake_browser");
-    EXPECT_TRUE(Is<CExternalBrowserStarter>(ChooseBrowserStarter(EXTERNAL, settings, dir.path())));
-    EXPECT_TRUE(Is<CPortableFirefoxBrowserStarter>(
-        ChooseBrowserStarter(PORTABLEFIREFOX, settings, dir.path())));
-    EXPECT_TRUE(Is<CChromiumStarter>(ChooseBrowserStarter(CHROMIUM, settings, dir.path())));
-}
-
-TEST(StarterChoice, InternetExplorerOnlyWhereItExists) {
-    AppSettings settings;
-    const auto starter = ChooseBrowserStarter(IEXPLORER, settings, testsupport::TempDir().path());
+    const std::string byDefault = Name<CSystemDefaultStarter>();
 #ifdef _WIN32
-    EXPECT_TRUE(Is<CInternetExplorerStarter>(starter));
+    const std::string internetExplorer = Name<CInternetExplorerStarter>();
 #else
-    EXPECT_TRUE(Is<CSystemDefaultStarter>(starter));
+    const std::string internetExplorer = byDefault;
 #endif
+    const struct {
+        int type;
+        std::string created;
+        std::string chosenWithoutBrowser;  // empty where the machine's browsers decide
+        std::string chosenWithBrowser;
+    } rows[] = {
+        {NONE, "none", "none", "none"},
+        {IEXPLORER, Name<CInternetExplorerStarter>(), internetExplorer, internetExplorer},
+        {MOZILLA, Name<CMozillaStarter>(), "", ""},
+        {FIREFOX, Name<CFirfoxStarter>(), "", ""},
+        {EXTERNAL, Name<CExternalBrowserStarter>(), byDefault, Name<CExternalBrowserStarter>()},
+        {PORTABLEFIREFOX, Name<CPortableFirefoxBrowserStarter>(), byDefault,
+         Name<CPortableFirefoxBrowserStarter>()},
+        {CHROMIUM, Name<CChromiumStarter>(), byDefault, Name<CChromiumStarter>()},
+        {DEFAULT, byDefault, "", ""},
+        {0, byDefault, "", ""},
+        {3, byDefault, "", ""},
+        {256, byDefault, "", ""},
+        {-1, byDefault, "", ""},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.type);
+        AppSettings settings;
+        settings.browserPath = dir / "no such browser.exe";
+        EXPECT_EQ(NameOf(CreateBrowserStarter(row.type, settings, dir.path())), row.created);
+        if (!row.chosenWithoutBrowser.empty()) {
+            EXPECT_EQ(NameOf(ChooseBrowserStarter(row.type, settings, dir.path())),
+                      row.chosenWithoutBrowser);
+            settings.browserPath = testsupport::HelperPath("fake_browser");
+            EXPECT_EQ(NameOf(ChooseBrowserStarter(row.type, settings, dir.path())),
+                      row.chosenWithBrowser);
+        }
+    }
 }
 
 }  // namespace

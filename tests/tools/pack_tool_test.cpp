@@ -77,78 +77,63 @@ std::string Stage(const std::string& app, const std::string& runtime,
     return StageDatabase(settings, app, runtime, passPhrase);
 }
 
-TEST(PackTool, HelpAndWrongCommandLines) {
-    Tool tool;
-    EXPECT_EQ(tool.Run({"--help"}), 0);
-    EXPECT_NE(tool.out.str().find("encrypt-db"), std::string::npos);
-    EXPECT_NE(tool.out.str().find("scramble"), std::string::npos);
-    EXPECT_EQ(tool.Run({}), 2);
-    EXPECT_EQ(tool.Run({"explode"}), 2);
-    EXPECT_NE(tool.err.str().find("unknown command explode"), std::string::npos);
-    EXPECT_EQ(tool.Run({"encrypt-db", "only-one"}), 2);
-    EXPECT_EQ(tool.Run({"encrypt-db", "--passphrase", "secret", "a", "b"}), 2);
-    EXPECT_NE(tool.err.str().find("unknown option --passphrase"), std::string::npos);
-    EXPECT_EQ(tool.Run({"scramble"}), 2);
-    EXPECT_EQ(tool.Run({"encrypt-db", "db", "db" + kSep + "dbdir.aes"}), 2);
-    EXPECT_NE(tool.err.str().find("must not lie inside"), std::string::npos);
-}
-
-TEST(PackTool, ShowsTheProjectVersion) {
-    Tool tool;
-    EXPECT_EQ(tool.Run({"--version"}), 0);
-    EXPECT_EQ(tool.out.str(), std::string("trailhost-pack ") + TRAILHOST_VERSION + "\n");
-}
-
-TEST(PackTool, ScramblesWithTheBuiltInKey) {
-    Tool tool;
-    ASSERT_EQ(tool.Run({"scramble", "AAA"}), 0);
-    // 'A' + 36, 'A' + 56, 'A' + 53.
-    EXPECT_EQ(tool.out.str(), "\\x65\\x79\\x76\n");
-}
-
-TEST(PackTool, SaysWhatIsWrongWithTheFolders) {
+// Exit codes and what the tool says: 0 done, 1 a failure of the work, 2 a wrong command line.
+TEST(PackTool, CommandLinesAndFolderErrors) {
     TempDir dir;
-    Tool tool;
-    EXPECT_EQ(tool.Run({"encrypt-db", dir / "missing", dir / "out.aes"}), 1);
-    EXPECT_NE(tool.err.str().find("no such folder"), std::string::npos);
     WriteFile(dir / "file", "x");
-    EXPECT_EQ(tool.Run({"encrypt-db", dir / "file", dir / "out.aes"}), 1);
-    EXPECT_NE(tool.err.str().find("not a folder"), std::string::npos);
-
     CreateFolders(dir / "db");
-    EXPECT_EQ(tool.Run({"encrypt-db", dir / "db", dir / "no" + kSep + "out.aes"}), 1);
-    EXPECT_NE(tool.err.str().find("cannot write"), std::string::npos);
+    const struct {
+        std::vector<std::string> args;
+        int code;
+        std::string says;  // a part of what it prints
+    } rows[] = {
+        {{"--help"}, 0, "encrypt-db"},
+        {{"--help"}, 0, "scramble"},
+        {{"--version"}, 0, std::string("trailhost-pack ") + TRAILHOST_VERSION + "\n"},
+        // 'A' + 36, 'A' + 56, 'A' + 53.
+        {{"scramble", "AAA"}, 0, "\\x65\\x79\\x76\n"},
+        {{}, 2, ""},
+        {{"explode"}, 2, "unknown command explode"},
+        {{"encrypt-db", "only-one"}, 2, ""},
+        {{"encrypt-db", "--passphrase", "secret", "a", "b"}, 2, "unknown option --passphrase"},
+        {{"scramble"}, 2, ""},
+        // The archive would pack itself.
+        {{"encrypt-db", "db", "db" + kSep + "dbdir.aes"}, 2, "must not lie inside"},
+        {{"encrypt-db", dir / "missing", dir / "out.aes"}, 1, "no such folder"},
+        {{"encrypt-db", dir / "file", dir / "out.aes"}, 1, "not a folder"},
+        {{"encrypt-db", dir / "db", dir / "no" + kSep + "out.aes"}, 1, "cannot write"},
+    };
+    for (const auto& row : rows) {
+        Tool tool;
+        EXPECT_EQ(tool.Run(row.args), row.code) << row.says;
+        EXPECT_NE((tool.out.str() + tool.err.str()).find(row.says), std::string::npos) << row.says;
+    }
     EXPECT_FALSE(PathExists(dir / "out.aes"));
 }
 
+// Stored archives are the larger, and both unpack to the same tree.
 TEST(PackTool, ArchivesUnpackToTheSameTreeStoredOrDeflated) {
-    for (const char* storeOption : {"", "--store"}) {
-        TempDir dir;
-        const std::string db = dir / "db" + kSep;
-        MakeDatabase(db);
-        WriteFile(dir / "phrase.txt", "correct horse\r\n");
-        CreateFolders(dir / "app");
+    TempDir dir;
+    const std::string db = dir / "db" + kSep;
+    MakeDatabase(db);
+    WriteFile(dir / "phrase.txt", "correct horse\r\n");
+    std::map<std::string, std::size_t> sizes;
+    for (const std::string store : {"", "--store"}) {
+        const std::string app = dir / ("app" + store) + kSep;
+        CreateFolders(app);
         std::vector<std::string> args = {"encrypt-db", "--passphrase-file", dir / "phrase.txt"};
-        if (*storeOption != '\0') {
-            args.push_back(storeOption);
+        if (!store.empty()) {
+            args.push_back(store);
         }
         args.push_back(dir / "db");
-        args.push_back(dir / "app" + kSep + "dbdir.aes");
+        args.push_back(app + "dbdir.aes");
         Tool tool;
         ASSERT_EQ(tool.Run(args), 0) << tool.err.str();
-
-        const std::string unpacked = Stage(dir / "app" + kSep, dir / "rt" + kSep, "correct horse");
-        EXPECT_EQ(Snapshot(unpacked), Snapshot(db)) << storeOption;
+        sizes[store] = ReadFile(app + "dbdir.aes").size();
+        EXPECT_EQ(Snapshot(Stage(app, dir / ("rt" + store) + kSep, "correct horse")), Snapshot(db))
+            << store;
     }
-}
-
-TEST(PackTool, StoredArchivesAreLargerThanDeflatedOnes) {
-    TempDir dir;
-    MakeDatabase(dir / "db" + kSep);
-    Tool tool;
-    ASSERT_EQ(tool.Run({"encrypt-db", dir / "db", dir / "deflated.aes"}), 0);
-    ASSERT_EQ(tool.Run({"encrypt-db", "--store", dir / "db", dir / "stored.aes"}), 0);
-    EXPECT_LT(ReadFile(dir / "deflated.aes").size() * 2, ReadFile(dir / "stored.aes").size());
+    EXPECT_LT(sizes[""] * 2, sizes["--store"]);
 }
 
 TEST(PackTool, ByDefaultUsesThePassPhraseTheLauncherWillUse) {
@@ -175,15 +160,18 @@ TEST(PackTool, AsksForThePassPhraseTwice) {
     EXPECT_EQ(Snapshot(Stage(dir / "app" + kSep, dir / "rt" + kSep, "typed")),
               Snapshot(dir / "db"));
 
-    tool.answers = {std::string("typed"), std::string("typo")};
-    EXPECT_EQ(tool.Run({"encrypt-db", "--ask-passphrase", dir / "db", dir / "x.aes"}), 1);
-    EXPECT_NE(tool.err.str().find("differ"), std::string::npos);
-    tool.answers = {};
-    EXPECT_EQ(tool.Run({"encrypt-db", "--ask-passphrase", dir / "db", dir / "x.aes"}), 1);
-    EXPECT_NE(tool.err.str().find("no terminal"), std::string::npos);
-    tool.answers = {std::string(""), std::string("")};
-    EXPECT_EQ(tool.Run({"encrypt-db", "--ask-passphrase", dir / "db", dir / "x.aes"}), 1);
-    EXPECT_NE(tool.err.str().find("empty"), std::string::npos);
+    using Answers = std::vector<std::optional<std::string>>;
+    const std::pair<Answers, const char*> refused[] = {
+        {{std::string("typed"), std::string("typo")}, "differ"},
+        {{}, "no terminal"},
+        {{std::string(""), std::string("")}, "empty"},
+    };
+    for (const auto& [answers, says] : refused) {
+        Tool asked;
+        asked.answers = answers;
+        EXPECT_EQ(asked.Run({"encrypt-db", "--ask-passphrase", dir / "db", dir / "x.aes"}), 1);
+        EXPECT_NE(asked.err.str().find(says), std::string::npos) << says;
+    }
     EXPECT_EQ(
         tool.Run({"encrypt-db", "--passphrase-file", dir / "none.txt", dir / "db", dir / "x.aes"}),
         1);
