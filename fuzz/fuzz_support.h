@@ -40,9 +40,6 @@ std::vector<std::string> Lines(const std::string& text, std::size_t limit);
 // ASCII letters with their case swapped; other bytes as they are.
 std::string SwapCase(std::string_view text);
 
-// The text with control bytes and bytes from 0x7f written as \xNN, cut at `limit` characters.
-std::string Printable(std::string_view text, std::size_t limit = 400);
-
 }  // namespace fuzzsupport
 
 class ZipReader;
