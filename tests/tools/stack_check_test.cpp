@@ -284,6 +284,11 @@ TEST(StackCheck, EachMistakeIsReportedAloneWithItsLine) {
         EXPECT_NE(f.message.find(m.says), std::string::npos) << f.message;
         EXPECT_EQ(CheckExitCode(findings), m.severity == kError ? 2 : 1);
     }
+    // The worst finding decides the exit code, wherever it stands.
+    CheckFinding error;
+    CheckFinding warning;
+    warning.severity = kWarning;
+    EXPECT_EQ(CheckExitCode({error, warning}), 2);
 }
 
 TEST(StackCheck, AMirrorFolderOfItsOwnMayBeDeleted) {
