@@ -23,6 +23,7 @@ using namespace std::chrono_literals;
 constexpr auto kEventLimit = 90s;
 
 // For the shell's tests, which still name the environment setter here.
+using testsupport::GetEnv;
 using testsupport::ScopedEnv;
 
 // Whether the file holds `times` lines equal to `line`, once it does; false after the limit.
