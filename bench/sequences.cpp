@@ -37,9 +37,11 @@ const std::string kExe;
 #endif
 
 // Keeps the moments at which the stop sequence reached each position of its dialog.
-class TimingShell : public StackShell {
+class TimingShell : public ShellServices {
 public:
     void PostStartupProgress(int) override {}
+    void CloseSplash() override {}
+    void ShowRunningUntilClose() override {}
     void ShowMessageBox(const std::string&, const std::string&) override {}
     void ShowShutdownDialog(const std::string&) override {}
     void SetShutdownProgress(int position) override {
@@ -139,7 +141,7 @@ struct Stack {
         s.hostName = "127.0.0.1";
         s.defaultFile = "index.php";
         s.defaultRoot = "htdocs";
-        s.browserType = DEFAULT;
+        s.browserType = BrowserType::DEFAULT;
         s.useMySQL = useDatabase;
         s.deleteHttpTemp = true;
         s.pathToApache = Native(fs::path("server") / "Apache" / ("Apache" + kExe));

@@ -9,7 +9,7 @@ StarterHandover::StarterHandover() = default;
 StarterHandover::~StarterHandover() = default;
 
 bool StarterHandover::OpenSiteAndWait(StackState& state, const AppSettings& settings) {
-    if (settings.browserType == IEXPLORER) {
+    if (settings.browserType == BrowserType::IEXPLORER) {
         auto watcher = std::make_unique<CSearchWorkOfflineDialog>(settings);
         watcher->Start();
         watcher->SetPriority(kThreadPriorityLowest);

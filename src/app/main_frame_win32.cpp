@@ -11,6 +11,7 @@
 #include "app/tray_win32.h"
 #include "app/ui_win32.h"
 #include "config/settings.h"
+#include "sys/error_text.h"
 
 namespace {
 
@@ -180,11 +181,16 @@ bool CMainFrame::Create() {
     windowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1);
     windowClass.lpszClassName = kFrameClass;
     if (!RegisterShellClass(windowClass)) {
+        TraceSystemError("Frame class registration", GetLastError());
         return false;
     }
-    return CreateWindowExA(0, kFrameClass, kFrameCaption, kFrameStyle, CW_USEDEFAULT, CW_USEDEFAULT,
-                           CW_USEDEFAULT, CW_USEDEFAULT, nullptr, nullptr, ShellInstance(),
-                           impl_.get()) != nullptr;
+    if (CreateWindowExA(0, kFrameClass, kFrameCaption, kFrameStyle, CW_USEDEFAULT, CW_USEDEFAULT,
+                        CW_USEDEFAULT, CW_USEDEFAULT, nullptr, nullptr, ShellInstance(),
+                        impl_.get()) == nullptr) {
+        TraceSystemError("Frame creation", GetLastError());
+        return false;
+    }
+    return true;
 }
 
 void CMainFrame::Hide() {

@@ -6,7 +6,7 @@
 #include "stack/stop_sequence.h"
 #include "sys/trace.h"
 
-CServerRunner::CServerRunner(StackState& state, AppSettings& settings, RunnerShell& shell,
+CServerRunner::CServerRunner(StackState& state, AppSettings& settings, ShellServices& shell,
                              BrowserHandover& browser)
     : state_(state), settings_(settings), shell_(shell), browser_(browser) {}
 
@@ -24,8 +24,8 @@ std::uint32_t CServerRunner::Run() {
     // A run of this stack that was killed has left changes and maybe servers behind; they go
     // before this run makes anything, so that it starts as after a clean end.
     RecoverAbandonedRuns(state_.places);
-    const int started = StartSequence(state_, settings_, shell_);
-    if (started == kStartRefused || started == kStartFailed) {
+    const StartResult started = StartSequence(state_, settings_, shell_);
+    if (started == StartResult::kRefused || started == StartResult::kFailed) {
         // The user has read why; what the start made goes again, and the program ends.
         if (!settings_.splashFile.empty()) {
             shell_.CloseSplash();
@@ -33,7 +33,7 @@ std::uint32_t CServerRunner::Run() {
         StopSequence(state_, settings_, shell_, false);
         return 0;
     }
-    if (started != kStartDone) {
+    if (started != StartResult::kDone) {
         return 0;
     }
     if (!Pause(kPauseBeforeBrowserMs) || state_.IsStopping()) {

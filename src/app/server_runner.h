@@ -6,10 +6,11 @@
 #include <cstdint>
 
 #include "config/settings.h"
+#include "stack/shell_services.h"
 #include "stack/stack_state.h"
 #include "sys/thread.h"
 
-// Opens the site in the configured browser. Implemented by the browser layer's hand-over.
+// Opens the site in the configured browser. Implemented by StarterHandover (browser_handover.h).
 class BrowserHandover {
 public:
     virtual ~BrowserHandover() = default;
@@ -23,30 +24,21 @@ public:
     virtual bool OpenSiteAndWait(StackState& state, const AppSettings& settings) = 0;
 };
 
-// The application's side of a run: what the stack sequences need, and the splash screen.
-class RunnerShell : public StackShell {
-public:
-    // Closes the splash screen (its thread quits; waits for it at most one second).
-    virtual void CloseSplash() = 0;
-    // Tells the user that the site stays up until Close is chosen: the tray icon with a balloon
-    // (shown for this even without ShowTrayIcon), or a line on standard error without a display.
-    virtual void ShowRunningUntilClose() = 0;
-};
-
 // Runs, on its own thread: the start sequence; after a refused or failed start the splash screen
-// closes and the stop sequence takes down what the start made and ends the program. Otherwise a
-// pause of 1.5 s, the splash screen closed (when there is one), the browser hand-over, and then
-// either the stop sequence (which ends by closing the main frame) or, with
+// closes, the stop sequence takes down what the start made, and the main frame is closed, which
+// ends the program. Otherwise a pause of 1.5 s, the splash screen closed (when there is one), the
+// browser hand-over, and then either the same stop and close or, with
 // keepRunningAfterBrowserClose or a browser that could not be followed, nothing until the frame's
-// close path stops the stack. Once the
-// close path's stop sequence has begun, the runner opens no browser and ends by itself (after at
-// most one 2 s pass when it keeps running); Kill ends its pauses at once.
+// close path stops the stack. The frame is closed only once the runner's stop has ended, so the
+// close path finds nothing left to wait for. Once the close path's stop sequence has begun, the
+// runner opens no browser and ends by itself (after at most one 2 s pass when it keeps running);
+// Kill ends its pauses at once.
 class CServerRunner : public CThread {
 public:
     static constexpr unsigned long kPauseBeforeBrowserMs = 1500;
     static constexpr unsigned long kKeepRunningPassMs = 2000;
 
-    CServerRunner(StackState& state, AppSettings& settings, RunnerShell& shell,
+    CServerRunner(StackState& state, AppSettings& settings, ShellServices& shell,
                   BrowserHandover& browser);
     ~CServerRunner() override;
 
@@ -58,6 +50,6 @@ private:
     std::atomic<std::uint32_t> stop_{0};
     StackState& state_;
     AppSettings& settings_;
-    RunnerShell& shell_;
+    ShellServices& shell_;
     BrowserHandover& browser_;
 };

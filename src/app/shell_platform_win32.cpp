@@ -5,6 +5,8 @@
 #include <commctrl.h>
 #include <ole2.h>
 
+#include "sys/error_text.h"
+
 struct ShellPlatform::Impl {
     bool oleStarted = false;
 };
@@ -20,7 +22,11 @@ ShellPlatform::~ShellPlatform() {
 }
 
 bool ShellPlatform::StartOle() {
-    impl_->oleStarted = SUCCEEDED(OleInitialize(nullptr));
+    const HRESULT result = OleInitialize(nullptr);
+    impl_->oleStarted = SUCCEEDED(result);
+    if (!impl_->oleStarted) {
+        TraceSystemError("OLE start", static_cast<unsigned long>(result));
+    }
     return impl_->oleStarted;
 }
 

@@ -1,7 +1,6 @@
 #include "app/stack_program.h"
 
 #include "stack/stop_sequence.h"
-#include "sys/message_box.h"
 
 StackProgram::StackProgram() = default;
 
@@ -10,11 +9,12 @@ StackProgram::~StackProgram() = default;
 void StackProgram::Start(ShellServices& shell, AppSettings& settings) {
     shell_ = &shell;
     settings_ = &settings;
-    state_ = std::make_unique<StackState>(StackPlaces::ForThisProcess());
+    state_ = std::make_unique<StackState>(StackPlaces::ForThisProcess(),
+                                          StackTimeouts::ForThisProcess());
     // Recorded before the thread runs, so that a close request arriving before the runner's
     // first step still finds a run to stop (and the runner then starts nothing).
     state_->MarkRunnerStarted();
-    runner_ = std::make_unique<CServerRunner>(*state_, settings, *this, browser_);
+    runner_ = std::make_unique<CServerRunner>(*state_, settings, shell, browser_);
     runner_->Start();
 }
 
@@ -24,7 +24,7 @@ void StackProgram::Stop() {
         return;
     }
     state_->StopBrowser();
-    StopSequence(*state_, *settings_, *this, true);
+    StopSequence(*state_, *settings_, *shell_, true);
     // The runner's own stop sequence may be the one running: the process must not end under it.
     state_->WaitUntilStopEnded();
     // Once a stop has begun the runner starts nothing more and ends by itself; waiting for it
@@ -32,32 +32,4 @@ void StackProgram::Stop() {
     if (runner_) {
         runner_->GetHandle().Wait();
     }
-}
-
-void StackProgram::PostStartupProgress(int percent) {
-    shell_->PostStartupProgress(percent);
-}
-
-void StackProgram::ShowMessageBox(const std::string& text, const std::string& caption) {
-    ::ShowMessageBox(text, caption, kMessageBoxOk);
-}
-
-void StackProgram::ShowShutdownDialog(const std::string& message) {
-    shell_->ShowShutdownDialog(message);
-}
-
-void StackProgram::SetShutdownProgress(int position) {
-    shell_->SetShutdownProgress(position);
-}
-
-void StackProgram::CloseMainFrame() {
-    shell_->CloseFrame();
-}
-
-void StackProgram::CloseSplash() {
-    shell_->CloseSplash();
-}
-
-void StackProgram::ShowRunningUntilClose() {
-    shell_->ShowRunningUntilClose();
 }

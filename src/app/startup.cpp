@@ -37,9 +37,12 @@ public:
     void ShowShutdownDialog(const std::string& message) override {
         frame_.ShowShutdownDialog(message);
     }
+    void ShowMessageBox(const std::string& text, const std::string& caption) override {
+        ::ShowMessageBox(text, caption, kMessageBoxOk);
+    }
     void SetShutdownProgress(int position) override { frame_.SetShutdownProgress(position); }
     void ShowRunningUntilClose() override { frame_.ShowRunningUntilClose(); }
-    void CloseFrame() override { frame_.Close(); }
+    void CloseMainFrame() override { frame_.Close(); }
 
 private:
     const AppSettings& settings_;

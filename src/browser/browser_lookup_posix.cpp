@@ -341,8 +341,9 @@ std::vector<StateFolder> MozillaStateFolders(const std::string& userFolder) {
     return folders;
 }
 
-std::vector<std::string> HandlerCommandArguments(const std::string& exec, const std::string& url) {
-    return DesktopExecArguments(exec, url);
+std::vector<std::string> HandlerCommandArguments(const std::string& command,
+                                                 const std::string& url) {
+    return DesktopExecArguments(command, url);
 }
 
 std::vector<std::pair<std::string, std::string>> ChromiumEnvironment(

@@ -70,34 +70,36 @@ void CBrowserStarter::EndBrowser() {
     launcher_.TerminateTree();
 }
 
-std::unique_ptr<CBrowserStarter> CreateBrowserStarter(int browserType, const AppSettings& settings,
+std::unique_ptr<CBrowserStarter> CreateBrowserStarter(BrowserType browserType,
+                                                      const AppSettings& settings,
                                                       const std::string& runtimeFolder) {
     switch (browserType) {
-        case NONE:
+        case BrowserType::NONE:
             return nullptr;
-        case IEXPLORER:
+        case BrowserType::IEXPLORER:
             return std::make_unique<CInternetExplorerStarter>(settings, runtimeFolder);
-        case MOZILLA:
+        case BrowserType::MOZILLA:
             return std::make_unique<CMozillaStarter>(settings, runtimeFolder);
-        case FIREFOX:
+        case BrowserType::FIREFOX:
             return std::make_unique<CFirfoxStarter>(settings, runtimeFolder);
-        case EXTERNAL:
+        case BrowserType::EXTERNAL:
             return std::make_unique<CExternalBrowserStarter>(settings, runtimeFolder);
-        case PORTABLEFIREFOX:
+        case BrowserType::PORTABLEFIREFOX:
             return std::make_unique<CPortableFirefoxBrowserStarter>(settings, runtimeFolder);
-        case CHROMIUM:
+        case BrowserType::CHROMIUM:
             return std::make_unique<CChromiumStarter>(settings, runtimeFolder);
         default:
             return std::make_unique<CSystemDefaultStarter>(settings, runtimeFolder);
     }
 }
 
-std::unique_ptr<CBrowserStarter> ChooseBrowserStarter(int browserType, const AppSettings& settings,
+std::unique_ptr<CBrowserStarter> ChooseBrowserStarter(BrowserType browserType,
+                                                      const AppSettings& settings,
                                                       const std::string& runtimeFolder) {
     std::unique_ptr<CBrowserStarter> starter =
         CreateBrowserStarter(browserType, settings, runtimeFolder);
     if (starter && !starter->IsAvailable()) {
-        starter = CreateBrowserStarter(DEFAULT, settings, runtimeFolder);
+        starter = CreateBrowserStarter(BrowserType::DEFAULT, settings, runtimeFolder);
     }
     return starter;
 }

@@ -12,6 +12,7 @@
 #include "sys/launcher.h"
 
 struct AppSettings;
+enum class BrowserType : int;
 struct JournalEntry;
 class WebServerControl;
 
@@ -108,12 +109,14 @@ private:
 
 // A new starter for a BrowserType value; null for NONE; the system-default starter for DEFAULT,
 // 0 and every value without a starter of its own.
-std::unique_ptr<CBrowserStarter> CreateBrowserStarter(int browserType, const AppSettings& settings,
+std::unique_ptr<CBrowserStarter> CreateBrowserStarter(BrowserType browserType,
+                                                      const AppSettings& settings,
                                                       const std::string& runtimeFolder);
 
 // The browser hand-over's choice: the starter for the type, replaced by the system-default
 // starter when its browser is not available here. Null for NONE.
-std::unique_ptr<CBrowserStarter> ChooseBrowserStarter(int browserType, const AppSettings& settings,
+std::unique_ptr<CBrowserStarter> ChooseBrowserStarter(BrowserType browserType,
+                                                      const AppSettings& settings,
                                                       const std::string& runtimeFolder);
 
 // For a run that was killed, from its journal: takes its host out of the proxy exceptions,

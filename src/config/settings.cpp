@@ -88,21 +88,21 @@ std::string ExpandFolderPlaceholders(const std::string& text) {
     return ReplaceNoCase(result, "{TMP}", GetTempFolder());
 }
 
-int BrowserTypeFromText(const std::string& text) {
+BrowserType BrowserTypeFromText(const std::string& text) {
     struct Name {
         const char* text;
         BrowserType type;
     };
     static const Name kNames[] = {
-        {"", DEFAULT},
-        {"default", DEFAULT},
-        {"mozilla", MOZILLA},
-        {"firefox", FIREFOX},
-        {"iexplorer", IEXPLORER},
-        {"external", EXTERNAL},
-        {"none", NONE},
-        {"portablefirefox", PORTABLEFIREFOX},
-        {"chromium", CHROMIUM},
+        {"", BrowserType::DEFAULT},
+        {"default", BrowserType::DEFAULT},
+        {"mozilla", BrowserType::MOZILLA},
+        {"firefox", BrowserType::FIREFOX},
+        {"iexplorer", BrowserType::IEXPLORER},
+        {"external", BrowserType::EXTERNAL},
+        {"none", BrowserType::NONE},
+        {"portablefirefox", BrowserType::PORTABLEFIREFOX},
+        {"chromium", BrowserType::CHROMIUM},
     };
     const std::string lower = Lower(text);
     for (const Name& name : kNames) {
@@ -110,7 +110,7 @@ int BrowserTypeFromText(const std::string& text) {
             return name.type;
         }
     }
-    return 0;
+    return BrowserType{};
 }
 
 const std::vector<SettingKey>& SettingKeys() {

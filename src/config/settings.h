@@ -6,7 +6,7 @@
 
 // Which browser starter opens the site. The values are single bits; 0 (no member) and any value
 // the starter factory does not know are treated like DEFAULT.
-enum BrowserType {
+enum class BrowserType : int {
     IEXPLORER = 1,
     MOZILLA = 2,
     FIREFOX = 4,
@@ -17,48 +17,49 @@ enum BrowserType {
     CHROMIUM = 128,
 };
 
+// Each field names its key as [section] Key; see ReadSettings for the defaults.
 struct AppSettings {
-    int port = 0;
-    bool portMandatory = false;
-    std::string portMandatoryErrorMessage;
-    std::string hostName;
-    std::string defaultFile;
-    std::string urlParam;
-    std::string defaultRoot;
-    int browserType = 0;
-    int startLocal = 0;
-    std::string browserPath;
-    std::string browserCmdOptions;
-    bool keepRunningAfterBrowserClose = false;
-    std::vector<std::string> workOfflineTitles;
-    std::vector<std::string> additionalFiles;
-    std::vector<std::string> startupCommands;
-    std::vector<std::string> shutdownCommands;
-    bool deleteDatabaseFiles = false;
-    bool deleteHttpTemp = false;
-    std::string splashFile;
-    bool showTrayIcon = false;
-    bool showStartupProgress = false;
-    bool hideTempFolder = false;
-    std::string shutdownMessage;
-    std::string serverName;
-    bool allowOnlySingleInstance = false;
-    bool localMirror = false;
-    bool overwriteLocalMirror = false;
-    bool useMySQL = false;
-    int mySQLPort = 0;
-    std::string mirrorFolder;
-    std::string browserSize;
-    std::string mySQLCmd;
-    bool hideMirrorFolder = false;
-    bool mySQLMode = false;
-    std::string pathToApache;
-    std::string pathToMySqlBin;
-    std::string pathToMySqlData;
-    std::string pathToMySqlShare;
-    std::string pathToPhpIni;
-    std::string pathToHttpdConf;
-    std::string pathToMyIni;
+    int port = 0;                // [http] Port: the web server's first-choice port
+    bool portMandatory = false;  // [http] PortMandantory: refuse a start if Port is taken
+    std::string portMandatoryErrorMessage;  // [http] PortMandantoryErrorMessage: that box's text
+    std::string hostName;                   // [http] HostName: the site's host name
+    std::string defaultFile;                // [http] DefaultFile: the start URL's document
+    std::string urlParam;                   // -urlparam: appended to the start URL
+    std::string defaultRoot;                // [http] DefaultRoot: the document root folder
+    BrowserType browserType{};              // [Browser] BrowserType: which starter opens the site
+    int startLocal = 0;  // [General] StartLocal: 1 puts the produced files into the server folders
+    std::string browserPath;        // [Browser] BrowserPath: the program of EXTERNAL and the like
+    std::string browserCmdOptions;  // [Browser] BrowserCmdOptions: read, not used
+    bool keepRunningAfterBrowserClose = false;   // [General] KeepRunningAfterBrowserClose: stay up
+    std::vector<std::string> workOfflineTitles;  // [Browser] WorkOfflineTitle: prompts to dismiss
+    std::vector<std::string> additionalFiles;    // [AdditionalParsing] File1-10: filled in place
+    std::vector<std::string> startupCommands;    // [Startup] Startup1-3: run before the servers
+    std::vector<std::string> shutdownCommands;   // [Startup] Shutdown1-3: run after the servers
+    bool deleteDatabaseFiles = false;  // [database] DeleteDatabaseFiles: the mirror goes at the end
+    bool deleteHttpTemp = false;       // [http] DeleteHttpTemp: the runtime folder goes at the end
+    std::string splashFile;            // [General] UseSplash: the splash picture; empty for none
+    bool showTrayIcon = false;         // [General] ShowTrayIcon: a tray icon with Close
+    bool showStartupProgress = false;  // [General] ShowStartupProgress: a bar on the splash
+    bool hideTempFolder = false;       // [http] HideTempFolder: the runtime folder hidden
+    std::string shutdownMessage;       // [General] ShowShutdownMessage: the dialog; empty for none
+    std::string serverName;            // [General] ServerName: the name in boxes, tray, instance
+    bool allowOnlySingleInstance = false;  // [General] AllowOnlySingleInstance: one copy a name
+    bool localMirror = false;              // [database] LocalMirror: copy the data to a mirror
+    bool overwriteLocalMirror = false;     // [database] OverwriteLocalMirror: refresh the mirror
+    bool useMySQL = false;                 // [database] UseMySQL: start the database server
+    int mySQLPort = 0;                     // [database] MySQLPort: its first-choice port
+    std::string mirrorFolder;  // [database] MirrorFolder: the mirror, placeholders expanded
+    std::string browserSize;   // [Browser] BrowserSize: MAXIMIZE, KIOSK, WxH, W or empty
+    std::string mySQLCmd;      // [database] MySQLCmd: more of the database server's command line
+    bool hideMirrorFolder = false;  // [database] HideMirrorFolder: the mirror folder hidden
+    bool mySQLMode = false;      // [database] MySQLMode: templates get the machine's address for it
+    std::string pathToApache;    // [Path] PathToApache: the web server program
+    std::string pathToMySqlBin;  // [Path] PathToMySqlBin: the database server's programs
+    std::string pathToMySqlData;   // [Path] PathToMySqlData: the database's data folder
+    std::string pathToMySqlShare;  // [Path] PathToMySqlShare: the database's share folder
+    std::string pathToPhpIni;      // [Path] PathToPhpIni: the PHP configuration template
+    std::string pathToHttpdConf;   // [Path] PathToHttpdConf: the web server's template
+    std::string pathToMyIni;       // [Path] PathToMyIni: the database server's template
 };
 
 // Fills every field but urlParam from the INI file at `path`; a missing file, section or key
@@ -89,5 +90,5 @@ std::string ExpandFolderPlaceholders(const std::string& text);
 std::string ReplaceNoCase(const std::string& text, const std::string& token,
                           const std::string& replacement);
 
-// The BrowserType for a BrowserType text (any letter case); 0 for an unknown name.
-int BrowserTypeFromText(const std::string& text);
+// The BrowserType for a BrowserType text (any letter case); BrowserType{} (0) for an unknown name.
+BrowserType BrowserTypeFromText(const std::string& text);

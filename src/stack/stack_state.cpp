@@ -15,12 +15,18 @@ StackPlaces StackPlaces::ForThisProcess() {
     places.exeFolder = GetModuleFolder();
     places.tempFolder = GetTempFolder();
     places.hostsPath = SystemHostsFilePath();
-    // The Windows 95 family gives up on a silent web server sooner.
-    places.readinessTimeoutMs = ZUL::CSystemVersion::Is9xFamily() ? 45000 : 90000;
     return places;
 }
 
-StackState::StackState(StackPlaces placesToUse) : places(std::move(placesToUse)) {}
+StackTimeouts StackTimeouts::ForThisProcess() {
+    StackTimeouts timeouts;
+    // The Windows 95 family gives up on a silent web server sooner.
+    timeouts.readinessTimeoutMs = ZUL::CSystemVersion::Is9xFamily() ? 45000 : 90000;
+    return timeouts;
+}
+
+StackState::StackState(StackPlaces placesToUse, StackTimeouts timeoutsToUse)
+    : places(std::move(placesToUse)), timeouts(timeoutsToUse) {}
 
 StackState::~StackState() = default;
 

@@ -1,5 +1,5 @@
-// What the start and stop sequences share: the places they work with, the state of a run that the
-// application's frame keeps, and the interface through which they reach the application above.
+// What the start and stop sequences share: the places and timeouts they work with, and the state
+// of a run that the application keeps.
 #pragma once
 
 #include <atomic>
@@ -27,42 +27,26 @@ struct StackPlaces {
     std::string hostsPath;   // the hosts file that gets the host name's entry
     PortTable webPorts = kWebPortTable;
     PortTable databasePorts = kDatabasePortTable;
+    // The account the database server runs and is shut down with: the build's own.
+    StoredAccount databaseAccount = BuildAccount();
+
+    // The executable's folder, the user's temporary folder, the system's hosts file and the
+    // built-in port tables.
+    static StackPlaces ForThisProcess();
+};
+
+// How long a run waits for the servers. Tests shorten them.
+struct StackTimeouts {
     // How long the start sequence waits for the web server's first answer.
     unsigned long readinessTimeoutMs = 90000;
     // How long the database server has to end after its shutdown request.
     unsigned long databaseStopWaitMs = 10000;
-    // The account the database server runs and is shut down with: the build's own.
-    StoredAccount databaseAccount = BuildAccount();
     // How long at most the stop sequence waits for what it ended to be gone and to let go of its
     // files.
     unsigned long stopPauseMs = 4000;
 
-    // The executable's folder, the user's temporary folder, the system's hosts file, the built-in
-    // port tables, and 90 s for the readiness wait (45 s on the Windows 95 family).
-    static StackPlaces ForThisProcess();
-};
-
-// The application above the stack: the splash screen, message boxes, the shutdown dialog and the
-// main frame. Its operations may be called from the runner thread and from the main thread.
-class StackShell {
-public:
-    virtual ~StackShell() = default;
-
-    // Moves the splash screen's progress bar (percent); must not block.
-    virtual void PostStartupProgress(int percent) = 0;
-
-    // A box owned by the main frame with the text, the caption and an OK button; returns when the
-    // user has closed it.
-    virtual void ShowMessageBox(const std::string& text, const std::string& caption) = 0;
-
-    // Shows the shutdown dialog with the message and its progress bar (range 0 to 100).
-    virtual void ShowShutdownDialog(const std::string& message) = 0;
-    // Moves the shutdown dialog's progress bar and repaints it; only after ShowShutdownDialog.
-    virtual void SetShutdownProgress(int position) = 0;
-
-    // Closes the main frame and returns once it has handled the request (its close path then
-    // calls StopSequence, which returns at once).
-    virtual void CloseMainFrame() = 0;
+    // The defaults above, with 45 s for the readiness wait on the Windows 95 family.
+    static StackTimeouts ForThisProcess();
 };
 
 // A site file expanded in place, and the backup that holds its original.
@@ -87,18 +71,19 @@ struct ExpandedFile {
 // has removed it. A long step asks IsStopping() between files and ends early.
 class StackState {
 public:
-    explicit StackState(StackPlaces places);
+    explicit StackState(StackPlaces places, StackTimeouts timeouts = {});
     ~StackState();
     StackState(const StackState&) = delete;
     StackState& operator=(const StackState&) = delete;
 
     const StackPlaces places;
+    const StackTimeouts timeouts;
 
     std::unique_ptr<WebServerControl> webServer;
     std::unique_ptr<DatabaseServerControl> databaseServer;
-    std::string runtimeFolder;  // with a trailing separator
-    std::string appFolder;      // with a trailing separator
-    std::unique_ptr<MediaDevice> mediaHandle;
+    std::string runtimeFolder;           // with a trailing separator
+    std::string appFolder;               // with a trailing separator
+    std::unique_ptr<MediaDevice> media;  // the locked drive the stack runs from; null when none
     // The Internet Explorer starter's work-offline watcher; the stop sequence ends it.
     std::unique_ptr<CThread> workOfflineSearch;
     // The hosts-file block the start added: its host name and address; empty when none.

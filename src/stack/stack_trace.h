@@ -1,5 +1,6 @@
-// Where the start and stop sequences' trace messages were once meant to go. TraceLog itself
-// decides (TRH_TRACE); the path is passed along unchanged.
+// Where the start and stop sequences' trace messages go: the one trace of the program.
 #pragma once
 
-constexpr char kStackTracePath[] = "c:\\trh_log.txt";
+#include "sys/trace.h"
+
+constexpr const char* kStackTracePath = kTraceLogPath;

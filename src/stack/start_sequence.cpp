@@ -63,7 +63,7 @@ Readiness WaitForProbe(CWaitWebserverStart& probe, unsigned long timeoutMs, Stac
 
 }  // namespace
 
-void PostStartupProgress(const AppSettings& settings, StackShell& shell, int percent) {
+void PostStartupProgress(const AppSettings& settings, ShellServices& shell, int percent) {
     if (settings.showStartupProgress && !settings.splashFile.empty()) {
         shell.PostStartupProgress(percent);
     }
@@ -87,9 +87,9 @@ namespace {
 // phase answers nothing to go on, or the sequence's result.
 class StartRun {
 public:
-    using Result = std::optional<int>;
+    using Result = std::optional<StartResult>;
 
-    StartRun(StackState& state, AppSettings& settings, StackShell& shell)
+    StartRun(StackState& state, AppSettings& settings, ShellServices& shell)
         : state_(state), settings_(settings), shell_(shell), places_(state.places) {}
 
     // The runtime folder, new and this user's alone: without one the run would have to write
@@ -106,14 +106,14 @@ public:
                 state_.runtimeFolder = run_.runtimeFolder;
                 RecordRunStart(run_.runtimeFolder, places_.exeFolder);
             })) {
-            return kStartAbandoned;
+            return StartResult::kAbandoned;
         }
         if (run_.runtimeFolder.empty()) {
             shell_.ShowMessageBox(settings_.serverName +
                                       " can't be started: no private folder could be made in " +
                                       places_.tempFolder,
                                   "Error");
-            return kStartRefused;
+            return StartResult::kRefused;
         }
         StartSockets(sockets_);
         localIp_ = GetLocalIpAddress(0);
@@ -139,7 +139,7 @@ public:
                          settings_.hostName.c_str());
                 settings_.hostName = "127.0.0.1";
             })) {
-            return kStartAbandoned;
+            return StartResult::kAbandoned;
         }
         run_.hostName = settings_.hostName;
         return std::nullopt;
@@ -151,9 +151,9 @@ public:
         run_.exeFolder = places_.exeFolder;
         if (std::unique_ptr<MediaDevice> media = MediaDevice::ForFolder(run_.exeFolder)) {
             LockMedia(media.get());
-            if (!state_.Publish([&] { state_.mediaHandle = std::move(media); })) {
+            if (!state_.Publish([&] { state_.media = std::move(media); })) {
                 UnlockMedia(media.get());
-                return kStartAbandoned;
+                return StartResult::kAbandoned;
             }
         }
         run_.appFolder = run_.exeFolder;
@@ -161,7 +161,7 @@ public:
             run_.appFolder += kPathSeparator;
         }
         if (!state_.Publish([&] { state_.appFolder = run_.appFolder; })) {
-            return kStartAbandoned;
+            return StartResult::kAbandoned;
         }
         return std::nullopt;
     }
@@ -171,7 +171,7 @@ public:
         run_.webPort = FindFreePort(settings_.hostName, settings_.port, places_.webPorts);
         if (settings_.portMandatory && run_.webPort != settings_.port) {
             shell_.ShowMessageBox(settings_.portMandatoryErrorMessage, "Error");
-            return kStartRefused;
+            return StartResult::kRefused;
         }
         run_.docRootName = settings_.defaultRoot.empty() ? "htdocs" : settings_.defaultRoot;
         return std::nullopt;
@@ -186,7 +186,7 @@ public:
                     ::StageDatabase(settings_, run_.appFolder, run_.runtimeFolder,
                                     ArchivePassPhrase(), [&] { return state_.IsStopping(); });
             })) {
-            return kStartAbandoned;
+            return StartResult::kAbandoned;
         }
         PostStartupProgress(settings_, shell_, 60);
         run_.mySqlPort =
@@ -203,7 +203,7 @@ public:
                 configFolders_ =
                     ProduceConfigFiles(settings_, run_, MySqlAddress(settings_.mySQLMode));
             })) {
-            return kStartAbandoned;
+            return StartResult::kAbandoned;
         }
         PostStartupProgress(settings_, shell_, 70);
         SetStackEnvironment(settings_, run_);
@@ -222,18 +222,18 @@ public:
         RecordServer(run_.runtimeFolder, webServer->process(), webServer->programPath());
         if (!state_.Publish([&] { state_.webServer = std::move(webServer); })) {
             webServer->Stop();
-            return kStartAbandoned;
+            return StartResult::kAbandoned;
         }
         if (settings_.useMySQL) {
             auto databaseServer = std::make_unique<DatabaseServerControl>(
-                settings_, run_.mySqlPort, run_.exeFolder, places_.databaseStopWaitMs,
+                settings_, run_.mySqlPort, run_.exeFolder, state_.timeouts.databaseStopWaitMs,
                 places_.databaseAccount);
             databaseServer->Start(configFolders_.myIni, run_.runtimeFolder);
             RecordServer(run_.runtimeFolder, databaseServer->process(),
                          databaseServer->programPath());
             if (!state_.Publish([&] { state_.databaseServer = std::move(databaseServer); })) {
                 databaseServer->Stop();
-                return kStartAbandoned;
+                return StartResult::kAbandoned;
             }
         }
         PostStartupProgress(settings_, shell_, 80);
@@ -244,11 +244,11 @@ public:
     // the web server's end (the user is told, and the start fails). A database server that ends
     // meanwhile is told of once; the start goes on without it.
     Result WaitForSite() {
-        if (settings_.browserType == NONE) {
+        if (settings_.browserType == BrowserType::NONE) {
             return std::nullopt;
         }
         TraceLog(kStackTracePath, "Apache started, waiting for connect\n");
-        const unsigned long timeoutMs = places_.readinessTimeoutMs;
+        const unsigned long timeoutMs = state_.timeouts.readinessTimeoutMs;
         TraceLog(kStackTracePath, "Timeout set to %d\n", static_cast<int>(timeoutMs));
         CWaitWebserverStart probe(run_.webPort, settings_.hostName);
         probe.Start();
@@ -274,7 +274,7 @@ public:
         }
         switch (readiness) {
             case Readiness::kStopping:
-                return kStartAbandoned;
+                return StartResult::kAbandoned;
             case Readiness::kServerEnded:
                 TraceLog(kStackTracePath, "Apache ended before it answered\n");
                 // A server that could not be started at all was told of by the launcher already.
@@ -282,7 +282,7 @@ public:
                     TellEnded("web server", *state_.webServer, webProcess,
                               configFolders_.httpdConf + "httpd.conf", "ErrorLog");
                 }
-                return kStartFailed;
+                return StartResult::kFailed;
             case Readiness::kTimedOut:
                 PostStartupProgress(settings_, shell_, 95);
                 TraceLog(kStackTracePath, "Apache timeout\n");
@@ -309,7 +309,7 @@ private:
 
     StackState& state_;
     AppSettings& settings_;
-    StackShell& shell_;
+    ShellServices& shell_;
     const StackPlaces& places_;
     RunValues run_;
     ConfigFolders configFolders_;
@@ -328,7 +328,7 @@ void RunCommands(const std::vector<std::string>& commands) {
     }
 }
 
-int StartSequence(StackState& state, AppSettings& settings, StackShell& shell) {
+StartResult StartSequence(StackState& state, AppSettings& settings, ShellServices& shell) {
     StartRun start(state, settings, shell);
     using Phase = StartRun::Result (StartRun::*)();
     for (const Phase phase :
@@ -337,11 +337,11 @@ int StartSequence(StackState& state, AppSettings& settings, StackShell& shell) {
           &StartRun::RunStartupCommands, &StartRun::StartServers, &StartRun::WaitForSite}) {
         // A stop that has begun takes down what exists; nothing more is made.
         if (state.IsStopping()) {
-            return kStartAbandoned;
+            return StartResult::kAbandoned;
         }
         if (const StartRun::Result end = (start.*phase)()) {
             return *end;
         }
     }
-    return kStartDone;
+    return StartResult::kDone;
 }

@@ -7,14 +7,17 @@
 #include <vector>
 
 #include "config/settings.h"
+#include "stack/shell_services.h"
 #include "stack/stack_state.h"
 #include "sys/pure_socket.h"
 
 // What StartSequence answers.
-constexpr int kStartDone = 0;       // started; also when the web server did not answer in time
-constexpr int kStartRefused = -1;   // no private runtime folder, or a mandatory web port taken
-constexpr int kStartAbandoned = 1;  // the stop sequence began while the start was under way
-constexpr int kStartFailed = 2;     // the web server ended before it answered; the user was told
+enum class StartResult {
+    kDone,       // started; also when the web server did not answer in time
+    kRefused,    // no private runtime folder, or a mandatory web port taken
+    kAbandoned,  // the stop sequence began while the start was under way
+    kFailed,     // the web server ended before it answered; the user was told
+};
 
 // Runs on the server runner thread. Prepares the runtime folder, the hosts-file entry, the ports,
 // the database files, the configuration files and the environment; starts the start-up commands,
@@ -26,14 +29,14 @@ constexpr int kStartFailed = 2;     // the web server ended before it answered; 
 // state.RunStartStep, and a stop that comes during the database staging breaks it off. Writes
 // settings.hostName: "127.0.0.1" when the hosts-file entry cannot be made. Most failures are
 // silent; the sequence goes on with what exists.
-int StartSequence(StackState& state, AppSettings& settings, StackShell& shell);
+StartResult StartSequence(StackState& state, AppSettings& settings, ShellServices& shell);
 
 // Starts the start-up or shutdown commands, each as its own program; nothing waits for them.
 void RunCommands(const std::vector<std::string>& commands);
 
 // Tells the splash screen the progress, when it shows progress (showStartupProgress and a splash
 // file).
-void PostStartupProgress(const AppSettings& settings, StackShell& shell, int percent);
+void PostStartupProgress(const AppSettings& settings, ShellServices& shell, int percent);
 
 // Whether the host name needs no hosts-file entry: 127.0.0.1, localhost or the machine's own
 // address, in any letter case.

@@ -57,7 +57,7 @@ void WaitUntilEnded(const std::vector<Process>& processes, unsigned long limitMs
 // made; whatever cannot be put back stays written down in the journal for the next start.
 class StopRun {
 public:
-    StopRun(StackState& state, const AppSettings& settings, StackShell& shell)
+    StopRun(StackState& state, const AppSettings& settings, ShellServices& shell)
         : state_(state),
           settings_(settings),
           shell_(shell),
@@ -114,7 +114,7 @@ public:
                 ended.insert(ended.end(), some->begin(), some->end());
             }
         }
-        WaitUntilEnded(ended, state_.places.stopPauseMs);
+        WaitUntilEnded(ended, state_.timeouts.stopPauseMs);
         for (int percent = 50; percent <= 80; percent += 10) {
             Position(percent);
         }
@@ -183,8 +183,8 @@ public:
     }
 
     void ReleaseMedium() {
-        if (state_.mediaHandle) {
-            UnlockMedia(state_.mediaHandle.get());
+        if (state_.media) {
+            UnlockMedia(state_.media.get());
         }
         Position(100);
     }
@@ -198,7 +198,7 @@ private:
 
     StackState& state_;
     const AppSettings& settings_;
-    StackShell& shell_;
+    ShellServices& shell_;
     const bool dialog_;
     std::vector<JournalEntry> journal_;  // what this run has to undo
     std::vector<JournalEntry> left_;     // what it could not
@@ -206,18 +206,17 @@ private:
 
 }  // namespace
 
-void StopSequence(StackState& state, const AppSettings& settings, StackShell& shell,
-                  bool calledFromFrame) {
+bool TakeStackDown(StackState& state, const AppSettings& settings, ShellServices& shell) {
     // Once per process, and only in the process that started the stack.
     if (!state.BeginStop()) {
-        return;
+        return false;
     }
     struct EndOfStop {
         StackState& state;
         ~EndOfStop() { state.EndStop(); }
     } endOfStop{state};
     if (!state.RunnerStarted()) {
-        return;
+        return false;
     }
     StopRun stop(state, settings, shell);
     for (const auto phase :
@@ -226,8 +225,12 @@ void StopSequence(StackState& state, const AppSettings& settings, StackShell& sh
           &StopRun::DeleteDatabaseCopies, &StopRun::CloseRuntimeFolder, &StopRun::ReleaseMedium}) {
         (stop.*phase)();
     }
-    // The frame, when the runner is the caller.
-    if (!calledFromFrame) {
+    return true;
+}
+
+void StopSequence(StackState& state, const AppSettings& settings, ShellServices& shell,
+                  bool calledFromFrame) {
+    if (TakeStackDown(state, settings, shell) && !calledFromFrame) {
         shell.CloseMainFrame();
     }
 }

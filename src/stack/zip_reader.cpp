@@ -70,6 +70,19 @@ bool IsDotsAndBlanks(const std::string& part) {
     return part.find_first_not_of(". ") == std::string::npos;
 }
 
+// The end record in the file's tail: the last signature whose comment length reaches exactly to
+// the end; null when there is none.
+const unsigned char* FindEndRecord(const std::vector<unsigned char>& tail) {
+    for (size_t pos = tail.size() - kEndRecordSize + 1; pos-- > 0;) {
+        const unsigned char* p = tail.data() + pos;
+        if (Read32(p) == kEndRecordSignature &&
+            pos + kEndRecordSize + Read16(p + 20) == tail.size()) {
+            return p;
+        }
+    }
+    return nullptr;
+}
+
 }  // namespace
 
 bool IsSafeItemName(const std::string& name) {
@@ -125,15 +138,7 @@ bool ZipReader::ReadDirectory() {
     if (!ReadAt(file_.get(), fileSize - tailSize, tail.data(), tail.size())) {
         return false;
     }
-    const unsigned char* end = nullptr;
-    for (size_t pos = tail.size() - kEndRecordSize + 1; pos-- > 0;) {
-        const unsigned char* p = tail.data() + pos;
-        if (Read32(p) == kEndRecordSignature &&
-            pos + kEndRecordSize + Read16(p + 20) == tail.size()) {
-            end = p;
-            break;
-        }
-    }
+    const unsigned char* end = FindEndRecord(tail);
     if (end == nullptr) {
         return false;
     }

@@ -7,3 +7,7 @@
 // language on Windows (a GetLastError() code, line end included), strerror on Linux (an errno
 // value). Empty when the system has no text for it.
 std::string SystemErrorText(unsigned long code);
+
+// Writes "<what> failed: system error <code> (<text>)" to the trace, so that the number stays on
+// record where the user sees only a box, an empty text or nothing.
+void TraceSystemError(const std::string& what, unsigned long code);

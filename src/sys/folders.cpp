@@ -11,7 +11,8 @@ std::string NativeSeparators(const std::string& path) {
 }
 
 bool IsPathSeparator(char c) {
-    return c == '/' || c == kPathSeparator;
+    // '/' on both platforms; Windows also takes its own backslash.
+    return c == '/' || (kPathSeparator == '\\' && c == '\\');
 }
 
 std::string WithoutTrailingSeparators(std::string path) {

@@ -198,6 +198,7 @@ bool ProcessLauncher::Launch(const std::string& program, const std::string& argu
 bool ProcessLauncher::Launch(const std::string& commandLine, const LaunchOptions& options) {
     const int error = LaunchProcess(commandLine, options);
     if (error != 0) {
+        TraceSystemError("Start of " + commandLine, static_cast<unsigned long>(error));
         ShowMessageBox(SystemErrorText(static_cast<unsigned long>(error)), "Error",
                        kMessageBoxIconInformation);
         return false;

@@ -1,6 +1,7 @@
 // Windows only: Windows Sockets calls of the blocking client socket.
 #include "sys/pure_socket.h"
 
+#include "sys/error_text.h"
 #include "sys/pure_socket_io.h"
 
 #include <winsock2.h>
@@ -96,7 +97,8 @@ bool CQXPureSocket::Close() {
 
 WinsockGuard::WinsockGuard() {
     WSADATA data;
-    if (WSAStartup(MAKEWORD(1, 1), &data) != 0) {
+    if (const int error = WSAStartup(MAKEWORD(1, 1), &data); error != 0) {
+        TraceSystemError("Socket library start", static_cast<unsigned long>(error));
         throw CNotSupportedException();
     }
     if (data.wVersion != MAKEWORD(1, 1)) {

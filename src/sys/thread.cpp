@@ -73,6 +73,7 @@ void CThread::Start() {
     // The new thread's bookkeeping waits for this lock, so it always finds run_ set.
     if (const unsigned long error = LaunchThread(*run); error != 0) {
         run->threadRef.reset();
+        TraceSystemError("Thread start", error);
         throw CThreadException(this, SystemErrorText(error), CThreadException::kCreateFailed);
     }
     run_ = std::move(run);
@@ -110,8 +111,12 @@ void CThread::Kill(std::uint32_t exitCode, bool lenient) {
         // A thread ended by force never took its own reference back.
         run->threadRef.reset();
     }
-    if (error != 0 && !lenient) {
-        throw CThreadException(this, SystemErrorText(error), CThreadException::kTerminateFailed);
+    if (error != 0) {
+        TraceSystemError("Thread end", error);
+        if (!lenient) {
+            throw CThreadException(this, SystemErrorText(error),
+                                   CThreadException::kTerminateFailed);
+        }
     }
     if (run_ == run) {
         run_.reset();

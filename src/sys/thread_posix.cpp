@@ -90,10 +90,10 @@ std::shared_ptr<ThreadRunBase> NewThreadRun() {
     return std::make_shared<PosixRun>();
 }
 
-unsigned long LaunchThread(ThreadRunBase& base) {
-    PosixRun& run = AsPosix(base);
-    run.stopFd.Reset(eventfd(0, EFD_CLOEXEC));
-    if (!run.stopFd.IsValid()) {
+unsigned long LaunchThread(ThreadRunBase& run) {
+    PosixRun& posix = AsPosix(run);
+    posix.stopFd.Reset(eventfd(0, EFD_CLOEXEC));
+    if (!posix.stopFd.IsValid()) {
         return static_cast<unsigned long>(errno);
     }
     pthread_attr_t attributes;
@@ -102,36 +102,37 @@ unsigned long LaunchThread(ThreadRunBase& base) {
     // itself can set for its own run.
     pthread_attr_setdetachstate(&attributes, PTHREAD_CREATE_DETACHED);
     pthread_t id;
-    const int error = pthread_create(&id, &attributes, ThreadEntry, &run);
+    const int error = pthread_create(&id, &attributes, ThreadEntry, &posix);
     pthread_attr_destroy(&attributes);
     if (error != 0) {
         return static_cast<unsigned long>(error);
     }
     // SetPriority needs the tid right after Start.
-    std::unique_lock<std::mutex> lock(run.mutex);
-    run.changed.wait(lock, [&run] { return run.tid != 0; });
+    std::unique_lock<std::mutex> lock(posix.mutex);
+    posix.changed.wait(lock, [&posix] { return posix.tid != 0; });
     return 0;
 }
 
-bool ThreadHasEnded(ThreadRunBase& base) {
-    PosixRun& run = AsPosix(base);
-    std::lock_guard<std::mutex> lock(run.mutex);
-    return run.ended;
+bool ThreadHasEnded(ThreadRunBase& run) {
+    PosixRun& posix = AsPosix(run);
+    std::lock_guard<std::mutex> lock(posix.mutex);
+    return posix.ended;
 }
 
-bool WaitForThreadEnd(ThreadRunBase& base, unsigned long ms) {
-    PosixRun& run = AsPosix(base);
-    std::unique_lock<std::mutex> lock(run.mutex);
+bool WaitForThreadEnd(ThreadRunBase& run, unsigned long ms) {
+    PosixRun& posix = AsPosix(run);
+    std::unique_lock<std::mutex> lock(posix.mutex);
     if (ms == kWaitForever) {
-        run.changed.wait(lock, [&run] { return run.ended; });
+        posix.changed.wait(lock, [&posix] { return posix.ended; });
         return true;
     }
-    return run.changed.wait_for(lock, std::chrono::milliseconds(ms), [&run] { return run.ended; });
+    return posix.changed.wait_for(lock, std::chrono::milliseconds(ms),
+                                  [&posix] { return posix.ended; });
 }
 
-void WakeThread(ThreadRunBase& base) {
+void WakeThread(ThreadRunBase& run) {
     const std::uint64_t one = 1;
-    const ssize_t written = ::write(AsPosix(base).stopFd.Get(), &one, sizeof one);
+    const ssize_t written = ::write(AsPosix(run).stopFd.Get(), &one, sizeof one);
     static_cast<void>(written);  // a full counter is readable already
 }
 
@@ -153,10 +154,10 @@ void SleepMilliseconds(unsigned long ms) {
     std::this_thread::sleep_for(std::chrono::milliseconds(ms));
 }
 
-int SetThreadRunPriority(ThreadRunBase& base, int priority) {
-    PosixRun& run = AsPosix(base);
-    std::lock_guard<std::mutex> lock(run.mutex);
-    return setpriority(PRIO_PROCESS, static_cast<id_t>(run.tid), NiceForPriority(priority)) == 0
+int SetThreadRunPriority(ThreadRunBase& run, int priority) {
+    PosixRun& posix = AsPosix(run);
+    std::lock_guard<std::mutex> lock(posix.mutex);
+    return setpriority(PRIO_PROCESS, static_cast<id_t>(posix.tid), NiceForPriority(priority)) == 0
                ? 1
                : 0;
 }

@@ -5,6 +5,10 @@
 
 #include <string>
 
+// Where the trace messages were once meant to go. TraceLog itself decides (TRH_TRACE); the path is
+// passed along unchanged.
+constexpr char kTraceLogPath[] = "c:\\trh_log.txt";
+
 // `logPath` is the place the messages were once meant for; TRH_TRACE decides where they go.
 void TraceLog(const char* logPath, const char* format, ...)
 #if defined(__GNUC__)

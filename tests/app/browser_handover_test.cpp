@@ -26,7 +26,7 @@ protected:
         testsupport::WriteFile(layout_.Root() + "httpd.conf",
                                "Listen " + std::to_string(port_) + "\n");
         settings_.hostName = "127.0.0.1";
-        settings_.browserType = CHROMIUM;
+        settings_.browserType = BrowserType::CHROMIUM;
         settings_.browserPath = testsupport::HelperPath("fake_browser");
         testsupport::SetProcessVariable("FAKE_BROWSER_LOG", log_);
     }
@@ -76,7 +76,7 @@ TEST_F(Handover, OpensNothingOnceTheBrowserWasAskedToStopOrWithoutABrowser) {
 
     StackState fresh(layout_.Places({}, {}));
     fresh.webServer = std::move(state_.webServer);
-    settings_.browserType = NONE;
+    settings_.browserType = BrowserType::NONE;
     handover_.OpenSiteAndWait(fresh, settings_);
     EXPECT_FALSE(PathExists(log_));
     // Nothing was kept to stop: a browser stop is refused no more than before.

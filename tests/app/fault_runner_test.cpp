@@ -33,11 +33,7 @@ namespace {
 constexpr int kGiveUpMs = 60000;
 constexpr char kSiteText[] = "port=%RMHUB:PORT%\nhost=%RMHUB:HOST%\n";
 
-class RecordingRunnerShell : public testsupport::RecordingShellOf<RunnerShell> {
-public:
-    void CloseSplash() override { Add("close splash"); }
-    void ShowRunningUntilClose() override { Add("running until close"); }
-};
+using RecordingRunnerShell = testsupport::RecordingShell;
 
 class FaultRunner : public ::testing::Test {
 protected:
@@ -53,7 +49,7 @@ protected:
         settings_.shutdownMessage = "Stopping";
         settings_.additionalFiles[0] = StackLayout::Native("htdocs/config.php");
         // The fake browser, started by the starter that runs a browser program directly.
-        settings_.browserType = CHROMIUM;
+        settings_.browserType = BrowserType::CHROMIUM;
         settings_.browserPath = testsupport::HelperPath("fake_browser");
         SetProcessVariable("FAKE_BROWSER_LOG", browserLog_);
         // The frame's close path, as the application runs it.
@@ -85,8 +81,8 @@ protected:
         }
     }
 
-    StackState& MakeState(StackPlaces places) {
-        state_ = std::make_unique<StackState>(std::move(places));
+    StackState& MakeState(StackPlaces places, StackTimeouts timeouts = {}) {
+        state_ = std::make_unique<StackState>(std::move(places), timeouts);
         return *state_;
     }
 
@@ -147,9 +143,9 @@ protected:
 TEST_F(FaultRunner, ADatabaseServerThatDiesWhileTheBrowserIsOpenDoesNotHoldUpTheStop) {
     const std::string closeBrowser = layout_.Root() + "close-browser";
     SetProcessVariable("FAKE_BROWSER_UNTIL", closeBrowser);
-    StackPlaces places = layout_.Places({}, {});
-    places.databaseStopWaitMs = 10 * 60 * 1000;
-    StackState& state = MakeState(places);
+    StackTimeouts timeouts;
+    timeouts.databaseStopWaitMs = 10 * 60 * 1000;
+    StackState& state = MakeState(layout_.Places({}, {}), timeouts);
     testsupport::TraceCapture trace;
 
     CServerRunner runner(state, settings_, shell_, browser_);

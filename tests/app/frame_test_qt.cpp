@@ -32,11 +32,12 @@ public:
     explicit FrameServices(CMainFrame& frame) : frame_(frame) {}
     void PostStartupProgress(int) override {}
     void CloseSplash() override {}
+    void ShowMessageBox(const std::string&, const std::string&) override {}
     void ShowShutdownDialog(const std::string& message) override {
         frame_.ShowShutdownDialog(message);
     }
     void SetShutdownProgress(int position) override { frame_.SetShutdownProgress(position); }
-    void CloseFrame() override { frame_.Close(); }
+    void CloseMainFrame() override { frame_.Close(); }
     void ShowRunningUntilClose() override { frame_.ShowRunningUntilClose(); }
 
 private:

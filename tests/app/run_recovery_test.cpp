@@ -85,7 +85,7 @@ protected:
         settings_.hostName = "127.0.0.2";
         settings_.useMySQL = true;
         settings_.deleteHttpTemp = true;
-        settings_.browserType = EXTERNAL;
+        settings_.browserType = BrowserType::EXTERNAL;
         settings_.additionalFiles[0] = StackLayout::Native("htdocs/site.ini");
     }
 
@@ -93,12 +93,7 @@ protected:
         return layout_.ExeFolder() + StackLayout::Native("htdocs/site.ini");
     }
 
-    // The places of a run whose stop does not pause.
-    StackPlaces QuickPlaces() const {
-        StackPlaces places = layout_.Places({}, {});
-        places.stopPauseMs = 0;
-        return places;
-    }
+    StackPlaces QuickPlaces() const { return layout_.Places({}, {}); }
 
     WinsockGuard sockets_;
     StackLayout layout_;
@@ -132,7 +127,7 @@ TEST_F(RunRecovery, NextStartPutsTheMachineBackAndEndsTheServers) {
     {
         StackState killed(layout_.Places({}, {}));
         AppSettings settings = settings_;
-        ASSERT_EQ(StartSequence(killed, settings, shell_), kStartDone);
+        ASSERT_EQ(StartSequence(killed, settings, shell_), StartResult::kDone);
         runtime = killed.runtimeFolder;
         webServer = killed.webServer->processId();
         databaseServer = killed.databaseServer->processId();
@@ -194,7 +189,7 @@ TEST_F(RunRecovery, NextStartPutsTheMachineBackAndEndsTheServers) {
     StackState next(layout_.Places({}, {}));
     next.MarkRunnerStarted();
     AppSettings settings = settings_;
-    ASSERT_EQ(StartSequence(next, settings, shell_), kStartDone);
+    ASSERT_EQ(StartSequence(next, settings, shell_), StartResult::kDone);
     EXPECT_EQ(Count(ReadFile(layout_.HostsPath()), kBlockStart), 1u);
     EXPECT_EQ(ReadFile(SiteFile() + ".bak"), original_);
     StopSequence(next, settings, shell_, false);
@@ -208,7 +203,7 @@ TEST_F(RunRecovery, ARunThatEndedCleanlyLeavesNothingToUndo) {
     StackState run(layout_.Places({}, {}));
     run.MarkRunnerStarted();
     AppSettings settings = settings_;
-    ASSERT_EQ(StartSequence(run, settings, shell_), kStartDone);
+    ASSERT_EQ(StartSequence(run, settings, shell_), StartResult::kDone);
     StopSequence(run, settings, shell_, false);
     ASSERT_TRUE(PathExists(run.runtimeFolder));
     EXPECT_FALSE(PathExists(JournalPath(run.runtimeFolder)));
@@ -227,10 +222,10 @@ TEST_F(RunRecovery, WhatAStopCouldNotPutBackIsFinishedByTheNextStart) {
     if (!testsupport::LockedFile(layout_.Root() + "probe").ok()) {
         GTEST_SKIP() << "files cannot be locked here";
     }
-    StackState run(QuickPlaces());
+    StackState run(QuickPlaces(), testsupport::NoStopPause());
     run.MarkRunnerStarted();
     AppSettings settings = settings_;
-    ASSERT_EQ(StartSequence(run, settings, shell_), kStartDone);
+    ASSERT_EQ(StartSequence(run, settings, shell_), StartResult::kDone);
     const std::string runtime = run.runtimeFolder;
     const std::uint32_t webServer = run.webServer->processId();
     ASSERT_NE(ReadFile(layout_.HostsPath()), hosts_);
@@ -262,10 +257,10 @@ TEST_F(RunRecovery, WhatAStopCouldNotPutBackIsFinishedByTheNextStart) {
 TEST_F(RunRecovery, TheAuthorsBackupSurvivesARunAndAKilledRun) {
     WriteFile(SiteFile() + ".bak", "the author's backup");
     for (const bool killed : {false, true}) {
-        StackState run(QuickPlaces());
+        StackState run(QuickPlaces(), testsupport::NoStopPause());
         run.MarkRunnerStarted();
         AppSettings settings = settings_;
-        ASSERT_EQ(StartSequence(run, settings, shell_), kStartDone);
+        ASSERT_EQ(StartSequence(run, settings, shell_), StartResult::kDone);
         EXPECT_NE(ReadFile(SiteFile()), original_);
         EXPECT_EQ(ReadFile(SiteFile() + ".trh-bak"), original_);
         if (killed) {

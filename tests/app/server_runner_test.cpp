@@ -36,11 +36,7 @@ namespace {
 
 constexpr int kGiveUpMs = 60000;
 
-class RecordingRunnerShell : public testsupport::RecordingShellOf<RunnerShell> {
-public:
-    void CloseSplash() override { Add("close splash"); }
-    void ShowRunningUntilClose() override { Add("running until close"); }
-};
+using RecordingRunnerShell = testsupport::RecordingShell;
 
 // Opens the start URL in the fake browser, which fetches it and ends.
 class FakeBrowserHandover : public BrowserHandover {
@@ -50,7 +46,7 @@ public:
         if (!followed) {
             return false;
         }
-        if (settings.browserType == NONE || !state.SetBrowserStop([this] {
+        if (settings.browserType == BrowserType::NONE || !state.SetBrowserStop([this] {
                 ++stops;
                 return true;
             })) {
@@ -164,6 +160,8 @@ TEST_F(ServerRunner, WholeRunFromStartToTheClosedFrame) {
         ++frameCloses;
         state.StopBrowser();
         StopSequence(state, settings, shell_, true);
+        // As the program's close path: the runner's stop has ended by the time it closes the frame.
+        state.WaitUntilStopEnded();
     };
 
     testsupport::TraceCapture trace;
@@ -272,7 +270,7 @@ TEST_F(ServerRunner, TheStackStaysUpUntilTheFrameStopsIt) {
         layout_.InstallServers();
         layout_.AddToHttpdConf("FakeNeverListen 1\n");
         AppSettings settings = StackLayout::Settings(UnusedPort(), UnusedPort());
-        settings.browserType = NONE;
+        settings.browserType = BrowserType::NONE;
         settings.keepRunningAfterBrowserClose = row.keepRunning;
         settings.splashFile.clear();
         StackState& state = MakeState(layout_.Places({}, {}));

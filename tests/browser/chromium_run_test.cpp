@@ -25,7 +25,7 @@ TEST(ChromiumRun, StopEndsTheBrowserAndStartReturns) {
     browsertest::AnsweringServer server;
     const std::string url = server.Url("trailhost.test");
 
-    auto starter = ChooseBrowserStarter(CHROMIUM, settings, dir / "runtime");
+    auto starter = ChooseBrowserStarter(BrowserType::CHROMIUM, settings, dir / "runtime");
     ASSERT_NE(dynamic_cast<CChromiumStarter*>(starter.get()), nullptr);
     auto run = std::async(std::launch::async, [&] { starter->StartWithUrl(url); });
 

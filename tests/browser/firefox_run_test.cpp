@@ -97,7 +97,7 @@ TEST(FirefoxRun, TheUsersFoldersHoldAfterwardsWhatTheyHeldBefore) {
         browsertest::AnsweringServer server;
         const std::string url = server.Url("trailhost.test");
 
-        auto starter = ChooseBrowserStarter(FIREFOX, settings, dir / "runtime");
+        auto starter = ChooseBrowserStarter(BrowserType::FIREFOX, settings, dir / "runtime");
         auto* firefox = dynamic_cast<CFirfoxStarter*>(starter.get());
         ASSERT_NE(firefox, nullptr);
 #ifdef _WIN32

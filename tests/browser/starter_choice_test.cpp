@@ -34,27 +34,29 @@ TEST(StarterChoice, EachTypeGetsItsStarterAndABrowserThatIsNotThereTheDefault) {
     const std::string internetExplorer = byDefault;
 #endif
     const struct {
-        int type;
+        BrowserType type;
         std::string created;
         std::string chosenWithoutBrowser;  // empty where the machine's browsers decide
         std::string chosenWithBrowser;
     } rows[] = {
-        {NONE, "none", "none", "none"},
-        {IEXPLORER, Name<CInternetExplorerStarter>(), internetExplorer, internetExplorer},
-        {MOZILLA, Name<CMozillaStarter>(), "", ""},
-        {FIREFOX, Name<CFirfoxStarter>(), "", ""},
-        {EXTERNAL, Name<CExternalBrowserStarter>(), byDefault, Name<CExternalBrowserStarter>()},
-        {PORTABLEFIREFOX, Name<CPortableFirefoxBrowserStarter>(), byDefault,
+        {BrowserType::NONE, "none", "none", "none"},
+        {BrowserType::IEXPLORER, Name<CInternetExplorerStarter>(), internetExplorer,
+         internetExplorer},
+        {BrowserType::MOZILLA, Name<CMozillaStarter>(), "", ""},
+        {BrowserType::FIREFOX, Name<CFirfoxStarter>(), "", ""},
+        {BrowserType::EXTERNAL, Name<CExternalBrowserStarter>(), byDefault,
+         Name<CExternalBrowserStarter>()},
+        {BrowserType::PORTABLEFIREFOX, Name<CPortableFirefoxBrowserStarter>(), byDefault,
          Name<CPortableFirefoxBrowserStarter>()},
-        {CHROMIUM, Name<CChromiumStarter>(), byDefault, Name<CChromiumStarter>()},
-        {DEFAULT, byDefault, "", ""},
-        {0, byDefault, "", ""},
-        {3, byDefault, "", ""},
-        {256, byDefault, "", ""},
-        {-1, byDefault, "", ""},
+        {BrowserType::CHROMIUM, Name<CChromiumStarter>(), byDefault, Name<CChromiumStarter>()},
+        {BrowserType::DEFAULT, byDefault, "", ""},
+        {BrowserType{}, byDefault, "", ""},
+        {BrowserType{3}, byDefault, "", ""},
+        {BrowserType{256}, byDefault, "", ""},
+        {BrowserType{-1}, byDefault, "", ""},
     };
     for (const auto& row : rows) {
-        SCOPED_TRACE(row.type);
+        SCOPED_TRACE(static_cast<int>(row.type));
         AppSettings settings;
         settings.browserPath = dir / "no such browser.exe";
         EXPECT_EQ(NameOf(CreateBrowserStarter(row.type, settings, dir.path())), row.created);

@@ -29,7 +29,7 @@ inline std::map<std::string, std::string> Fields(const AppSettings& s) {
         {"defaultFile", s.defaultFile},
         {"urlParam", s.urlParam},
         {"defaultRoot", s.defaultRoot},
-        {"browserType", std::to_string(s.browserType)},
+        {"browserType", std::to_string(static_cast<int>(s.browserType))},
         {"startLocal", std::to_string(s.startLocal)},
         {"browserPath", s.browserPath},
         {"browserCmdOptions", s.browserCmdOptions},

@@ -104,7 +104,8 @@ TEST(Settings, EachValueBecomesItsFieldsAndNothingElse) {
         {"[http]\nDefaultFile=\nDefaultRoot=\n[Path]\nPathToApache=\n",
          {{"defaultFile", ""}, {"defaultRoot", ""}, {"pathToApache", ""}}},
         // The browser type by name in any case; a name of no browser is 0.
-        {"[Browser]\nBrowserType=firefox\n", {{"browserType", std::to_string(FIREFOX)}}},
+        {"[Browser]\nBrowserType=firefox\n",
+         {{"browserType", std::to_string(static_cast<int>(BrowserType::FIREFOX))}}},
         {"[Browser]\nBrowserType=opera\n", {{"browserType", "0"}}},
         {"[Browser]\nBrowserType=\n", {}},
         // Work-offline titles follow the built-in ones; empty pieces are dropped.
@@ -166,7 +167,7 @@ TEST(Settings, BrowserTypeNamesInAnyCase) {
         {"IE", 0},
     };
     for (const auto& [text, type] : names) {
-        EXPECT_EQ(type, BrowserTypeFromText(text)) << text;
+        EXPECT_EQ(type, static_cast<int>(BrowserTypeFromText(text))) << text;
     }
 }
 

@@ -34,10 +34,9 @@ home_state() {
     done)
 }
 
-runtime_folder() { find "$case_dir/tmp" -maxdepth 1 -name 'Trailhost_*' 2>/dev/null | head -n1; }
-page_loaded() { grep -q '"GET /index.php HTTP/1.1" 200' "$(runtime_folder)/apache_access.log" 2>/dev/null; }
-alive() { kill -0 "$1" 2>/dev/null && [ "$(sed 's/.*) //' "/proc/$1/stat" 2>/dev/null | cut -c1)" != Z ]; }
-gone() { ! alive "$1"; }
+page_loaded() {
+    grep -q '"GET /index.php HTTP/1.1" 200' "$(runtime_folders | head -n1)/apache_access.log" 2>/dev/null
+}
 users_processes() { pgrep -u "$user" -l 2>/dev/null | grep -v -E ' (dbus-daemon|at-spi)' || true; }
 none_left() { [ -z "$(users_processes)" ]; }
 
@@ -74,25 +73,7 @@ browser_case() {  # browser_case type server_name window_name close_keys
 
     web=$(pick_port)
     db=$(pick_port)
-    cat >"$stack/hub_config.ini" <<INI
-[General]
-ServerName=$server_name
-UseSplash=0
-ShowTrayIcon=0
-[http]
-Port=$web
-HostName=127.0.0.1
-DeleteHttpTemp=1
-[Browser]
-BrowserType=$type
-[database]
-UseMySQL=1
-MySQLPort=$db
-[Path]
-PathToApache=server\\Apache\\Apache
-PathToMySqlBin=server\\mysql\\bin
-PathToMySqlShare=server\\mysql\\share
-INI
+    write_config "$stack" "$web" "$db" "General:ServerName=$server_name" "Browser:BrowserType=$type"
     chown "$user:$user" "$stack/hub_config.ini"
 
     as_user "$stack/trailhost" >"$case_dir/out.txt" 2>&1 &
@@ -121,7 +102,7 @@ INI
     check "$case_name: the launcher ended within seconds of the browser ($elapsed ms)" gone "$launcher"
     wait "$launcher" 2>/dev/null
     check "$case_name: no process of the run is left" wait_for 10 none_left
-    check "$case_name: the runtime folder is gone" test -z "$(runtime_folder)"
+    check "$case_name: the runtime folder is gone" no_runtime_folder
     home_state >"$case_dir/home.after"
     check "$case_name: the home folder holds what it held before" \
         cmp -s "$case_dir/home.before" "$case_dir/home.after"
@@ -141,17 +122,12 @@ case_default() { browser_case DEFAULT "Trailhost" "Chromium" ctrl+shift+w; }
 
 # ---- main -----------------------------------------------------------------------------------
 
-src=$(readlink -f "$1")
-bin=$(readlink -f "$2")
-work=$3
-xml=$4
-rm -rf "$work"
-mkdir -p "$work"
-work=$(readlink -f "$work")
+read_arguments "$@"
 artifacts=${TRH_TEST_ARTIFACTS:-$bin/../test-artifacts}
 cases=${E2E_CASES:-chromium firefox default}
 started=$SECONDS
-given=""
+stack_config=('Path:PathToApache=server\Apache\Apache' 'Path:PathToMySqlBin=server\mysql\bin'
+    'Path:PathToMySqlShare=server\mysql\share')
 
 missing=""
 for tool in chromium firefox-esr xdotool Xvfb import setpriv xdg-mime; do
@@ -159,9 +135,8 @@ for tool in chromium firefox-esr xdotool Xvfb import setpriv xdg-mime; do
 done
 if [ "$(id -u)" != 0 ] || [ -n "$missing" ]; then
     for c in $cases; do
-        mkdir -p "$work/$c"
-        echo "skip $c: needs root to make an ordinary user, and${missing:- nothing else missing}" \
-            >"$work/$c/results"
+        begin_case "$c"
+        skip "needs root to make an ordinary user, and${missing:- nothing else missing}"
     done
 else
     id "$user" >/dev/null 2>&1 || useradd -M -s /usr/sbin/nologin "$user"
@@ -177,24 +152,14 @@ else
     export DISPLAY=$display
     wait_for 10 xdotool getdisplaygeometry >/dev/null 2>&1
     for c in $cases; do
-        case_name=$c
-        case_dir="$work/$c"
-        results="$case_dir/results"
-        mkdir -p "$case_dir"
-        : >"$results"
+        begin_case "$c"
+        temp_dir="$case_dir/tmp"
         "case_$c"
     done
     kill "$xvfb" 2>/dev/null
 fi
 
-collect_results "real browsers" "$((SECONDS - started))" $cases
 [ -f "$work/timings" ] && cat "$work/timings"
-if [ "$failed" -gt 0 ]; then
-    for c in $cases; do
-        for out in "$work/$c/results.diff" "$work/$c/out.txt" "$work/$c/trace.txt"; do
-            [ -f "$out" ] && { echo "--- $out"; tail -n 30 "$out"; }
-        done
-    done
-fi
+collect_results "real browsers" "$((SECONDS - started))" "$cases" results.diff out.txt trace.txt
 write_result_xml e2e_browsers "$xml"
 [ "$failed" -eq 0 ]

@@ -74,16 +74,17 @@ protected:
     // A state for a run that the runner started; a web server that never answers is given up
     // on after `readinessTimeoutMs`.
     StackState& MakeState(StackPlaces places, unsigned long readinessTimeoutMs = 90000) {
-        places.readinessTimeoutMs = readinessTimeoutMs;
-        state_ = std::make_unique<StackState>(places);
+        StackTimeouts timeouts;
+        timeouts.readinessTimeoutMs = readinessTimeoutMs;
+        state_ = std::make_unique<StackState>(places, timeouts);
         state_->MarkRunnerStarted();
         return *state_;
     }
 
     // The start sequence on a thread of its own, waited for at most a minute: one that hangs
     // fails the test, and the stop request that follows ends a readiness wait that would go on.
-    int Start(AppSettings& settings) {
-        std::future<int> start = std::async(
+    StartResult Start(AppSettings& settings) {
+        std::future<StartResult> start = std::async(
             std::launch::async, [&] { return StartSequence(*state_, settings, shell_); });
         if (start.wait_for(std::chrono::minutes(1)) != std::future_status::ready) {
             ADD_FAILURE() << "the start sequence still runs after a minute";
@@ -160,7 +161,7 @@ protected:
         places.tempFolder = tempFolder;
         StackState& state = MakeState(places);
 
-        ASSERT_EQ(Start(settings), kStartRefused);
+        ASSERT_EQ(Start(settings), StartResult::kRefused);
         EXPECT_EQ(shell_.Calls("box"),
                   std::vector<std::string>{"box Error: " + settings.serverName +
                                            " can't be started: no private folder could be made "
@@ -193,7 +194,7 @@ protected:
         StackState& state = MakeState(places, 1500);
         TraceCapture trace;
 
-        ASSERT_EQ(Start(settings), kStartDone);
+        ASSERT_EQ(Start(settings), StartResult::kDone);
         const std::string runtime = state.runtimeFolder;
         EXPECT_TRUE(PathExists(runtime));
         EXPECT_EQ(settings.hostName, "127.0.0.1");
@@ -232,7 +233,7 @@ protected:
         StackState& state = MakeState(layout_.Places({}, {}));
         TraceCapture trace;
 
-        ASSERT_EQ(Start(settings), kStartDone);
+        ASSERT_EQ(Start(settings), StartResult::kDone);
         EXPECT_EQ(settings.hostName, "127.0.0.1");
         EXPECT_TRUE(Traced(trace, "Hosts file entry for 127.0.0.2 not made, using 127.0.0.1"));
         EXPECT_TRUE(Traced(trace, "Apache connected"));

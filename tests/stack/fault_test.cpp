@@ -55,7 +55,7 @@ protected:
         const std::string before = TreeFingerprint(Stack());
         TraceCapture trace;
 
-        ASSERT_EQ(Start(settings), kStartDone);
+        ASSERT_EQ(Start(settings), StartResult::kDone);
         EXPECT_TRUE(Traced(trace, "Apache connected"));
         EXPECT_TRUE(Traced(trace, "Additional file not expanded, it cannot be written: " + Site()));
         EXPECT_EQ(TextOf(Site()), kSiteText);
@@ -114,7 +114,7 @@ TEST_F(FaultWebServer, AServerThatEndsAtOnceEndsTheStartWithAMessage) {
     };
     TraceCapture trace;
 
-    ASSERT_EQ(Start(settings), kStartFailed);
+    ASSERT_EQ(Start(settings), StartResult::kFailed);
     const std::string runtime = state.runtimeFolder;
     EXPECT_FALSE(ProcessRuns(WebProcess()));
     EXPECT_TRUE(Traced(trace, "Apache ended before it answered"));
@@ -151,7 +151,7 @@ TEST_F(FaultWebServer, ADatabaseServerThatEndsDuringTheStartIsToldOfAndTheRunGoe
     AppSettings settings = RunSettings();
     StackState& state = MakeState(layout_.Places({}, {}));
     TraceCapture trace;
-    ASSERT_EQ(Start(settings), kStartDone);
+    ASSERT_EQ(Start(settings), StartResult::kDone);
     EXPECT_TRUE(Traced(trace, "Apache connected"));
     const std::vector<std::string> boxes = shell_.Calls("box");
     ASSERT_EQ(boxes.size(), 1u);
@@ -205,7 +205,7 @@ TEST_F(FaultConfigFile, AHubConfigOfGarbageStartsTheStackWithTheDefaults) {
     StackState& state = MakeState(layout_.Places({}, {}));
     TraceCapture trace;
 
-    ASSERT_EQ(Start(settings), kStartDone);
+    ASSERT_EQ(Start(settings), StartResult::kDone);
     EXPECT_TRUE(Traced(trace, "Apache connected"));
     EXPECT_EQ(TextOf(state.runtimeFolder + "httpd.conf")
                   .rfind("Listen " + std::to_string(settings.port) + "\n", 0),
@@ -227,7 +227,7 @@ TEST_F(FaultTemplates, FoldersInPlaceOfTemplatesAreReportedAndLeftAlone) {
     const std::string before = TreeFingerprint(Stack());
     TraceCapture trace;
 
-    ASSERT_EQ(Start(settings), kStartDone);
+    ASSERT_EQ(Start(settings), StartResult::kDone);
     const std::string runtime = state.runtimeFolder;
     for (const std::string name : {"httpd.conf", "my.ini", "php.ini"}) {
         EXPECT_TRUE(Traced(
@@ -253,7 +253,7 @@ TEST_F(FaultBackup, AFolderInPlaceOfTheBackupIsLeftAlone) {
     const std::string before = TreeFingerprint(Site() + ".bak");
     TraceCapture trace;
 
-    ASSERT_EQ(Start(settings), kStartDone);
+    ASSERT_EQ(Start(settings), StartResult::kDone);
     EXPECT_TRUE(Traced(trace, "Apache connected"));
     EXPECT_EQ(TextOf(Site()), "port=" + std::to_string(settings.port) + "\nhost=127.0.0.2\n");
     EXPECT_EQ(ReadFile(Site() + ".trh-bak"), kSiteText);

@@ -64,7 +64,7 @@ TEST_F(FaultBackup, AFolderThatTakesNoNewFileKeepsTheFileAsItIs) {
     const std::string before = TreeFingerprint(Stack());
     TraceCapture trace;
 
-    ASSERT_EQ(Start(settings), kStartDone);
+    ASSERT_EQ(Start(settings), StartResult::kDone);
     EXPECT_TRUE(Traced(trace, "Apache connected"));
     EXPECT_TRUE(Traced(trace, "Additional file not expanded, no backup made: " + Site()));
     EXPECT_EQ(ReadFile(Site()), kSiteText);
@@ -86,7 +86,7 @@ TEST_F(FaultBackup, AFullMediumLosesNoFileForWantOfABackup) {
     MakeState(layout_.Places({}, {}));
     TraceCapture trace;
 
-    ASSERT_EQ(Start(settings), kStartDone);
+    ASSERT_EQ(Start(settings), StartResult::kDone);
     EXPECT_TRUE(Traced(trace, "Additional file not expanded, no backup made: " + Site()));
     EXPECT_FALSE(PathExists(Site() + ".bak"));
     EXPECT_EQ(ReadFile(Site()), original);

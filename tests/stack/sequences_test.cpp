@@ -33,6 +33,7 @@
 using testsupport::Eventually;
 using testsupport::LoggedVariable;
 using testsupport::LogValues;
+using testsupport::NoStopPause;
 using testsupport::ProcessRuns;
 using testsupport::ReadFile;
 using testsupport::RecordingShell;
@@ -61,15 +62,15 @@ const std::string kEol = "\n";
 class QuickRun {
 public:
     QuickRun(const StackLayout& layout, AppSettings runSettings, const std::string& hostsPath = "")
-        : settings(std::move(runSettings)), state(Places(layout, hostsPath)) {
-        settings.browserType = NONE;
+        : settings(std::move(runSettings)), state(Places(layout, hostsPath), NoStopPause()) {
+        settings.browserType = BrowserType::NONE;
         state.MarkRunnerStarted();
     }
     ~QuickRun() { Stop(); }
     QuickRun(const QuickRun&) = delete;
     QuickRun& operator=(const QuickRun&) = delete;
 
-    int Start() { return StartSequence(state, settings, shell); }
+    StartResult Start() { return StartSequence(state, settings, shell); }
     void Stop() { StopSequence(state, settings, shell, true); }
 
     AppSettings settings;
@@ -79,7 +80,6 @@ public:
 private:
     static StackPlaces Places(const StackLayout& layout, const std::string& hostsPath) {
         StackPlaces places = layout.Places({}, {});
-        places.stopPauseMs = 0;
         if (!hostsPath.empty()) {
             places.hostsPath = hostsPath;
         }
@@ -99,8 +99,8 @@ protected:
         }
     }
 
-    StackState& MakeState(const StackPlaces& places) {
-        state_ = std::make_unique<StackState>(places);
+    StackState& MakeState(const StackPlaces& places, StackTimeouts timeouts = {}) {
+        state_ = std::make_unique<StackState>(places, timeouts);
         return *state_;
     }
 
@@ -118,7 +118,7 @@ TEST_F(Sequences, TakenMandatoryPortRefusesTheStartWithTheConfiguredText) {
     settings.portMandatoryErrorMessage = "Port taken: Demo can't be started";
     StackState& state = MakeState(layout_.Places({UnusedPort()}, {UnusedPort()}));
 
-    EXPECT_EQ(StartSequence(state, settings, shell_), kStartRefused);
+    EXPECT_EQ(StartSequence(state, settings, shell_), StartResult::kRefused);
     EXPECT_EQ(shell_.Calls(), (std::vector<std::string>{
                                   "progress 5", "box Error: Port taken: Demo can't be started"}));
     EXPECT_EQ(state.webServer, nullptr);
@@ -130,7 +130,7 @@ TEST_F(Sequences, TakenMandatoryPortRefusesTheStartWithTheConfiguredText) {
     RecordingShell quiet;
     settings.splashFile.clear();
     StackState again(layout_.Places({UnusedPort()}, {UnusedPort()}));
-    EXPECT_EQ(StartSequence(again, settings, quiet), kStartRefused);
+    EXPECT_EQ(StartSequence(again, settings, quiet), StartResult::kRefused);
     EXPECT_EQ(quiet.Calls(),
               (std::vector<std::string>{"box Error: Port taken: Demo can't be started"}));
 }
@@ -139,11 +139,11 @@ TEST_F(Sequences, NoBrowserMeansNoReadinessWait) {
     layout_.InstallServers();
     layout_.AddToHttpdConf("FakeNeverListen 1\n");
     AppSettings settings = StackLayout::Settings(UnusedPort(), UnusedPort());
-    settings.browserType = NONE;
+    settings.browserType = BrowserType::NONE;
     TraceCapture trace;
     StackState& state = MakeState(layout_.Places({}, {}));
 
-    EXPECT_EQ(StartSequence(state, settings, shell_), kStartDone);
+    EXPECT_EQ(StartSequence(state, settings, shell_), StartResult::kDone);
     ASSERT_NE(state.webServer, nullptr);
     EXPECT_NE(state.webServer->processId(), 0u);
     EXPECT_EQ(shell_.Calls(),
@@ -156,11 +156,11 @@ TEST_F(Sequences, ASilentWebServerIsGivenUpOnAtTheTimeOut) {
     layout_.AddToHttpdConf("FakeNeverListen 1\n");
     AppSettings settings = StackLayout::Settings(UnusedPort(), UnusedPort());
     TraceCapture trace;
-    StackPlaces places = layout_.Places({}, {});
-    places.readinessTimeoutMs = 700;
-    StackState& state = MakeState(places);
+    StackTimeouts timeouts;
+    timeouts.readinessTimeoutMs = 700;
+    StackState& state = MakeState(layout_.Places({}, {}), timeouts);
 
-    EXPECT_EQ(StartSequence(state, settings, shell_), kStartDone);
+    EXPECT_EQ(StartSequence(state, settings, shell_), StartResult::kDone);
     EXPECT_EQ(shell_.Calls(), kAllProgress);
     const std::vector<std::string> messages = trace.Messages();
     const auto at = [&](const std::string& text) {
@@ -189,7 +189,7 @@ TEST_F(Sequences, StopDoesNothingInAProcessThatNeverStartedTheStack) {
 
     // Nor does a start that comes after the stop has begun.
     state.MarkRunnerStarted();
-    EXPECT_EQ(StartSequence(state, settings, shell_), kStartAbandoned);
+    EXPECT_EQ(StartSequence(state, settings, shell_), StartResult::kAbandoned);
     EXPECT_TRUE(shell_.Calls().empty());
     EXPECT_EQ(state.webServer, nullptr);
 }
@@ -224,7 +224,7 @@ TEST_F(Sequences, WholeRunWithFallbackHostAndKeptFolders) {
     StackState& state = MakeState(places);
     state.MarkRunnerStarted();
 
-    ASSERT_EQ(StartSequence(state, settings, shell_), kStartDone);
+    ASSERT_EQ(StartSequence(state, settings, shell_), StartResult::kDone);
     const std::string runtime = state.runtimeFolder;
     EXPECT_EQ(runtime,
               layout_.TempFolder() + "Trailhost_" + std::to_string(Process::CurrentId()) + Sep());
@@ -331,8 +331,8 @@ TEST_F(Sequences, OverlappingRunsTakeOutOnlyTheirOwnHostsBlocks) {
         QuickRun a(layout_, first);
         QuickRun b(other, second, hosts);
 
-        ASSERT_EQ(a.Start(), kStartDone);
-        ASSERT_EQ(b.Start(), kStartDone);
+        ASSERT_EQ(a.Start(), StartResult::kDone);
+        ASSERT_EQ(b.Start(), StartResult::kDone);
         ASSERT_EQ(ReadFile(hosts), original + block("127.0.0.2") + block("127.0.0.3"));
         WriteFile(hosts, ReadFile(hosts) + userLine);
 
@@ -366,12 +366,12 @@ TEST_F(Sequences, AStopDuringTheUnpackingBreaksItOffAndLeavesNothingBehind) {
     const std::string unpacked = runtime + Sep() + "encdb" + Sep() + "dbdir" + Sep();
     TraceCapture trace;
 
-    std::future<int> start = std::async(std::launch::async, [&] { return run.Start(); });
+    std::future<StartResult> start = std::async(std::launch::async, [&] { return run.Start(); });
     ASSERT_TRUE(Eventually([&] { return PathExists(unpacked + "t0.ibd"); }));
     run.Stop();
     // The stop went on only once the unpacking had stopped, after the file it was writing.
     EXPECT_EQ(trace.Count("Database unpacking broken off by the stop"), 1u);
-    EXPECT_EQ(start.get(), kStartAbandoned);
+    EXPECT_EQ(start.get(), StartResult::kAbandoned);
     EXPECT_EQ(run.state.webServer, nullptr);
     EXPECT_FALSE(PathExists(runtime));
 }
@@ -386,7 +386,7 @@ TEST_F(Sequences, TheDecryptedDatabaseIsPrivateAndGoesAtEveryStop) {
     settings.deleteHttpTemp = false;
     QuickRun run(layout_, settings);
 
-    ASSERT_EQ(run.Start(), kStartDone);
+    ASSERT_EQ(run.Start(), StartResult::kDone);
     const std::string encdb = UnpackFolderName(run.state.runtimeFolder);
     EXPECT_EQ(ReadFile(encdb + "dbdir" + Sep() + "site.frm"), "secret");
 #ifndef _WIN32
@@ -429,7 +429,7 @@ TEST_F(Sequences, OnlyAMirrorThatTheRunFilledIsDeleted) {
         settings.mirrorFolder = c.folder;
         settings.deleteDatabaseFiles = true;
         QuickRun run(layout_, settings);
-        ASSERT_EQ(run.Start(), kStartDone) << c.why;
+        ASSERT_EQ(run.Start(), StartResult::kDone) << c.why;
         if (c.localMirror) {
             // The system tables go inside the mirror, also when its name has no separator.
             const bool separator = c.folder.back() == kPathSeparator;
@@ -454,7 +454,7 @@ TEST_F(Sequences, ABrowserChangeThatCouldNotBePutBackStaysForTheNextStart) {
     AppSettings settings = StackLayout::Settings(UnusedPort(), UnusedPort());
     settings.deleteHttpTemp = true;
     QuickRun run(layout_, settings);
-    ASSERT_EQ(run.Start(), kStartDone);
+    ASSERT_EQ(run.Start(), StartResult::kDone);
     const std::string runtime = run.state.runtimeFolder;
     ASSERT_TRUE(RecordInJournal(runtime, journal::kProxy, {"ProxyOverride", "1", "x", "site"}));
     ASSERT_TRUE(run.state.SetBrowserStop([] { return false; }));

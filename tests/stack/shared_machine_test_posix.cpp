@@ -71,7 +71,7 @@ TEST_F(OtherUser, TakenRuntimeFolderNamesLeaveTheRunAFolderOfItsOwn) {
     AppSettings settings = RunSettings();
     StackState& state = SharedState(temp);
 
-    ASSERT_EQ(Start(settings), kStartDone);
+    ASSERT_EQ(Start(settings), StartResult::kDone);
     const std::string runtime = state.runtimeFolder;
     ASSERT_EQ(runtime.rfind(base + "_", 0), 0u) << runtime;
     EXPECT_EQ(std::find(taken.begin(), taken.end(), runtime.substr(0, runtime.size() - 1)),
@@ -106,7 +106,7 @@ TEST_F(OtherUser, TheFilesOfARunningStackAreClosedToTheOtherUser) {
     AppSettings settings = RunSettings();
     StackState& state = SharedState(temp);
 
-    ASSERT_EQ(Start(settings), kStartDone);
+    ASSERT_EQ(Start(settings), StartResult::kDone);
     const std::string runtime = state.runtimeFolder;
     std::vector<std::string> entries = {runtime};
     for (const fs::directory_entry& entry : fs::recursive_directory_iterator(runtime)) {
@@ -176,13 +176,13 @@ TEST_F(SharedMachine, ThePasswordIsOnNoCommandLineDuringAWholeRun) {
             }
         }
     });
-    const int started = Start(settings);
+    const StartResult started = Start(settings);
     const std::string runtime = state.runtimeFolder;
     StopAndExpectNothingLeft(settings);
     running = false;
     watcher.join();
 
-    ASSERT_EQ(started, kStartDone);
+    ASSERT_EQ(started, StartResult::kDone);
     EXPECT_TRUE(seen.empty()) << seen.front();
     // The stack's own programs say what they were given; the shutdown tool ran.
     const std::vector<std::string> toolArgs =

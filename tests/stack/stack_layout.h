@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "config/settings.h"
+#include "stack/shell_services.h"
 #include "stack/stack_state.h"
 #include "sys/folders.h"
 #include "sys/process_list.h"
@@ -115,7 +116,7 @@ public:
         s.defaultFile = "index.php";
         s.defaultRoot = "htdocs";
         s.hideTempFolder = true;
-        s.browserType = DEFAULT;
+        s.browserType = BrowserType::DEFAULT;
         s.mySQLPort = mySQLPort;
         s.splashFile = "splash.bmp";
         s.showStartupProgress = true;
@@ -145,12 +146,13 @@ private:
     TempDir root_;
 };
 
-// Records what the sequences tell the application, in order, one text per call. `Shell` is
-// StackShell or an interface derived from it.
+// Records what the sequences and the runner tell the application, in order, one text per call.
 template <typename Shell>
 class RecordingShellOf : public Shell {
 public:
     void PostStartupProgress(int percent) override { Add("progress " + std::to_string(percent)); }
+    void CloseSplash() override { Add("close splash"); }
+    void ShowRunningUntilClose() override { Add("running until close"); }
     void ShowMessageBox(const std::string& text, const std::string& caption) override {
         Add("box " + caption + ": " + text);
     }
@@ -203,7 +205,14 @@ private:
     std::vector<std::string> calls_;
 };
 
-using RecordingShell = RecordingShellOf<StackShell>;
+using RecordingShell = RecordingShellOf<ShellServices>;
+
+// The timeouts of a run whose stop does not pause.
+inline StackTimeouts NoStopPause() {
+    StackTimeouts timeouts;
+    timeouts.stopPauseMs = 0;
+    return timeouts;
+}
 
 inline bool ProcessRuns(std::uint32_t id) {
     CProcessInfo processes;

@@ -36,31 +36,6 @@ derive() {  # derive status
 input() { mkdir -p "$case_dir/in" && cat >"$case_dir/in/$1"; }
 expect() { mkdir -p "$case_dir/expected" && { echo "$header"; cat; } >"$case_dir/expected/$1"; }
 
-case_debian_deb822() {
-    input debian.sources <<'S'
-Types: deb
-# http://snapshot.debian.org/archive/debian/20250520T000000Z
-URIs: http://deb.debian.org/debian
-Suites: bookworm bookworm-updates
-Components: main
-Signed-By: /usr/share/keyrings/debian-archive-keyring.gpg
-
-Types: deb
-URIs: http://deb.debian.org/debian-security
-Suites: bookworm-security
-Components: main
-Signed-By: /usr/share/keyrings/debian-archive-keyring.gpg
-S
-    expect trailhost-src.sources <<'S'
-Types: deb-src
-URIs: http://deb.debian.org/debian
-Suites: bookworm
-Components: main
-Signed-By: /usr/share/keyrings/debian-archive-keyring.gpg
-S
-    derive 0
-}
-
 case_local_mirror_with_inline_key() {
     input mirror.sources <<'S'
 Types: deb
@@ -95,7 +70,29 @@ S
     derive 0
 }
 
-case_proxy_one_line() {
+# With entries of both kinds, each kind of file gets its own source entries.
+case_both_kinds() {
+    input debian.sources <<'S'
+Types: deb
+# http://snapshot.debian.org/archive/debian/20250520T000000Z
+URIs: http://deb.debian.org/debian
+Suites: bookworm bookworm-updates
+Components: main
+Signed-By: /usr/share/keyrings/debian-archive-keyring.gpg
+
+Types: deb
+URIs: http://deb.debian.org/debian-security
+Suites: bookworm-security
+Components: main
+Signed-By: /usr/share/keyrings/debian-archive-keyring.gpg
+S
+    expect trailhost-src.sources <<'S'
+Types: deb-src
+URIs: http://deb.debian.org/debian
+Suites: bookworm
+Components: main
+Signed-By: /usr/share/keyrings/debian-archive-keyring.gpg
+S
     input sources.list <<'S'
 # deb http://deb.debian.org/debian bookworm main
 deb [ arch=amd64 signed-by=/usr/share/keyrings/debian-archive-keyring.gpg ] http://proxy.lan:3142/deb.debian.org/debian bookworm main non-free-firmware
@@ -109,28 +106,6 @@ deb [ arch=amd64 signed-by=/usr/share/keyrings/debian-archive-keyring.gpg ] http
 S
     expect trailhost-src.list <<'S'
 deb-src [ arch=amd64 signed-by=/usr/share/keyrings/debian-archive-keyring.gpg ] http://proxy.lan:3142/deb.debian.org/debian bookworm main non-free-firmware
-S
-    derive 0
-}
-
-case_both_formats() {
-    input a.list <<'S'
-deb http://one.lan/debian bookworm main
-S
-    input b.sources <<'S'
-Types: deb
-URIs: http://two.lan/debian
-Suites: bookworm
-Components: main
-S
-    expect trailhost-src.list <<'S'
-deb-src http://one.lan/debian bookworm main
-S
-    expect trailhost-src.sources <<'S'
-Types: deb-src
-URIs: http://two.lan/debian
-Suites: bookworm
-Components: main
 S
     derive 0
 }
@@ -161,15 +136,11 @@ S
 }
 
 started=$SECONDS
-cases="debian_deb822 local_mirror_with_inline_key proxy_one_line both_formats
-       source_entry_there_already nothing_to_derive_from"
-for case_name in $cases; do
-    case_dir="$work/$case_name"
-    results="$case_dir/results"
-    mkdir -p "$case_dir"
-    : >"$results"
-    "case_$case_name"
+cases="both_kinds local_mirror_with_inline_key source_entry_there_already nothing_to_derive_from"
+for c in $cases; do
+    begin_case "$c"
+    "case_$c"
 done
-collect_results "apt sources" "$((SECONDS - started))" $cases
+collect_results "apt sources" "$((SECONDS - started))" "$cases" stderr
 write_result_xml apt_sources "$xml"
 [ "$failed" -eq 0 ] && [ "$passed" -gt 0 ]

@@ -29,27 +29,12 @@ version=$(sed -n 's/^project(Trailhost VERSION \([0-9.]*\).*/\1/p' "$src/CMakeLi
 export WINEPREFIX=${WINEPREFIX:-${windows_bin%/bin}/wineprefix}
 export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 
-winpath() { local p=${1//\//\\}; printf 'Z:%s' "$p"; }
-
 # The files below a folder, one a line, relative and sorted.
 files_below() { (cd "$1" && find . -type f | sed 's|^\./||' | LC_ALL=C sort); }
 
 # The lines of the expected list that differ from the files below the folder.
 same_files() {  # same_files folder expected_file
     diff <(files_below "$1") "$2" >"$case_dir/files.diff"
-}
-
-# The sample stack at `stack` made runnable: the helpers at the places its hub_config.ini names,
-# a site and a database folder.
-add_servers() {  # add_servers stack web_server_path exe_suffix helper_bin
-    local stack=$1 web=$2 exe=$3 helpers=$4
-    mkdir -p "$stack/$(dirname "$web")" "$stack/server/mysql/bin" "$stack/server/mysql/share" \
-        "$stack/htdocs" "$stack/dbdir/site"
-    cp "$helpers/fake_web$exe" "$stack/$web"
-    cp "$helpers/fake_db$exe" "$stack/server/mysql/bin/mysqld$exe"
-    cp "$helpers/fake_dbadmin$exe" "$stack/server/mysql/bin/mysqladmin$exe"
-    printf '<?php echo "site"; ?>\n' >"$stack/htdocs/index.php"
-    printf 'data' >"$stack/dbdir/site/t.frm"
 }
 
 # The sample's hub_config.ini set to this run: free ports, the browser given, its own name. The
@@ -65,20 +50,40 @@ configure_run() {  # configure_run stack browser_path web_port db_port
         { print }' "$file" >"$file.new" && mv "$file.new" "$file"
 }
 
-# Whether a live process has the folder in its command line, in Linux or in Windows form (Wine
-# gives the programs it starts their Windows command line).
-no_process_in() {  # no_process_in folder
-    local f pid command win
-    win=$(winpath "$1")
-    for f in /proc/[0-9]*/cmdline; do
-        pid=${f#/proc/}
-        pid=${pid%/cmdline}
-        [ "$pid" = $$ ] || [ "$pid" = "$BASHPID" ] && continue
-        command=$(tr '\0' ' ' 2>/dev/null <"$f")
-        if [[ $command == *"$1/"* || ${command,,} == *"${win,,}\\"* ]]; then
-            return 1
-        fi
-    done
+no_process_in() { [ -z "$(pids_in "$1")" ]; }
+
+# The sample stack of a package made runnable (the helpers of the platform's test build at the
+# places its hub_config.ini names, a site and a database folder) and run once on free ports (web
+# and db) with the browser given: trailhost-pack checks it clean, and the launcher, natively or
+# under Wine, ends by itself with 0 and leaves no runtime folder and no process of the stack.
+run_sample() {  # run_sample linux|windows stack pack_tool browser
+    local stack=$2 pack=$3 browser=$4 to=echo exe="" helpers=$linux_bin web_server=server/Apache/Apache
+    local -a with=(env -u DISPLAY -u WAYLAND_DISPLAY TMPDIR="$case_dir/tmp")
+    temp_dir="$case_dir/tmp"
+    if [ "$1" = windows ]; then
+        to=winpath exe=.exe helpers=$windows_bin web_server=server/Apache/bin/httpd.exe with=(wine)
+        temp_dir=$(winepath -u "$(wine cmd /c 'echo %TEMP%' 2>/dev/null | tr -d '\r')" 2>/dev/null)
+    fi
+    mkdir -p "$stack/$(dirname "$web_server")" "$stack/server/mysql/bin" "$stack/server/mysql/share" \
+        "$stack/htdocs" "$stack/dbdir/site" "$case_dir/tmp"
+    cp "$helpers/fake_web$exe" "$stack/$web_server"
+    cp "$helpers/fake_db$exe" "$stack/server/mysql/bin/mysqld$exe"
+    cp "$helpers/fake_dbadmin$exe" "$stack/server/mysql/bin/mysqladmin$exe"
+    printf '<?php echo "site"; ?>\n' >"$stack/htdocs/index.php"
+    printf 'data' >"$stack/dbdir/site/t.frm"
+    check "the sample stack checks clean" checks_clean check.txt "${with[@]}" "$pack" check "$($to "$stack")"
+    web=$(pick_port)
+    db=$(pick_port)
+    configure_run "$stack" "$($to "$browser")" "$web" "$db"
+    note_runtime_folders
+    run=$case_dir
+    FAKE_BROWSER_LOG="$($to "$run/browser.log")" TRH_TRACE="$($to "$run/trace.txt")" \
+        timeout 120 "${with[@]}" "$stack/trailhost$exe" </dev/null >"$run/out.txt" 2>&1
+    check "the launcher ended by itself with 0" test "$?" = 0
+    # (A folder left by an earlier run that was killed may go too: the run undoes it.)
+    check "the runtime folder is gone" eval '[ -n "$temp_dir" ] && no_runtime_folder'
+    [ "$1" = windows ] || check "nothing else is left in the temporary folder" eval '[ -z "$(ls -A "$temp_dir")" ]'
+    check "no process of the stack is left" wait_for 10 no_process_in "$stack"
 }
 
 # The check of a stack with a trailhost-pack: clean (exit 0), its output kept in the case folder.
@@ -104,26 +109,8 @@ case_zip() {
     check "trailhost-pack.exe --version says $version" \
         eval '[ "$(wine "$top/$name/trailhost-pack.exe" --version 2>/dev/null | tr -d "\r")" = "trailhost-pack $version" ]'
 
-    stack="$top/$name/stack"
-    add_servers "$stack" server/Apache/bin/httpd.exe .exe "$windows_bin"
-    check "the sample stack checks clean" \
-        checks_clean check.txt wine "$top/$name/trailhost-pack.exe" check "$(winpath "$stack")"
-    web=$(pick_port)
-    db=$(pick_port)
-    configure_run "$stack" "$(winpath "$windows_bin/fake_browser.exe")" "$web" "$db"
-    local temp before
-    temp=$(winepath -u "$(wine cmd /c 'echo %TEMP%' 2>/dev/null | tr -d '\r')" 2>/dev/null)
-    before=$(ls -d "${temp%/}"/Trailhost_* 2>/dev/null)
-    FAKE_BROWSER_LOG="$(winpath "$case_dir/browser.log")" TRH_TRACE="$(winpath "$case_dir/trace.txt")" \
-        timeout 120 wine "$stack/trailhost.exe" </dev/null >"$case_dir/out.txt" 2>&1
-    check "the launcher ended by itself with 0" test "$?" = 0
-    check "the browser got the page (200)" has "$case_dir/browser.log" "status HTTP/1.1 200 OK"
-    check "the browser was given the start URL" \
-        has "$case_dir/browser.log" "http://127.0.0.1:$web/index.php"
-    # (A folder left by an earlier run that was killed may go too: the run undoes it.)
-    check "the runtime folder is gone" \
-        eval '[ -n "$temp" ] && [ -z "$(comm -13 <(echo "$before") <(ls -d "${temp%/}"/Trailhost_* 2>/dev/null))" ]'
-    check "no process of the stack is left" wait_for 10 no_process_in "$stack"
+    run_sample windows "$top/$name/stack" "$top/$name/trailhost-pack.exe" "$windows_bin/fake_browser.exe"
+    check_page_served "http://127.0.0.1:$web/index.php"
 }
 
 case_tarball() {
@@ -140,15 +127,8 @@ case_tarball() {
     check "trailhost-pack --version says $version" \
         eval '[ "$("$top/$name/trailhost-pack" --version)" = "trailhost-pack $version" ]'
 
-    stack="$top/$name/stack"
-    add_servers "$stack" server/Apache/Apache "" "$linux_bin"
-    check "the sample stack checks clean" \
-        checks_clean check.txt "$top/$name/trailhost-pack" check "$stack"
-    web=$(pick_port)
-    db=$(pick_port)
-    configure_run "$stack" "$linux_bin/fake_browser" "$web" "$db"
-    run_native "$stack"
-    check "the browser got the page (200)" has "$case_dir/browser.log" "status HTTP/1.1 200 OK"
+    run_sample linux "$top/$name/stack" "$top/$name/trailhost-pack" "$linux_bin/fake_browser"
+    check_page_served "http://127.0.0.1:$web/index.php"
 }
 
 case_deb() {
@@ -180,13 +160,7 @@ case_deb() {
     stack="$case_dir/stack"
     cp -r "$root/usr/share/trailhost/stack" "$stack"
     cp "$root/usr/bin/trailhost" "$root/usr/bin/trailhost-desktop" "$stack/"
-    add_servers "$stack" server/Apache/Apache "" "$linux_bin"
-    check "the sample stack checks clean" \
-        checks_clean check.txt "$root/usr/bin/trailhost-pack" check "$stack"
-    web=$(pick_port)
-    db=$(pick_port)
-    configure_run "$stack" "$root/usr/bin/trailhost-view" "$web" "$db"
-    run_native "$stack"
+    run_sample linux "$stack" "$root/usr/bin/trailhost-pack" "$root/usr/bin/trailhost-view"
     check "trailhost-view showed the page" has "$case_dir/out.txt" "---- http://127.0.0.1:$web/index.php ----"
 }
 
@@ -207,35 +181,12 @@ case_demo() {
         checks_clean check-encrypted.txt "$bin/trailhost-pack" check "$out/stack-encrypted"
 }
 
-# Runs the launcher of `stack` natively without a display, in a temporary folder of the case's
-# own; the run must end by itself with 0 and leave no runtime folder.
-run_native() {  # run_native stack
-    mkdir -p "$case_dir/tmp"
-    env -u DISPLAY -u WAYLAND_DISPLAY TMPDIR="$case_dir/tmp" TRH_TRACE="$case_dir/trace.txt" \
-        FAKE_BROWSER_LOG="$case_dir/browser.log" timeout 120 "$1/trailhost" </dev/null \
-        >"$case_dir/out.txt" 2>&1
-    check "the launcher ended by itself with 0" test "$?" = 0
-    check "the runtime folder is gone" eval '[ -z "$(ls -A "$case_dir/tmp")" ]'
-    check "no process of the stack is left" wait_for 10 no_process_in "$1"
-}
-
 started=$SECONDS
 cases=${ARCHIVE_CASES:-zip tarball deb demo}
-for case_name in $cases; do
-    case_dir="$work/$case_name"
-    results="$case_dir/results"
-    given=""
-    mkdir -p "$case_dir"
-    : >"$results"
-    "case_$case_name"
+for c in $cases; do
+    begin_case "$c"
+    "case_$c"
 done
-collect_results archives "$((SECONDS - started))" $cases
-if [ "$failed" -gt 0 ]; then
-    for c in $cases; do
-        for out in "$work/$c"/*.txt "$work/$c"/*.diff; do
-            [ -s "$out" ] && { echo "--- $out"; tail -n 30 "$out"; }
-        done
-    done
-fi
+collect_results archives "$((SECONDS - started))" "$cases" '*.txt' '*.diff'
 write_result_xml archives "$xml"
 [ "$failed" -eq 0 ] && [ "$passed" -gt 0 ]

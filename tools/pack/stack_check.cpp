@@ -370,7 +370,8 @@ void CheckValues(const ConfigView& view, Report& report) {
                          line->key + "=" + value + " reads as " +
                              std::to_string(ZUL::LeadingDecimalNumber(value) != 0 ? 1 : 0) +
                              ": the launcher's switches are numbers, 1 for on and 0 for off");
-        } else if (EqualsNoCase(key.name, "BrowserType") && BrowserTypeFromText(value) == 0) {
+        } else if (EqualsNoCase(key.name, "BrowserType") &&
+                   BrowserTypeFromText(value) == BrowserType{}) {
             report.Error(path, line->number,
                          "BrowserType=" + value +
                              " is no browser type the launcher knows (DEFAULT, IEXPLORER, "

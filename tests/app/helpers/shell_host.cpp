@@ -132,7 +132,7 @@ private:
         }
         Log("stop sequence end");
         if (!fromFrame) {
-            shell_->CloseFrame();
+            shell_->CloseMainFrame();
             Log("frame closed by runner");
         }
         {
