@@ -11,22 +11,6 @@ using fuzzsupport::SwapCase;
 
 namespace {
 
-constexpr size_t kMaxNames = 8;
-
-std::vector<std::string> Lines(const std::string& text) {
-    std::vector<std::string> lines;
-    size_t from = 0;
-    while (from <= text.size() && lines.size() <= kMaxNames) {
-        size_t end = text.find('\n', from);
-        if (end == std::string::npos) {
-            end = text.size();
-        }
-        lines.push_back(text.substr(from, end - from));
-        from = end + 1;
-    }
-    return lines;
-}
-
 bool StartsWithOneOf(const std::string& text, const std::string& characters) {
     return !text.empty() && characters.find(text[0]) != std::string::npos;
 }
@@ -70,7 +54,8 @@ void CheckSwitches(const std::string& switchChars, const std::string& line,
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    const std::vector<std::string> lines = Lines(fuzzsupport::Text(data, size));
+    // The command line and up to eight names.
+    const std::vector<std::string> lines = fuzzsupport::Lines(fuzzsupport::Text(data, size), 9);
     const std::string& line = lines[0];
     const std::vector<std::string> names(lines.begin() + 1, lines.end());
 

@@ -1,11 +1,14 @@
 #include "fuzz_support.h"
 
 #include <stdlib.h>
+#include <sys/resource.h>
 
 #include <algorithm>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 
+#include "stack/zip_reader.h"
 #include "sys/files.h"
 #include "sys/folders.h"
 
@@ -49,8 +52,9 @@ const std::string& ScratchFolder() {
 }
 
 void Fail(const char* file, int line, const char* rule, std::string_view detail) {
-    std::fprintf(stderr, "%s:%d: broken rule: %s\n  %s\n", file, line, rule,
-                 Printable(detail).c_str());
+    // The input itself is what libFuzzer keeps; the detail is its start, as it is.
+    std::fprintf(stderr, "%s:%d: broken rule: %s\n  %.*s\n", file, line, rule,
+                 static_cast<int>(std::min<std::size_t>(detail.size(), 400)), detail.data());
     std::fflush(stderr);
     std::abort();
 }
@@ -84,14 +88,24 @@ std::vector<std::string> TreeBelow(const std::string& folder) {
 }
 
 std::vector<std::string> FolderEntries(const std::string& folder) {
-    std::vector<FolderEntry> entries;
     std::vector<std::string> out;
-    ListFolder(folder, entries);
-    for (const FolderEntry& entry : entries) {
-        out.push_back(entry.kind == FolderEntry::Kind::kFolder ? entry.name + "/" : entry.name);
+    for (const std::string& path : TreeBelow(folder)) {
+        const size_t slash = path.find('/');
+        if (slash == std::string::npos || slash + 1 == path.size()) {
+            out.push_back(path);
+        }
     }
-    std::sort(out.begin(), out.end());
     return out;
+}
+
+std::vector<std::string> Lines(const std::string& text, std::size_t limit) {
+    std::vector<std::string> lines;
+    for (size_t from = 0; from <= text.size() && lines.size() < limit;) {
+        const size_t end = std::min(text.find('\n', from), text.size());
+        lines.push_back(text.substr(from, end - from));
+        from = end + 1;
+    }
+    return lines;
 }
 
 std::string SwapCase(std::string_view text) {
@@ -106,22 +120,39 @@ std::string SwapCase(std::string_view text) {
     return out;
 }
 
-std::string Printable(std::string_view text, std::size_t limit) {
-    std::string out;
-    for (const char c : text.substr(0, limit)) {
-        const auto byte = static_cast<unsigned char>(c);
-        if (byte < 0x20 || byte >= 0x7f) {
-            char escaped[8];
-            std::snprintf(escaped, sizeof(escaped), "\\x%02x", byte);
-            out += escaped;
-        } else {
-            out += c;
-        }
+}  // namespace fuzzsupport
+
+namespace fuzzlimits {
+
+void CapFileSize() {
+    constexpr rlim_t kMaxFileSize = 256 * 1024;
+    std::signal(SIGXFSZ, SIG_IGN);
+    rlimit limit{};
+    limit.rlim_cur = kMaxFileSize;
+    limit.rlim_max = kMaxFileSize;
+    if (setrlimit(RLIMIT_FSIZE, &limit) != 0) {
+        std::perror("setrlimit");
+        std::abort();
     }
-    if (text.size() > limit) {
-        out += "...";
-    }
-    return out;
 }
 
-}  // namespace fuzzsupport
+std::set<std::string> PathsOfSafeItems(const ZipReader& zip) {
+    std::set<std::string> paths;
+    for (int i = 0; i < zip.Count(); ++i) {
+        std::string name = zip.Name(i);
+        if (!IsSafeItemName(name)) {
+            continue;
+        }
+        for (char& c : name) {
+            c = c == '\\' ? '/' : c;
+        }
+        for (size_t slash = name.find('/'); slash != std::string::npos;
+             slash = name.find('/', slash + 1)) {
+            paths.insert(name.substr(0, slash + 1));
+        }
+        paths.insert(name);
+    }
+    return paths;
+}
+
+}  // namespace fuzzlimits

@@ -1,9 +1,10 @@
 // What the fuzz targets share: a private scratch folder per process, a check that makes libFuzzer
-// keep the input, and small file helpers.
+// keep the input, small file and text helpers, and the zip targets' limits.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
+#include <set>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -33,13 +34,29 @@ std::vector<std::string> TreeBelow(const std::string& folder);
 // The entries directly in `folder`, sorted, folders ending in '/'.
 std::vector<std::string> FolderEntries(const std::string& folder);
 
+// The text's lines (without their line feeds), at most `limit` of them.
+std::vector<std::string> Lines(const std::string& text, std::size_t limit);
+
 // ASCII letters with their case swapped; other bytes as they are.
 std::string SwapCase(std::string_view text);
 
-// The text with control bytes and bytes from 0x7f written as \xNN, cut at `limit` characters.
-std::string Printable(std::string_view text, std::size_t limit = 400);
-
 }  // namespace fuzzsupport
+
+class ZipReader;
+
+namespace fuzzlimits {
+
+// Deflated data may grow about a thousandfold, so a small input could write gigabytes (archives
+// whose items share their data are refused, which keeps this to one copy per item). Files of this
+// process stop at a few hundred kilobytes: a write beyond fails (SIGXFSZ ignored) like one onto a
+// full disk, which the reader must handle anyway.
+void CapFileSize();
+
+// For every item that passes IsSafeItemName, its path relative to the unpack folder with '/'
+// separators, and every folder on the way to it (ending in '/').
+std::set<std::string> PathsOfSafeItems(const ZipReader& zip);
+
+}  // namespace fuzzlimits
 
 // Checks a rule that the code under test promises; a broken one aborts the run.
 #define FUZZ_CHECK(rule, detail)                                      \

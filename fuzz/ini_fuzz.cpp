@@ -31,19 +31,12 @@ const std::pair<const char*, const char*> kSettingNames[] = {
 std::vector<std::pair<std::string, std::string>> NamesInText(const std::string& text) {
     std::vector<std::pair<std::string, std::string>> names;
     std::string section;
-    size_t from = 0;
-    while (from < text.size() && names.size() < kMaxNamesFromText) {
-        size_t end = text.find('\n', from);
-        if (end == std::string::npos) {
-            end = text.size();
-        }
-        const std::string line = text.substr(from, end - from);
-        from = end + 1;
+    for (const std::string& line : fuzzsupport::Lines(text, text.size() + 1)) {
         const size_t close = line.rfind(']');
         const size_t equals = line.find('=');
         if (!line.empty() && line[0] == '[' && close != std::string::npos) {
             section = line.substr(1, close - 1);
-        } else if (equals != std::string::npos) {
+        } else if (equals != std::string::npos && names.size() < kMaxNamesFromText) {
             names.emplace_back(section, line.substr(0, equals));
         }
     }

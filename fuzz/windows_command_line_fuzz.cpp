@@ -26,20 +26,6 @@ bool IsBlank(char c) {
     return c == ' ' || c == '\t';
 }
 
-Args Lines(const std::string& text) {
-    Args lines;
-    size_t from = 0;
-    while (from <= text.size()) {
-        size_t end = text.find('\n', from);
-        if (end == std::string::npos) {
-            end = text.size();
-        }
-        lines.push_back(text.substr(from, end - from));
-        from = end + 1;
-    }
-    return lines;
-}
-
 void CheckSplit(const std::string& line) {
     const Args args = SplitWindowsCommandLine(line);
     bool onlyBlanks = true;
@@ -82,7 +68,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     CheckExecutablePath(text);
 
     // Any list whose program name holds no quote (a file name cannot) survives the round trip.
-    Args args = Lines(text);
+    Args args = fuzzsupport::Lines(text, text.size() + 1);
     std::string& program = args[0];
     program.erase(std::remove(program.begin(), program.end(), '"'), program.end());
     FUZZ_CHECK(SplitWindowsCommandLine(JoinWindowsCommandLine(args)) == args, text);

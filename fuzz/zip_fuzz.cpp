@@ -11,7 +11,6 @@
 #include "stack/db_staging.h"
 #include "stack/zip_reader.h"
 #include "sys/files.h"
-#include "zip_limits.h"
 
 using fuzzsupport::FolderEntries;
 using fuzzsupport::ScratchFolder;

@@ -94,3 +94,61 @@ private:
 };
 
 }  // namespace testsupport
+
+// The one environment setter of the tests.
+#include <cstdlib>
+#include <optional>
+#include <utility>
+#ifdef _WIN32
+#include <windows.h>
+#endif
+
+namespace testsupport {
+
+inline std::optional<std::string> GetEnv(const std::string& name) {
+#ifdef _WIN32
+    const DWORD needed = GetEnvironmentVariableA(name.c_str(), nullptr, 0);
+    if (needed == 0) {
+        return std::nullopt;
+    }
+    std::string value(needed, '\0');
+    value.resize(GetEnvironmentVariableA(name.c_str(), &value[0], needed));
+    return value;
+#else
+    const char* value = std::getenv(name.c_str());
+    return value != nullptr ? std::optional<std::string>(value) : std::nullopt;
+#endif
+}
+
+// Sets (or, for nullopt, removes) a variable of this process and of the children it starts.
+inline void SetEnv(const std::string& name, const std::optional<std::string>& value) {
+#ifdef _WIN32
+    // The C runtime's copy too, for code that reads it with getenv.
+    SetEnvironmentVariableA(name.c_str(), value ? value->c_str() : nullptr);
+    _putenv((name + "=" + (value ? *value : "")).c_str());
+#else
+    if (value) {
+        setenv(name.c_str(), value->c_str(), 1);
+    } else {
+        unsetenv(name.c_str());
+    }
+#endif
+}
+
+// Sets a variable for the scope, then puts back what was there.
+class ScopedEnv {
+public:
+    ScopedEnv(std::string name, const std::optional<std::string>& value)
+        : name_(std::move(name)), old_(GetEnv(name_)) {
+        SetEnv(name_, value);
+    }
+    ~ScopedEnv() { SetEnv(name_, old_); }
+    ScopedEnv(const ScopedEnv&) = delete;
+    ScopedEnv& operator=(const ScopedEnv&) = delete;
+
+private:
+    std::string name_;
+    std::optional<std::string> old_;
+};
+
+}  // namespace testsupport

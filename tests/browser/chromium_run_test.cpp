@@ -12,7 +12,7 @@ namespace {
 
 using namespace Browser;
 using browsertest::HasLine;
-using browsertest::ScopedEnv;
+using testsupport::ScopedEnv;
 
 TEST(ChromiumRun, StopEndsTheBrowserAndStartReturns) {
     testsupport::TempDir dir;

@@ -124,25 +124,25 @@ TEST(BrowserCommands, HostileUrlParametersStayOneArgument) {
 
 TEST(ChromiumCommand, PrivateProfileNoQuestionsNewWindowAndTheSize) {
     const std::string chrome = "C:\\Program Files\\Google\\Chrome\\Application\\chrome.exe";
-    const std::string profile =
-        "C:\\Documents and Settings\\me\\Temp\\Trailhost_12\\browser-profile";
-    const Args common{chrome, "--user-data-dir=" + profile, "--no-first-run",
-                      "--no-default-browser-check", "--new-window"};
-    auto with = [&](Args extra) {
-        Args args = common;
-        args.insert(args.end(), extra.begin(), extra.end());
-        args.push_back(kUrl);
-        return args;
+    const std::string profile = "C:\\Documents and Settings\\me\\Temp\\Trailhost_12\\profile";
+    const struct {
+        const char* size;
+        Args extra;
+    } cases[] = {
+        {"", {}},
+        {"kiosk", {"--kiosk"}},
+        {"Maximize", {"--start-maximized"}},
+        {"800x600", {"--window-position=0,0", "--window-size=800,600"}},
+        {"600", {}},
     };
-    EXPECT_EQ(SplitWindowsCommandLine(ChromiumCommand(chrome, profile, "", kUrl)), with({}));
-    EXPECT_EQ(SplitWindowsCommandLine(ChromiumCommand(chrome, profile, "kiosk", kUrl)),
-              with({"--kiosk"}));
-    EXPECT_EQ(SplitWindowsCommandLine(ChromiumCommand(chrome, profile, "Maximize", kUrl)),
-              with({"--start-maximized"}));
-    EXPECT_EQ(SplitWindowsCommandLine(ChromiumCommand(chrome, profile, "800x600", kUrl)),
-              with({"--window-position=0,0", "--window-size=800,600"}));
-    EXPECT_EQ(SplitWindowsCommandLine(ChromiumCommand(chrome, profile, "600", kUrl)), with({}));
-
+    for (const auto& c : cases) {
+        Args expected{chrome, "--user-data-dir=" + profile, "--no-first-run",
+                      "--no-default-browser-check", "--new-window"};
+        expected.insert(expected.end(), c.extra.begin(), c.extra.end());
+        expected.push_back(kUrl);
+        EXPECT_EQ(SplitWindowsCommandLine(ChromiumCommand(chrome, profile, c.size, kUrl)), expected)
+            << c.size;
+    }
     // Kiosk is no window size for the launcher; other sizes pass through.
     EXPECT_EQ(ChromiumLaunchSize("Kiosk"), "");
     EXPECT_EQ(ChromiumLaunchSize("800x600"), "800x600");
@@ -222,30 +222,35 @@ TEST(DefaultChoice, OpenCommandGetsTheUrlAsOneArgument) {
 }
 
 TEST(DefaultChoice, LinuxHandlerPrograms) {
-    EXPECT_EQ(KindForExecutable("/usr/lib/firefox-esr/firefox-esr"), DefaultBrowserKind::kFirefox);
-    EXPECT_EQ(KindForExecutable("firefox"), DefaultBrowserKind::kFirefox);
-    EXPECT_EQ(KindForExecutable("/usr/bin/seamonkey"), DefaultBrowserKind::kMozilla);
-    EXPECT_EQ(KindForExecutable("/usr/bin/chromium"), DefaultBrowserKind::kChromium);
-    EXPECT_EQ(KindForExecutable("google-chrome-stable"), DefaultBrowserKind::kChromium);
-    EXPECT_EQ(KindForExecutable("/opt/microsoft/msedge/microsoft-edge"),
-              DefaultBrowserKind::kChromium);
-    EXPECT_EQ(KindForExecutable("/usr/bin/epiphany"), DefaultBrowserKind::kHandlerCommand);
-    EXPECT_EQ(KindForExecutable(""), DefaultBrowserKind::kHandlerCommand);
+    const std::pair<const char*, DefaultBrowserKind> cases[] = {
+        {"/usr/lib/firefox-esr/firefox-esr", DefaultBrowserKind::kFirefox},
+        {"firefox", DefaultBrowserKind::kFirefox},
+        {"/usr/bin/seamonkey", DefaultBrowserKind::kMozilla},
+        {"/usr/bin/chromium", DefaultBrowserKind::kChromium},
+        {"google-chrome-stable", DefaultBrowserKind::kChromium},
+        {"/opt/microsoft/msedge/microsoft-edge", DefaultBrowserKind::kChromium},
+        {"/usr/bin/epiphany", DefaultBrowserKind::kHandlerCommand},
+        {"", DefaultBrowserKind::kHandlerCommand},
+    };
+    for (const auto& [program, kind] : cases) {
+        EXPECT_EQ(KindForExecutable(program), kind) << program;
+    }
 }
 
 TEST(DesktopExec, FieldCodesAndQuoting) {
-    EXPECT_EQ(DesktopExecArguments("/usr/lib/firefox-esr/firefox-esr %u", kUrl),
-              (Args{"/usr/lib/firefox-esr/firefox-esr", kUrl}));
-    EXPECT_EQ(DesktopExecArguments("\"/opt/My Browser/run\" --class=%c %i --new-window %U", kUrl),
-              (Args{"/opt/My Browser/run", "--class=", "--new-window", kUrl}));
-    EXPECT_EQ(DesktopExecArguments("env \"A=b c\" prog 100%% %F", kUrl),
-              (Args{"env", "A=b c", "prog", "100%", kUrl}));
-    EXPECT_EQ(DesktopExecArguments("say \"\\\"hi\\\" \\$HOME\" %k %f", "x"),
-              (Args{"say", "\"hi\" $HOME", "x"}));
-    // A handler that names no place for the URL gets it last.
-    EXPECT_EQ(DesktopExecArguments("epiphany --new-window", kUrl),
-              (Args{"epiphany", "--new-window", kUrl}));
-    EXPECT_EQ(DesktopExecArguments("   ", kUrl), Args{});
+    const std::pair<const char*, Args> cases[] = {
+        {"/usr/lib/firefox-esr/firefox-esr %u", {"/usr/lib/firefox-esr/firefox-esr", kUrl}},
+        {"\"/opt/My Browser/run\" --class=%c %i --new-window %U",
+         {"/opt/My Browser/run", "--class=", "--new-window", kUrl}},
+        {"env \"A=b c\" prog 100%% %F", {"env", "A=b c", "prog", "100%", kUrl}},
+        {"say \"\\\"hi\\\" \\$HOME\" %k %f", {"say", "\"hi\" $HOME", kUrl}},
+        // A handler that names no place for the URL gets it last.
+        {"epiphany --new-window", {"epiphany", "--new-window", kUrl}},
+        {"   ", {}},
+    };
+    for (const auto& [exec, args] : cases) {
+        EXPECT_EQ(DesktopExecArguments(exec, kUrl), args) << exec;
+    }
 }
 
 }  // namespace

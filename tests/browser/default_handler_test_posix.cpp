@@ -4,7 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <future>
+#include <typeinfo>
+#include <vector>
 
 #include "browser/starters.h"
 #include "browser_test_support.h"
@@ -15,8 +16,8 @@ namespace {
 
 namespace fs = std::filesystem;
 using namespace Browser;
-using browsertest::ScopedEnv;
 using testsupport::HelperPath;
+using testsupport::ScopedEnv;
 
 class DefaultHandlerTest : public ::testing::Test {
 protected:
@@ -35,19 +36,11 @@ protected:
         settings_.serverName = "Trailhost";
     }
 
-    void AddProgram(const std::string& helper, const std::string& name) {
-        fs::copy_file(HelperPath(helper), dir_ / ("bin/" + name));
-    }
     void AddDesktopFile(const std::string& folder, const std::string& id, const std::string& exec) {
         testsupport::WriteFile(dir_ / (folder + "/applications/" + id),
                                "[Desktop Action new]\nExec=wrong %u\n\n[Desktop Entry]\n"
                                "Type=Application\nName=Browser\nExec = " +
                                    exec + "\nMimeType=text/html;\n");
-    }
-    void SetHandler(const std::string& id) { browsertest::SetEnv("FAKE_XDG_HTML_HANDLER", id); }
-
-    std::unique_ptr<CBrowserStarter> Delegate() {
-        return CSystemDefaultStarter(settings_, dir_ / "runtime").ChooseDelegate();
     }
 
     testsupport::TempDir dir_;
@@ -60,47 +53,44 @@ protected:
     AppSettings settings_;
 };
 
-TEST_F(DefaultHandlerTest, DesktopHandlerChoosesTheStarterOfItsBrowser) {
-    AddProgram("browser_xdg_mime", "xdg-mime");
-    AddProgram("fake_browser", "chromium");
-    AddProgram("browser_firefox", "firefox-esr");
+// The handler's desktop file names the browser; without one, a browser on PATH, Firefox first.
+TEST_F(DefaultHandlerTest, TheHandlerOrABrowserOnPathChoosesTheStarter) {
     AddDesktopFile("share", "chromium.desktop", "chromium %U");
     AddDesktopFile("system", "firefox-esr.desktop", dir_ / "bin/firefox-esr %u");
     AddDesktopFile("system", "other.desktop", "\"other browser\" --new-window %u");
-
-    SetHandler("chromium.desktop");
-    auto chosen = Delegate();
-    auto* chromium = dynamic_cast<CChromiumStarter*>(chosen.get());
-    ASSERT_NE(chromium, nullptr);
-    EXPECT_EQ(chromium->Executable(), dir_ / "bin/chromium");
-    EXPECT_TRUE(chromium->IsAvailable());
-    EXPECT_TRUE(browsertest::HasLine(testsupport::ReadFile(dir_ / "log"),
-                                     "xdg-mime query default text/html"));
-
-    SetHandler("firefox-esr.desktop");
-    chosen = Delegate();
-    ASSERT_NE(dynamic_cast<CFirfoxStarter*>(chosen.get()), nullptr);
-    EXPECT_TRUE(chosen->IsAvailable());
-
-    SetHandler("other.desktop");
-    chosen = Delegate();
-    EXPECT_NE(dynamic_cast<CHandlerCommandStarter*>(chosen.get()), nullptr);
-}
-
-TEST_F(DefaultHandlerTest, WithoutADesktopHandlerABrowserOnPathIsUsed) {
-    AddProgram("browser_xdg_mime", "xdg-mime");
-    AddProgram("fake_browser", "google-chrome");
-    SetHandler("gone.desktop");
-    auto chosen = Delegate();
-    auto* chromium = dynamic_cast<CChromiumStarter*>(chosen.get());
-    ASSERT_NE(chromium, nullptr);
-    EXPECT_EQ(chromium->Executable(), dir_ / "bin/google-chrome");
-
-    // Firefox comes first.
-    AddProgram("browser_firefox", "firefox");
-    SetHandler("");
-    chosen = Delegate();
-    EXPECT_NE(dynamic_cast<CFirfoxStarter*>(chosen.get()), nullptr);
+    const struct {
+        const char* handler;
+        std::vector<const char*> programs;  // on PATH, beside xdg-mime
+        const std::type_info& starter;
+        const char* executable;  // the Chromium family's, below the private PATH
+    } rows[] = {
+        {"chromium.desktop", {"chromium", "firefox-esr"}, typeid(CChromiumStarter), "chromium"},
+        {"firefox-esr.desktop", {"chromium", "firefox-esr"}, typeid(CFirfoxStarter), ""},
+        {"other.desktop", {"chromium", "firefox-esr"}, typeid(CHandlerCommandStarter), ""},
+        {"gone.desktop", {"google-chrome"}, typeid(CChromiumStarter), "google-chrome"},
+        {"", {"google-chrome", "firefox"}, typeid(CFirfoxStarter), ""},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.handler);
+        fs::remove_all(dir_ / "bin");
+        fs::create_directories(dir_ / "bin");
+        fs::remove(dir_ / "log");
+        fs::copy_file(HelperPath("browser_xdg_mime"), dir_ / "bin/xdg-mime");
+        for (const char* program : row.programs) {
+            fs::copy_file(HelperPath("fake_browser"), dir_ / (std::string("bin/") + program));
+        }
+        testsupport::SetEnv("FAKE_XDG_HTML_HANDLER", row.handler);
+        const auto chosen = CSystemDefaultStarter(settings_, dir_ / "runtime").ChooseDelegate();
+        ASSERT_NE(chosen, nullptr);
+        const CBrowserStarter& starter = *chosen;
+        EXPECT_STREQ(typeid(starter).name(), row.starter.name());
+        EXPECT_TRUE(chosen->IsAvailable() || row.starter == typeid(CHandlerCommandStarter));
+        if (auto* chromium = dynamic_cast<CChromiumStarter*>(chosen.get())) {
+            EXPECT_EQ(chromium->Executable(), dir_ / "bin/" + row.executable);
+        }
+        EXPECT_TRUE(browsertest::HasLine(testsupport::ReadFile(dir_ / "log"),
+                                         "xdg-mime query default text/html"));
+    }
 }
 
 TEST_F(DefaultHandlerTest, NoBrowserAtAllStartsNothing) {
@@ -120,10 +110,10 @@ TEST_F(DefaultHandlerTest, NoBrowserAtAllStartsNothing) {
 // The whole hand-over through the default handler: the started program is the browser, and
 // Start returns when it ends.
 TEST_F(DefaultHandlerTest, RunOpensTheUrlInTheHandlersBrowserAndWaitsForIt) {
-    AddProgram("browser_xdg_mime", "xdg-mime");
-    AddProgram("fake_browser", "chromium-browser");
+    fs::copy_file(HelperPath("browser_xdg_mime"), dir_ / "bin/xdg-mime");
+    fs::copy_file(HelperPath("fake_browser"), dir_ / "bin/chromium-browser");
     AddDesktopFile("share", "chromium-browser.desktop", "chromium-browser %U");
-    SetHandler("chromium-browser.desktop");
+    testsupport::SetEnv("FAKE_XDG_HTML_HANDLER", "chromium-browser.desktop");
     browsertest::AnsweringServer server;
 
     CSystemDefaultStarter starter(settings_, dir_ / "runtime");

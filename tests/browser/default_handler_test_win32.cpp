@@ -7,92 +7,20 @@
 
 #include <memory>
 #include <optional>
-#include <ostream>
+#include <typeinfo>
 #include <vector>
 
 #include "browser/browser_lookup.h"
 #include "browser/starters.h"
 #include "browser_test_support.h"
+#include "scoped_value_win32.h"
 #include "config/settings.h"
 #include "test_support.h"
 
 namespace {
 
 using namespace Browser;
-
-std::optional<std::string> ReadValue(HKEY root, const std::string& path, const char* name) {
-    char value[2048] = {};
-    DWORD size = sizeof(value) - 1;
-    if (RegGetValueA(root, path.c_str(), name, RRF_RT_REG_SZ, nullptr, value, &size) != 0) {
-        return std::nullopt;
-    }
-    return std::string(value);
-}
-
-bool KeyExists(HKEY root, const std::string& path) {
-    HKEY key = nullptr;
-    if (RegOpenKeyExA(root, path.c_str(), 0, KEY_READ, &key) != 0) {
-        return false;
-    }
-    RegCloseKey(key);
-    return true;
-}
-
-// One registry value that the cases set or remove; the destructor puts back what was there,
-// deleting the keys that the value's writing created.
-class ScopedValue {
-public:
-    ScopedValue(HKEY root, std::string path, std::string name)
-        : root_(root), path_(std::move(path)), name_(std::move(name)) {
-        old_ = ReadValue(root_, path_, name_.c_str());
-        // The first key of the path that is not there yet goes again as a whole.
-        std::string::size_type end = 0;
-        do {
-            end = path_.find('\\', end + 1);
-            const std::string prefix = path_.substr(0, end);
-            if (!KeyExists(root_, prefix)) {
-                created_ = prefix;
-                break;
-            }
-        } while (end != std::string::npos);
-    }
-    ~ScopedValue() {
-        if (!created_.empty()) {
-            RegDeleteTreeA(root_, created_.c_str());
-        } else if (old_) {
-            Set(*old_);
-        } else {
-            RegDeleteKeyValueA(root_, path_.c_str(), name_.c_str());
-        }
-    }
-    ScopedValue(const ScopedValue&) = delete;
-    ScopedValue& operator=(const ScopedValue&) = delete;
-
-    void Set(const std::string& value) {
-        HKEY key = nullptr;
-        ASSERT_EQ(RegCreateKeyExA(root_, path_.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
-                                  &key, nullptr),
-                  0)
-            << path_;
-        RegSetValueExA(key, name_.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
-                       static_cast<DWORD>(value.size() + 1));
-        RegCloseKey(key);
-    }
-    void Remove() {
-        if (!created_.empty()) {
-            RegDeleteTreeA(root_, created_.c_str());
-        } else {
-            RegDeleteKeyValueA(root_, path_.c_str(), name_.c_str());
-        }
-    }
-
-private:
-    HKEY root_;
-    std::string path_;
-    std::string name_;
-    std::optional<std::string> old_;
-    std::string created_;
-};
+using browsertest::ScopedValue;
 
 // The places a case can fill; every other one is empty during the case.
 enum Place {
@@ -143,33 +71,8 @@ std::vector<std::unique_ptr<ScopedValue>> MakePlaces() {
     return made;
 }
 
-enum class Starter { kInternetExplorer, kFirefox, kMozilla, kChromium, kHandlerCommand };
-
-std::ostream& operator<<(std::ostream& out, Starter starter) {
-    static const char* const kNames[] = {"Internet Explorer", "Firefox", "Mozilla", "Chromium",
-                                         "handler command"};
-    return out << kNames[static_cast<int>(starter)];
-}
-
-Starter KindOf(CBrowserStarter* starter) {
-    if (dynamic_cast<CFirfoxStarter*>(starter) != nullptr) {
-        return Starter::kFirefox;
-    }
-    if (dynamic_cast<CMozillaStarter*>(starter) != nullptr) {
-        return Starter::kMozilla;
-    }
-    if (dynamic_cast<CChromiumStarter*>(starter) != nullptr) {
-        return Starter::kChromium;
-    }
-    if (dynamic_cast<CHandlerCommandStarter*>(starter) != nullptr) {
-        return Starter::kHandlerCommand;
-    }
-    EXPECT_NE(dynamic_cast<CInternetExplorerStarter*>(starter), nullptr);
-    return Starter::kInternetExplorer;
-}
-
-// What the chosen starter starts: the Chromium family's executable, the handler's or the Mozilla
-// line's command; nothing for Internet Explorer, which reads its own registration.
+// What the chosen starter starts: the Chromium family's executable, the handler's command;
+// nothing for the others, which read their own registration.
 std::string ProgramOf(CBrowserStarter* starter) {
     if (auto* chromium = dynamic_cast<CChromiumStarter*>(starter)) {
         return chromium->Executable();
@@ -229,19 +132,20 @@ TEST_F(DefaultHandlerTest, TheUserChoiceDecidesAndInternetExplorerOnlyWhereItRun
     const std::string unknownCommand = "\"C:\\Tools\\Web Browser\\launcher.exe\" --open \"%1\"";
     const std::string mozillaCommand = "\"C:\\Mozilla\\mozilla.exe\" -url \"%1\"";
 
+    const auto chromium = typeid(CChromiumStarter).name();
+    const auto firefox = typeid(CFirfoxStarter).name();
+    const auto handlerCommand = typeid(CHandlerCommandStarter).name();
     const struct {
         const char* what;
         unsigned long windowsMajor;
         std::vector<Setting> registry;
-        Starter starter;
-        std::string program;  // what the starter runs
+        const char* starter;
         std::string handler;  // the handler's program or command, as the lookup gives it
     } cases[] = {
         {"Edge chosen for web addresses",
          10,
          {{kHttpChoice, "MSEdgeHTM"}, {kDotHtml, "htmlfile"}, {kEdgeCommand, edgeCommand}},
-         Starter::kChromium,
-         edge,
+         chromium,
          edge},
         {"Chrome chosen for HTML files, its command from the user's own classes",
          10,
@@ -249,8 +153,7 @@ TEST_F(DefaultHandlerTest, TheUserChoiceDecidesAndInternetExplorerOnlyWhereItRun
           {kDotHtml, "htmlfile"},
           {kChromeUserCommand, "\"" + chrome + "\" --single-argument %1"},
           {kChromeCommand, "\"C:\\Elsewhere\\chrome.exe\" --single-argument %1"}},
-         Starter::kChromium,
-         chrome,
+         chromium,
          chrome},
         {"the choice for web addresses before the one for HTML files and the association",
          10,
@@ -258,50 +161,38 @@ TEST_F(DefaultHandlerTest, TheUserChoiceDecidesAndInternetExplorerOnlyWhereItRun
           {kHtmlChoice, "MSEdgeHTM"},
           {kDotHtml, "ChromeHTML"},
           {kFirefoxCommand, firefoxCommand}},
-         Starter::kFirefox,
-         "",
+         firefox,
          firefoxCommand},
         {"Firefox's id with its install's suffix, from the association alone",
          6,
          {{kDotHtml, kFirefoxId}, {kFirefoxCommand, firefoxCommand}},
-         Starter::kFirefox,
-         "",
+         firefox,
          firefoxCommand},
         {"the Mozilla suite",
          6,
          {{kDotHtml, "MozillaHTML"}, {kMozillaCommand, mozillaCommand}},
-         Starter::kMozilla,
-         "",
+         typeid(CMozillaStarter).name(),
          mozillaCommand},
         {"an unknown browser opens through its own command",
          10,
          {{kHttpChoice, kUnknownId}, {kUnknownCommand, unknownCommand}},
-         Starter::kHandlerCommand,
-         unknownCommand,
+         handlerCommand,
          unknownCommand},
         {"Windows 10 with htmlfile: Edge, not Internet Explorer",
          10,
          {{kDotHtml, "htmlfile"}, {kEdgeAppPath, edge_}},
-         Starter::kChromium,
-         edge_,
+         chromium,
          edge_},
-        {"Windows 11 with nothing chosen: Edge",
-         10,
-         {{kEdgeAppPath, edge_}},
-         Starter::kChromium,
-         edge_,
-         edge_},
+        {"Windows 11 with nothing chosen: Edge", 10, {{kEdgeAppPath, edge_}}, chromium, edge_},
         {"an unknown id without a command counts as nothing chosen",
          10,
          {{kHttpChoice, "AppXq0fevzme2pys62n3e0fbqa7peapykr8v"}, {kEdgeAppPath, edge_}},
-         Starter::kChromium,
-         edge_,
+         chromium,
          edge_},
         {"Windows 7 with htmlfile: Internet Explorer, which runs there",
          6,
          {{kDotHtml, "htmlfile"}, {kEdgeAppPath, edge_}},
-         Starter::kInternetExplorer,
-         "",
+         typeid(CInternetExplorerStarter).name(),
          ""},
     };
     for (const auto& c : cases) {
@@ -310,9 +201,12 @@ TEST_F(DefaultHandlerTest, TheUserChoiceDecidesAndInternetExplorerOnlyWhereItRun
         DefaultHandler handler;
         const auto chosen = Choose(c.windowsMajor, handler);
         ASSERT_NE(chosen, nullptr);
-        EXPECT_EQ(KindOf(chosen.get()), c.starter);
-        EXPECT_EQ(ProgramOf(chosen.get()), c.program);
+        const CBrowserStarter& starter = *chosen;
+        EXPECT_STREQ(typeid(starter).name(), c.starter);
         EXPECT_EQ(handler.program, c.handler);
+        // The Chromium family runs the handler's program, an unknown browser its command.
+        const bool runsHandler = c.starter == chromium || c.starter == handlerCommand;
+        EXPECT_EQ(ProgramOf(chosen.get()), runsHandler ? c.handler : "");
     }
 }
 

@@ -13,7 +13,7 @@
 #include "config/settings.h"
 
 #ifdef _WIN32
-#include <windows.h>
+#include "scoped_value_win32.h"
 #endif
 
 namespace {
@@ -21,60 +21,10 @@ namespace {
 namespace fs = std::filesystem;
 using namespace Browser;
 using browsertest::AwaitLine;
-using browsertest::GetEnv;
 using browsertest::HasLine;
-using browsertest::ScopedEnv;
+using testsupport::GetEnv;
 using testsupport::ReadFile;
-
-#ifdef _WIN32
-const char kUserVariable[] = "APPDATA";
-const char kFirefoxRoot[] = "Mozilla/Firefox/";
-
-// The helper as the registered Firefox, for the test's scope.
-class RegisteredFirefox {
-public:
-    RegisteredFirefox() {
-        HKEY key = nullptr;
-        existed_ = RegOpenKeyExA(HKEY_CLASSES_ROOT, "FirefoxHTML", 0, KEY_READ, &key) == 0;
-        if (existed_) {
-            RegCloseKey(key);
-            char old[2048] = {};
-            DWORD size = sizeof(old) - 1;
-            hadCommand_ = RegGetValueA(HKEY_CLASSES_ROOT, kCommandKey, nullptr, RRF_RT_REG_SZ,
-                                       nullptr, old, &size) == 0;
-            oldCommand_ = old;
-        }
-        Write("\"" + testsupport::HelperPath("browser_firefox") +
-              "\" -requestPending -osint -url \"%1\"");
-    }
-    ~RegisteredFirefox() {
-        if (!existed_) {
-            RegDeleteTreeA(HKEY_CLASSES_ROOT, "FirefoxHTML");
-            RegDeleteKeyA(HKEY_CLASSES_ROOT, "FirefoxHTML");
-        } else if (hadCommand_) {
-            Write(oldCommand_);
-        }
-    }
-
-private:
-    static constexpr const char* kCommandKey = "FirefoxHTML\\shell\\open\\command";
-    static void Write(const std::string& command) {
-        HKEY key = nullptr;
-        if (RegCreateKeyExA(HKEY_CLASSES_ROOT, kCommandKey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
-                            &key, nullptr) == 0) {
-            RegSetValueExA(key, "", 0, REG_SZ, reinterpret_cast<const BYTE*>(command.c_str()),
-                           static_cast<DWORD>(command.size() + 1));
-            RegCloseKey(key);
-        }
-    }
-    bool existed_ = false;
-    bool hadCommand_ = false;
-    std::string oldCommand_;
-};
-#else
-const char kUserVariable[] = "HOME";
-const char kFirefoxRoot[] = ".mozilla/firefox/";
-#endif
+using testsupport::ScopedEnv;
 
 // Every folder and file below `root`, with the files' contents.
 std::map<std::string, std::string> Tree(const fs::path& root) {
@@ -88,62 +38,35 @@ std::map<std::string, std::string> Tree(const fs::path& root) {
     return tree;
 }
 
-class FirefoxRunTest : public ::testing::Test {
-protected:
-    FirefoxRunTest()
-        : user_(kUserVariable, dir_ / "user"),
-          log_("FAKE_BROWSER_LOG", dir_ / "log"),
-          until_("FAKE_BROWSER_UNTIL", dir_ / "closed"),
-          noRemote_("MOZ_NO_REMOTE", std::nullopt),
-          noProxy_("no_proxy", std::nullopt)
-#ifndef _WIN32
-          ,
-          path_("PATH", dir_ / "bin"),
-          config_("XDG_CONFIG_HOME", std::nullopt),
-          cache_("XDG_CACHE_HOME", std::nullopt)
-#endif
-    {
-        fs::create_directories(dir_ / "user");
-        fs::create_directories(dir_ / "runtime");
-        settings_.hostName = "trailhost.test";
-        settings_.serverName = "Trailhost";
-#ifndef _WIN32
-        fs::create_directories(dir_ / "bin");
-        fs::copy_file(testsupport::HelperPath("browser_firefox"), dir_ / "bin/firefox");
-#endif
-    }
-
-    std::unique_ptr<CBrowserStarter> MakeStarter() {
-        auto starter = ChooseBrowserStarter(BrowserType::FIREFOX, settings_, dir_ / "runtime");
-#ifdef _WIN32
-        // Windows asks the shell for the application-data folder; Linux reads HOME.
-        if (starter) {
-            starter->SetUserFolder(dir_ / "user");
-        }
-#endif
-        return starter;
-    }
-
-    testsupport::TempDir dir_;
-#ifdef _WIN32
-    RegisteredFirefox registered_;
-#endif
-    ScopedEnv user_;
-    ScopedEnv log_;
-    ScopedEnv until_;
-    ScopedEnv noRemote_;
-    ScopedEnv noProxy_;
-#ifndef _WIN32
-    ScopedEnv path_;
-    ScopedEnv config_;
-    ScopedEnv cache_;
-#endif
-    AppSettings settings_;
-};
-
 // The run closed from the tray while the browser shows the page. The user's own profile named
 // like the server, and a profile list with mixed line ends, stay as they are.
-TEST_F(FirefoxRunTest, TheUsersFoldersHoldAfterwardsWhatTheyHeldBefore) {
+TEST(FirefoxRun, TheUsersFoldersHoldAfterwardsWhatTheyHeldBefore) {
+    testsupport::TempDir dir;
+#ifdef _WIN32
+    // The helper as the registered Firefox; Windows asks the shell for the application-data
+    // folder, which the starter is told below.
+    browsertest::ScopedValue registered(HKEY_CLASSES_ROOT, "FirefoxHTML\\shell\\open\\command", "");
+    registered.Set("\"" + testsupport::HelperPath("fake_browser") +
+                   "\" -requestPending -osint -url \"%1\"");
+    const ScopedEnv user("APPDATA", dir / "user");
+    const std::string root = dir / "user/Mozilla/Firefox/";
+#else
+    const ScopedEnv user("HOME", dir / "user");
+    const ScopedEnv path("PATH", dir / "bin");
+    const ScopedEnv config("XDG_CONFIG_HOME", std::nullopt);
+    const ScopedEnv cache("XDG_CACHE_HOME", std::nullopt);
+    fs::create_directories(dir / "bin");
+    fs::copy_file(testsupport::HelperPath("fake_browser"), dir / "bin/firefox");
+    const std::string root = dir / "user/.mozilla/firefox/";
+#endif
+    const ScopedEnv log("FAKE_BROWSER_LOG", dir / "log");
+    const ScopedEnv until("FAKE_BROWSER_UNTIL", dir / "closed");
+    const ScopedEnv noRemote("MOZ_NO_REMOTE", std::nullopt);
+    const ScopedEnv noProxy("no_proxy", std::nullopt);
+    AppSettings settings;
+    settings.hostName = "trailhost.test";
+    settings.serverName = "Trailhost";
+    fs::create_directories(dir / "runtime");
     const struct {
         const char* what;
         bool firefoxRan;
@@ -158,9 +81,8 @@ TEST_F(FirefoxRunTest, TheUsersFoldersHoldAfterwardsWhatTheyHeldBefore) {
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.what);
-        fs::remove_all(dir_ / "user");
-        fs::remove(dir_ / "log");
-        const std::string root = dir_ / ("user/" + std::string(kFirefoxRoot));
+        fs::remove_all(dir / "user");
+        fs::remove(dir / "log");
         if (row.firefoxRan) {
             fs::create_directories(root + "abcd.default");
             fs::create_directories(root + "abcd.Trailhost");
@@ -168,40 +90,43 @@ TEST_F(FirefoxRunTest, TheUsersFoldersHoldAfterwardsWhatTheyHeldBefore) {
                                    "[General]\r\nStartWithLastProfile=1\r\n\r\n[Profile0]\nName="
                                    "Trailhost\nIsRelative=1\nPath=abcd.Trailhost\n; the end");
         }
-        fs::create_directories(dir_ / "user");
-        const auto before = Tree(dir_ / "user");
+        fs::create_directories(dir / "user");
+        const auto before = Tree(dir / "user");
         ScopedEnv save("FAKE_FIREFOX_SAVE",
                        row.saved.empty() ? std::nullopt : std::optional<std::string>(row.saved));
         browsertest::AnsweringServer server;
         const std::string url = server.Url("trailhost.test");
 
-        auto starter = MakeStarter();
+        auto starter = ChooseBrowserStarter(BrowserType::FIREFOX, settings, dir / "runtime");
         auto* firefox = dynamic_cast<CFirfoxStarter*>(starter.get());
         ASSERT_NE(firefox, nullptr);
+#ifdef _WIN32
+        starter->SetUserFolder(dir / "user");
+#endif
         auto run = std::async(std::launch::async, [&] { starter->StartWithUrl(url); });
-        ASSERT_TRUE(AwaitLine(dir_ / "log", "status HTTP/1.1 200 OK"));
+        ASSERT_TRUE(AwaitLine(dir / "log", "status HTTP/1.1 200 OK"));
 
         // The browser runs on the run's own profile, with crash reports off, and the launcher's
         // own environment is left as it was.
         const std::string profile = firefox->ProfileFolder();
-        EXPECT_EQ(profile.rfind(dir_ / "runtime", 0), 0u) << profile;
-        const std::string log = ReadFile(dir_ / "log");
+        EXPECT_EQ(profile.rfind(dir / "runtime", 0), 0u) << profile;
+        const std::string text = ReadFile(dir / "log");
         for (const std::string& line : std::vector<std::string>{
                  "arg=-url", "arg=" + url, "arg=-no-remote", "arg=-profile", "arg=" + profile,
                  "prefs given", "env MOZ_NO_REMOTE=1", "env MOZ_CRASHREPORTER_DISABLE=1"}) {
-            EXPECT_TRUE(HasLine(log, line)) << line << "\n" << log;
+            EXPECT_TRUE(HasLine(text, line)) << line << "\n" << text;
         }
-        EXPECT_FALSE(HasLine(log, "arg=-osint")) << log;
+        EXPECT_FALSE(HasLine(text, "arg=-osint")) << text;
         EXPECT_EQ(GetEnv("MOZ_NO_REMOTE"), std::nullopt);
 #ifndef _WIN32
-        EXPECT_TRUE(HasLine(log, "env no_proxy=trailhost.test")) << log;
+        EXPECT_TRUE(HasLine(text, "env no_proxy=trailhost.test")) << text;
 #endif
 
         // The tray's Close: the browser is ended and everything it made goes.
         starter->Stop();
         ASSERT_EQ(run.wait_for(browsertest::kEventLimit), std::future_status::ready);
         EXPECT_FALSE(fs::exists(profile));
-        auto after = Tree(dir_ / "user");
+        auto after = Tree(dir / "user");
         if (!row.saved.empty()) {
             EXPECT_EQ(after["Downloads/" + row.saved], "saved by the user\n");
             after.erase("Downloads/" + row.saved);

@@ -1,63 +1,58 @@
-// The host as a proxy exception in no_proxy and NO_PROXY of the launcher's environment.
+// Linux's place of the proxy exceptions: no_proxy and NO_PROXY, which the cases set alike.
 #include <gtest/gtest.h>
 
 #include "browser/starters.h"
-#include "browser_test_support.h"
 #include "config/settings.h"
+#include "proxy_override_test.h"
+#include "test_support.h"
+
+namespace proxytest {
+
+using testsupport::GetEnv;
+using testsupport::SetEnv;
+
+const Texts kTexts = {"localhost,.local", "localhost,.local,trailhost.test", "trailhost.test",
+                      std::nullopt};
+
+// Both lists, which must agree.
+std::optional<std::string> Read() {
+    const auto lower = GetEnv("no_proxy");
+    const auto upper = GetEnv("NO_PROXY");
+    return lower == upper ? lower : "no_proxy and NO_PROXY differ";
+}
+
+void Write(const std::optional<std::string>& value) {
+    SetEnv("no_proxy", value);
+    SetEnv("NO_PROXY", value);
+}
+
+std::function<void()> Save() {
+    return [lower = GetEnv("no_proxy"), upper = GetEnv("NO_PROXY")] {
+        SetEnv("no_proxy", lower);
+        SetEnv("NO_PROXY", upper);
+    };
+}
+
+}  // namespace proxytest
 
 namespace {
 
-using browsertest::GetEnv;
-using browsertest::ScopedEnv;
-
-class NoProxyTest : public ::testing::Test {
-protected:
-    NoProxyTest() : lower_("no_proxy", std::nullopt), upper_("NO_PROXY", std::nullopt) {
-        settings_.hostName = "trailhost.test";
-    }
-
-    ScopedEnv lower_;
-    ScopedEnv upper_;
-    AppSettings settings_;
-};
-
-TEST_F(NoProxyTest, PreviousListsGetTheHostDuringTheRunAndComeBackAfter) {
-    setenv("no_proxy", "localhost,.local", 1);
-    setenv("NO_PROXY", "127.0.0.1", 1);
-    Browser::CExternalBrowserStarter starter(settings_, "/tmp/runtime");
+// Programs differ in which spelling they read: each list gets the host and comes back on its own,
+// and a list set empty comes back set.
+TEST(NoProxy, EachSpellingKeepsItsOwnList) {
+    const auto restore = proxytest::Save();
+    testsupport::SetEnv("no_proxy", "");
+    testsupport::SetEnv("NO_PROXY", "127.0.0.1");
+    AppSettings settings;
+    settings.hostName = "trailhost.test";
+    Browser::CExternalBrowserStarter starter(settings, "/tmp/runtime");
     starter.AddHostToProxyOverride();
-    EXPECT_EQ(GetEnv("no_proxy"), "localhost,.local,trailhost.test");
-    EXPECT_EQ(GetEnv("NO_PROXY"), "127.0.0.1,trailhost.test");
-    starter.AddHostToProxyOverride();
-    EXPECT_EQ(GetEnv("no_proxy"), "localhost,.local,trailhost.test");
+    EXPECT_EQ(testsupport::GetEnv("no_proxy"), "trailhost.test");
+    EXPECT_EQ(testsupport::GetEnv("NO_PROXY"), "127.0.0.1,trailhost.test");
     starter.Stop();
-    EXPECT_EQ(GetEnv("no_proxy"), "localhost,.local");
-    EXPECT_EQ(GetEnv("NO_PROXY"), "127.0.0.1");
-
-    setenv("no_proxy", "changed later", 1);
-    starter.Stop();
-    EXPECT_EQ(GetEnv("no_proxy"), "changed later");
-}
-
-TEST_F(NoProxyTest, UnsetListsHoldTheHostDuringTheRunAndAreUnsetAfter) {
-    setenv("NO_PROXY", "", 1);
-    Browser::CInternetExplorerStarter starter(settings_, "/tmp/runtime");
-    starter.AddHostToProxyOverride();
-    EXPECT_EQ(GetEnv("no_proxy"), "trailhost.test");
-    EXPECT_EQ(GetEnv("NO_PROXY"), "trailhost.test");
-    starter.RestoreProxyOverride();
-    EXPECT_EQ(GetEnv("no_proxy"), std::nullopt);
-    EXPECT_EQ(GetEnv("NO_PROXY"), "");
-}
-
-TEST_F(NoProxyTest, StopWithoutStartLeavesTheListsAlone) {
-    setenv("no_proxy", "user's own", 1);
-    Browser::CSystemDefaultStarter byDefault(settings_, "/tmp/runtime");
-    byDefault.Stop();
-    Browser::CChromiumStarter chromium(settings_, "/tmp/runtime", "/none/chromium");
-    chromium.Stop();
-    EXPECT_EQ(GetEnv("no_proxy"), "user's own");
-    EXPECT_EQ(GetEnv("NO_PROXY"), std::nullopt);
+    EXPECT_EQ(testsupport::GetEnv("no_proxy"), "");
+    EXPECT_EQ(testsupport::GetEnv("NO_PROXY"), "127.0.0.1");
+    restore();
 }
 
 }  // namespace

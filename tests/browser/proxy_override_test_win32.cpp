@@ -1,5 +1,5 @@
-// The host as a proxy exception in the Internet settings of the build's own Wine prefix; the
-// value found there before each test is put back after it.
+// Windows's place of the proxy exceptions: ProxyOverride in the Internet settings of the build's
+// own Wine prefix. Other launchers and other value types meet there too.
 #include <gtest/gtest.h>
 
 #include <windows.h>
@@ -9,38 +9,13 @@
 
 #include "browser/starters.h"
 #include "config/settings.h"
+#include "proxy_override_test.h"
 #include "sys/registry.h"
 
 namespace {
 
 const char kKey[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Internet Settings";
 const char kValue[] = "ProxyOverride";
-
-std::optional<std::string> ReadOverride() {
-    char buffer[4096] = {};
-    DWORD size = sizeof(buffer) - 1;
-    DWORD type = 0;
-    if (RegGetValueA(HKEY_CURRENT_USER, kKey, kValue, RRF_RT_ANY, &type, buffer, &size) !=
-            ERROR_SUCCESS ||
-        type != REG_SZ) {
-        return std::nullopt;
-    }
-    return std::string(buffer);
-}
-
-void WriteOverride(const std::optional<std::string>& value) {
-    if (!value) {
-        RegDeleteKeyValueA(HKEY_CURRENT_USER, kKey, kValue);
-        return;
-    }
-    HKEY key = nullptr;
-    ASSERT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, kKey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key,
-                              nullptr),
-              ERROR_SUCCESS);
-    RegSetValueExA(key, kValue, 0, REG_SZ, reinterpret_cast<const BYTE*>(value->c_str()),
-                   static_cast<DWORD>(value->size() + 1));
-    RegCloseKey(key);
-}
 
 // The value whole, as the registry holds it.
 std::optional<RegistryValue> ReadRaw() {
@@ -57,65 +32,42 @@ void WriteRaw(const RegistryValue& value) {
     ASSERT_TRUE(key.SetValue(kValue, value));
 }
 
-class ProxyOverrideTest : public ::testing::Test {
-protected:
-    void SetUp() override {
-        before_ = ReadRaw();
-        settings_.hostName = "trailhost.test";
+}  // namespace
+
+namespace proxytest {
+
+const Texts kTexts = {"localhost;*.local", "localhost;*.local trailhost.test", " trailhost.test",
+                      ""};
+
+std::optional<std::string> Read() {
+    CXRegistry key(RegistryRoot::CurrentUser, kKey, false);
+    std::string text;
+    return key.QueryString(kValue, text) ? std::optional<std::string>(text) : std::nullopt;
+}
+
+void Write(const std::optional<std::string>& value) {
+    if (value) {
+        CXRegistry(RegistryRoot::CurrentUser, kKey, true).SetString(kValue, value->c_str());
+    } else {
+        RegDeleteKeyValueA(HKEY_CURRENT_USER, kKey, kValue);
     }
-    void TearDown() override {
-        if (before_) {
-            WriteRaw(*before_);
-        } else {
-            WriteOverride(std::nullopt);
-        }
-    }
-
-    std::optional<RegistryValue> before_;
-    AppSettings settings_;
-};
-
-TEST_F(ProxyOverrideTest, PreviousValueGetsTheHostDuringTheRunAndComesBackAfter) {
-    WriteOverride("localhost;*.local");
-    Browser::CExternalBrowserStarter starter(settings_, "C:\\runtime\\");
-    starter.AddHostToProxyOverride();
-    EXPECT_EQ(ReadOverride(), "localhost;*.local trailhost.test");
-    // A second call must not take the changed value for the old one.
-    starter.AddHostToProxyOverride();
-    EXPECT_EQ(ReadOverride(), "localhost;*.local trailhost.test");
-    starter.Stop();
-    EXPECT_EQ(ReadOverride(), "localhost;*.local");
-
-    // Put back once: what the user sets afterwards stays.
-    WriteOverride("changed later");
-    starter.Stop();
-    EXPECT_EQ(ReadOverride(), "changed later");
 }
 
-TEST_F(ProxyOverrideTest, NoPreviousValueGivesBlankAndHostThenAnEmptyValue) {
-    WriteOverride(std::nullopt);
-    Browser::CInternetExplorerStarter starter(settings_, "C:\\runtime\\");
-    starter.AddHostToProxyOverride();
-    EXPECT_EQ(ReadOverride(), " trailhost.test");
-    starter.RestoreProxyOverride();
-    EXPECT_EQ(ReadOverride(), "");
+std::function<void()> Save() {
+    return [before = ReadRaw()] { before ? WriteRaw(*before) : Write(std::nullopt); };
 }
 
-TEST_F(ProxyOverrideTest, StopWithoutStartLeavesTheValueAlone) {
-    WriteOverride("user's own");
-    Browser::CSystemDefaultStarter byDefault(settings_, "C:\\runtime\\");
-    byDefault.Stop();
-    EXPECT_EQ(ReadOverride(), "user's own");
-    Browser::CChromiumStarter chromium(settings_, "C:\\runtime\\", "C:\\none\\chrome.exe");
-    chromium.Stop();
-    EXPECT_EQ(ReadOverride(), "user's own");
-}
+}  // namespace proxytest
+
+namespace {
+
+using proxytest::ProxyOverrideTest;
 
 // Two launchers of different sites, and the user who adds an exception of their own while both
 // run: whichever stops first, each takes out only its own host.
 TEST_F(ProxyOverrideTest, OverlappingRunsTakeOutOnlyTheirOwnHosts) {
     for (const bool firstStopsFirst : {true, false}) {
-        WriteOverride("localhost;*.local");
+        proxytest::Write("localhost;*.local");
         AppSettings first = settings_;
         first.hostName = "a.test";
         AppSettings second = settings_;
@@ -124,14 +76,14 @@ TEST_F(ProxyOverrideTest, OverlappingRunsTakeOutOnlyTheirOwnHosts) {
         Browser::CExternalBrowserStarter b(second, "C:\\runtime-b\\");
         a.AddHostToProxyOverride();
         b.AddHostToProxyOverride();
-        ASSERT_EQ(ReadOverride(), "localhost;*.local a.test b.test");
-        WriteOverride("intranet;" + *ReadOverride());
+        ASSERT_EQ(proxytest::Read(), "localhost;*.local a.test b.test");
+        proxytest::Write("intranet;" + *proxytest::Read());
 
         (firstStopsFirst ? a : b).RestoreProxyOverride();
-        EXPECT_EQ(ReadOverride(), firstStopsFirst ? "intranet;localhost;*.local b.test"
-                                                  : "intranet;localhost;*.local a.test");
+        EXPECT_EQ(proxytest::Read(), firstStopsFirst ? "intranet;localhost;*.local b.test"
+                                                     : "intranet;localhost;*.local a.test");
         (firstStopsFirst ? b : a).RestoreProxyOverride();
-        EXPECT_EQ(ReadOverride(), "intranet;localhost;*.local");
+        EXPECT_EQ(proxytest::Read(), "intranet;localhost;*.local");
         EXPECT_TRUE(a.UndidEverything());
         EXPECT_TRUE(b.UndidEverything());
     }

@@ -2,68 +2,72 @@
 // browser is not there.
 #include <gtest/gtest.h>
 
+#include <typeinfo>
+
 #include "browser/starters.h"
-#include "browser_test_support.h"
 #include "config/settings.h"
+#include "test_support.h"
 
 namespace {
 
 using namespace Browser;
 
 template <typename Starter>
-bool Is(const std::unique_ptr<CBrowserStarter>& starter) {
-    return dynamic_cast<Starter*>(starter.get()) != nullptr;
+std::string Name() {
+    return typeid(Starter).name();
 }
 
-TEST(StarterChoice, EachTypeGetsItsStarter) {
-    AppSettings settings;
-    const std::string runtime = testsupport::TempDir().path();
-    EXPECT_EQ(CreateBrowserStarter(BrowserType::NONE, settings, runtime), nullptr);
-    EXPECT_EQ(ChooseBrowserStarter(BrowserType::NONE, settings, runtime), nullptr);
-    EXPECT_TRUE(Is<CInternetExplorerStarter>(
-        CreateBrowserStarter(BrowserType::IEXPLORER, settings, runtime)));
-    EXPECT_TRUE(Is<CMozillaStarter>(CreateBrowserStarter(BrowserType::MOZILLA, settings, runtime)));
-    EXPECT_TRUE(Is<CFirfoxStarter>(CreateBrowserStarter(BrowserType::FIREFOX, settings, runtime)));
-    EXPECT_TRUE(Is<CExternalBrowserStarter>(
-        CreateBrowserStarter(BrowserType::EXTERNAL, settings, runtime)));
-    EXPECT_TRUE(Is<CPortableFirefoxBrowserStarter>(
-        CreateBrowserStarter(BrowserType::PORTABLEFIREFOX, settings, runtime)));
-    EXPECT_TRUE(
-        Is<CChromiumStarter>(CreateBrowserStarter(BrowserType::CHROMIUM, settings, runtime)));
-    for (int type : {static_cast<int>(BrowserType::DEFAULT), 0, 3, 256, -1}) {
-        SCOPED_TRACE(type);
-        EXPECT_TRUE(Is<CSystemDefaultStarter>(
-            CreateBrowserStarter(static_cast<BrowserType>(type), settings, runtime)));
+std::string NameOf(const std::unique_ptr<CBrowserStarter>& starter) {
+    if (!starter) {
+        return "none";
     }
+    const CBrowserStarter& object = *starter;
+    return typeid(object).name();
 }
 
-TEST(StarterChoice, BrowsersGivenByAMissingPathFallBackToTheDefault) {
+TEST(StarterChoice, EachTypeGetsItsStarterAndABrowserThatIsNotThereTheDefault) {
     testsupport::TempDir dir;
-    AppSettings settings;
-    settings.browserPath = dir / "no such browser.exe";
-    for (BrowserType type :
-         {BrowserType::EXTERNAL, BrowserType::PORTABLEFIREFOX, BrowserType::CHROMIUM}) {
-        SCOPED_TRACE(static_cast<int>(type));
-        EXPECT_TRUE(Is<CSystemDefaultStarter>(ChooseBrowserStarter(type, settings, dir.path())));
-    }
-    settings.browserPath = testsupport::HelperPath("fake_browser");
-    EXPECT_TRUE(Is<CExternalBrowserStarter>(
-        ChooseBrowserStarter(BrowserType::EXTERNAL, settings, dir.path())));
-    EXPECT_TRUE(Is<CPortableFirefoxBrowserStarter>(
-        ChooseBrowserStarter(BrowserType::PORTABLEFIREFOX, settings, dir.path())));
-    EXPECT_TRUE(
-        Is<CChromiumStarter>(ChooseBrowserStarter(BrowserType::CHROMIUM, settings, dir.path())));
-}
-
-TEST(StarterChoice, InternetExplorerOnlyWhereItExists) {
-    AppSettings settings;
-    const auto starter =
-        ChooseBrowserStarter(BrowserType::IEXPLORER, settings, testsupport::TempDir().path());
+    const std::string byDefault = Name<CSystemDefaultStarter>();
 #ifdef _WIN32
-    EXPECT_TRUE(Is<CInternetExplorerStarter>(starter));
+    const std::string internetExplorer = Name<CInternetExplorerStarter>();
 #else
-    EXPECT_TRUE(Is<CSystemDefaultStarter>(starter));
+    const std::string internetExplorer = byDefault;
 #endif
+    const struct {
+        BrowserType type;
+        std::string created;
+        std::string chosenWithoutBrowser;  // empty where the machine's browsers decide
+        std::string chosenWithBrowser;
+    } rows[] = {
+        {BrowserType::NONE, "none", "none", "none"},
+        {BrowserType::IEXPLORER, Name<CInternetExplorerStarter>(), internetExplorer,
+         internetExplorer},
+        {BrowserType::MOZILLA, Name<CMozillaStarter>(), "", ""},
+        {BrowserType::FIREFOX, Name<CFirfoxStarter>(), "", ""},
+        {BrowserType::EXTERNAL, Name<CExternalBrowserStarter>(), byDefault,
+         Name<CExternalBrowserStarter>()},
+        {BrowserType::PORTABLEFIREFOX, Name<CPortableFirefoxBrowserStarter>(), byDefault,
+         Name<CPortableFirefoxBrowserStarter>()},
+        {BrowserType::CHROMIUM, Name<CChromiumStarter>(), byDefault, Name<CChromiumStarter>()},
+        {BrowserType::DEFAULT, byDefault, "", ""},
+        {BrowserType{}, byDefault, "", ""},
+        {BrowserType{3}, byDefault, "", ""},
+        {BrowserType{256}, byDefault, "", ""},
+        {BrowserType{-1}, byDefault, "", ""},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(static_cast<int>(row.type));
+        AppSettings settings;
+        settings.browserPath = dir / "no such browser.exe";
+        EXPECT_EQ(NameOf(CreateBrowserStarter(row.type, settings, dir.path())), row.created);
+        if (!row.chosenWithoutBrowser.empty()) {
+            EXPECT_EQ(NameOf(ChooseBrowserStarter(row.type, settings, dir.path())),
+                      row.chosenWithoutBrowser);
+            settings.browserPath = testsupport::HelperPath("fake_browser");
+            EXPECT_EQ(NameOf(ChooseBrowserStarter(row.type, settings, dir.path())),
+                      row.chosenWithBrowser);
+        }
+    }
 }
 
 }  // namespace

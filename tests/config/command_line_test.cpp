@@ -52,54 +52,61 @@ TEST(CommandLine, OnlyTheFirstHundredArgumentsAreSeen) {
     EXPECT_EQ(0, args.FindSwitch("a100"));
 }
 
-TEST(CommandLine, ConfigValueAfterAColonOrAsTheNextArgument) {
-    EXPECT_EQ("C:\\x\\site.ini", Line("prog -config:C:\\x\\site.ini").GetSwitchValue("config", ""));
-    EXPECT_EQ("C:\\x\\site.ini", Line("prog /CONFIG C:\\x\\site.ini").GetSwitchValue("config", ""));
-    EXPECT_EQ("D:\\my site\\x.ini",
-              Line("prog /config \"D:\\my site\\x.ini\"").GetSwitchValue("config", ""));
-    // The value is everything after the first colon.
-    EXPECT_EQ("a:b", Line("prog -config:a:b").GetSwitchValue("config", "d"));
-
-    const CommandLineArgs last = Line("prog -config");
-    EXPECT_EQ(1, last.FindSwitch("config"));
-    EXPECT_EQ("", last.GetSwitchValue("config", ""));
-    EXPECT_EQ("d", last.GetSwitchValue("config", "d"));
-    EXPECT_EQ("d", Line("prog").GetSwitchValue("config", "d"));
-}
-
-TEST(CommandLine, NextArgumentThatIsASwitchIsNoValue) {
-    const CommandLineArgs args = Line("prog -urlparam -shutdown");
-    EXPECT_EQ(1, args.FindSwitch("urlparam"));
-    EXPECT_EQ("", args.GetSwitchValue("urlparam", ""));
-    EXPECT_EQ(2, args.FindSwitch("shutdown"));
-    EXPECT_EQ("", args.GetSwitchValue("shutdown", ""));
-    EXPECT_EQ("?page=2", Line("prog -urlparam:?page=2").GetSwitchValue("urlparam", ""));
-    EXPECT_EQ("x", Line("prog /urlparam x /shutdown").GetSwitchValue("urlparam", ""));
-}
-
-TEST(CommandLine, SwitchNamesMatchWholeUnlessAColonOrStarAsksForAPrefix) {
-    EXPECT_EQ(0, Line("prog -url").FindSwitch("urlparam"));
-    EXPECT_EQ(0, Line("prog -urlparamx").FindSwitch("urlparam"));
-    EXPECT_EQ(1, Line("prog -URLPARAM").FindSwitch("urlparam"));
-    const CommandLineArgs colon = Line("prog -urlparamx:1");
-    EXPECT_EQ(1, colon.FindSwitch("urlparam"));
-    EXPECT_EQ("1", colon.GetSwitchValue("urlparam", ""));
-    // Prefix comparison stays on for the switches after one with a colon.
-    EXPECT_EQ(2, Line("prog -a:1 -urlparamx").FindSwitch("urlparam"));
-    EXPECT_EQ(0, Line("prog -urlparamx -a:1").FindSwitch("urlparam"));
-    EXPECT_EQ(1, Line("prog -urlparamx").FindSwitch("url*"));
-    EXPECT_EQ(1, Line("prog /shutdown").FindSwitch("-shutdown"));
-    EXPECT_EQ(1, Line("prog -shutdown").FindSwitch("/shutdown"));
-}
-
-TEST(CommandLine, OnlySwitchesAfterTheProgramAreSearched) {
-    EXPECT_EQ(0, Line("-config x").FindSwitch("config"));
-    EXPECT_EQ(0, Line("prog config").FindSwitch("config"));
-    EXPECT_EQ(0, Line("prog \\config").FindSwitch("config"));
-    EXPECT_EQ(0, Line("prog -config").FindSwitch(""));
-    EXPECT_EQ(2, Line("prog x -config").FindSwitch("config"));
-    EXPECT_EQ(1, CommandLineArgs("+", "prog +config").FindSwitch("config"));
-    EXPECT_EQ(0, CommandLineArgs("+", "prog -config").FindSwitch("config"));
+// Where a switch is (0 for nowhere) and its value (kNone for none).
+TEST(CommandLine, SwitchesAndTheirValues) {
+    const char kNone[] = "<none>";
+    const struct {
+        const char* characters;
+        const char* line;
+        const char* name;
+        int index;
+        const char* value;
+    } rows[] = {
+        // The value follows a colon (the first one) or is the next argument.
+        {"-/", "prog -config:C:\\x\\site.ini", "config", 1, "C:\\x\\site.ini"},
+        {"-/", "prog /CONFIG C:\\x\\site.ini", "config", 1, "C:\\x\\site.ini"},
+        {"-/", "prog /config \"D:\\my site\\x.ini\"", "config", 1, "D:\\my site\\x.ini"},
+        {"-/", "prog -config:a:b", "config", 1, "a:b"},
+        {"-/", "prog -config", "config", 1, kNone},
+        {"-/", "prog", "config", 0, kNone},
+        // A next argument that is a switch is no value.
+        {"-/", "prog -urlparam -shutdown", "urlparam", 1, kNone},
+        {"-/", "prog -urlparam -shutdown", "shutdown", 2, kNone},
+        {"-/", "prog -urlparam:?page=2", "urlparam", 1, "?page=2"},
+        {"-/", "prog /urlparam x /shutdown", "urlparam", 1, "x"},
+        // Names match whole, in any case, unless a colon or a star asks for a prefix.
+        {"-/", "prog -url", "urlparam", 0, kNone},
+        {"-/", "prog -urlparamx", "urlparam", 0, kNone},
+        {"-/", "prog -URLPARAM", "urlparam", 1, kNone},
+        {"-/", "prog -urlparamx:1", "urlparam", 1, "1"},
+        // Prefix comparison stays on for the switches after one with a colon.
+        {"-/", "prog -a:1 -urlparamx", "urlparam", 2, kNone},
+        {"-/", "prog -urlparamx -a:1", "urlparam", 0, kNone},
+        {"-/", "prog -urlparamx", "url*", 1, kNone},
+        {"-/", "prog /shutdown", "-shutdown", 1, kNone},
+        {"-/", "prog -shutdown", "/shutdown", 1, kNone},
+        // Only switches after the program, and only with a switch character, are searched.
+        {"-/", "-config x", "config", 0, kNone},
+        {"-/", "prog config", "config", 0, kNone},
+        {"-/", "prog \\config", "config", 0, kNone},
+        {"-/", "prog -config", "", 0, kNone},
+        {"-/", "prog x -config", "config", 2, kNone},
+        {"+", "prog +config", "config", 1, kNone},
+        {"+", "prog -config", "config", 0, kNone},
+    // On Linux only '-' starts a switch, so that an absolute path can be a value.
+#ifdef _WIN32
+        {kSwitchCharacters, "trailhost -config /home/me/site.ini", "config", 1, kNone},
+#else
+        {kSwitchCharacters, "trailhost -config /home/me/site.ini", "config", 1,
+         "/home/me/site.ini"},
+#endif
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(std::string(row.line) + " asked for " + row.name);
+        const CommandLineArgs args(row.characters, row.line);
+        EXPECT_EQ(args.FindSwitch(row.name), row.index);
+        EXPECT_EQ(args.GetSwitchValue(row.name, kNone), row.value);
+    }
 }
 
 TEST(CommandLine, ArgumentsTurnedIntoTextSplitBackUnchanged) {
@@ -127,13 +134,4 @@ TEST(CommandLine, ProcessCommandLineStartsWithThisProgram) {
 #endif
     ASSERT_GE(program.size(), name.size());
     EXPECT_EQ(name, program.substr(program.size() - name.size()));
-}
-
-TEST(CommandLine, AbsolutePathsAreValuesWhereTheyStartWithASlash) {
-    const CommandLineArgs args(kSwitchCharacters, "trailhost -config /home/me/site.ini");
-#ifdef _WIN32
-    EXPECT_EQ(args.GetSwitchValue("config", ""), "");
-#else
-    EXPECT_EQ(args.GetSwitchValue("config", ""), "/home/me/site.ini");
-#endif
 }

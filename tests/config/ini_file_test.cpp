@@ -175,73 +175,59 @@ TEST(IniFile, ValuesBeyondTheLargestBufferAreCut) {
     EXPECT_EQ(1024u * 1024u - 1u, CIniFile(path).GetString("k", "", "s").size());
 }
 
-TEST(IniFile, DefaultsWithoutFileSectionOrPath) {
-    TempDir dir;
-    const std::string path = dir / "present.ini";
-    WriteFile(path, "[s]\nk=1\n");
-
-    EXPECT_EQ("d", CIniFile(dir / "missing.ini").GetString("k", "d", "s"));
-    EXPECT_EQ(5, CIniFile(dir / "missing.ini").GetInt("k", 5, "s"));
-    EXPECT_EQ("d", CIniFile().GetString("k", "d", "s"));
-    EXPECT_EQ(5, CIniFile().GetInt("k", 5, "s"));
-    EXPECT_TRUE(CIniFile().GetBool("k", true, "s"));
-    // No section given.
-    EXPECT_EQ("d", CIniFile(path).GetString("k", "d"));
-    EXPECT_EQ(5, CIniFile(path).GetInt("k", 5));
-    // Trailing blanks of a default are dropped once a file was asked, kept otherwise.
-    EXPECT_EQ("d", CIniFile(path).GetString("missing", "d  ", "s"));
-    EXPECT_EQ("d  ", CIniFile().GetString("missing", "d  ", "s"));
-}
-
-TEST(IniFile, RememberedPathCanBeOverridden) {
+TEST(IniFile, DefaultsWithoutFileSectionOrPathAndAnotherFileAsked) {
     TempDir dir;
     WriteFile(dir / "a.ini", "[one]\nk=a1\n[two]\nk=a2\n");
     WriteFile(dir / "b.ini", "[one]\nk=b1\n");
-    CIniFile ini(dir / "a.ini");
+    const CIniFile missing(dir / "missing.ini");
+    const CIniFile none;
+    const CIniFile ini(dir / "a.ini");
+    EXPECT_EQ("d", missing.GetString("k", "d", "s"));
+    EXPECT_EQ(5, missing.GetInt("k", 5, "s"));
+    EXPECT_EQ("d", none.GetString("k", "d", "s"));
+    EXPECT_EQ(5, none.GetInt("k", 5, "s"));
+    EXPECT_TRUE(none.GetBool("k", true, "s"));
+    // No section given.
+    EXPECT_EQ("d", ini.GetString("k", "d"));
+    EXPECT_EQ(5, ini.GetInt("k", 5));
+    // Trailing blanks of a default are dropped once a file was asked, kept otherwise.
+    EXPECT_EQ("d", ini.GetString("missing", "d  ", "one"));
+    EXPECT_EQ("d  ", none.GetString("missing", "d  ", "one"));
+    // The remembered path can be overridden for one lookup.
     EXPECT_EQ("a1", ini.GetString("k", "", "one"));
     EXPECT_EQ("a2", ini.GetString("k", "", "two"));
     EXPECT_EQ("b1", ini.GetString("k", "", "one", dir / "b.ini"));
     EXPECT_EQ("", ini.GetString("k", "", "two", dir / "b.ini"));
 }
 
-TEST(IniFile, IntegersAreTheLeadingDecimalDigits) {
-    struct IntCase {
+// Integers are the leading decimal digits; a boolean is any number but 0. Without a value both
+// are the default (here -1, and true or false).
+TEST(IniFile, IntegersAndBooleans) {
+    const struct {
         const char* line;
-        int expected;
-    };
-    const IntCase cases[] = {
-        {"k=8080", 8080}, {"k=  42abc", 42}, {"k='  42abc'", 42}, {"k=\"7\"", 7}, {"k=007", 7},
-        {"k=12 34", 12},  {"k=1.5", 1},      {"k=abc", 0},        {"k=a1", 0},    {"k=", -1},
-        {"k=   ", -1},    {"k", -1},         {"other=3", -1},     {"k=0", 0},
+        int number;
+        bool flagByTrue;
+        bool flagByFalse;
+    } rows[] = {
+        {"k=8080", 8080, true, true},    {"k=  42abc", 42, true, true},
+        {"k='  42abc'", 42, true, true}, {"k=\"7\"", 7, true, true},
+        {"k=007", 7, true, true},        {"k=12 34", 12, true, true},
+        {"k=1.5", 1, true, true},        {"k=2", 2, true, true},
+        {"k=0", 0, false, false},        {"k=abc", 0, false, false},
+        {"k=a1", 0, false, false},       {"k=no", 0, false, false},
+        {"k=yes", 0, false, false},      {"k=true", 0, false, false},
+        {"k=", -1, true, false},         {"k=   ", -1, true, false},
+        {"k", -1, true, false},          {"other=3", -1, true, false},
     };
     TempDir dir;
     int i = 0;
-    for (const auto& c : cases) {
-        const std::string path = dir / ("int" + std::to_string(i++) + ".ini");
-        WriteFile(path, std::string("[s]\n") + c.line + "\n");
-        EXPECT_EQ(c.expected, CIniFile(path).GetInt("k", -1, "s")) << c.line;
-    }
-}
-
-TEST(IniFile, BooleansAreAnyNonZeroNumber) {
-    struct BoolCase {
-        const char* line;
-        bool defaultValue;
-        bool expected;
-    };
-    const BoolCase cases[] = {
-        {"k=1", false, true},      {"k=2", false, true},   {"k=0", true, false},
-        {"k=no", true, false},     {"k=yes", true, false}, {"k=true", true, false},
-        {"k=", true, true},        {"k=", false, false},   {"other=1", true, true},
-        {"other=1", false, false},
-    };
-    TempDir dir;
-    int i = 0;
-    for (const auto& c : cases) {
-        const std::string path = dir / ("bool" + std::to_string(i++) + ".ini");
-        WriteFile(path, std::string("[s]\n") + c.line + "\n");
-        EXPECT_EQ(c.expected, CIniFile(path).GetBool("k", c.defaultValue, "s"))
-            << c.line << " with default " << c.defaultValue;
+    for (const auto& row : rows) {
+        const std::string path = dir / ("value" + std::to_string(i++) + ".ini");
+        WriteFile(path, std::string("[s]\n") + row.line + "\n");
+        const CIniFile ini(path);
+        EXPECT_EQ(row.number, ini.GetInt("k", -1, "s")) << row.line;
+        EXPECT_EQ(row.flagByTrue, ini.GetBool("k", true, "s")) << row.line;
+        EXPECT_EQ(row.flagByFalse, ini.GetBool("k", false, "s")) << row.line;
     }
 }
 

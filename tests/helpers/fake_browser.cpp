@@ -7,11 +7,60 @@
 // it names exists (the user closing the browser), logging "holding" meanwhile. With
 // FAKE_BROWSER_EXIT_CODE it ends at once with that code, fetching nothing, as a browser that
 // crashes on its start. Its process id is logged ("pid"), for tests that kill it.
+//
+// Started on a profile of its own ("-profile DIR") it plays an installed Firefox: it also logs
+// the proxy exceptions and the crash reporter's switch, writes into the profile, and makes its
+// state folders in the user's folders beside the profile ("Crash Reports" and "Pending Pings" in
+// its root: ~/.mozilla/firefox when that exists, else the XDG configuration folder's
+// mozilla/firefox; %APPDATA%\Mozilla\Firefox on Windows) and the downloads folder (Linux), into
+// which it saves the file that FAKE_FIREFOX_SAVE names.
+#include <filesystem>
+
 #include "fake_common.h"
 
 #ifndef _WIN32
 #include <unistd.h>
 #endif
+
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string FirefoxRoot() {
+#ifdef _WIN32
+    return fake::Env("APPDATA") + "\\Mozilla\\Firefox";
+#else
+    const std::string legacy = fake::Env("HOME") + "/.mozilla/firefox";
+    if (fs::exists(legacy)) {
+        return legacy;
+    }
+    const std::string config = fake::Env("XDG_CONFIG_HOME");
+    return (config.empty() ? fake::Env("HOME") + "/.config" : config) + "/mozilla/firefox";
+#endif
+}
+
+void PlayFirefox(const std::string& log, const std::string& profile) {
+    for (const char* name : {"no_proxy", "NO_PROXY", "MOZ_CRASHREPORTER_DISABLE"}) {
+        fake::Log(log, std::string("env ") + name + "=" + fake::Env(name));
+    }
+    fake::Log(log,
+              std::string("prefs ") + (fs::exists(profile + "/user.js") ? "given" : "missing"));
+    fake::WriteText(profile + "/prefs.js", "// written by the browser\n");
+    std::error_code error;
+    for (const char* state : {"Crash Reports", "Pending Pings"}) {
+        fs::create_directories(fs::path(FirefoxRoot()) / state, error);
+    }
+#ifndef _WIN32
+    const std::string downloads = fake::Env("HOME") + "/Downloads";
+    fs::create_directories(downloads, error);
+    const std::string saved = fake::Env("FAKE_FIREFOX_SAVE");
+    if (!saved.empty()) {
+        fake::WriteText(downloads + "/" + saved, "saved by the user\n");
+    }
+#endif
+}
+
+}  // namespace
 
 int main(int argc, char** argv) {
     std::string log = fake::Env("FAKE_BROWSER_LOG");
@@ -34,10 +83,13 @@ int main(int argc, char** argv) {
     }
 
     std::string url;
-    for (int i = 1; i < argc && url.empty(); ++i) {
+    for (int i = 1; i < argc; ++i) {
         const std::string argument = argv[i];
+        if (argument == "-profile" && i + 1 < argc) {
+            PlayFirefox(log, argv[i + 1]);
+        }
         const auto at = argument.find("http://");
-        if (at != std::string::npos) {
+        if (at != std::string::npos && url.empty()) {
             url = argument.substr(at);
         }
     }

@@ -77,116 +77,104 @@ std::string Stage(const std::string& app, const std::string& runtime,
     return StageDatabase(settings, app, runtime, passPhrase);
 }
 
-TEST(PackTool, HelpAndWrongCommandLines) {
-    Tool tool;
-    EXPECT_EQ(tool.Run({"--help"}), 0);
-    EXPECT_NE(tool.out.str().find("encrypt-db"), std::string::npos);
-    EXPECT_NE(tool.out.str().find("scramble"), std::string::npos);
-    EXPECT_EQ(tool.Run({}), 2);
-    EXPECT_EQ(tool.Run({"explode"}), 2);
-    EXPECT_NE(tool.err.str().find("unknown command explode"), std::string::npos);
-    EXPECT_EQ(tool.Run({"encrypt-db", "only-one"}), 2);
-    EXPECT_EQ(tool.Run({"encrypt-db", "--passphrase", "secret", "a", "b"}), 2);
-    EXPECT_NE(tool.err.str().find("unknown option --passphrase"), std::string::npos);
-    EXPECT_EQ(tool.Run({"scramble"}), 2);
-    EXPECT_EQ(tool.Run({"encrypt-db", "db", "db" + kSep + "dbdir.aes"}), 2);
-    EXPECT_NE(tool.err.str().find("must not lie inside"), std::string::npos);
-}
-
-TEST(PackTool, ShowsTheProjectVersion) {
-    Tool tool;
-    EXPECT_EQ(tool.Run({"--version"}), 0);
-    EXPECT_EQ(tool.out.str(), std::string("trailhost-pack ") + TRAILHOST_VERSION + "\n");
-}
-
-TEST(PackTool, ScramblesWithTheBuiltInKey) {
-    Tool tool;
-    ASSERT_EQ(tool.Run({"scramble", "AAA"}), 0);
-    // 'A' + 36, 'A' + 56, 'A' + 53.
-    EXPECT_EQ(tool.out.str(), "\\x65\\x79\\x76\n");
-}
-
-TEST(PackTool, SaysWhatIsWrongWithTheFolders) {
+// Exit codes and what the tool says: 0 done, 1 a failure of the work, 2 a wrong command line.
+TEST(PackTool, CommandLinesAndFolderErrors) {
     TempDir dir;
-    Tool tool;
-    EXPECT_EQ(tool.Run({"encrypt-db", dir / "missing", dir / "out.aes"}), 1);
-    EXPECT_NE(tool.err.str().find("no such folder"), std::string::npos);
     WriteFile(dir / "file", "x");
-    EXPECT_EQ(tool.Run({"encrypt-db", dir / "file", dir / "out.aes"}), 1);
-    EXPECT_NE(tool.err.str().find("not a folder"), std::string::npos);
-
     CreateFolders(dir / "db");
-    EXPECT_EQ(tool.Run({"encrypt-db", dir / "db", dir / "no" + kSep + "out.aes"}), 1);
-    EXPECT_NE(tool.err.str().find("cannot write"), std::string::npos);
+    const struct {
+        std::vector<std::string> args;
+        int code;
+        std::string says;  // a part of what it prints
+    } rows[] = {
+        {{"--help"}, 0, "encrypt-db"},
+        {{"--help"}, 0, "scramble"},
+        {{"--version"}, 0, std::string("trailhost-pack ") + TRAILHOST_VERSION + "\n"},
+        // 'A' + 36, 'A' + 56, 'A' + 53.
+        {{"scramble", "AAA"}, 0, "\\x65\\x79\\x76\n"},
+        {{}, 2, ""},
+        {{"explode"}, 2, "unknown command explode"},
+        {{"encrypt-db", "only-one"}, 2, ""},
+        {{"encrypt-db", "--passphrase", "secret", "a", "b"}, 2, "unknown option --passphrase"},
+        {{"scramble"}, 2, ""},
+        // The archive would pack itself.
+        {{"encrypt-db", "db", "db" + kSep + "dbdir.aes"}, 2, "must not lie inside"},
+        {{"encrypt-db", dir / "missing", dir / "out.aes"}, 1, "no such folder"},
+        {{"encrypt-db", dir / "file", dir / "out.aes"}, 1, "not a folder"},
+        {{"encrypt-db", dir / "db", dir / "no" + kSep + "out.aes"}, 1, "cannot write"},
+    };
+    for (const auto& row : rows) {
+        Tool tool;
+        EXPECT_EQ(tool.Run(row.args), row.code) << row.says;
+        EXPECT_NE((tool.out.str() + tool.err.str()).find(row.says), std::string::npos) << row.says;
+    }
     EXPECT_FALSE(PathExists(dir / "out.aes"));
 }
 
-TEST(PackTool, ArchivesUnpackToTheSameTreeStoredOrDeflated) {
-    for (const char* storeOption : {"", "--store"}) {
-        TempDir dir;
-        const std::string db = dir / "db" + kSep;
-        MakeDatabase(db);
-        WriteFile(dir / "phrase.txt", "correct horse\r\n");
-        CreateFolders(dir / "app");
-        std::vector<std::string> args = {"encrypt-db", "--passphrase-file", dir / "phrase.txt"};
-        if (*storeOption != '\0') {
-            args.push_back(storeOption);
-        }
-        args.push_back(dir / "db");
-        args.push_back(dir / "app" + kSep + "dbdir.aes");
-        Tool tool;
-        ASSERT_EQ(tool.Run(args), 0) << tool.err.str();
+using Answers = std::vector<std::optional<std::string>>;
 
-        const std::string unpacked = Stage(dir / "app" + kSep, dir / "rt" + kSep, "correct horse");
-        EXPECT_EQ(Snapshot(unpacked), Snapshot(db)) << storeOption;
-    }
-}
-
-TEST(PackTool, StoredArchivesAreLargerThanDeflatedOnes) {
-    TempDir dir;
-    MakeDatabase(dir / "db" + kSep);
-    Tool tool;
-    ASSERT_EQ(tool.Run({"encrypt-db", dir / "db", dir / "deflated.aes"}), 0);
-    ASSERT_EQ(tool.Run({"encrypt-db", "--store", dir / "db", dir / "stored.aes"}), 0);
-    EXPECT_LT(ReadFile(dir / "deflated.aes").size() * 2, ReadFile(dir / "stored.aes").size());
-}
-
-TEST(PackTool, ByDefaultUsesThePassPhraseTheLauncherWillUse) {
+// Each way of giving the pass phrase, stored or deflated: the launcher's staging with that phrase
+// gives back the same tree, and with another phrase nothing. Stored archives are the larger.
+TEST(PackTool, ArchivesUnpackToTheSameTreeWithTheirPassPhrase) {
     TempDir dir;
     const std::string db = dir / "db" + kSep;
     MakeDatabase(db);
-    CreateFolders(dir / "app");
-    Tool tool;
-    ASSERT_EQ(tool.Run({"encrypt-db", dir / "db", dir / "app" + kSep + "dbdir.aes"}), 0);
-    EXPECT_NE(tool.out.str().find("built into"), std::string::npos);
-    EXPECT_EQ(Snapshot(Stage(dir / "app" + kSep, dir / "rt" + kSep, ArchivePassPhrase())),
-              Snapshot(db));
-    EXPECT_FALSE(PathExists(Stage(dir / "app" + kSep, dir / "rt2" + kSep, "something else")));
+    WriteFile(dir / "phrase.txt", "correct horse\r\n");
+    const struct {
+        std::vector<std::string> options;
+        Answers answers;
+        std::string phrase;
+        const char* says;
+    } rows[] = {
+        {{"--passphrase-file", dir / "phrase.txt"}, {}, "correct horse", ""},
+        {{"--passphrase-file", dir / "phrase.txt", "--store"}, {}, "correct horse", ""},
+        {{}, {}, ArchivePassPhrase(), "built into"},
+        {{"--ask-passphrase"}, {std::string("typed"), std::string("typed")}, "typed", ""},
+    };
+    std::vector<std::size_t> sizes;
+    for (const auto& row : rows) {
+        const std::string n = std::to_string(sizes.size());
+        const std::string app = dir / ("app" + n) + kSep;
+        CreateFolders(app);
+        std::vector<std::string> args = {"encrypt-db"};
+        args.insert(args.end(), row.options.begin(), row.options.end());
+        args.push_back(dir / "db");
+        args.push_back(app + "dbdir.aes");
+        Tool tool;
+        tool.answers = row.answers;
+        ASSERT_EQ(tool.Run(args), 0) << tool.err.str();
+        EXPECT_NE(tool.out.str().find(row.says), std::string::npos) << tool.out.str();
+        sizes.push_back(ReadFile(app + "dbdir.aes").size());
+        EXPECT_EQ(Snapshot(Stage(app, dir / ("rt" + n) + kSep, row.phrase)), Snapshot(db)) << n;
+        EXPECT_FALSE(PathExists(Stage(app, dir / ("wrong" + n) + kSep, "something else"))) << n;
+    }
+    EXPECT_LT(sizes[0] * 2, sizes[1]);
 }
 
-TEST(PackTool, AsksForThePassPhraseTwice) {
+TEST(PackTool, RefusesAPassPhraseItCannotTrust) {
     TempDir dir;
     MakeDatabase(dir / "db" + kSep);
-    CreateFolders(dir / "app");
-    const std::string out = dir / "app" + kSep + "dbdir.aes";
-    Tool tool;
-    tool.answers = {std::string("typed"), std::string("typed")};
-    ASSERT_EQ(tool.Run({"encrypt-db", "--ask-passphrase", dir / "db", out}), 0);
-    EXPECT_EQ(Snapshot(Stage(dir / "app" + kSep, dir / "rt" + kSep, "typed")),
-              Snapshot(dir / "db"));
-
-    tool.answers = {std::string("typed"), std::string("typo")};
-    EXPECT_EQ(tool.Run({"encrypt-db", "--ask-passphrase", dir / "db", dir / "x.aes"}), 1);
-    EXPECT_NE(tool.err.str().find("differ"), std::string::npos);
-    tool.answers = {};
-    EXPECT_EQ(tool.Run({"encrypt-db", "--ask-passphrase", dir / "db", dir / "x.aes"}), 1);
-    EXPECT_NE(tool.err.str().find("no terminal"), std::string::npos);
-    tool.answers = {std::string(""), std::string("")};
-    EXPECT_EQ(tool.Run({"encrypt-db", "--ask-passphrase", dir / "db", dir / "x.aes"}), 1);
-    EXPECT_NE(tool.err.str().find("empty"), std::string::npos);
-    EXPECT_EQ(
-        tool.Run({"encrypt-db", "--passphrase-file", dir / "none.txt", dir / "db", dir / "x.aes"}),
-        1);
+    const std::vector<std::string> ask = {"--ask-passphrase"};
+    const struct {
+        std::vector<std::string> options;
+        Answers answers;
+        const char* says;
+    } rows[] = {
+        {ask, {std::string("typed"), std::string("typo")}, "differ"},
+        {ask, {}, "no terminal"},
+        {ask, {std::string(""), std::string("")}, "empty"},
+        {{"--passphrase-file", dir / "none.txt"}, {}, ""},
+    };
+    for (const auto& row : rows) {
+        std::vector<std::string> args = {"encrypt-db"};
+        args.insert(args.end(), row.options.begin(), row.options.end());
+        args.push_back(dir / "db");
+        args.push_back(dir / "x.aes");
+        Tool tool;
+        tool.answers = row.answers;
+        EXPECT_EQ(tool.Run(args), 1) << row.says;
+        EXPECT_NE(tool.err.str().find(row.says), std::string::npos) << row.says;
+    }
     EXPECT_FALSE(PathExists(dir / "x.aes"));
 }
 

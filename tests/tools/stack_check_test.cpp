@@ -99,29 +99,52 @@ struct CleanStack {
     }
 };
 
-// An edit of the clean stack: `line` of hub_config.ini (counted from 1) becomes `text`, or
-// `text` is added at the end when `line` is past the end.
-struct ConfigEdit {
-    size_t line;
-    std::string text;
-};
+// A change of the clean stack: lines of its hub_config.ini, its files, or both.
+using Change = std::function<void(CleanStack&)>;
 
-struct Mistake {
-    const char* what;
-    std::vector<ConfigEdit> edits;
-    std::function<void(CleanStack&)> change;  // of the files; may be empty
-    CheckFinding::Severity severity;
-    const char* file;  // with '/'
-    int line;
-    const char* says;  // a part of the message
-};
+// Line n of hub_config.ini (counted from 1) becomes the text, or the text is added at the end
+// when n is past the end.
+Change Config(std::vector<std::pair<size_t, std::string>> edits) {
+    return [edits](CleanStack& s) {
+        for (const auto& [line, text] : edits) {
+            if (line <= s.config.size()) {
+                s.config[line - 1] = text;
+            } else {
+                s.config.push_back(text);
+            }
+        }
+        s.WriteConfig();
+    };
+}
+
+Change Drop(const std::string& relative) {
+    return [relative](CleanStack& s) {
+        const std::string path = s.In(relative);
+        ASSERT_TRUE(std::remove(path.c_str()) == 0 || DeleteFolderTree(path)) << path;
+    };
+}
+
+Change Put(const std::string& relative, const std::string& text) {
+    return [relative, text](CleanStack& s) { WriteFile(s.In(relative), text); };
+}
+
+// The database folder packed as the stack's archive.
+Change Pack(const std::string& folder, const std::string& passPhrase) {
+    return [folder, passPhrase](CleanStack& s) {
+        CreateFolders(s.In(folder));
+        std::ostringstream warnings;
+        std::string error;
+        ASSERT_TRUE(PackDatabaseFolder(s.In(folder), s.In("dbdir.aes"), passPhrase,
+                                       ZipWriter::Method::kDeflated, warnings, error));
+    };
+}
 
 const auto kError = CheckFinding::Severity::kError;
 const auto kWarning = CheckFinding::Severity::kWarning;
-
-void Remove(const std::string& path) {
-    ASSERT_TRUE(std::remove(path.c_str()) == 0 || DeleteFolderTree(path)) << path;
-}
+const char kHub[] = "hub_config.ini";
+const char kHttpd[] = "server/config_tpl/httpd.conf";
+const char kMyIni[] = "server/config_tpl/my.ini";
+const char kPhpIni[] = "server/config_tpl/php.ini";
 
 std::string Describe(const std::vector<CheckFinding>& findings) {
     std::ostringstream text;
@@ -132,330 +155,109 @@ std::string Describe(const std::vector<CheckFinding>& findings) {
 }  // namespace
 
 TEST(StackCheck, EachMistakeIsReportedAloneWithItsLine) {
-    const Mistake mistakes[] = {
+    const struct {
+        const char* what;
+        Change change;
+        CheckFinding::Severity severity;
+        const char* file;  // with '/'
+        int line;
+        const char* says;  // a part of the message
+    } mistakes[] = {
         // The configuration's lines.
-        {"a misspelt key",
-         {{6, "Prot=7452"}},
-         nullptr,
-         kError,
-         "hub_config.ini",
-         6,
-         "did you mean Port?"},
-        {"a key known from another section",
-         {{3, "DeleteHttpTemp=1"}},
-         nullptr,
-         kError,
-         "hub_config.ini",
-         3,
+        {"a misspelt key", Config({{6, "Prot=7452"}}), kError, kHub, 6, "did you mean Port?"},
+        {"a key known from another section", Config({{3, "DeleteHttpTemp=1"}}), kError, kHub, 3,
          "DeleteHttpTemp belongs in [http]"},
-        {"a misspelt section",
-         {{9, "[Browsr]"}},
-         nullptr,
-         kError,
-         "hub_config.ini",
-         9,
+        {"a misspelt section", Config({{9, "[Browsr]"}}), kError, kHub, 9,
          "did you mean [Browser]?"},
-        {"a section of no known name",
-         {{17, "[Extras]"}, {18, "Colour=red"}},
-         nullptr,
-         kWarning,
-         "hub_config.ini",
-         17,
-         "no section the launcher reads"},
-        {"a section repeated",
-         {{19, "[General]"}},
-         nullptr,
-         kWarning,
-         "hub_config.ini",
-         19,
+        {"a section of no known name", Config({{17, "[Extras]"}, {18, "Colour=red"}}), kWarning,
+         kHub, 17, "no section the launcher reads"},
+        {"a section repeated", Config({{19, "[General]"}}), kWarning, kHub, 19,
          "appears already at line 2"},
-        {"a key of no known name",
-         {{7, "Colour=red"}},
-         nullptr,
-         kWarning,
-         "hub_config.ini",
-         7,
+        {"a key of no known name", Config({{7, "Colour=red"}}), kWarning, kHub, 7,
          "Colour is no key the launcher reads"},
-        {"a key set twice",
-         {{7, "Port=8080"}},
-         nullptr,
-         kWarning,
-         "hub_config.ini",
-         7,
-         "set already at line 6"},
-        {"a key before every section",
-         {{1, "UseMySQL=1"}},
-         nullptr,
-         kError,
-         "hub_config.ini",
-         1,
+        {"a key set twice", Config({{7, "Port=8080"}}), kWarning, kHub, 7, "set already at line 6"},
+        {"a key before every section", Config({{1, "UseMySQL=1"}}), kError, kHub, 1,
          "before every section"},
-        {"a key line without '='",
-         {{7, "HostName"}},
-         nullptr,
-         kWarning,
-         "hub_config.ini",
-         7,
-         "has no '='"},
+        {"a key line without '='", Config({{7, "HostName"}}), kWarning, kHub, 7, "has no '='"},
         // The values.
-        {"an unknown browser type",
-         {{10, "BrowserType=Opera"}},
-         nullptr,
-         kError,
-         "hub_config.ini",
-         10,
+        {"an unknown browser type", Config({{10, "BrowserType=Opera"}}), kError, kHub, 10,
          "no browser type the launcher knows"},
-        {"a port out of range",
-         {{6, "Port=70000"}},
-         nullptr,
-         kError,
-         "hub_config.ini",
-         6,
-         "no port number"},
-        {"a port that is no number",
-         {{13, "MySQLPort=db"}},
-         nullptr,
-         kError,
-         "hub_config.ini",
-         13,
+        {"a port out of range", Config({{6, "Port=70000"}}), kError, kHub, 6, "no port number"},
+        {"a port that is no number", Config({{13, "MySQLPort=db"}}), kError, kHub, 13,
          "is no number"},
-        {"a boolean written as yes",
-         {{8, "DeleteHttpTemp=yes"}},
-         nullptr,
-         kError,
-         "hub_config.ini",
-         8,
+        {"a boolean written as yes", Config({{8, "DeleteHttpTemp=yes"}}), kError, kHub, 8,
          "reads as 0"},
-        {"a switch that only 1 turns on",
-         {{3, "StartLocal=2"}},
-         nullptr,
-         kWarning,
-         "hub_config.ini",
-         3,
+        {"a switch that only 1 turns on", Config({{3, "StartLocal=2"}}), kWarning, kHub, 3,
          "acts like 0"},
-        {"a browser size of no known form",
-         {{10, "BrowserSize=large"}},
-         nullptr,
-         kError,
-         "hub_config.ini",
-         10,
+        {"a browser size of no known form", Config({{10, "BrowserSize=large"}}), kError, kHub, 10,
          "BrowserSize=large"},
         // Programs, folders and files.
-        {"the web server missing",
-         {},
-         [](CleanStack& s) { Remove(s.In("server/Apache/Apache" + kExe)); },
-         kError,
-         "hub_config.ini",
-         15,
+        {"the web server missing", Drop("server/Apache/Apache" + kExe), kError, kHub, 15,
          "the web server"},
-        {"the database server missing",
-         {},
-         [](CleanStack& s) { Remove(s.In("server/mysql/bin/" + DatabaseServerFileName())); },
-         kError,
-         "hub_config.ini",
-         16,
-         "the database server "},
+        {"the database server missing", Drop("server/mysql/bin/" + DatabaseServerFileName()),
+         kError, kHub, 16, "the database server "},
         {"the database's administration tool missing",
-         {},
-         [](CleanStack& s) { Remove(s.In("server/mysql/bin/" + DatabaseAdminFileName())); },
-         kError,
-         "hub_config.ini",
-         16,
+         Drop("server/mysql/bin/" + DatabaseAdminFileName()), kError, kHub, 16,
          "administration tool"},
-        {"the web server's template missing",
-         {},
-         [](CleanStack& s) { Remove(s.In("server/config_tpl/httpd.conf")); },
-         kError,
-         "hub_config.ini",
-         0,
+        {"the web server's template missing", Drop(kHttpd), kError, kHub, 0,
          "the web server's template"},
-        {"the database's template missing",
-         {},
-         [](CleanStack& s) { Remove(s.In("server/config_tpl/my.ini")); },
-         kError,
-         "hub_config.ini",
-         0,
+        {"the database's template missing", Drop(kMyIni), kError, kHub, 0,
          "the database server's template"},
-        {"the document root missing",
-         {},
-         [](CleanStack& s) { Remove(s.In("htdocs")); },
-         kError,
-         "hub_config.ini",
-         0,
-         "the document root"},
-        {"the database folder missing",
-         {},
-         [](CleanStack& s) { Remove(s.In("dbdir")); },
-         kError,
-         "hub_config.ini",
-         12,
-         "the database folder"},
-        {"the splash picture missing",
-         {{4, "UseSplash=1"}},
-         nullptr,
-         kError,
-         "hub_config.ini",
-         4,
+        {"the document root missing", Drop("htdocs"), kError, kHub, 0, "the document root"},
+        {"the database folder missing", Drop("dbdir"), kError, kHub, 12, "the database folder"},
+        {"the splash picture missing", Config({{4, "UseSplash=1"}}), kError, kHub, 4,
          "Failed to load Splash"},
         // Templates.
-        {"a fixed Listen",
-         {},
-         [](CleanStack& s) {
-             WriteFile(s.In("server/config_tpl/httpd.conf"), "ServerName x\nListen 80\n");
-         },
-         kError,
-         "server/config_tpl/httpd.conf",
-         2,
+        {"a fixed Listen", Put(kHttpd, "ServerName x\nListen 80\n"), kError, kHttpd, 2,
          "Listen 80 is fixed"},
-        {"no Listen at all",
-         {},
-         [](CleanStack& s) { WriteFile(s.In("server/config_tpl/httpd.conf"), "ServerName x\n"); },
-         kError,
-         "server/config_tpl/httpd.conf",
-         0,
-         "no Listen line"},
-        {"a fixed datadir",
-         {},
-         [](CleanStack& s) {
-             WriteFile(s.In("server/config_tpl/my.ini"),
-                       "[mysqld]\nport=%RMHUB:MYSQLPRT%\ndatadir = C:\\data\n");
-         },
-         kError,
-         "server/config_tpl/my.ini",
-         3,
-         "datadir is fixed"},
+        {"no Listen at all", Put(kHttpd, "ServerName x\n"), kError, kHttpd, 0, "no Listen line"},
+        {"a fixed datadir", Put(kMyIni, "[mysqld]\nport=%RMHUB:MYSQLPRT%\ndatadir = C:\\data\n"),
+         kError, kMyIni, 3, "datadir is fixed"},
         {"a fixed database port",
-         {},
-         [](CleanStack& s) {
-             WriteFile(s.In("server/config_tpl/my.ini"),
-                       "[mysqld]\ndatadir=%RMHUB:DBDIR%\n[client]\nport=3306\n");
-         },
-         kError,
-         "server/config_tpl/my.ini",
-         4,
+         Put(kMyIni, "[mysqld]\ndatadir=%RMHUB:DBDIR%\n[client]\nport=3306\n"), kError, kMyIni, 4,
          "port is fixed to 3306"},
-        {"a misspelt placeholder",
-         {},
-         [](CleanStack& s) {
-             WriteFile(s.In("server/config_tpl/php.ini"),
-                       "mysqli.default_port = %RMHUB:MYSQLPORT%\n");
-         },
-         kError,
-         "server/config_tpl/php.ini",
-         1,
-         "did you mean %RMHUB:MYSQLPRT%?"},
-        {"a placeholder in lower case",
-         {},
-         [](CleanStack& s) {
-             WriteFile(s.In("server/config_tpl/httpd.conf"), "\nListen %rmhub:port%\n");
-         },
-         kError,
-         "server/config_tpl/httpd.conf",
-         2,
+        {"a misspelt placeholder", Put(kPhpIni, "mysqli.default_port = %RMHUB:MYSQLPORT%\n"),
+         kError, kPhpIni, 1, "did you mean %RMHUB:MYSQLPRT%?"},
+        {"a placeholder in lower case", Put(kHttpd, "\nListen %rmhub:port%\n"), kError, kHttpd, 2,
          "did you mean %RMHUB:PORT%?"},
-        {"a placeholder without its closing %",
-         {},
-         [](CleanStack& s) { WriteFile(s.In("server/config_tpl/php.ini"), "x = %RMHUB:RTDIR\n"); },
-         kError,
-         "server/config_tpl/php.ini",
-         1,
-         "%RMHUB:RTDIR is no placeholder"},
+        {"a placeholder without its closing %", Put(kPhpIni, "x = %RMHUB:RTDIR\n"), kError, kPhpIni,
+         1, "%RMHUB:RTDIR is no placeholder"},
         {"the database address outside my.ini",
-         {},
-         [](CleanStack& s) {
-             WriteFile(s.In("server/config_tpl/php.ini"),
-                       "\n\nmysqli.default_host = %RMHUB:MYSQLIP%\n");
-         },
-         kError,
-         "server/config_tpl/php.ini",
-         3,
+         Put(kPhpIni, "\n\nmysqli.default_host = %RMHUB:MYSQLIP%\n"), kError, kPhpIni, 3,
          "not filled in php.ini"},
         // Additional files.
-        {"an additional file missing",
-         {},
-         [](CleanStack& s) { Remove(s.In("site/config.php")); },
-         kError,
-         "hub_config.ini",
-         18,
+        {"an additional file missing", Drop("site/config.php"), kError, kHub, 18,
          "the additional file"},
-        {"an additional file outside the stack",
-         {{18, "File1=..\\outside.php"}},
-         nullptr,
-         kError,
-         "hub_config.ini",
-         18,
-         "lies outside the stack"},
+        {"an additional file outside the stack", Config({{18, "File1=..\\outside.php"}}), kError,
+         kHub, 18, "lies outside the stack"},
         {"an additional file with a misspelt placeholder",
-         {},
-         [](CleanStack& s) { WriteFile(s.In("site/config.php"), "<?php $h = '%RMHUB:HOTS%';\n"); },
-         kError,
-         "site/config.php",
-         1,
+         Put("site/config.php", "<?php $h = '%RMHUB:HOTS%';\n"), kError, "site/config.php", 1,
          "did you mean %RMHUB:HOST%?"},
         // The encrypted archive.
-        {"an archive of another pass phrase",
-         {},
-         [](CleanStack& s) {
-             std::ostringstream warnings;
-             std::string error;
-             ASSERT_TRUE(PackDatabaseFolder(s.In("dbdir"), s.In("dbdir.aes"), "not the built-in",
-                                            ZipWriter::Method::kDeflated, warnings, error));
-         },
-         kError,
-         "dbdir.aes",
-         0,
-         "does not open"},
-        {"an archive without a database",
-         {},
-         [](CleanStack& s) {
-             CreateFolders(s.In("empty"));
-             std::ostringstream warnings;
-             std::string error;
-             ASSERT_TRUE(PackDatabaseFolder(s.In("empty"), s.In("dbdir.aes"), ArchivePassPhrase(),
-                                            ZipWriter::Method::kDeflated, warnings, error));
-         },
-         kError,
-         "dbdir.aes",
-         0,
-         "holds nothing under dbdir/"},
+        {"an archive of another pass phrase", Pack("dbdir", "not the built-in"), kError,
+         "dbdir.aes", 0, "does not open"},
+        {"an archive without a database", Pack("empty", ArchivePassPhrase()), kError, "dbdir.aes",
+         0, "holds nothing under dbdir/"},
         // A mirror folder that the end of a run would delete.
         {"a mirror that is the documents folder",
-         {{12, "DeleteDatabaseFiles=1"}, {13, "MirrorFolder={MD}"}},
-         nullptr,
-         kError,
-         "hub_config.ini",
-         13,
+         Config({{12, "DeleteDatabaseFiles=1"}, {13, "MirrorFolder={MD}"}}), kError, kHub, 13,
          "DeleteDatabaseFiles=1 would delete MirrorFolder"},
         {"a mirror that holds the stack",
-         {{12, "DeleteDatabaseFiles=1"}},
          [](CleanStack& s) {
-             s.config[12] = "MirrorFolder=" + s.dir.path();
-             s.WriteConfig();
+             Config({{12, "DeleteDatabaseFiles=1"}, {13, "MirrorFolder=" + s.dir.path()}})(s);
          },
-         kError,
-         "hub_config.ini",
-         13,
-         "the stack's folder, or holds it"},
+         kError, kHub, 13, "the stack's folder, or holds it"},
         {"a mirror that is no absolute folder",
-         {{12, "DeleteDatabaseFiles=1"}, {13, "MirrorFolder=mirror"}},
-         nullptr,
-         kError,
-         "hub_config.ini",
-         13,
+         Config({{12, "DeleteDatabaseFiles=1"}, {13, "MirrorFolder=mirror"}}), kError, kHub, 13,
          "not absolute"},
-        // No configuration at all.
+        // No configuration at all: every key has its default, which the clean stack's files match
+        // but for the splash picture.
         {"no hub_config.ini",
-         {},
          [](CleanStack& s) {
-             Remove(s.root + "hub_config.ini");
-             // Then every key has its default, which the clean stack's files match but for the
-             // splash picture.
-             WriteFile(s.In("splash.bmp"), "BM");
+             Drop(kHub)(s);
+             Put("splash.bmp", "BM")(s);
          },
-         kWarning,
-         "hub_config.ini",
-         0,
-         "every setting at its default"},
+         kWarning, kHub, 0, "every setting at its default"},
     };
 
     {
@@ -465,20 +267,11 @@ TEST(StackCheck, EachMistakeIsReportedAloneWithItsLine) {
         EXPECT_TRUE(none.empty()) << Describe(none);
         EXPECT_EQ(CheckExitCode(none), 0);
     }
-    for (const Mistake& m : mistakes) {
+    for (const auto& m : mistakes) {
         SCOPED_TRACE(m.what);
         CleanStack stack;
-        for (const ConfigEdit& edit : m.edits) {
-            if (edit.line <= stack.config.size()) {
-                stack.config[edit.line - 1] = edit.text;
-            } else {
-                stack.config.push_back(edit.text);
-            }
-        }
         stack.WriteConfig();
-        if (m.change) {
-            m.change(stack);
-        }
+        m.change(stack);
         const std::vector<CheckFinding> findings = CheckStack(stack.root, ArchivePassPhrase());
         if (findings.size() != 1u) {
             ADD_FAILURE() << "not one finding:\n" << Describe(findings);
@@ -491,13 +284,18 @@ TEST(StackCheck, EachMistakeIsReportedAloneWithItsLine) {
         EXPECT_NE(f.message.find(m.says), std::string::npos) << f.message;
         EXPECT_EQ(CheckExitCode(findings), m.severity == kError ? 2 : 1);
     }
+    // The worst finding decides the exit code, wherever it stands.
+    CheckFinding error;
+    CheckFinding warning;
+    warning.severity = kWarning;
+    EXPECT_EQ(CheckExitCode({error, warning}), 2);
 }
 
 TEST(StackCheck, AMirrorFolderOfItsOwnMayBeDeleted) {
     CleanStack stack;
-    stack.config[11] = "DeleteDatabaseFiles=1";
-    stack.config[12] = "MirrorFolder={TMP}trailhost-check-mirror";
     stack.WriteConfig();
+    Config({{12, "DeleteDatabaseFiles=1"}, {13, "MirrorFolder={TMP}trailhost-check-mirror"}})(
+        stack);
     const std::vector<CheckFinding> findings = CheckStack(stack.root, ArchivePassPhrase());
     EXPECT_TRUE(findings.empty()) << Describe(findings);
 }
@@ -505,10 +303,7 @@ TEST(StackCheck, AMirrorFolderOfItsOwnMayBeDeleted) {
 TEST(StackCheck, TheArchiveOpensWithThePassPhraseGiven) {
     CleanStack stack;
     stack.WriteConfig();
-    std::ostringstream warnings;
-    std::string error;
-    ASSERT_TRUE(PackDatabaseFolder(stack.In("dbdir"), stack.In("dbdir.aes"), "site secret",
-                                   ZipWriter::Method::kDeflated, warnings, error));
+    Pack("dbdir", "site secret")(stack);
     EXPECT_TRUE(CheckStack(stack.root, "site secret").empty());
     EXPECT_EQ(CheckStack(stack.root, ArchivePassPhrase()).size(), 1u);
 }

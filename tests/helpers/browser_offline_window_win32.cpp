@@ -1,10 +1,8 @@
 // "browser_offline_window TITLE LOG" plays a work-offline dialog on Windows: a visible top-level
 // window with that title that appends "command N" to LOG for each WM_COMMAND it receives. It
 // writes "ready" to LOG once its window is shown, and ends when closed or after two minutes.
-// Linux has no such dialog; there it ends at once.
 #include "fake_common.h"
 
-#ifdef _WIN32
 namespace {
 
 std::string g_log;
@@ -27,13 +25,11 @@ void CALLBACK EndOfLife(HWND window, UINT, UINT_PTR, DWORD) {
 }
 
 }  // namespace
-#endif
 
 int main(int argc, char** argv) {
     if (argc < 3) {
         return 2;
     }
-#ifdef _WIN32
     g_log = argv[2];
     WNDCLASSA windowClass{};
     windowClass.lpfnWndProc = WindowProc;
@@ -54,8 +50,5 @@ int main(int argc, char** argv) {
         TranslateMessage(&message);
         DispatchMessageA(&message);
     }
-#else
-    (void)argv;
-#endif
     return 0;
 }

@@ -1,4 +1,4 @@
-// Plays xdg-mime for the default-browser lookup on Linux: "query default text/html" prints the
+// Linux only: plays xdg-mime for the default-browser lookup: "query default text/html" prints the
 // desktop id in FAKE_XDG_HTML_HANDLER (nothing when it is empty) and logs the question to
 // FAKE_BROWSER_LOG when set. Other questions print nothing and fail.
 #include <iostream>
