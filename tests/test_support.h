@@ -79,20 +79,6 @@ bool ProcessRuns(std::uint32_t id);
 // Sets a variable of this process's environment; an empty value removes it.
 void SetProcessVariable(const char* name, const std::string& value);
 
-// A process variable set for the object's life, and removed again at its end.
-class ScopedEnv {
-public:
-    ScopedEnv(const char* name, const std::string& value) : name_(name) {
-        SetProcessVariable(name_, value);
-    }
-    ~ScopedEnv() { SetProcessVariable(name_, ""); }
-    ScopedEnv(const ScopedEnv&) = delete;
-    ScopedEnv& operator=(const ScopedEnv&) = delete;
-
-private:
-    const char* name_;
-};
-
 }  // namespace testsupport
 
 // The one environment setter of the tests.

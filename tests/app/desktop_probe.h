@@ -12,7 +12,7 @@
 
 #include "child_process.h"
 
-namespace browsertest {
+namespace testsupport {
 class ScopedEnv;
 }
 
@@ -126,7 +126,7 @@ public:
     ~HeadlessCopies();
 
 private:
-    std::unique_ptr<browsertest::ScopedEnv> unset_[3];
+    std::unique_ptr<testsupport::ScopedEnv> unset_[3];
 };
 
 }  // namespace shelltest

@@ -215,7 +215,7 @@ std::string AnswerBox(testsupport::ChildProcess& copy, const std::string& folder
 HeadlessCopies::HeadlessCopies() {
     const char* const variables[] = {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"};
     for (int i = 0; i < 3; ++i) {
-        unset_[i] = std::make_unique<browsertest::ScopedEnv>(variables[i], std::nullopt);
+        unset_[i] = std::make_unique<testsupport::ScopedEnv>(variables[i], std::nullopt);
     }
 }
 

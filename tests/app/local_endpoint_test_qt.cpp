@@ -20,7 +20,7 @@
 #include "second_user.h"
 #include "shell_host_support.h"
 
-using browsertest::ScopedEnv;
+using testsupport::ScopedEnv;
 using shelltest::PumpUntil;
 using shelltest::ShellHostTest;
 using testsupport::SecondUser;
