@@ -20,9 +20,9 @@
 #include "second_user.h"
 #include "shell_host_support.h"
 
-using testsupport::ScopedEnv;
 using shelltest::PumpUntil;
 using shelltest::ShellHostTest;
+using testsupport::ScopedEnv;
 using testsupport::SecondUser;
 
 namespace {
