@@ -42,14 +42,6 @@ public:
     }
 
     // Paths in this platform's form from paths written with '/'.
-    static std::string Native(std::string path) {
-        for (char& c : path) {
-            if (c == '/') {
-                c = kPathSeparator;
-            }
-        }
-        return path;
-    }
 
     std::string Root() const { return root_.path(); }
     std::string ExeFolder() const { return root_ / Native("stack/"); }

@@ -8,6 +8,8 @@
 #include <thread>
 #include <vector>
 
+#include "sys/folders.h"
+
 namespace testsupport {
 
 // Waits until `done` holds; false when it did not within `limit` (a minute by default), which
@@ -55,13 +57,18 @@ std::string TestBinFolder();
 
 #ifdef _WIN32
 inline const std::string kExe = ".exe";
-inline const std::string kSep = "\\";
+inline const std::string kEol = "\r\n";
 #else
 inline const std::string kExe;
-inline const std::string kSep = "/";
+inline const std::string kEol = "\n";
 #endif
-inline const std::string& Sep() {
-    return kSep;
+
+// A path written with '/' in this platform's form.
+inline std::string Native(std::string path) {
+    for (char& c : path) {
+        c = c == '/' ? kPathSeparator : c;
+    }
+    return path;
 }
 
 // A file's text with Windows line ends read as bare line feeds.

@@ -15,8 +15,6 @@
 
 namespace {
 
-const std::string kSep(1, kPathSeparator);
-
 #ifdef _WIN32
 const char kAdminFileName[] = "mysqladmin.exe";
 #else

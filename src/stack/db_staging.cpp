@@ -13,8 +13,6 @@
 
 namespace {
 
-const std::string kSep(1, kPathSeparator);
-
 // What a file takes on the disk beyond its bytes, at most: its last cluster and its entry.
 constexpr std::uint64_t kPerFileOverhead = 8192;
 constexpr std::uint64_t kUnknown = std::numeric_limits<std::uint64_t>::max();

@@ -13,8 +13,6 @@
 
 namespace {
 
-const std::string kSep(1, kPathSeparator);
-
 #ifdef _WIN32
 constexpr char kPathListSeparator = ';';
 #else

@@ -11,8 +11,6 @@
 
 namespace {
 
-const std::string kSep(1, kPathSeparator);
-
 constexpr int kLineBuffer = 4096;
 
 std::string Doubled(const std::string& folder) {

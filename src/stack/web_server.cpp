@@ -9,8 +9,6 @@
 
 namespace {
 
-const std::string kSep(1, kPathSeparator);
-
 #ifdef _WIN32
 const char kExeSuffix[] = ".exe";
 #else

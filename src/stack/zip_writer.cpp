@@ -10,7 +10,7 @@ using namespace zipformat;
 
 namespace {
 
-constexpr size_t kBufferSize = 64 * 1024;
+constexpr size_t kWriteBufferSize = 64 * 1024;
 constexpr uint16_t kVersion = 20;
 // 1980-01-01 00:00 in MS-DOS form: archives of the same tree come out the same.
 constexpr uint16_t kDosTime = 0;
@@ -177,8 +177,8 @@ bool ZipWriter::StreamEntry(const std::string& name, const Reader& read, Method 
     const uint64_t dataStart = offset_;
     uint64_t size = 0;
     uLong crc = crc32(0L, Z_NULL, 0);
-    std::vector<unsigned char> plain(kBufferSize);
-    std::vector<unsigned char> packed(kBufferSize);
+    std::vector<unsigned char> plain(kWriteBufferSize);
+    std::vector<unsigned char> packed(kWriteBufferSize);
     Deflater deflater;
     if (method == Method::kDeflated && !deflater.ok()) {
         ok_ = false;

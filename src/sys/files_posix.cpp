@@ -27,12 +27,6 @@ namespace {
 constexpr mode_t kFileMode = 0600;
 constexpr mode_t kFolderMode = 0700;
 
-// Owner of a folder stream; it owns the descriptor it was made from.
-struct DirCloser {
-    void operator()(DIR* dir) const { closedir(dir); }
-};
-using UniqueDir = std::unique_ptr<DIR, DirCloser>;
-
 enum class EntryType { kFile, kFolder, kLink, kOther, kGone };
 
 EntryType TypeOf(int dirFd, const dirent* entry) {
@@ -69,7 +63,7 @@ bool IsDotOrDotDot(const char* name) {
 }
 
 // A stream over the entries of an open folder; the folder's own descriptor stays open.
-UniqueDir OpenEntries(int dirFd) {
+ScopedDir OpenEntries(int dirFd) {
     const int copy = fcntl(dirFd, F_DUPFD_CLOEXEC, 0);
     if (copy < 0) {
         return nullptr;
@@ -78,7 +72,7 @@ UniqueDir OpenEntries(int dirFd) {
     if (dir == nullptr) {
         close(copy);
     }
-    return UniqueDir(dir);
+    return ScopedDir(dir);
 }
 
 int OpenFolderAt(int dirFd, const char* name) {
@@ -95,7 +89,7 @@ void MakeFolderUsable(int fd) {
 
 void RemoveContents(int dirFd) {
     MakeFolderUsable(dirFd);
-    UniqueDir dir = OpenEntries(dirFd);
+    ScopedDir dir = OpenEntries(dirFd);
     if (!dir) {
         return;
     }
@@ -171,7 +165,7 @@ bool CopyFileAt(int srcDir, const char* srcName, int dstDir, const char* dstName
 }
 
 bool CopyContents(int srcDir, int dstDir, const CancelCheck& cancelled) {
-    UniqueDir dir = OpenEntries(srcDir);
+    ScopedDir dir = OpenEntries(srcDir);
     if (!dir) {
         return false;
     }
@@ -525,7 +519,7 @@ bool ListFolder(const std::string& path, std::vector<FolderEntry>& entries) {
     if (!fd.IsValid()) {
         return false;
     }
-    UniqueDir dir = OpenEntries(fd.Get());
+    ScopedDir dir = OpenEntries(fd.Get());
     if (!dir) {
         return false;
     }

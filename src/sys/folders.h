@@ -8,6 +8,8 @@ constexpr char kPathSeparator = '\\';
 #else
 constexpr char kPathSeparator = '/';
 #endif
+// The separator as a string, for joining paths.
+inline const std::string kSep(1, kPathSeparator);
 
 // A path from the configuration (written with '\') in this platform's form: unchanged on
 // Windows, every '\' turned into '/' elsewhere.

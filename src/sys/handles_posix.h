@@ -1,8 +1,11 @@
-// Linux only: an owner for file descriptors. Included by *_posix.cpp files alone.
+// Linux only: owners for file descriptors and folder streams. Included by *_posix.cpp files
+// alone.
 #pragma once
 
+#include <dirent.h>
 #include <unistd.h>
 
+#include <memory>
 #include <utility>
 
 // Closes its descriptor when it goes; -1 means none.
@@ -35,3 +38,9 @@ public:
 private:
     int fd_ = -1;
 };
+
+// Owner of a folder stream; it owns the descriptor it was made from.
+struct DirCloser {
+    void operator()(DIR* dir) const { closedir(dir); }
+};
+using ScopedDir = std::unique_ptr<DIR, DirCloser>;

@@ -19,11 +19,6 @@
 
 namespace {
 
-struct DirCloser {
-    void operator()(DIR* dir) const { closedir(dir); }
-};
-using ScopedDir = std::unique_ptr<DIR, DirCloser>;
-
 // The id that a /proc entry name stands for; 0 for anything else.
 std::uint32_t ProcessIdFromEntry(const char* name) {
     std::uint32_t id = 0;

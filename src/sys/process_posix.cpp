@@ -32,11 +32,6 @@ struct Process::Hold {
 
 namespace {
 
-struct DirCloser {
-    void operator()(DIR* dir) const { closedir(dir); }
-};
-using ScopedDir = std::unique_ptr<DIR, DirCloser>;
-
 // What /proc/<id>/stat tells: the state letter, the parent and the start time.
 struct StatLine {
     char state = '?';

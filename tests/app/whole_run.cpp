@@ -51,7 +51,7 @@ bool Matches(const std::string& text, const std::string& pattern) {
 void FolderInPlaceOf(const std::string& path) {
     std::filesystem::remove(path);
     std::filesystem::create_directories(path);
-    WriteFile(path + Sep() + "inside.txt", "not a file of the run");
+    WriteFile(path + kSep + "inside.txt", "not a file of the run");
 }
 
 template <typename T, typename... Args>
@@ -124,7 +124,7 @@ std::string WholeRun::Expand(std::string text) const {
     text = Replaced(text, "{RUNTIME}", runtime);
     text = Replaced(text, "{WEB}", layout.ExeFolder() + settings.pathToApache);
     return Replaced(text, "{DB}",
-                    layout.ExeFolder() + settings.pathToMySqlBin + Sep() + "mysqld" + kExe);
+                    layout.ExeFolder() + settings.pathToMySqlBin + kSep + "mysqld" + kExe);
 }
 
 bool WholeRun::DatabaseAnswers() const {
@@ -202,7 +202,7 @@ void WholeRun::MakeFault() {
             FolderInPlaceOf(Site() + ".bak");
             break;
         case Fault::kMissingHosts:
-            hostsPath_ = layout.Root() + StackLayout::Native("missing/hosts");
+            hostsPath_ = layout.Root() + testsupport::Native("missing/hosts");
             break;
         case Fault::kLockedAtStop:
             WriteFile(own_ / "probe", "x");

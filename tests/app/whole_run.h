@@ -121,6 +121,25 @@ struct Scenario {
     std::function<void(WholeRun&)> after;
 };
 
+// Trace lines that rows of both platforms expect.
+inline const char kHostsFallback[] = "Hosts file entry for 127.0.0.2 not made, using 127.0.0.1";
+inline const char kNoBackup[] = "Additional file not expanded, no backup made: {SITE}";
+
+// What the trace says when none of the three configuration files could be written.
+inline std::vector<std::string> ConfigurationsNotWritten() {
+    std::vector<std::string> traced;
+    for (const std::string name : {"httpd.conf", "my.ini", "php.ini"}) {
+        traced.push_back("Configuration file not written: {RUNTIME}" + name + " from {TPL}" + name);
+    }
+    return traced;
+}
+
+inline std::vector<std::string> Plus(std::vector<std::string> list,
+                                     const std::vector<std::string>& more) {
+    list.insert(list.end(), more.begin(), more.end());
+    return list;
+}
+
 inline std::ostream& operator<<(std::ostream& out, const Scenario& row) {
     return out << row.name;
 }
@@ -166,10 +185,10 @@ public:
     bool Traced(const std::string& start) const { return trace_.Count(Expand(start)) > 0; }
     std::string BrowserLog() const { return ReadFile(own_ / "browser.log"); }
     std::string Site() const {
-        return layout.ExeFolder() + StackLayout::Native("htdocs/config.php");
+        return layout.ExeFolder() + testsupport::Native("htdocs/config.php");
     }
     std::string Template(const std::string& name) const {
-        return layout.ExeFolder() + StackLayout::Native("server/config_tpl/") + name;
+        return layout.ExeFolder() + testsupport::Native("server/config_tpl/") + name;
     }
     // The database server's port, and whether it answers there.
     bool DatabaseAnswers() const;

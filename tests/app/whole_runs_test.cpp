@@ -11,13 +11,16 @@
 #include "sys/launcher.h"
 #include "whole_run.h"
 
+using testsupport::ConfigurationsNotWritten;
 using testsupport::Fault;
+using testsupport::kHostsFallback;
+using testsupport::kNoBackup;
 using testsupport::LoggedVariable;
 using testsupport::LogValues;
+using testsupport::Plus;
 using testsupport::ProcessRuns;
 using testsupport::ReadFile;
 using testsupport::Scenario;
-using testsupport::Sep;
 using testsupport::StackLayout;
 using testsupport::User;
 using testsupport::WholeRun;
@@ -25,26 +28,11 @@ using testsupport::WriteFile;
 
 namespace {
 
-const char kHostsFallback[] = "Hosts file entry for 127.0.0.2 not made, using 127.0.0.1";
 const char kNotExpanded[] = "Additional file not expanded, it cannot be written: {SITE}";
-const char kNoBackup[] = "Additional file not expanded, no backup made: {SITE}";
 
 // The database's files, where the fake web server was told to find them.
 std::string DatabasePath(WholeRun& run) {
     return LoggedVariable(ReadFile(run.runtime + "fake_web.log"), "TRH_DB_PATH");
-}
-
-std::vector<std::string> ConfigurationsNotWritten() {
-    std::vector<std::string> traced;
-    for (const std::string name : {"httpd.conf", "my.ini", "php.ini"}) {
-        traced.push_back("Configuration file not written: {RUNTIME}" + name + " from {TPL}" + name);
-    }
-    return traced;
-}
-
-std::vector<std::string> Plus(std::vector<std::string> list, std::vector<std::string> more) {
-    list.insert(list.end(), more.begin(), more.end());
-    return list;
 }
 
 // The site's own answer at a port taken by another program, a mirror beside a folder whose name
@@ -64,10 +52,10 @@ Scenario WholeRunOnTheTablesPort() {
                  "Startup.Shutdown1=" + StackLayout::MarkerCommand("{ROOT}shutdown.ran")})
         .Arrange([](WholeRun& run) {
             // A sibling folder whose name is the mirror's cut short: it is not the mirror.
-            WriteFile(run.Expand("{ROOT}mirrord") + Sep() + "keep.txt", "not the mirror");
+            WriteFile(run.Expand("{ROOT}mirrord") + kSep + "keep.txt", "not the mirror");
         })
         .During([](WholeRun& run) {
-            EXPECT_EQ(DatabasePath(run), run.Expand("{ROOT}mirrordb") + Sep());
+            EXPECT_EQ(DatabasePath(run), run.Expand("{ROOT}mirrordb") + kSep);
             // Two answers of 404, the ready one, and the browser's.
             EXPECT_EQ(LogValues(ReadFile(run.runtime + "fake_web.log"), "request ").size(), 4u);
             EXPECT_NE(run.webPort, run.settings.port);
@@ -118,14 +106,14 @@ Scenario KilledRunWithBrowserChanges() {
         .Config({"database.LocalMirror=1", "database.MirrorFolder={ROOT}mirror/",
                  "database.DeleteDatabaseFiles=1"})
         .Arrange([](WholeRun& run) {
-            const std::string profiles = run.Expand("{ROOT}profiles") + Sep();
+            const std::string profiles = run.Expand("{ROOT}profiles") + kSep;
             CreateFolders(profiles + "abc.Trailhost");
             CreateFolders(profiles + "abc.default");
             WriteFile(profiles + "profiles.ini", "[Profile0]\nPath=abc.default\n");
             CreateFolders(run.Expand("{ROOT}Saved"));
         })
         .During([](WholeRun& run) {
-            const std::string profiles = run.Expand("{ROOT}profiles") + Sep();
+            const std::string profiles = run.Expand("{ROOT}profiles") + kSep;
             EXPECT_EQ(ReadFile(run.Expand("{ROOT}mirror/site.frm")), "site data");
             EXPECT_EQ(ReadFile(run.Site() + ".bak"), WholeRun::kSiteText);
             Browser::CExternalBrowserStarter starter(run.settings, run.runtime);
@@ -143,9 +131,9 @@ Scenario KilledRunWithBrowserChanges() {
                             {profiles + "profiles.ini", profiles + "profiles.ini.trh"});
             WriteFile(profiles + "profiles.ini.trh", "[Profile0]\nPath=old\n");
             CreateFolders(own);
-            CreateFolders(madeWhole + Sep() + "events");
+            CreateFolders(madeWhole + kSep + "events");
             CreateFolders(madeEmpty);
-            WriteFile(kept + Sep() + "report.pdf", "the user's");
+            WriteFile(kept + kSep + "report.pdf", "the user's");
             // The user changes the list, and adds a hosts line, after the run wrote them down.
             WriteFile(profiles + "profiles.ini", "[Profile0]\nPath=abc.default\n; changed\n");
             run.userHosts = "10.1.1.1 later\n";
@@ -153,11 +141,11 @@ Scenario KilledRunWithBrowserChanges() {
         })
         .After([](WholeRun& run) {
             // The user's list, profiles and files stay as they are now.
-            const std::string profiles = run.Expand("{ROOT}profiles") + Sep();
+            const std::string profiles = run.Expand("{ROOT}profiles") + kSep;
             EXPECT_EQ(ReadFile(profiles + "profiles.ini"),
                       "[Profile0]\nPath=abc.default\n; changed\n");
-            EXPECT_EQ(ReadFile(run.Expand("{ROOT}Saved") + Sep() + "report.pdf"), "the user's");
-            std::filesystem::remove(run.Expand("{ROOT}Saved") + Sep() + "report.pdf");
+            EXPECT_EQ(ReadFile(run.Expand("{ROOT}Saved") + kSep + "report.pdf"), "the user's");
+            std::filesystem::remove(run.Expand("{ROOT}Saved") + kSep + "report.pdf");
             std::filesystem::remove(profiles + "profiles.ini.trh");
         });
 }
@@ -268,7 +256,7 @@ const Scenario kRows[] = {
         .Untouched()
         .Traced({kNotExpanded})
         .During([](WholeRun& run) {
-            EXPECT_EQ(DatabasePath(run), run.layout.ExeFolder() + "dbdir" + Sep());
+            EXPECT_EQ(DatabasePath(run), run.layout.ExeFolder() + "dbdir" + kSep);
         }),
     Scenario("AReadOnlyMediumRunsWithAMirrorOfItsDatabase")
         .With(Fault::kReadOnlyMedium)
@@ -280,7 +268,7 @@ const Scenario kRows[] = {
         .During([](WholeRun& run) {
             EXPECT_EQ(DatabasePath(run), run.Expand("{ROOT}mirror/"));
             EXPECT_EQ(ReadFile(run.Expand("{ROOT}mirror/site.frm")), "site data");
-            EXPECT_EQ(ReadFile(run.Expand("{ROOT}mirror/") + StackLayout::Native("mysql/user.frm")),
+            EXPECT_EQ(ReadFile(run.Expand("{ROOT}mirror/") + testsupport::Native("mysql/user.frm")),
                       "system tables");
         }),
     Scenario("AnUnwritableTemporaryFolderRefusesTheStart")
@@ -306,10 +294,10 @@ const Scenario kRows[] = {
         .Config({"http.DeleteHttpTemp=0", "database.LocalMirror=1"})
         .Host("127.0.0.1")
         .During(
-            [](WholeRun& run) { EXPECT_EQ(DatabasePath(run), run.runtime + "database" + Sep()); })
+            [](WholeRun& run) { EXPECT_EQ(DatabasePath(run), run.runtime + "database" + kSep); })
         .After([](WholeRun& run) {
             EXPECT_TRUE(PathExists(run.runtime + "httpd.conf"));
-            EXPECT_EQ(ReadFile(run.runtime + StackLayout::Native("database/site.frm")),
+            EXPECT_EQ(ReadFile(run.runtime + testsupport::Native("database/site.frm")),
                       "site data");
         }),
     Scenario("FoldersInPlaceOfTemplatesAreReportedAndLeftAlone")

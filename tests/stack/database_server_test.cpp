@@ -26,7 +26,7 @@ namespace {
 // Every path and the user reach the programs as one argument each, whatever they hold and
 // however long they are; only the site's own options (mySQLCmd) are split where they say.
 TEST(DatabaseCommandLines, EveryPieceIsOneWholeArgumentInItsPlace) {
-    const auto native = StackLayout::Native;
+    const auto native = testsupport::Native;
     AppSettings plain = StackLayout::Settings(0, 0);
     AppSettings own = plain;
     own.mySQLCmd = "--skip-innodb --console";
@@ -87,7 +87,7 @@ TEST(DatabaseCommandLines, EveryPieceIsOneWholeArgumentInItsPlace) {
 // blanks, and a backslash escapes a backslash, a quote, a line feed, a carriage return, a tab
 // and a backspace; '#' and ';' inside the quotes are no comment.
 TEST(DatabaseAccount, TheToolsOptionFileHoldsTheAccountQuoted) {
-    const std::string ini = StackLayout::Native("/tmp/a b/my.ini");
+    const std::string ini = testsupport::Native("/tmp/a b/my.ini");
     struct Case {
         std::string user, password, text;
     };
@@ -121,7 +121,7 @@ protected:
 
     WinsockGuard sockets_;
     StackLayout layout_;
-    std::string config_ = layout_.Root() + StackLayout::Native("conf/");
+    std::string config_ = layout_.Root() + testsupport::Native("conf/");
     AppSettings settings_ = StackLayout::Settings(0, 0);
 };
 
@@ -133,7 +133,7 @@ TEST_F(DatabaseStop, EndsOnlyItsOwnServerWhateverItDoes) {
     layout_.Install("idle_process", "other/mysqld" + testsupport::kExe);
     ProcessLauncher strangerLauncher;
     const std::string strangerReady = layout_.Root() + "stranger.ready";
-    ASSERT_TRUE(strangerLauncher.Launch(layout_.ExeFolder() + StackLayout::Native("other/mysqld") +
+    ASSERT_TRUE(strangerLauncher.Launch(layout_.ExeFolder() + testsupport::Native("other/mysqld") +
                                             testsupport::kExe + " " + strangerReady + " 0",
                                         "", LaunchWait::None, false, WindowSearch::Direct));
     const std::uint32_t stranger = strangerLauncher.processId();
@@ -163,8 +163,8 @@ TEST_F(DatabaseStop, EndsOnlyItsOwnServerWhateverItDoes) {
     int n = 0;
     for (const auto& row : rows) {
         SCOPED_TRACE(row.what);
-        const std::string config = config_ + std::to_string(++n) + StackLayout::Native("/");
-        const std::string runtime = config + StackLayout::Native("private/");
+        const std::string config = config_ + std::to_string(++n) + testsupport::Native("/");
+        const std::string runtime = config + testsupport::Native("private/");
         std::filesystem::create_directories(runtime);
         WriteFile(config + "my.ini", std::string("[mysqld]\n") + row.myIni);
         const int port = testsupport::UnusedPort();
@@ -195,7 +195,7 @@ TEST_F(DatabaseStop, EndsOnlyItsOwnServerWhateverItDoes) {
         }
         EXPECT_EQ(ReadFile(config + "fake_dbadmin.defaults"),
                   row.toolRuns
-                      ? AdminOptionFileText(config + StackLayout::Native("/my.ini"), account)
+                      ? AdminOptionFileText(config + testsupport::Native("/my.ini"), account)
                       : "");
         EXPECT_FALSE(PathExists(AdminOptionFileName(runtime)));
         EXPECT_EQ(LogValues(ReadFile(config + "fake_db.log"), "shutdown").size(),

@@ -26,10 +26,9 @@ using Method = ZipWriter::Method;
 
 namespace {
 
-const std::string kSep(1, kPathSeparator);
 const std::string kPass = "open sesame";
 const char kAbsent[] = "<absent>";
-const auto Native = testsupport::StackLayout::Native;
+using testsupport::Native;
 
 // An application folder with a data folder and the database server's system tables, and a
 // runtime folder beside it.

@@ -14,19 +14,12 @@
 #include <unistd.h>
 #endif
 
+using testsupport::kEol;
 using testsupport::ReadFile;
 using testsupport::TempDir;
 using testsupport::WriteFile;
 
 namespace {
-
-const std::string kSep(1, kPathSeparator);
-
-#ifdef _WIN32
-const std::string kEol = "\r\n";
-#else
-const std::string kEol = "\n";
-#endif
 
 // A hosts file of the test's own, in the shapes real ones come in: mixed line ends, a line
 // longer than any small buffer, no line end at the end.

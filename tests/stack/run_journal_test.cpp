@@ -19,7 +19,6 @@
 
 using testsupport::Eventually;
 using testsupport::ReadFile;
-using testsupport::Sep;
 using testsupport::TempDir;
 using testsupport::WriteFile;
 
@@ -62,7 +61,7 @@ protected:
     // started at `start` (none: a journal of an older run, which wrote no start time).
     std::string Folder(const std::string& name, std::uint32_t id, const std::string& program,
                        const std::string& stack, const std::string& start = "") {
-        const std::string folder = layout_.TempFolder() + name + Sep();
+        const std::string folder = layout_.TempFolder() + name + kSep;
         CreateFolders(folder);
         std::vector<std::string> fields{std::to_string(id), program, stack};
         if (!start.empty()) {
@@ -117,7 +116,7 @@ TEST_F(AbandonedRuns, AreRunsOfThisStackWhoseLauncherIsGone) {
     Folder("Trailhost_4", id, liveProgram, stack);
     const std::string reusedOld = Folder("Trailhost_4_1", id, liveProgram + "-other", stack);
     // Another stack's run, a folder without a journal, and folders of other names.
-    Folder("Trailhost_5", Process::CurrentId(), "whatever", layout_.Root() + "other" + Sep());
+    Folder("Trailhost_5", Process::CurrentId(), "whatever", layout_.Root() + "other" + kSep);
     CreateFolders(layout_.TempFolder() + "Trailhost_6");
     Folder("Trailhost_6x", Process::CurrentId(), "whatever", stack);
     Folder("Other_7", Process::CurrentId(), "whatever", stack);
@@ -153,7 +152,7 @@ TEST_F(AbandonedRuns, UndoEndsOnlyServersThatAreStillTheProcessWrittenDown) {
     WriteFile(file, "expanded 8080");
 
     AbandonedRun run;
-    run.runtimeFolder = layout_.TempFolder() + "Trailhost_1" + Sep();
+    run.runtimeFolder = layout_.TempFolder() + "Trailhost_1" + kSep;
     run.entries = {
         {journal::kRun, {std::to_string(Process::CurrentId()), "x", layout_.ExeFolder()}},
         {journal::kFile, {file}},
@@ -178,7 +177,7 @@ TEST_F(AbandonedRuns, UndoEndsOnlyServersThatAreStillTheProcessWrittenDown) {
 // (a merged journal would let a later recovery undo this live run), a link leads nowhere new.
 TEST_F(AbandonedRuns, ARuntimeFolderNameThatExistsIsNeverUsed) {
     const std::string temp = layout_.TempFolder();
-    const std::string other = layout_.Root() + "other" + Sep();
+    const std::string other = layout_.Root() + "other" + kSep;
     // The ids whose names are taken, each with a folder that must stay empty ("" for none): an own
     // folder with another run's journal, a file, a link to a folder, a folder others may write to.
     Folder("Trailhost_41", Process::CurrentId() + 1, "other.exe", other);
@@ -199,7 +198,7 @@ TEST_F(AbandonedRuns, ARuntimeFolderNameThatExistsIsNeverUsed) {
 
         const std::string runtime = CreateRuntimeFolder(temp, pid, false);
         ASSERT_EQ(runtime.rfind(temp + name + "_", 0), 0u) << runtime;
-        EXPECT_EQ(runtime.back(), Sep()[0]);
+        EXPECT_EQ(runtime.back(), kSep[0]);
         EXPECT_TRUE(PathExists(runtime + "session"));
         RecordRunStart(runtime, layout_.ExeFolder());
         EXPECT_EQ(ReadJournal(runtime).size(), 1u);

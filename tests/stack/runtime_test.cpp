@@ -15,21 +15,13 @@
 #include <unistd.h>
 #endif
 
+using testsupport::Native;
 using testsupport::TempDir;
 using testsupport::WriteFile;
 
 namespace {
 
-const std::string kSep(1, kPathSeparator);
-
 // A path written with '/' in this platform's form.
-std::string Native(std::string path) {
-    for (char& c : path) {
-        c = c == '/' ? kPathSeparator : c;
-    }
-    return path;
-}
-
 std::string ValueOf(const EnvironmentList& list, const std::string& name) {
     for (const auto& [key, value] : list) {
         if (key == name) {

@@ -30,25 +30,19 @@
 #endif
 
 using testsupport::Eventually;
+using testsupport::kEol;
 using testsupport::LogValues;
 using testsupport::NoStopPause;
 using testsupport::ProcessRuns;
 using testsupport::ReadFile;
 using testsupport::RecordingShell;
 using testsupport::ScriptedWebServer;
-using testsupport::Sep;
 using testsupport::StackLayout;
 using testsupport::TraceCapture;
 using testsupport::UnusedPort;
 using testsupport::WriteFile;
 
 namespace {
-
-#ifdef _WIN32
-const std::string kEol = "\r\n";
-#else
-const std::string kEol = "\n";
-#endif
 
 // A run of a stack of its own without a browser, whose stop does not pause; one that a failed
 // assertion leaves behind is stopped at the end of its scope.
@@ -222,8 +216,8 @@ TEST_F(Sequences, AStopDuringTheUnpackingBreaksItOffAndLeavesNothingBehind) {
     settings.deleteHttpTemp = true;
     QuickRun run(layout_, settings);
     const std::string runtime =
-        layout_.TempFolder() + "Trailhost_" + std::to_string(Process::CurrentId()) + Sep();
-    const std::string unpacked = runtime + Sep() + "encdb" + Sep() + "dbdir" + Sep();
+        layout_.TempFolder() + "Trailhost_" + std::to_string(Process::CurrentId()) + kSep;
+    const std::string unpacked = runtime + kSep + "encdb" + kSep + "dbdir" + kSep;
     TraceCapture trace;
 
     std::future<StartResult> start = std::async(std::launch::async, [&] { return run.Start(); });
@@ -248,7 +242,7 @@ TEST_F(Sequences, TheDecryptedDatabaseIsPrivateAndGoesAtEveryStop) {
 
     ASSERT_EQ(run.Start(), StartResult::kDone);
     const std::string encdb = UnpackFolderName(run.state.runtimeFolder);
-    EXPECT_EQ(ReadFile(encdb + "dbdir" + Sep() + "site.frm"), "secret");
+    EXPECT_EQ(ReadFile(encdb + "dbdir" + kSep + "site.frm"), "secret");
 #ifndef _WIN32
     struct stat st {};
     ASSERT_EQ(stat(encdb.c_str(), &st), 0);

@@ -8,16 +8,14 @@
 #include "sys/folders.h"
 #include "test_support.h"
 
+using testsupport::kEol;
 using testsupport::ReadFile;
 using testsupport::TempDir;
 using testsupport::WriteFile;
 
 namespace {
 
-const std::string kSep(1, kPathSeparator);
-
 #ifdef _WIN32
-const std::string kEol = "\r\n";
 const std::string kApp = "E:\\stack\\";
 const std::string kRoot = "D:\\www";
 // The folders of SampleRun(kApp) and kRoot, doubled but for the server folder's last separator.
@@ -25,7 +23,6 @@ const std::string kDoubled =
     "E:\\\\stack\\\\server\\|E:\\\\stack\\\\|E:\\\\stack\\\\rt\\\\|E:\\\\stack\\\\dbdir\\\\|D:"
     "\\\\www";
 #else
-const std::string kEol = "\n";
 // A backslash in a Linux folder's name is doubled in my.ini too: the server reads it as an escape.
 const std::string kApp = "/media/st\\ick/";
 const std::string kRoot = "/srv/www";

@@ -44,10 +44,10 @@ TEST(StartUrl, IsBuiltFromHostPortFileAndEncodedParameter) {
 // whatever blanks, quotes and shell characters the folders hold.
 TEST(WebServerCommandLine, ProgramAndConfigurationAreOneArgumentEach) {
     StackLayout layout;
-    const std::string configured = StackLayout::Native("server/Apache/Apache") + testsupport::kExe;
-    const std::string builtIn = StackLayout::Native("server/Apache/bin/Apache") + testsupport::kExe;
-    const std::string odd = StackLayout::Native("/media/me/My Stick & co;/");
-    const std::string config = StackLayout::Native("/tmp/a \"b\" -x/Trailhost_9/");
+    const std::string configured = testsupport::Native("server/Apache/Apache") + testsupport::kExe;
+    const std::string builtIn = testsupport::Native("server/Apache/bin/Apache") + testsupport::kExe;
+    const std::string odd = testsupport::Native("/media/me/My Stick & co;/");
+    const std::string config = testsupport::Native("/tmp/a \"b\" -x/Trailhost_9/");
 #ifdef _WIN32
     const std::vector<std::string> tail = {"-f", config + "\\httpd.conf"};
 #else

@@ -16,8 +16,6 @@ using Method = ZipWriter::Method;
 
 namespace {
 
-const std::string kSep(1, kPathSeparator);
-
 std::string Pattern(size_t size) {
     std::string bytes(size, '\0');
     for (size_t i = 0; i < size; ++i) {

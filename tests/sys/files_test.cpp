@@ -17,13 +17,12 @@
 #endif
 
 namespace fs = std::filesystem;
+using testsupport::Native;
 using testsupport::ReadFile;
 using testsupport::TempDir;
 using testsupport::WriteFile;
 
 namespace {
-
-const std::string kSep(1, kPathSeparator);
 
 // A folder link (a symbolic link on both systems); false where the system cannot make one.
 bool MakeFolderLink(const std::string& target, const std::string& link) {
@@ -47,13 +46,6 @@ void MakeSampleTree(const std::string& root) {
 }
 
 // A path written with '/' as the separator, in the platform's spelling.
-std::string Native(std::string path) {
-    for (char& c : path) {
-        c = c == '/' ? kPathSeparator : c;
-    }
-    return path;
-}
-
 #ifdef _WIN32
 DWORD Attributes(const std::string& path) {
     return GetFileAttributesA(path.c_str());

@@ -24,8 +24,6 @@ using testsupport::WriteFile;
 
 namespace {
 
-const std::string kSep(1, kPathSeparator);
-
 struct Tool {
     std::ostringstream out;
     std::ostringstream err;

@@ -14,25 +14,15 @@
 #include "sys/folders.h"
 #include "test_support.h"
 
+using testsupport::kExe;
+using testsupport::Native;
 using testsupport::ReadFile;
 using testsupport::TempDir;
 using testsupport::WriteFile;
 
 namespace {
 
-const std::string kSep(1, kPathSeparator);
-
 // A relative path written with '/' in the platform's form.
-std::string Native(std::string path) {
-    std::replace(path.begin(), path.end(), '/', kPathSeparator);
-    return path;
-}
-
-#ifdef _WIN32
-const std::string kExe = ".exe";
-#else
-const std::string kExe;
-#endif
 
 // A stack in which the check finds nothing: every program and file in place (the programs are
 // empty files, which the check does not run), templates with the placeholders their servers

@@ -56,8 +56,6 @@ constexpr int kDone = 0;
 constexpr int kFailed = 1;
 constexpr int kUsageError = 2;
 
-const std::string kSep(1, kPathSeparator);
-
 int UsageError(PackToolIo& io, const std::string& message) {
     io.err << "trailhost-pack: " << message << "\nRun trailhost-pack --help for the commands.\n";
     return kUsageError;

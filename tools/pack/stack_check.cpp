@@ -27,7 +27,6 @@ namespace {
 
 using Severity = CheckFinding::Severity;
 
-const std::string kSep(1, kPathSeparator);
 const char kConfigName[] = "hub_config.ini";
 
 std::string Trim(const std::string& text) {
