@@ -13,6 +13,11 @@ function(trailhost_warnings target)
     target_compile_options(${target} PRIVATE -Wshadow)
   else()
     target_compile_options(${target} PRIVATE -Wshadow=local)
+    # A unity build compiles each source as if it were a header of the batch, where a class of
+    # the file with a member of the file's anonymous namespace is no fault.
+    if(CMAKE_UNITY_BUILD)
+      target_compile_options(${target} PRIVATE -Wno-subobject-linkage)
+    endif()
   endif()
   if(TRAILHOST_WERROR)
     target_compile_options(${target} PRIVATE -Werror)
