@@ -475,10 +475,13 @@ std::optional<ProcessEntry> HandoverFamily::Choose(const std::vector<ProcessEntr
             }
         }
     }
+    // A newcomer of the wanted name only when its executable can be read: the system keeps
+    // another user's closed, and another user's browser on a shared machine is never this run's.
     std::vector<const ProcessEntry*> candidates;
     for (const ProcessEntry* entry : fresh) {
         if (members_.count({entry->id, entry->startTime}) != 0 ||
-            (!wanted_.empty() && EqualsNoCase(entry->name, wanted_.c_str()))) {
+            (!wanted_.empty() && !entry->path.empty() &&
+             EqualsNoCase(entry->name, wanted_.c_str()))) {
             candidates.push_back(entry);
         }
     }

@@ -77,11 +77,11 @@ public:
     // A Handover search adopts the program the user ends up with: a process that did not run
     // before the launch and is the launched program, one of its descendants (Linux: a member of
     // the process group the launch made, which survives wrapper scripts that end), or a program
-    // of the wanted name. It looks every 500 ms, adopts the first such process at once, and, when
-    // the adopted process ends within 26 s of the launch, adopts its successor, or looks again
-    // until then (unless what ended was plainly the browser: see kBrowserLikeMs). An UntilExit
-    // wait watches the adopted process; when nothing could be followed the launch returns once
-    // the 26 s are over, and Followed() tells so.
+    // of the wanted name that this user runs. It looks every 500 ms, adopts the first such process
+    // at once, and, when the adopted process ends within 26 s of the launch, adopts its successor,
+    // or looks again until then (unless what ended was plainly the browser: see kBrowserLikeMs). An
+    // UntilExit wait watches the adopted process; when nothing could be followed the launch returns
+    // once the 26 s are over, and Followed() tells so.
     int LaunchProcess(const std::string& commandLine, const LaunchOptions& options);
 
     // The process the last launch started (Direct) or adopted (Handover); nothing until then.
@@ -149,7 +149,8 @@ private:
 };
 
 // What a Handover search may adopt: processes that did not run before the launch and either
-// descend from the launched program or run an executable of the wanted name.
+// descend from the launched program or run an executable of the wanted name that this user can
+// read (not another user's).
 class HandoverFamily {
 public:
     // `launched`: the program the launch created; `before`: the table taken before it; `wanted`:

@@ -188,7 +188,14 @@ ProcessEntry Row(std::uint32_t id, std::uint32_t parent, std::uint64_t start,
     entry.parent = parent;
     entry.startTime = start;
     entry.name = name;
+    entry.path = std::string("/usr/bin/") + name;
     entry.group = group;
+    return entry;
+}
+
+// Another user's process: the system lists its name but keeps its executable closed.
+ProcessEntry OtherUsers(ProcessEntry entry) {
+    entry.path.clear();
     return entry;
 }
 
@@ -244,6 +251,10 @@ TEST(HandoverFamily, AdoptsNewcomersOfTheLaunchTheWantedNameFirst) {
          "b.exe",
          {{Row(5, 1, 50, "b.exe"), Row(900009, 1, t + 3, "b.exe")}},
          900009},
+        {"never another user's newcomer of the wanted name",
+         "b.exe",
+         {{OtherUsers(Row(900010, 1, t + 3, "b.exe"))}},
+         0},
         {"its child once it has ended",
          "",
          {{Row(me, 1, t), Row(900001, me, t + 5)},
