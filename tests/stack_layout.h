@@ -13,12 +13,27 @@
 #include <vector>
 
 #include "config/settings.h"
+#include "stack/runtime.h"
 #include "stack/shell_services.h"
 #include "stack/stack_state.h"
 #include "sys/folders.h"
 #include "test_support.h"
 
 namespace testsupport {
+
+// A run whose folders all lie in `app` (which ends with a separator).
+inline RunValues SampleRun(const std::string& app) {
+    RunValues run;
+    run.exeFolder = app;
+    run.appFolder = app;
+    run.runtimeFolder = app + "rt" + kSep;
+    run.dbFolder = app + "dbdir" + kSep;
+    run.docRootName = "htdocs";
+    run.hostName = "myhost";
+    run.webPort = 8080;
+    run.mySqlPort = 3307;
+    return run;
+}
 
 class StackLayout {
 public:

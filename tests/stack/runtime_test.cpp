@@ -5,6 +5,7 @@
 #include "sys/environment.h"
 #include "sys/files.h"
 #include "sys/folders.h"
+#include "stack_layout.h"
 #include "test_support.h"
 #include "trailhost_version.h"
 
@@ -16,6 +17,7 @@
 #endif
 
 using testsupport::Native;
+using testsupport::SampleRun;
 using testsupport::TempDir;
 using testsupport::WriteFile;
 
@@ -87,19 +89,6 @@ TEST(RuntimeFolder, NoneWhenNoFolderCanBeMadeThere) {
     EXPECT_FALSE(PathExists(dir / "file" + kSep + "Trailhost_42"));
 }
 
-RunValues SampleRun(const std::string& app) {
-    RunValues run;
-    run.exeFolder = app;
-    run.appFolder = app;
-    run.runtimeFolder = app + "rt" + kSep;
-    run.dbFolder = app + "dbdir" + kSep;
-    run.docRootName = "htdocs";
-    run.hostName = "myhost";
-    run.webPort = 8080;
-    run.mySqlPort = 3306;
-    return run;
-}
-
 // The eleven variables in their order, and what each holds in the shapes a stack comes in.
 TEST(Environment, ElevenVariablesInTheirOrder) {
     TempDir dir;
@@ -133,7 +122,7 @@ TEST(Environment, ElevenVariablesInTheirOrder) {
         {"TRH_TEMP_FOLDER", run.runtimeFolder},
         {"TRH_APACHE_PORT", "8080"},
         {"TRH_BASE_URL", "http://myhost:8080"},
-        {"TRH_MYSQL_PORT", "3306"},
+        {"TRH_MYSQL_PORT", "3307"},
         {"PATH", path + (kSep == "/" ? ":OLD" : "OLD")},
     };
     for (const auto& [name, value] : values) {

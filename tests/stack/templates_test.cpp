@@ -6,10 +6,12 @@
 
 #include "sys/files.h"
 #include "sys/folders.h"
+#include "stack_layout.h"
 #include "test_support.h"
 
 using testsupport::kEol;
 using testsupport::ReadFile;
+using testsupport::SampleRun;
 using testsupport::TempDir;
 using testsupport::WriteFile;
 
@@ -37,19 +39,6 @@ std::string Expand(const std::string& bytes, const Placeholders& placeholders) {
     WriteFile(dir / "in.tpl", bytes);
     EXPECT_TRUE(ExpandTemplate(dir / "in.tpl", dir / "out", placeholders));
     return ReadFile(dir / "out");
-}
-
-RunValues SampleRun(const std::string& app) {
-    RunValues run;
-    run.exeFolder = app;
-    run.appFolder = app;
-    run.runtimeFolder = app + "rt" + kSep;
-    run.dbFolder = app + "dbdir" + kSep;
-    run.docRootName = "htdocs";
-    run.hostName = "myhost";
-    run.webPort = 8080;
-    run.mySqlPort = 3307;
-    return run;
 }
 
 TEST(ExpandTemplate, ReplacesEachPlaceholderLineByLineInPiecesOf4095) {
