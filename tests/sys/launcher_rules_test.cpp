@@ -104,7 +104,7 @@ TEST(SplitWindowsCommandLine, FollowsTheRuntimesQuotingRules) {
 TEST(JoinWindowsCommandLine, JoinedArgumentsSplitBackUnchanged) {
     const std::vector<std::vector<std::string>> tables = {
         {"C:\\Program Files\\x.exe", "plain", "with blank", "quote\"inside", "trailing\\",
-         "back\\\\\"mix", "", "tab\there"},
+         "C:\\my stack\\", "back\\\\\"mix", "", "tab\there"},
         {"/usr/bin/chromium", "--user-data-dir=/tmp/a b/c", "http://h:1/?a=1&b=\"2\""},
         {"prog"},
     };
