@@ -239,6 +239,11 @@ const Scenario kRows[] = {
         .Config({"database.MirrorFolder={ROOT}mirror", "database.DeleteDatabaseFiles=1"})
         .Arrange(
             [](WholeRun& run) { WriteFile(run.Expand("{ROOT}mirror/user.txt"), "the user's"); }),
+    // A mirror that cannot be made (a file holds the name of its folder) is named in the trace.
+    Scenario("AMirrorThatCannotBeMadeIsNamedInTheTrace")
+        .Config({"database.LocalMirror=1", "database.MirrorFolder={ROOT}taken/mirror/"})
+        .Arrange([](WholeRun& run) { WriteFile(run.Expand("{ROOT}taken"), "a file"); })
+        .Traced({"Database mirror not created: {ROOT}taken"}),
     Scenario("AMirrorInTheStacksOwnFolderIsNotDeleted")
         .Config({"http.DeleteHttpTemp=0", "database.LocalMirror=1",
                  "database.OverwriteLocalMirror=1", "database.MirrorFolder={ROOT}",
