@@ -126,11 +126,16 @@ case_plain() {
 }
 
 # The database comes only as the encrypted archive: it is unpacked into the runtime folder at
-# each start, so the archive stays as it was and every run begins at the packed counter.
+# each start, so the archive stays as it was and every run begins at the packed counter. Its
+# server takes a few seconds to start, as from a slow stick: the page waits for it.
 case_encrypted() {
     local stack web db
     case_stack stack-encrypted
     remember "$stack/dbdir.aes"
+    printf '#!/bin/sh\nsleep 4\nexec %s "$@"\n' "$(readlink -f "$stack/server/mysql/bin/mysqld")" \
+        >"$case_dir/slow-mysqld"
+    rm "$stack/server/mysql/bin/mysqld"
+    install -m 755 "$case_dir/slow-mysqld" "$stack/server/mysql/bin/mysqld"
     whole_run "$stack" "$case_dir/run" "encrypted" "$web" "$db"
     check "encrypted: the counter of the unpacked database went to 1" visits_are "$run/page.txt" 1
     check "encrypted: the database ran from the runtime folder" \
