@@ -36,7 +36,7 @@ std::uint32_t CServerRunner::Run() {
     if (started != StartResult::kDone) {
         return 0;
     }
-    if (!Pause(kPauseBeforeBrowserMs) || state_.IsStopping()) {
+    if (!Pause(state_.timeouts.pauseBeforeBrowserMs) || state_.IsStopping()) {
         return 0;
     }
     if (!settings_.splashFile.empty()) {

@@ -26,16 +26,15 @@ public:
 
 // Runs, on its own thread: the start sequence; after a refused or failed start the splash screen
 // closes, the stop sequence takes down what the start made, and the main frame is closed, which
-// ends the program. Otherwise a pause of 1.5 s, the splash screen closed (when there is one), the
-// browser hand-over, and then either the same stop and close or, with
-// keepRunningAfterBrowserClose or a browser that could not be followed, nothing until the frame's
-// close path stops the stack. The frame is closed only once the runner's stop has ended, so the
-// close path finds nothing left to wait for. Once the close path's stop sequence has begun, the
+// ends the program. Otherwise a pause (timeouts.pauseBeforeBrowserMs, 1.5 s), the splash screen
+// closed (when there is one), the browser hand-over, and then either the same stop and close or,
+// with keepRunningAfterBrowserClose or a browser that could not be followed, nothing until the
+// frame's close path stops the stack. The frame is closed only once the runner's stop has ended, so
+// the close path finds nothing left to wait for. Once the close path's stop sequence has begun, the
 // runner opens no browser and ends by itself (after at most one 2 s pass when it keeps running);
 // Kill ends its pauses at once.
 class CServerRunner : public CThread {
 public:
-    static constexpr unsigned long kPauseBeforeBrowserMs = 1500;
     static constexpr unsigned long kKeepRunningPassMs = 2000;
 
     CServerRunner(StackState& state, AppSettings& settings, ShellServices& shell,

@@ -44,6 +44,8 @@ struct StackTimeouts {
     // How long at most the stop sequence waits for what it ended to be gone and to let go of its
     // files.
     unsigned long stopPauseMs = 4000;
+    // How long the runner waits after a start before it opens the browser.
+    unsigned long pauseBeforeBrowserMs = 1500;
 
     // The defaults above, with 45 s for the readiness wait on the Windows 95 family.
     static StackTimeouts ForThisProcess();

@@ -269,6 +269,8 @@ StackTimeouts WholeRun::Timeouts() const {
     StackTimeouts timeouts;
     timeouts.readinessTimeoutMs = row_.readinessMs;
     timeouts.databaseStopWaitMs = row_.dbStopWaitMs;
+    // The pause before the browser only lengthens each row.
+    timeouts.pauseBeforeBrowserMs = 100;
     return timeouts;
 }
 
