@@ -6,13 +6,11 @@
 #include <string>
 #include <vector>
 
+#include "test_support.h"
+
 namespace {
 
 using Args = std::vector<std::string>;
-
-CommandLineArgs Line(const std::string& text) {
-    return CommandLineArgs("-/", text);
-}
 
 }  // namespace
 
@@ -45,7 +43,7 @@ TEST(CommandLine, OnlyTheFirstHundredArgumentsAreSeen) {
     for (int i = 1; i <= 120; ++i) {
         text += " -a" + std::to_string(i);
     }
-    const CommandLineArgs args = Line(text);
+    const CommandLineArgs args("-/", text);
     ASSERT_EQ(100, args.Count());
     EXPECT_EQ("-a99", args.Arg(99));
     EXPECT_EQ(99, args.FindSwitch("a99"));
@@ -127,11 +125,7 @@ TEST(CommandLine, ProcessCommandLineStartsWithThisProgram) {
     for (char& c : program) {
         c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
     }
-#ifdef _WIN32
-    const std::string name = "test_config.exe";
-#else
-    const std::string name = "test_config";
-#endif
+    const std::string name = "test_config" + testsupport::kExe;
     ASSERT_GE(program.size(), name.size());
     EXPECT_EQ(name, program.substr(program.size() - name.size()));
 }

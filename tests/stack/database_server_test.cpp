@@ -146,8 +146,7 @@ TEST_F(DatabaseStop, EndsOnlyItsOwnServerWhateverItDoes) {
         const char* myIni;
         unsigned long stopWaitMs;
         // Whether the stop comes once the server listens, or once it has gone by itself.
-        bool listening;
-        bool goneBeforeTheStop;
+        bool listening, goneBeforeTheStop;
         // The administration tool's log: whether it ran, and asked for the shutdown.
         bool toolRuns;
         // Requests that the server logged ("shutdown" or "shutdown ignored").
