@@ -146,69 +146,66 @@ TEST(StackCheck, EachMistakeIsReportedAloneWithItsLine) {
     const struct {
         Change change;
         CheckFinding::Severity severity;
-        const char* file;  // with '/'
         int line;
-        const char* says;  // a part of the message
+        const char* says;         // a part of the message
+        const char* file = kHub;  // with '/'
     } mistakes[] = {
         // The configuration's lines.
-        {Config({{6, "Prot=7452"}}), kError, kHub, 6, "did you mean Port?"},
-        {Config({{3, "DeleteHttpTemp=1"}}), kError, kHub, 3, "DeleteHttpTemp belongs in [http]"},
-        {Config({{9, "[Browsr]"}}), kError, kHub, 9, "did you mean [Browser]?"},
-        {Config({{17, "[Extras]"}, {18, "Colour=red"}}), kWarning, kHub, 17,
+        {Config({{6, "Prot=7452"}}), kError, 6, "did you mean Port?"},
+        {Config({{3, "DeleteHttpTemp=1"}}), kError, 3, "DeleteHttpTemp belongs in [http]"},
+        {Config({{9, "[Browsr]"}}), kError, 9, "did you mean [Browser]?"},
+        {Config({{17, "[Extras]"}, {18, "Colour=red"}}), kWarning, 17,
          "no section the launcher reads"},
-        {Config({{19, "[General]"}}), kWarning, kHub, 19, "appears already at line 2"},
-        {Config({{7, "Colour=red"}}), kWarning, kHub, 7, "Colour is no key the launcher reads"},
-        {Config({{7, "Port=8080"}}), kWarning, kHub, 7, "set already at line 6"},
-        {Config({{1, "UseMySQL=1"}}), kError, kHub, 1, "before every section"},
-        {Config({{7, "HostName"}}), kWarning, kHub, 7, "has no '='"},
+        {Config({{19, "[General]"}}), kWarning, 19, "appears already at line 2"},
+        {Config({{7, "Colour=red"}}), kWarning, 7, "Colour is no key the launcher reads"},
+        {Config({{7, "Port=8080"}}), kWarning, 7, "set already at line 6"},
+        {Config({{1, "UseMySQL=1"}}), kError, 1, "before every section"},
+        {Config({{7, "HostName"}}), kWarning, 7, "has no '='"},
         // The values.
-        {Config({{10, "BrowserType=Opera"}}), kError, kHub, 10,
-         "no browser type the launcher knows"},
-        {Config({{6, "Port=70000"}}), kError, kHub, 6, "no port number"},
-        {Config({{13, "MySQLPort=db"}}), kError, kHub, 13, "is no number"},
-        {Config({{8, "DeleteHttpTemp=yes"}}), kError, kHub, 8, "reads as 0"},
-        {Config({{3, "StartLocal=2"}}), kWarning, kHub, 3, "acts like 0"},
-        {Config({{10, "BrowserSize=large"}}), kError, kHub, 10, "BrowserSize=large"},
+        {Config({{10, "BrowserType=Opera"}}), kError, 10, "no browser type the launcher knows"},
+        {Config({{6, "Port=70000"}}), kError, 6, "no port number"},
+        {Config({{13, "MySQLPort=db"}}), kError, 13, "is no number"},
+        {Config({{8, "DeleteHttpTemp=yes"}}), kError, 8, "reads as 0"},
+        {Config({{3, "StartLocal=2"}}), kWarning, 3, "acts like 0"},
+        {Config({{10, "BrowserSize=large"}}), kError, 10, "BrowserSize=large"},
         // Programs, folders and files.
-        {Drop("server/Apache/Apache" + kExe), kError, kHub, 15, "the web server"},
-        {Drop("server/mysql/bin/" + DatabaseServerFileName()), kError, kHub, 16,
-         "the database server "},
-        {Drop("server/mysql/bin/" + DatabaseAdminFileName()), kError, kHub, 16,
-         "administration tool"},
-        {Drop(kHttpd), kError, kHub, 0, "the web server's template"},
-        {Drop(kMyIni), kError, kHub, 0, "the database server's template"},
-        {Drop("htdocs"), kError, kHub, 0, "the document root"},
-        {Drop("dbdir"), kError, kHub, 12, "the database folder"},
-        {Config({{4, "UseSplash=1"}}), kError, kHub, 4, "Failed to load Splash"},
+        {Drop("server/Apache/Apache" + kExe), kError, 15, "the web server"},
+        {Drop("server/mysql/bin/" + DatabaseServerFileName()), kError, 16, "the database server "},
+        {Drop("server/mysql/bin/" + DatabaseAdminFileName()), kError, 16, "administration tool"},
+        {Drop(kHttpd), kError, 0, "the web server's template"},
+        {Drop(kMyIni), kError, 0, "the database server's template"},
+        {Drop("htdocs"), kError, 0, "the document root"},
+        {Drop("dbdir"), kError, 12, "the database folder"},
+        {Config({{4, "UseSplash=1"}}), kError, 4, "Failed to load Splash"},
         // Templates.
-        {Put(kHttpd, "ServerName x\nListen 80\n"), kError, kHttpd, 2, "Listen 80 is fixed"},
-        {Put(kHttpd, "ServerName x\n"), kError, kHttpd, 0, "no Listen line"},
-        {Put(kMyIni, "[mysqld]\nport=%RMHUB:MYSQLPRT%\ndatadir = C:\\data\n"), kError, kMyIni, 3,
-         "datadir is fixed"},
-        {Put(kMyIni, "[mysqld]\ndatadir=%RMHUB:DBDIR%\n[client]\nport=3306\n"), kError, kMyIni, 4,
-         "port is fixed to 3306"},
-        {Put(kPhpIni, "mysqli.default_port = %RMHUB:MYSQLPORT%\n"), kError, kPhpIni, 1,
-         "did you mean %RMHUB:MYSQLPRT%?"},
-        {Put(kHttpd, "\nListen %rmhub:port%\n"), kError, kHttpd, 2, "did you mean %RMHUB:PORT%?"},
-        {Put(kPhpIni, "x = %RMHUB:RTDIR\n"), kError, kPhpIni, 1, "%RMHUB:RTDIR is no placeholder"},
-        {Put(kPhpIni, "\n\nmysqli.default_host = %RMHUB:MYSQLIP%\n"), kError, kPhpIni, 3,
-         "not filled in php.ini"},
+        {Put(kHttpd, "ServerName x\nListen 80\n"), kError, 2, "Listen 80 is fixed", kHttpd},
+        {Put(kHttpd, "ServerName x\n"), kError, 0, "no Listen line", kHttpd},
+        {Put(kMyIni, "[mysqld]\nport=%RMHUB:MYSQLPRT%\ndatadir = C:\\data\n"), kError, 3,
+         "datadir is fixed", kMyIni},
+        {Put(kMyIni, "[mysqld]\ndatadir=%RMHUB:DBDIR%\n[client]\nport=3306\n"), kError, 4,
+         "port is fixed to 3306", kMyIni},
+        {Put(kPhpIni, "mysqli.default_port = %RMHUB:MYSQLPORT%\n"), kError, 1,
+         "did you mean %RMHUB:MYSQLPRT%?", kPhpIni},
+        {Put(kHttpd, "\nListen %rmhub:port%\n"), kError, 2, "did you mean %RMHUB:PORT%?", kHttpd},
+        {Put(kPhpIni, "x = %RMHUB:RTDIR\n"), kError, 1, "%RMHUB:RTDIR is no placeholder", kPhpIni},
+        {Put(kPhpIni, "\n\nmysqli.default_host = %RMHUB:MYSQLIP%\n"), kError, 3,
+         "not filled in php.ini", kPhpIni},
         // Additional files.
-        {Drop("site/config.php"), kError, kHub, 18, "the additional file"},
-        {Config({{18, "File1=..\\outside.php"}}), kError, kHub, 18, "lies outside the stack"},
-        {Put("site/config.php", "<?php $h = '%RMHUB:HOTS%';\n"), kError, "site/config.php", 1,
-         "did you mean %RMHUB:HOST%?"},
+        {Drop("site/config.php"), kError, 18, "the additional file"},
+        {Config({{18, "File1=..\\outside.php"}}), kError, 18, "lies outside the stack"},
+        {Put("site/config.php", "<?php $h = '%RMHUB:HOTS%';\n"), kError, 1,
+         "did you mean %RMHUB:HOST%?", "site/config.php"},
         // The encrypted archive.
-        {Pack("dbdir", "not the built-in"), kError, "dbdir.aes", 0, "does not open"},
-        {Pack("empty", ArchivePassPhrase()), kError, "dbdir.aes", 0, "holds nothing under dbdir/"},
+        {Pack("dbdir", "not the built-in"), kError, 0, "does not open", "dbdir.aes"},
+        {Pack("empty", ArchivePassPhrase()), kError, 0, "holds nothing under dbdir/", "dbdir.aes"},
         // A mirror folder that the end of a run would delete.
-        {Config({{12, "DeleteDatabaseFiles=1"}, {13, "MirrorFolder={MD}"}}), kError, kHub, 13,
+        {Config({{12, "DeleteDatabaseFiles=1"}, {13, "MirrorFolder={MD}"}}), kError, 13,
          "DeleteDatabaseFiles=1 would delete MirrorFolder"},
         {[](CleanStack& s) {
              Config({{12, "DeleteDatabaseFiles=1"}, {13, "MirrorFolder=" + s.dir.path()}})(s);
          },
-         kError, kHub, 13, "the stack's folder, or holds it"},
-        {Config({{12, "DeleteDatabaseFiles=1"}, {13, "MirrorFolder=mirror"}}), kError, kHub, 13,
+         kError, 13, "the stack's folder, or holds it"},
+        {Config({{12, "DeleteDatabaseFiles=1"}, {13, "MirrorFolder=mirror"}}), kError, 13,
          "not absolute"},
         // No configuration at all: every key has its default, which the clean stack's files match
         // but for the splash picture.
@@ -216,7 +213,7 @@ TEST(StackCheck, EachMistakeIsReportedAloneWithItsLine) {
              Drop(kHub)(s);
              Put("splash.bmp", "BM")(s);
          },
-         kWarning, kHub, 0, "every setting at its default"},
+         kWarning, 0, "every setting at its default"},
     };
 
     for (const auto& m : mistakes) {
