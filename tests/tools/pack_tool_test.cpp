@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <map>
 #include <sstream>
 
 #include "stack/account_texts.h"
@@ -18,6 +17,7 @@
 #endif
 
 namespace fs = std::filesystem;
+using testsupport::FileTree;
 using testsupport::ReadFile;
 using testsupport::TempDir;
 using testsupport::WriteFile;
@@ -51,17 +51,6 @@ std::vector<std::string> EncryptDb(std::vector<std::string> options, const std::
     options.push_back(folder);
     options.push_back(archive);
     return options;
-}
-
-// Every file below `root` by its relative path, with its bytes; folders end with "/".
-std::map<std::string, std::string> Snapshot(const std::string& root) {
-    std::map<std::string, std::string> tree;
-    for (const auto& entry : fs::recursive_directory_iterator(root)) {
-        const std::string rel = fs::relative(entry.path(), root).generic_string();
-        tree[entry.is_directory() ? rel + "/" : rel] =
-            entry.is_directory() ? "" : ReadFile(entry.path().string());
-    }
-    return tree;
 }
 
 // A database folder as a site would ship it.
@@ -154,7 +143,7 @@ TEST(PackTool, ArchivesUnpackToTheSameTreeWithTheirPassPhrase) {
             << tool.err.str();
         EXPECT_NE(tool.out.str().find(row.says), std::string::npos) << tool.out.str();
         sizes.push_back(ReadFile(app + "dbdir.aes").size());
-        EXPECT_EQ(Snapshot(Stage(app, dir / ("rt" + n) + kSep, row.phrase)), Snapshot(db)) << n;
+        EXPECT_EQ(FileTree(Stage(app, dir / ("rt" + n) + kSep, row.phrase)), FileTree(db)) << n;
         EXPECT_FALSE(PathExists(Stage(app, dir / ("wrong" + n) + kSep, "something else"))) << n;
     }
     EXPECT_LT(sizes[0] * 2, sizes[1]);
