@@ -4,6 +4,7 @@
 
 #include <cctype>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "test_support.h"
@@ -15,11 +16,7 @@ using Args = std::vector<std::string>;
 }  // namespace
 
 TEST(CommandLine, SplitsAtBlanksAndKeepsQuotedBlanks) {
-    struct SplitCase {
-        const char* text;
-        Args args;
-    };
-    const SplitCase cases[] = {
+    const std::pair<const char*, Args> cases[] = {
         {"", {}},
         {"   ", {}},
         {"prog", {"prog"}},
@@ -33,8 +30,8 @@ TEST(CommandLine, SplitsAtBlanksAndKeepsQuotedBlanks) {
         {"prog a\tb", {"prog", "a\tb"}},
         {"prog -config:\"x y\"", {"prog", "-config:\"x", "y\""}},
     };
-    for (const auto& c : cases) {
-        EXPECT_EQ(c.args, SplitCommandLine(c.text)) << c.text;
+    for (const auto& [text, args] : cases) {
+        EXPECT_EQ(args, SplitCommandLine(text)) << text;
     }
 }
 

@@ -238,13 +238,8 @@ TEST(Settings, BrowserTypeNamesInAnyCase) {
 }
 
 TEST(Settings, ReplaceNoCaseReplacesEveryOccurrenceOnce) {
-    struct ReplaceCase {
-        const char* text;
-        const char* token;
-        const char* replacement;
-        const char* expected;
-    };
-    const ReplaceCase cases[] = {
+    // The text, the token, its replacement and what comes out.
+    const char* const cases[][4] = {
         {"{pf}\\x", "{PF}", "C:\\P", "C:\\P\\x"},
         {"a{Tmp}b{TMP}", "{tmp}", "T", "aTbT"},
         {"{PF}{pf}", "{PF}", "{pf}", "{pf}{pf}"},
@@ -257,7 +252,7 @@ TEST(Settings, ReplaceNoCaseReplacesEveryOccurrenceOnce) {
          "D\xE4"},
     };
     for (const auto& c : cases) {
-        EXPECT_EQ(c.expected, ReplaceNoCase(c.text, c.token, c.replacement)) << c.text;
+        EXPECT_EQ(c[3], ReplaceNoCase(c[0], c[1], c[2])) << c[0];
     }
 }
 
