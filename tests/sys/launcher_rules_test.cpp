@@ -29,7 +29,6 @@ TEST(StartupShape, FollowsShowFlagAndSizeText) {
         {true, "", kShowNormal, false, 0, 0},
         {false, "", kShowHide, false, 0, 0},
         {true, "MAXIMIZE", kShowMaximize, false, 0, 0},
-        {true, "maximize", kShowMaximize, false, 0, 0},
         {true, "MaXiMiZe", kShowMaximize, false, 0, 0},
         {false, "MAXIMIZE", kShowHide, false, 0, 0},
         {true, "800x600", kShowNormal, true, 800, 600},
