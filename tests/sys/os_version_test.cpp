@@ -18,10 +18,11 @@ TEST(SystemVersion, ClassifiesByPlatformThenMajorThenMinor) {
         unsigned long minor;
         int type;
     } rows[] = {
-        {1, 4, 0, CSystemVersion::kWindows95}, {1, 4, 90, CSystemVersion::kWindowsMe},
-        {1, 5, 0, CSystemVersion::kUnknown},   {2, 4, 90, CSystemVersion::kWindowsNT4},
-        {2, 5, 1, CSystemVersion::kWindowsXP}, {2, 6, 1, CSystemVersion::kUnknown},
-        {0, 4, 0, CSystemVersion::kUnknown},   {3, 5, 1, CSystemVersion::kUnknown},
+        {1, 4, 0, CSystemVersion::kWindows95},   {1, 4, 10, CSystemVersion::kWindows98},
+        {1, 4, 90, CSystemVersion::kWindowsMe},  {1, 5, 0, CSystemVersion::kUnknown},
+        {2, 4, 90, CSystemVersion::kWindowsNT4}, {2, 5, 1, CSystemVersion::kWindowsXP},
+        {2, 6, 1, CSystemVersion::kUnknown},     {0, 4, 0, CSystemVersion::kUnknown},
+        {3, 5, 1, CSystemVersion::kUnknown},
     };
     for (const auto& row : rows) {
         EXPECT_EQ(CSystemVersion::Classify(row.platformId, row.major, row.minor), row.type)
