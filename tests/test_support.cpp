@@ -15,8 +15,6 @@
 #include <unistd.h>
 #endif
 
-#include "sys/process_list.h"
-
 namespace fs = std::filesystem;
 
 namespace testsupport {
@@ -129,9 +127,36 @@ std::string LoggedVariable(const std::string& log, const std::string& name) {
     return values.empty() ? "<unset>" : values.front();
 }
 
+#ifdef _WIN32
 bool ProcessRuns(std::uint32_t id) {
-    CProcessInfo processes;
-    return processes.Init(true) && processes.FindProcessById(nullptr, nullptr, id);
+    const HANDLE process = OpenProcess(SYNCHRONIZE, FALSE, id);
+    if (process == nullptr) {
+        return false;
+    }
+    const bool running = WaitForSingleObject(process, 0) == WAIT_TIMEOUT;
+    CloseHandle(process);
+    return running;
+}
+#else
+bool ProcessRuns(std::uint32_t id) {
+    std::ifstream stat("/proc/" + std::to_string(id) + "/stat");
+    std::string line;
+    if (!std::getline(stat, line)) {
+        return false;
+    }
+    // The state follows the program's name, which is in parentheses and may hold any character.
+    const std::string::size_type close = line.rfind(')');
+    return close != std::string::npos && close + 2 < line.size() && line[close + 2] != 'Z';
+}
+#endif
+
+CurrentFolder::CurrentFolder(const std::string& folder) : saved_(fs::current_path().string()) {
+    fs::current_path(folder);
+}
+
+CurrentFolder::~CurrentFolder() {
+    std::error_code ignored;
+    fs::current_path(saved_, ignored);
 }
 
 void SetProcessVariable(const char* name, const std::string& value) {

@@ -85,8 +85,21 @@ std::vector<std::string> LogValues(const std::string& log, const std::string& st
 // The value of a variable that a helper logged ("env NAME=value"); "<unset>" when it did not.
 std::string LoggedVariable(const std::string& log, const std::string& name);
 
-// Whether a process with this id runs now.
+// Whether a process with this id runs now; one that has ended but is still listed for its parent
+// (a zombie) does not.
 bool ProcessRuns(std::uint32_t id);
+
+// Makes a folder the current one for the scope.
+class CurrentFolder {
+public:
+    explicit CurrentFolder(const std::string& folder);
+    ~CurrentFolder();
+    CurrentFolder(const CurrentFolder&) = delete;
+    CurrentFolder& operator=(const CurrentFolder&) = delete;
+
+private:
+    std::string saved_;
+};
 
 // Sets a variable of this process's environment; an empty value removes it.
 void SetProcessVariable(const char* name, const std::string& value);

@@ -146,8 +146,7 @@ TEST(FindProgram, TakesTheFirstExecutableFileOnThePath) {
         chmod((dir / file).c_str(), std::string(file) == "plain/prog" ? 0644 : 0755);
     }
     const testsupport::ScopedEnv savedPath("PATH", testsupport::GetEnv("PATH"));
-    const std::filesystem::path current = std::filesystem::current_path();
-    std::filesystem::current_path(dir / "cwd");
+    const testsupport::CurrentFolder inCwd(dir / "cwd");
     const struct {
         const char* what;
         const char* path;  // '@' stands for the test's folder; nullptr: PATH unset
@@ -168,7 +167,6 @@ TEST(FindProgram, TakesTheFirstExecutableFileOnThePath) {
         testsupport::SetEnv("PATH", row.path != nullptr ? std::optional(folders) : std::nullopt);
         EXPECT_EQ(FindProgram(row.program), row.found) << row.what;
     }
-    std::filesystem::current_path(current);
 }
 #endif
 

@@ -26,15 +26,16 @@
 #include <signal.h>
 
 #include <cstdlib>
-#include <fstream>
 #endif
 
 namespace {
 
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
+using testsupport::CurrentFolder;
 using testsupport::Eventually;
 using testsupport::HelperPath;
+using testsupport::ProcessRuns;
 using testsupport::TempDir;
 
 // Generous limits for events that normally take milliseconds; they only keep a broken build
@@ -76,46 +77,9 @@ std::vector<std::string> Fields(const std::string& record) {
     return fields;
 }
 
-#ifdef _WIN32
-bool ProcessRuns(std::uint32_t pid) {
-    HANDLE process = OpenProcess(SYNCHRONIZE, FALSE, pid);
-    if (process == nullptr) {
-        return false;
-    }
-    const bool running = WaitForSingleObject(process, 0) == WAIT_TIMEOUT;
-    CloseHandle(process);
-    return running;
-}
-#else
-// A zombie has ended: only its parent's bookkeeping keeps it listed.
-bool ProcessRuns(std::uint32_t pid) {
-    std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
-    std::string line;
-    if (!std::getline(stat, line)) {
-        return false;
-    }
-    const std::string::size_type close = line.rfind(')');
-    return close != std::string::npos && close + 2 < line.size() && line[close + 2] != 'Z';
-}
-#endif
-
 bool ProcessEnds(std::uint32_t pid, std::chrono::milliseconds limit = kEventLimit) {
     return Eventually([pid] { return !ProcessRuns(pid); }, limit);
 }
-
-// Makes a folder the current one for the scope.
-class CurrentFolder {
-public:
-    explicit CurrentFolder(const fs::path& folder) : saved_(fs::current_path()) {
-        fs::current_path(folder);
-    }
-    ~CurrentFolder() { fs::current_path(saved_); }
-    CurrentFolder(const CurrentFolder&) = delete;
-    CurrentFolder& operator=(const CurrentFolder&) = delete;
-
-private:
-    fs::path saved_;
-};
 
 struct Box {
     std::string text;
