@@ -183,14 +183,9 @@ std::string AnswerBox(testsupport::ChildProcess& copy, const std::string& folder
     if (!copy.WaitForEnd(60000)) {
         return "";
     }
-    const std::string output = testsupport::ReadFile(folder + "stderr.txt");
-    const std::string prefix = caption + ": ";
-    const size_t at = output.find(prefix);
-    if (at == std::string::npos) {
-        return "";
-    }
-    const size_t end = output.find('\n', at);
-    return output.substr(at + prefix.size(), end - at - prefix.size());
+    const std::vector<std::string> lines =
+        testsupport::LogValues(testsupport::ReadFile(folder + "stderr.txt"), caption + ": ");
+    return lines.empty() ? "" : lines.front();
 }
 
 }  // namespace shelltest

@@ -3,12 +3,9 @@
 // (made for the test, see second_user.h) who holds the names first.
 #include <gtest/gtest.h>
 
-#include <sys/socket.h>
 #include <sys/stat.h>
-#include <sys/un.h>
 #include <unistd.h>
 
-#include <cstring>
 #include <optional>
 
 #include "app/local_endpoint.h"
@@ -93,25 +90,6 @@ TEST_P(EndpointKinds, LongNamesStillGuardAndStayApart) {
     EXPECT_NE(different.Address(), first.Address());
 
     ExpectActivateArrives(name, lines);
-}
-
-// A socket file whose copy is gone (a crash) does not keep the name; an abstract name goes with
-// its process anyway.
-TEST(PrivateFolderEndpoints, ANameLeftByACopyThatIsGoneIsFree) {
-    const std::string name = "left " + std::to_string(getpid());
-    const std::string address = EndpointAddress(name);
-    // What a killed copy leaves: a socket file that nobody listens on.
-    sockaddr_un socketAddress{};
-    socketAddress.sun_family = AF_UNIX;
-    ASSERT_LT(address.size(), sizeof(socketAddress.sun_path));
-    std::memcpy(socketAddress.sun_path, address.data(), address.size());
-    const int left = socket(AF_UNIX, SOCK_STREAM, 0);
-    ASSERT_EQ(bind(left, reinterpret_cast<sockaddr*>(&socketAddress), sizeof(socketAddress)), 0);
-    close(left);
-    EXPECT_FALSE(SendToEndpoint(name, ""));
-    LocalEndpoint endpoint;
-    EXPECT_TRUE(endpoint.Listen(name, [](const std::string&) {}));
-    EXPECT_TRUE(SendToEndpoint(name, ""));
 }
 
 // The other user's side: the helper that holds sockets, run as that user.

@@ -119,7 +119,6 @@ WholeRun::~WholeRun() {
 
 std::string WholeRun::Expand(std::string text) const {
     text = Replaced(text, "{ROOT}", layout.Root());
-    text = Replaced(text, "{STACK}", layout.ExeFolder());
     text = Replaced(text, "{SITE}", Site());
     text = Replaced(text, "{TPL}", Template(""));
     text = Replaced(text, "{TEMP}", tempFolder_);

@@ -58,7 +58,7 @@ class WholeRun;
 // One row: the configuration lines ("section.Key=value", over the base lines that start both
 // servers, fill in the site file under the host name 127.0.0.2 and open the fake browser), what
 // the fakes do (lines added to their configuration templates), the fault, the user's action, and
-// what must hold. Text may name {ROOT} (the test's folder), {STACK}, {SITE}, {TPL} (the template
+// what must hold. Text may name {ROOT} (the test's folder), {SITE}, {TPL} (the template
 // folder), {TEMP}, {RUNTIME}, {WEB} and {DB} (the servers' programs).
 struct Scenario {
     explicit Scenario(std::string rowName) : name(std::move(rowName)) {}
