@@ -7,35 +7,15 @@
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
 
 #include "stack/zip_reader.h"
 #include "sys/files.h"
 #include "sys/folders.h"
 
 namespace fuzzsupport {
-
-namespace {
-
-void RemoveScratchFolder() {
-    DeleteFolderTree(ScratchFolder());
-}
-
-void Walk(const std::string& folder, const std::string& prefix, std::vector<std::string>& out) {
-    std::vector<FolderEntry> entries;
-    if (!ListFolder(folder, entries)) {
-        return;
-    }
-    for (const FolderEntry& entry : entries) {
-        if (entry.kind == FolderEntry::Kind::kFolder) {
-            out.push_back(prefix + entry.name + "/");
-            Walk(folder + "/" + entry.name, prefix + entry.name + "/", out);
-        } else {
-            out.push_back(prefix + entry.name);
-        }
-    }
-}
-
-}  // namespace
 
 const std::string& ScratchFolder() {
     static const std::string folder = [] {
@@ -46,7 +26,7 @@ const std::string& ScratchFolder() {
         }
         return pattern + "/";
     }();
-    static const bool registered = std::atexit(RemoveScratchFolder) == 0;
+    static const bool registered = std::atexit([] { DeleteFolderTree(ScratchFolder()); }) == 0;
     static_cast<void>(registered);
     return folder;
 }
@@ -60,29 +40,27 @@ void Fail(const char* file, int line, const char* rule, std::string_view detail)
 }
 
 void WriteBytes(const std::string& path, std::string_view bytes) {
-    UniqueFile file = OpenFile(path, "wb");
-    const bool written =
-        file && std::fwrite(bytes.data(), 1, bytes.size(), file.get()) == bytes.size();
-    FUZZ_CHECK(written && std::fclose(file.release()) == 0, path);
+    std::ofstream file(path, std::ios::binary | std::ios::trunc);
+    file.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    file.close();
+    FUZZ_CHECK(!file.fail(), path);
 }
 
 std::string ReadBytes(const std::string& path) {
-    UniqueFile file = OpenFile(path, "rb");
-    std::string bytes;
-    if (!file) {
-        return bytes;
-    }
-    char buffer[65536];
-    size_t got = 0;
-    while ((got = std::fread(buffer, 1, sizeof(buffer), file.get())) > 0) {
-        bytes.append(buffer, got);
-    }
-    return bytes;
+    std::ifstream file(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
 }
 
 std::vector<std::string> TreeBelow(const std::string& folder) {
+    namespace fs = std::filesystem;
     std::vector<std::string> out;
-    Walk(folder, "", out);
+    std::error_code error;
+    // The iterator enters no link; a link to a folder is listed as a file.
+    for (auto it = fs::recursive_directory_iterator(folder, error);
+         it != fs::recursive_directory_iterator(); it.increment(error)) {
+        const bool isFolder = !it->is_symlink() && it->is_directory();
+        out.push_back(it->path().string().substr(folder.size()) + (isFolder ? "/" : ""));
+    }
     std::sort(out.begin(), out.end());
     return out;
 }

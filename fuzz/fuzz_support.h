@@ -27,8 +27,8 @@ inline std::string Text(const std::uint8_t* data, std::size_t size) {
 void WriteBytes(const std::string& path, std::string_view bytes);
 std::string ReadBytes(const std::string& path);
 
-// Everything below `folder`, as paths relative to it with '/' separators, sorted; folders end in
-// '/'. Links are listed and never entered.
+// Everything below `folder` (ending in '/'), as paths relative to it with '/' separators,
+// sorted; folders end in '/'. Links are listed and never entered.
 std::vector<std::string> TreeBelow(const std::string& folder);
 
 // The entries directly in `folder`, sorted, folders ending in '/'.

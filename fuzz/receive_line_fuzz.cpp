@@ -23,54 +23,48 @@ namespace {
 constexpr size_t kMaxAnswer = 32 * 1024;
 const char kHost[] = "127.0.0.1";
 
+// The loopback listener of the process, and its port.
 struct Listener {
-    ScopedFd fd;
+    ScopedFd fd{socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0)};
     int port = 0;
+
+    Listener() {
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t length = sizeof(address);
+        if (!fd.IsValid() ||
+            bind(fd.Get(), reinterpret_cast<sockaddr*>(&address), sizeof(address)) != 0 ||
+            listen(fd.Get(), 8) != 0 ||
+            getsockname(fd.Get(), reinterpret_cast<sockaddr*>(&address), &length) != 0) {
+            std::perror("listener");
+            std::abort();
+        }
+        port = ntohs(address.sin_port);
+    }
 };
 
-Listener MakeListener() {
-    Listener listener;
-    listener.fd.Reset(socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof(address);
-    if (!listener.fd.IsValid() ||
-        bind(listener.fd.Get(), reinterpret_cast<sockaddr*>(&address), sizeof(address)) != 0 ||
-        listen(listener.fd.Get(), 8) != 0 ||
-        getsockname(listener.fd.Get(), reinterpret_cast<sockaddr*>(&address), &length) != 0) {
-        std::perror("listener");
-        std::abort();
-    }
-    listener.port = ntohs(address.sin_port);
-    return listener;
-}
-
 const Listener& TheListener() {
-    static const Listener listener = MakeListener();
+    static const Listener listener;
     return listener;
 }
 
-ScopedFd AcceptOne() {
+// Takes the next connection and sends the whole answer on it.
+ScopedFd AcceptAndSend(const std::string& bytes) {
     ScopedFd peer(accept4(TheListener().fd.Get(), nullptr, nullptr, SOCK_CLOEXEC));
     FUZZ_CHECK(peer.IsValid(), "accept");
-    return peer;
-}
-
-void SendAll(const ScopedFd& peer, const std::string& bytes) {
-    size_t sent = 0;
-    while (sent < bytes.size()) {
+    for (size_t sent = 0; sent < bytes.size();) {
         const ssize_t n = send(peer.Get(), bytes.data() + sent, bytes.size() - sent, MSG_NOSIGNAL);
         FUZZ_CHECK(n > 0, "send");
         sent += static_cast<size_t>(n);
     }
+    return peer;
 }
 
-// Takes the next connection, sends the answer, ends the sending side and reads whatever the
-// client sends until it closes; so the client gets every byte and no reset cuts it short.
+// Sends the answer on the next connection, ends the sending side and reads whatever the client
+// sends until it closes; so the client gets every byte and no reset cuts it short.
 void Answer(const std::string& answer) {
-    const ScopedFd peer = AcceptOne();
-    SendAll(peer, answer);
+    const ScopedFd peer = AcceptAndSend(answer);
     shutdown(peer.Get(), SHUT_WR);
     char sink[512];
     while (recv(peer.Get(), sink, sizeof(sink), 0) > 0) {
@@ -101,10 +95,7 @@ void CheckReceiveLine(const std::string& answer) {
     FUZZ_CHECK(client.Create() && client.Connect(kHost, TheListener().port), "connect");
     // The connection is complete in the listener's queue already; the client reads only after
     // the server side has written everything and closed.
-    {
-        const ScopedFd peer = AcceptOne();
-        SendAll(peer, answer);
-    }
+    AcceptAndSend(answer);
 
     // Every line ends at its first line feed, or is cut at the limit; bytes after the last line
     // end that fill no whole piece are lost with the close.

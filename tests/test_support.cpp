@@ -75,6 +75,17 @@ void WriteFile(const std::string& path, const std::string& bytes) {
     out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
 }
 
+std::map<std::string, std::string> FileTree(const std::string& root) {
+    std::map<std::string, std::string> tree;
+    std::error_code ec;
+    for (auto it = fs::recursive_directory_iterator(root, ec);
+         !ec && it != fs::recursive_directory_iterator(); it.increment(ec)) {
+        tree[fs::relative(it->path(), root).generic_string()] =
+            it->is_directory() ? "<folder>" : ReadFile(it->path().string());
+    }
+    return tree;
+}
+
 std::string TestBinFolder() {
 #ifdef _WIN32
     char buffer[MAX_PATH] = {};

@@ -4,6 +4,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <map>
 #include <string>
 #include <thread>
 #include <vector>
@@ -47,6 +48,10 @@ private:
 // Whole-file read and write, byte for byte (empty text for a missing file).
 std::string ReadFile(const std::string& path);
 void WriteFile(const std::string& path, const std::string& bytes);
+
+// Every entry below `root` by its path relative to it ('/' separators): a file with its bytes, a
+// folder with "<folder>".
+std::map<std::string, std::string> FileTree(const std::string& root);
 
 // The path of a helper program from tests/helpers, which is built beside the test executables
 // ("fake_web" becomes ".../bin/fake_web" or "...\bin\fake_web.exe").

@@ -39,12 +39,7 @@ TEST(ChromiumRun, StopEndsTheBrowserAndStartReturns) {
 
     const std::string text = testsupport::ReadFile(dir / "log");
     const std::string expected = "arg=" + settings.browserPath +
-                                 "\narg=--user-data-dir=" + (dir / "runtime") +
-#ifdef _WIN32
-                                 "\\"
-#else
-                                 "/"
-#endif
+                                 "\narg=--user-data-dir=" + (dir / "runtime") + kPathSeparator +
                                  "browser-profile\narg=--no-first-run\n"
                                  "arg=--no-default-browser-check\narg=--new-window\narg=--kiosk\n"
                                  "arg=" +

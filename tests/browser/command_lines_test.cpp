@@ -97,23 +97,16 @@ TEST(BrowserCommands, HostileUrlParametersStayOneArgument) {
         SCOPED_TRACE(c.urlParam);
         const std::string url = BuildStartUrl("h", 4001, "index.php", c.urlParam);
         ASSERT_EQ(url, c.url);
-        // Firefox as Windows registers it, and as the Linux lookup gives it.
         EXPECT_EQ(SplitWindowsCommandLine(MozillaBrowserCommand(
                       std::string(kFirefox) + " -requestPending -osint -url \"%1\"", url,
                       mozillaProfile)),
                   (Args{firefox, "-url", c.url, "-no-remote", "-profile", mozillaProfile}));
-        EXPECT_EQ(
-            SplitWindowsCommandLine(
-                MozillaBrowserCommand("/usr/bin/firefox -url \"%1\"", url, mozillaProfile)),
-            (Args{"/usr/bin/firefox", "-url", c.url, "-no-remote", "-profile", mozillaProfile}));
         EXPECT_EQ(SplitWindowsCommandLine(InternetExplorerCommand(
                       "\"C:\\Program Files\\Internet Explorer\\iexplore.exe\" %1", "8", "", url)),
                   (Args{"C:\\Program Files\\Internet Explorer\\iexplore.exe", c.url, "-nomerge"}));
         EXPECT_EQ(SplitWindowsCommandLine(ChromiumCommand(chrome, chromeProfile, "", url)),
                   (Args{chrome, "--user-data-dir=" + chromeProfile, "--no-first-run",
                         "--no-default-browser-check", "--new-window", c.url}));
-        EXPECT_EQ(SplitWindowsCommandLine(PathBrowserCommand("/opt/my browser/run", url)),
-                  (Args{"/opt/my browser/run", c.url}));
         EXPECT_EQ(SplitWindowsCommandLine(PathBrowserCommand("D:\\Portable Firefox\\ffp.exe", url)),
                   (Args{"D:\\Portable Firefox\\ffp.exe", c.url}));
         EXPECT_EQ(SplitWindowsCommandLine(
@@ -149,53 +142,47 @@ TEST(ChromiumCommand, PrivateProfileNoQuestionsNewWindowAndTheSize) {
 }
 
 TEST(DefaultChoice, WindowsHandlerNames) {
+    // Ids alone, without an open command.
+    const std::pair<DefaultBrowserKind, std::vector<const char*>> byId[] = {
+        // Today's Firefox names its ids after its install.
+        {DefaultBrowserKind::kFirefox,
+         {"FirefoxHtml", "FIREFOXHTML", "fIrEfOxHtMl", "FirefoxHTML-308046B0AF4A39CB",
+          "FirefoxURL-308046B0AF4A39CB", "FirefoxURL"}},
+        {DefaultBrowserKind::kMozilla, {"MozillaHtml", "mozillahtml", "MozillaURL"}},
+        {DefaultBrowserKind::kChromium,
+         {"chromehtml", "MSEdgeHTM", "BraveHTML", "VivaldiHTM", "ChromiumHTM.ABCDEFGHIJ"}},
+        {DefaultBrowserKind::kInternetExplorer,
+         {"FirefoxHTMLX", "FirefoxHTML-", "MozillaHtml2", "", "htmlfile", "IE.HTTP",
+          "AppXq0fevzme2pys62n3e0fbqa7peapykr8v"}},
+    };
+    for (const auto& [kind, ids] : byId) {
+        for (const char* id : ids) {
+            EXPECT_EQ(KindForProgId(id, ""), kind) << id;
+        }
+    }
     const std::string chrome =
-        "\"C:\\Program Files\\Google\\Chrome\\Application\\chrome.exe\" "
-        "--single-argument %1";
+        "\"C:\\Program Files\\Google\\Chrome\\Application\\chrome.exe\" --single-argument %1";
     const struct {
         const char* progId;
         std::string command;
         DefaultBrowserKind kind;
-    } cases[] = {
-        {"FirefoxHtml", "", DefaultBrowserKind::kFirefox},
-        {"FIREFOXHTML", "", DefaultBrowserKind::kFirefox},
-        {"fIrEfOxHtMl", "", DefaultBrowserKind::kFirefox},
-        // Today's Firefox names its ids after its install.
-        {"FirefoxHTML-308046B0AF4A39CB", "", DefaultBrowserKind::kFirefox},
-        {"FirefoxURL-308046B0AF4A39CB", "", DefaultBrowserKind::kFirefox},
-        {"FirefoxURL", "", DefaultBrowserKind::kFirefox},
-        {"FirefoxHTMLX", "", DefaultBrowserKind::kInternetExplorer},
-        {"FirefoxHTML-", "", DefaultBrowserKind::kInternetExplorer},
-        {"MozillaHtml", "", DefaultBrowserKind::kMozilla},
-        {"mozillahtml", "", DefaultBrowserKind::kMozilla},
-        {"MozillaURL", "", DefaultBrowserKind::kMozilla},
-        {"MozillaHtml2", "", DefaultBrowserKind::kInternetExplorer},
-        {"", "", DefaultBrowserKind::kInternetExplorer},
+    } withCommand[] = {
         {"", chrome, DefaultBrowserKind::kInternetExplorer},
         {"htmlfile", "\"C:\\Program Files\\Internet Explorer\\iexplore.exe\" %1",
          DefaultBrowserKind::kInternetExplorer},
-        {"htmlfile", "", DefaultBrowserKind::kInternetExplorer},
-        {"IE.HTTP", "", DefaultBrowserKind::kInternetExplorer},
         {"SomeHTML", "C:\\IE\\IEXPLORE.EXE -nohome", DefaultBrowserKind::kInternetExplorer},
         {"ChromeHTML", chrome, DefaultBrowserKind::kChromium},
-        {"chromehtml", "", DefaultBrowserKind::kChromium},
-        {"MSEdgeHTM", "", DefaultBrowserKind::kChromium},
-        {"BraveHTML", "", DefaultBrowserKind::kChromium},
-        {"VivaldiHTM", "", DefaultBrowserKind::kChromium},
-        {"ChromiumHTM.ABCDEFGHIJ", "", DefaultBrowserKind::kChromium},
         // A variant id of the family is known by its program.
         {"ChromiumBeta.ABCDEFGHIJ", "C:\\Chromium\\chrome.exe -- \"%1\"",
          DefaultBrowserKind::kChromium},
         {"MSEdgeSomething", "\"C:\\Edge\\MSEDGE.EXE\" --single-argument %1",
          DefaultBrowserKind::kChromium},
-        // Any other browser is started by its own command; without one there is nothing to start.
+        // Any other browser is started by its own command.
         {"OperaStable", "\"C:\\Opera\\launcher.exe\" -noautoupdate -- \"%1\"",
          DefaultBrowserKind::kHandlerCommand},
-        {"AppXq0fevzme2pys62n3e0fbqa7peapykr8v", "", DefaultBrowserKind::kInternetExplorer},
     };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.progId);
-        EXPECT_EQ(KindForProgId(c.progId, c.command), c.kind);
+    for (const auto& c : withCommand) {
+        EXPECT_EQ(KindForProgId(c.progId, c.command), c.kind) << c.progId;
     }
 }
 

@@ -21,17 +21,10 @@ using testsupport::ScopedEnv;
 
 class DefaultHandlerTest : public ::testing::Test {
 protected:
-    DefaultHandlerTest()
-        : path_("PATH", dir_ / "bin"),
-          home_("HOME", dir_ / "home"),
-          dataHome_("XDG_DATA_HOME", dir_ / "share"),
-          dataDirs_("XDG_DATA_DIRS", dir_ / "system"),
-          handler_("FAKE_XDG_HTML_HANDLER", ""),
-          log_("FAKE_BROWSER_LOG", dir_ / "log") {
-        fs::create_directories(dir_ / "bin");
-        fs::create_directories(dir_ / "home");
-        fs::create_directories(dir_ / "share/applications");
-        fs::create_directories(dir_ / "system/applications");
+    DefaultHandlerTest() {
+        for (const char* folder : {"bin", "home", "share/applications", "system/applications"}) {
+            fs::create_directories(dir_ / folder);
+        }
         settings_.hostName = "trailhost.test";
         settings_.serverName = "Trailhost";
     }
@@ -44,12 +37,12 @@ protected:
     }
 
     testsupport::TempDir dir_;
-    ScopedEnv path_;
-    ScopedEnv home_;
-    ScopedEnv dataHome_;
-    ScopedEnv dataDirs_;
-    ScopedEnv handler_;
-    ScopedEnv log_;
+    const ScopedEnv env_[6] = {{"PATH", dir_ / "bin"},
+                               {"HOME", dir_ / "home"},
+                               {"XDG_DATA_HOME", dir_ / "share"},
+                               {"XDG_DATA_DIRS", dir_ / "system"},
+                               {"FAKE_XDG_HTML_HANDLER", ""},
+                               {"FAKE_BROWSER_LOG", dir_ / "log"}};
     AppSettings settings_;
 };
 

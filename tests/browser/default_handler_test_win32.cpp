@@ -71,25 +71,8 @@ std::vector<std::unique_ptr<ScopedValue>> MakePlaces() {
     return made;
 }
 
-// What the chosen starter starts: the Chromium family's executable, the handler's command;
-// nothing for the others, which read their own registration.
-std::string ProgramOf(CBrowserStarter* starter) {
-    if (auto* chromium = dynamic_cast<CChromiumStarter*>(starter)) {
-        return chromium->Executable();
-    }
-    if (auto* handler = dynamic_cast<CHandlerCommandStarter*>(starter)) {
-        return handler->Command();
-    }
-    return "";
-}
-
 class DefaultHandlerTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        places_ = MakePlaces();
-        edge_ = dir_ / "msedge.exe";
-        testsupport::WriteFile(edge_, "stands for Edge");
-    }
     // Destroyed in reverse order: each value goes back as it was.
     void TearDown() override {
         while (!places_.empty()) {
@@ -112,14 +95,9 @@ protected:
         }
     }
 
-    std::unique_ptr<CBrowserStarter> Choose(unsigned long windowsMajor, DefaultHandler& handler) {
-        handler = FindDefaultHandlerFor(windowsMajor);
-        return CSystemDefaultStarter(settings_, "C:\\runtime\\").DelegateFor(handler);
-    }
-
     testsupport::TempDir dir_;
-    std::string edge_;
-    std::vector<std::unique_ptr<ScopedValue>> places_;
+    const std::string edge_ = dir_ / "msedge.exe";
+    std::vector<std::unique_ptr<ScopedValue>> places_ = MakePlaces();
     AppSettings settings_;
 };
 
@@ -134,7 +112,6 @@ TEST_F(DefaultHandlerTest, TheUserChoiceDecidesAndInternetExplorerOnlyWhereItRun
 
     const auto chromium = typeid(CChromiumStarter).name();
     const auto firefox = typeid(CFirfoxStarter).name();
-    const auto handlerCommand = typeid(CHandlerCommandStarter).name();
     const struct {
         const char* what;
         unsigned long windowsMajor;
@@ -176,7 +153,7 @@ TEST_F(DefaultHandlerTest, TheUserChoiceDecidesAndInternetExplorerOnlyWhereItRun
         {"an unknown browser opens through its own command",
          10,
          {{kHttpChoice, kUnknownId}, {kUnknownCommand, unknownCommand}},
-         handlerCommand,
+         typeid(CHandlerCommandStarter).name(),
          unknownCommand},
         {"Windows 10 with htmlfile: Edge, not Internet Explorer",
          10,
@@ -195,18 +172,22 @@ TEST_F(DefaultHandlerTest, TheUserChoiceDecidesAndInternetExplorerOnlyWhereItRun
          typeid(CInternetExplorerStarter).name(),
          ""},
     };
+    testsupport::WriteFile(edge_, "stands for Edge");
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
         Fill(c.registry);
-        DefaultHandler handler;
-        const auto chosen = Choose(c.windowsMajor, handler);
+        const DefaultHandler handler = FindDefaultHandlerFor(c.windowsMajor);
+        const auto chosen = CSystemDefaultStarter(settings_, "C:\\runtime\\").DelegateFor(handler);
         ASSERT_NE(chosen, nullptr);
         const CBrowserStarter& starter = *chosen;
         EXPECT_STREQ(typeid(starter).name(), c.starter);
         EXPECT_EQ(handler.program, c.handler);
         // The Chromium family runs the handler's program, an unknown browser its command.
-        const bool runsHandler = c.starter == chromium || c.starter == handlerCommand;
-        EXPECT_EQ(ProgramOf(chosen.get()), runsHandler ? c.handler : "");
+        if (auto* run = dynamic_cast<CChromiumStarter*>(chosen.get())) {
+            EXPECT_EQ(run->Executable(), c.handler);
+        } else if (auto* command = dynamic_cast<CHandlerCommandStarter*>(chosen.get())) {
+            EXPECT_EQ(command->Command(), c.handler);
+        }
     }
 }
 

@@ -6,7 +6,6 @@
 
 #include <filesystem>
 #include <future>
-#include <map>
 
 #include "browser/starters.h"
 #include "browser_test_support.h"
@@ -22,21 +21,10 @@ namespace fs = std::filesystem;
 using namespace Browser;
 using browsertest::AwaitLine;
 using browsertest::HasLine;
+using testsupport::FileTree;
 using testsupport::GetEnv;
 using testsupport::ReadFile;
 using testsupport::ScopedEnv;
-
-// Every folder and file below `root`, with the files' contents.
-std::map<std::string, std::string> Tree(const fs::path& root) {
-    std::map<std::string, std::string> tree;
-    std::error_code error;
-    for (auto it = fs::recursive_directory_iterator(root, error);
-         it != fs::recursive_directory_iterator(); it.increment(error)) {
-        const std::string name = fs::relative(it->path(), root).generic_string();
-        tree[name] = it->is_directory() ? "<folder>" : ReadFile(it->path().string());
-    }
-    return tree;
-}
 
 // The run closed from the tray while the browser shows the page. The user's own profile named
 // like the server, and a profile list with mixed line ends, stay as they are.
@@ -91,7 +79,7 @@ TEST(FirefoxRun, TheUsersFoldersHoldAfterwardsWhatTheyHeldBefore) {
                                    "Trailhost\nIsRelative=1\nPath=abcd.Trailhost\n; the end");
         }
         fs::create_directories(dir / "user");
-        const auto before = Tree(dir / "user");
+        const auto before = FileTree(dir / "user");
         ScopedEnv save("FAKE_FIREFOX_SAVE",
                        row.saved.empty() ? std::nullopt : std::optional<std::string>(row.saved));
         browsertest::AnsweringServer server;
@@ -126,7 +114,7 @@ TEST(FirefoxRun, TheUsersFoldersHoldAfterwardsWhatTheyHeldBefore) {
         starter->Stop();
         ASSERT_EQ(run.wait_for(browsertest::kEventLimit), std::future_status::ready);
         EXPECT_FALSE(fs::exists(profile));
-        auto after = Tree(dir / "user");
+        auto after = FileTree(dir / "user");
         if (!row.saved.empty()) {
             EXPECT_EQ(after["Downloads/" + row.saved], "saved by the user\n");
             after.erase("Downloads/" + row.saved);

@@ -37,22 +37,20 @@ std::function<void()> Save() {
 
 namespace {
 
+using proxytest::ProxyOverrideTest;
+
 // Programs differ in which spelling they read: each list gets the host and comes back on its own,
 // and a list set empty comes back set.
-TEST(NoProxy, EachSpellingKeepsItsOwnList) {
-    const auto restore = proxytest::Save();
+TEST_F(ProxyOverrideTest, EachSpellingKeepsItsOwnList) {
     testsupport::SetEnv("no_proxy", "");
     testsupport::SetEnv("NO_PROXY", "127.0.0.1");
-    AppSettings settings;
-    settings.hostName = "trailhost.test";
-    Browser::CExternalBrowserStarter starter(settings, "/tmp/runtime");
+    Browser::CExternalBrowserStarter starter(settings_, "/tmp/runtime");
     starter.AddHostToProxyOverride();
     EXPECT_EQ(testsupport::GetEnv("no_proxy"), "trailhost.test");
     EXPECT_EQ(testsupport::GetEnv("NO_PROXY"), "127.0.0.1,trailhost.test");
     starter.Stop();
     EXPECT_EQ(testsupport::GetEnv("no_proxy"), "");
     EXPECT_EQ(testsupport::GetEnv("NO_PROXY"), "127.0.0.1");
-    restore();
 }
 
 }  // namespace

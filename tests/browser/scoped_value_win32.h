@@ -10,51 +10,30 @@
 
 namespace browsertest {
 
-inline std::optional<std::string> ReadValue(HKEY root, const std::string& path, const char* name) {
-    char value[2048] = {};
-    DWORD size = sizeof(value) - 1;
-    if (RegGetValueA(root, path.c_str(), name, RRF_RT_REG_SZ, nullptr, value, &size) != 0) {
-        return std::nullopt;
-    }
-    return std::string(value);
-}
-
-inline bool KeyExists(HKEY root, const std::string& path) {
-    HKEY key = nullptr;
-    if (RegOpenKeyExA(root, path.c_str(), 0, KEY_READ, &key) != 0) {
-        return false;
-    }
-    RegCloseKey(key);
-    return true;
-}
-
 // One registry value that the cases set or remove; the destructor puts back what was there,
 // deleting the keys that the value's writing created.
 class ScopedValue {
 public:
     ScopedValue(HKEY root, std::string path, std::string name)
         : root_(root), path_(std::move(path)), name_(std::move(name)) {
-        old_ = ReadValue(root_, path_, name_.c_str());
+        char value[2048] = {};
+        DWORD size = sizeof(value) - 1;
+        if (RegGetValueA(root_, path_.c_str(), name_.c_str(), RRF_RT_REG_SZ, nullptr, value,
+                         &size) == 0) {
+            old_ = value;
+        }
         // The first key of the path that is not there yet goes again as a whole.
-        std::string::size_type end = 0;
-        do {
+        for (std::string::size_type end = 0; created_.empty() && end != std::string::npos;) {
             end = path_.find('\\', end + 1);
-            const std::string prefix = path_.substr(0, end);
-            if (!KeyExists(root_, prefix)) {
-                created_ = prefix;
-                break;
+            HKEY key = nullptr;
+            if (RegOpenKeyExA(root_, path_.substr(0, end).c_str(), 0, KEY_READ, &key) != 0) {
+                created_ = path_.substr(0, end);
+            } else {
+                RegCloseKey(key);
             }
-        } while (end != std::string::npos);
-    }
-    ~ScopedValue() {
-        if (!created_.empty()) {
-            RegDeleteTreeA(root_, created_.c_str());
-        } else if (old_) {
-            Set(*old_);
-        } else {
-            RegDeleteKeyValueA(root_, path_.c_str(), name_.c_str());
         }
     }
+    ~ScopedValue() { created_.empty() && old_ ? Set(*old_) : Remove(); }
     ScopedValue(const ScopedValue&) = delete;
     ScopedValue& operator=(const ScopedValue&) = delete;
 

@@ -4,24 +4,19 @@
 
 #include <cctype>
 #include <string>
+#include <utility>
 #include <vector>
+
+#include "test_support.h"
 
 namespace {
 
 using Args = std::vector<std::string>;
 
-CommandLineArgs Line(const std::string& text) {
-    return CommandLineArgs("-/", text);
-}
-
 }  // namespace
 
 TEST(CommandLine, SplitsAtBlanksAndKeepsQuotedBlanks) {
-    struct SplitCase {
-        const char* text;
-        Args args;
-    };
-    const SplitCase cases[] = {
+    const std::pair<const char*, Args> cases[] = {
         {"", {}},
         {"   ", {}},
         {"prog", {"prog"}},
@@ -35,8 +30,8 @@ TEST(CommandLine, SplitsAtBlanksAndKeepsQuotedBlanks) {
         {"prog a\tb", {"prog", "a\tb"}},
         {"prog -config:\"x y\"", {"prog", "-config:\"x", "y\""}},
     };
-    for (const auto& c : cases) {
-        EXPECT_EQ(c.args, SplitCommandLine(c.text)) << c.text;
+    for (const auto& [text, args] : cases) {
+        EXPECT_EQ(args, SplitCommandLine(text)) << text;
     }
 }
 
@@ -45,7 +40,7 @@ TEST(CommandLine, OnlyTheFirstHundredArgumentsAreSeen) {
     for (int i = 1; i <= 120; ++i) {
         text += " -a" + std::to_string(i);
     }
-    const CommandLineArgs args = Line(text);
+    const CommandLineArgs args("-/", text);
     ASSERT_EQ(100, args.Count());
     EXPECT_EQ("-a99", args.Arg(99));
     EXPECT_EQ(99, args.FindSwitch("a99"));
@@ -127,11 +122,7 @@ TEST(CommandLine, ProcessCommandLineStartsWithThisProgram) {
     for (char& c : program) {
         c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
     }
-#ifdef _WIN32
-    const std::string name = "test_config.exe";
-#else
-    const std::string name = "test_config";
-#endif
+    const std::string name = "test_config" + testsupport::kExe;
     ASSERT_GE(program.size(), name.size());
     EXPECT_EQ(name, program.substr(program.size() - name.size()));
 }

@@ -8,6 +8,8 @@
 
 #include "test_support.h"
 
+#include <algorithm>
+#include <cctype>
 #include <string>
 
 using testsupport::TempDir;
@@ -26,15 +28,10 @@ struct LookupCase {
 
 const char kDefault[] = "<default>";
 
-bool SameName(std::string a, std::string b) {
-    const auto lower = [](std::string& s) {
-        for (char& c : s) {
-            c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-        }
-    };
-    lower(a);
-    lower(b);
-    return a == b;
+bool SameName(const std::string& a, const std::string& b) {
+    return std::equal(a.begin(), a.end(), b.begin(), b.end(), [](unsigned char x, unsigned char y) {
+        return std::tolower(x) == std::tolower(y);
+    });
 }
 
 // The value that the listing says the lookup reads: the one key line of the key in the section
@@ -59,26 +56,11 @@ std::string ValueOfListedLine(const std::string& text, std::string section, std:
     return found;
 }
 
-// Writes each case to a file of its own, so that no cached copy of an earlier file can answer.
-void ExpectLookups(const LookupCase* cases, std::size_t count) {
-    TempDir dir;
-    for (std::size_t i = 0; i < count; ++i) {
-        const LookupCase& c = cases[i];
-        const std::string path = dir / ("case" + std::to_string(i) + ".ini");
-        WriteFile(path, c.text);
-        CIniFile ini(path);
-        EXPECT_EQ(c.expected, ini.GetString(c.key, kDefault, c.section)) << c.what;
-        EXPECT_EQ(c.expected, ZUL::FindIniValue(c.text, c.section, c.key).value_or(kDefault))
-            << c.what << " (lookup rules on the text)";
-        EXPECT_EQ(c.expected, ValueOfListedLine(c.text, c.section, c.key))
-            << c.what << " (the line the listing marks as read)";
-    }
-}
-
 }  // namespace
 
-TEST(IniFile, NamesMatchWithoutRegardToCaseOrSurroundingBlanks) {
+TEST(IniFile, LookupsFindTheValueThatIsRead) {
     const LookupCase cases[] = {
+        // Names match without regard to case or surrounding blanks.
         {"exact", "[http]\nPort=8080\n", "http", "Port", "8080"},
         {"upper-case section, lower-case key", "[HTTP]\nport=1\n", "http", "Port", "1"},
         {"mixed case asked", "[General]\nServerName=x\n", "GENERAL", "servername", "x"},
@@ -88,12 +70,7 @@ TEST(IniFile, NamesMatchWithoutRegardToCaseOrSurroundingBlanks) {
         {"blanks inside the brackets", "[ http ]\nPort=5\n", "http", "Port", "5"},
         {"text after the closing bracket", "[http] ; web\nPort=3\n", "http", "Port", "3"},
         {"blanks around the asked names", "[http]\nPort=4\n", " http ", " Port ", "4"},
-    };
-    ExpectLookups(cases, std::size(cases));
-}
-
-TEST(IniFile, ValuesLoseSurroundingBlanksAndOnePairOfMatchingQuotes) {
-    const LookupCase cases[] = {
+        // Values lose surrounding blanks and one pair of matching quotes.
         {"blanks around", "[s]\nk=   spaced   value   \n", "s", "k", "spaced   value"},
         {"double quotes keep inner blanks", "[s]\nk=\"  quoted  \"\n", "s", "k", "  quoted  "},
         {"single quotes", "[s]\nk='single'\n", "s", "k", "single"},
@@ -107,22 +84,12 @@ TEST(IniFile, ValuesLoseSurroundingBlanksAndOnePairOfMatchingQuotes) {
         {"later equals signs belong to the value", "[s]\nk=a=b\n", "s", "k", "a=b"},
         {"semicolon inside a value", "[s]\nk=80 ; web port\n", "s", "k", "80 ; web port"},
         {"backslashes kept", "[s]\nk=C:\\x\\y\\\n", "s", "k", "C:\\x\\y\\"},
-    };
-    ExpectLookups(cases, std::size(cases));
-}
-
-TEST(IniFile, FirstSectionAndFirstKeyOfARepeatedNameWin) {
-    const LookupCase cases[] = {
+        // The first section and the first key of a repeated name win.
         {"repeated key", "[s]\nk=1\nk=2\n", "s", "k", "1"},
         {"repeated section", "[s]\nk=1\n[t]\nk=9\n[s]\nk=2\n", "s", "k", "1"},
         {"key only in a repeated section", "[s]\na=1\n[S]\nk=2\n", "s", "k", kDefault},
         {"section of another name between", "[s]\n[t]\nk=1\n", "s", "k", kDefault},
-    };
-    ExpectLookups(cases, std::size(cases));
-}
-
-TEST(IniFile, LinesThatAreNoValuesGiveTheDefault) {
-    const LookupCase cases[] = {
+        // Lines that are no values give the default.
         {"key without equals sign", "[s]\nk\n", "s", "k", kDefault},
         {"key without equals sign before a real one", "[s]\nk\nk=80\n", "s", "k", kDefault},
         {"commented out", "[s]\n;k=1\n", "s", "k", kDefault},
@@ -133,12 +100,7 @@ TEST(IniFile, LinesThatAreNoValuesGiveTheDefault) {
         {"missing key", "[s]\na=1\n", "s", "k", kDefault},
         {"empty file", "", "s", "k", kDefault},
         {"broken header does not end the section", "[s]\n[broken\nk=1\n", "s", "k", "1"},
-    };
-    ExpectLookups(cases, std::size(cases));
-}
-
-TEST(IniFile, LineEndsOfEveryKindAndAMissingFinalNewline) {
-    const LookupCase cases[] = {
+        // Line ends of every kind and a missing final newline.
         {"CR LF", "[s]\r\nk=1\r\n\r\n[t]\r\nk=2\r\n", "t", "k", "2"},
         {"CR LF value has no CR", "[s]\r\nk=a b\r\n", "s", "k", "a b"},
         {"no final newline", "[s]\nk=last", "s", "k", "last"},
@@ -146,7 +108,19 @@ TEST(IniFile, LineEndsOfEveryKindAndAMissingFinalNewline) {
         {"CR only", "[s]\rj=1\rk=2\r", "s", "k", "2"},
         {"UTF-8 byte-order mark", "\xEF\xBB\xBF[s]\nk=1\n", "s", "k", "1"},
     };
-    ExpectLookups(cases, std::size(cases));
+    // Each case is written to a file of its own, so that no cached copy of an earlier file can
+    // answer.
+    TempDir dir;
+    int i = 0;
+    for (const LookupCase& c : cases) {
+        const std::string path = dir / ("case" + std::to_string(i++) + ".ini");
+        WriteFile(path, c.text);
+        EXPECT_EQ(c.expected, CIniFile(path).GetString(c.key, kDefault, c.section)) << c.what;
+        EXPECT_EQ(c.expected, ZUL::FindIniValue(c.text, c.section, c.key).value_or(kDefault))
+            << c.what << " (lookup rules on the text)";
+        EXPECT_EQ(c.expected, ValueOfListedLine(c.text, c.section, c.key))
+            << c.what << " (the line the listing marks as read)";
+    }
 }
 
 TEST(IniFile, LongValuesAreReadWhole) {
@@ -201,33 +175,25 @@ TEST(IniFile, DefaultsWithoutFileSectionOrPathAndAnotherFileAsked) {
 }
 
 // Integers are the leading decimal digits; a boolean is any number but 0. Without a value both
-// are the default (here -1, and true or false).
+// are the default (here -1 and either boolean).
 TEST(IniFile, IntegersAndBooleans) {
-    const struct {
-        const char* line;
-        int number;
-        bool flagByTrue;
-        bool flagByFalse;
-    } rows[] = {
-        {"k=8080", 8080, true, true},    {"k=  42abc", 42, true, true},
-        {"k='  42abc'", 42, true, true}, {"k=\"7\"", 7, true, true},
-        {"k=007", 7, true, true},        {"k=12 34", 12, true, true},
-        {"k=1.5", 1, true, true},        {"k=2", 2, true, true},
-        {"k=0", 0, false, false},        {"k=abc", 0, false, false},
-        {"k=a1", 0, false, false},       {"k=no", 0, false, false},
-        {"k=yes", 0, false, false},      {"k=true", 0, false, false},
-        {"k=", -1, true, false},         {"k=   ", -1, true, false},
-        {"k", -1, true, false},          {"other=3", -1, true, false},
+    const std::pair<const char*, int> rows[] = {
+        {"k=8080", 8080}, {"k=  42abc", 42}, {"k='  42abc'", 42}, {"k=\"7\"", 7}, {"k=007", 7},
+        {"k=12 34", 12},  {"k=1.5", 1},      {"k=2", 2},          {"k=0", 0},     {"k=abc", 0},
+        {"k=a1", 0},      {"k=no", 0},       {"k=yes", 0},        {"k=true", 0},  {"k=", -1},
+        {"k=   ", -1},    {"k", -1},         {"other=3", -1},
     };
     TempDir dir;
     int i = 0;
-    for (const auto& row : rows) {
+    for (const auto& [line, number] : rows) {
         const std::string path = dir / ("value" + std::to_string(i++) + ".ini");
-        WriteFile(path, std::string("[s]\n") + row.line + "\n");
+        WriteFile(path, std::string("[s]\n") + line + "\n");
         const CIniFile ini(path);
-        EXPECT_EQ(row.number, ini.GetInt("k", -1, "s")) << row.line;
-        EXPECT_EQ(row.flagByTrue, ini.GetBool("k", true, "s")) << row.line;
-        EXPECT_EQ(row.flagByFalse, ini.GetBool("k", false, "s")) << row.line;
+        EXPECT_EQ(number, ini.GetInt("k", -1, "s")) << line;
+        for (const bool byDefault : {false, true}) {
+            EXPECT_EQ(number == -1 ? byDefault : number != 0, ini.GetBool("k", byDefault, "s"))
+                << line;
+        }
     }
 }
 

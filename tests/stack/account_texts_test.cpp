@@ -10,16 +10,14 @@ namespace {
 
 const std::string kKey = kBuiltInScrambleKey;
 
-TEST(Scrambling, GivesBackEveryByte) {
+TEST(Scrambling, GivesBackEveryByteAndMatchesTheBuild) {
     std::string every;
     for (int b = 0; b < 256; ++b) {
         every += static_cast<char>(b);
     }
     EXPECT_EQ(Unscramble(Scramble(every, kKey), kKey), every);
     EXPECT_NE(Scramble(every, kKey), every);
-}
-
-TEST(Scrambling, TheBuildScramblesAsTheProgramDoes) {
+    // The build scrambles as the program does.
     const std::string scrambled = TRAILHOST_SCRAMBLE_SAMPLE_SCRAMBLED;
     EXPECT_EQ(Scramble(TRAILHOST_SCRAMBLE_SAMPLE_PLAIN, kKey), scrambled);
     EXPECT_EQ(Unscramble(scrambled, kKey), TRAILHOST_SCRAMBLE_SAMPLE_PLAIN);

@@ -112,28 +112,19 @@ TEST(DatabaseAccount, TheToolsOptionFileHoldsTheAccountQuoted) {
     EXPECT_EQ(ServerUserName(Scramble("site", kBuiltInScrambleKey)), "site");
 }
 
-class DatabaseStop : public ::testing::Test {
-protected:
-    DatabaseStop() {
-        layout_.InstallServers();
-        std::filesystem::create_directories(config_);
-    }
-
-    WinsockGuard sockets_;
-    StackLayout layout_;
-    std::string config_ = layout_.Root() + testsupport::Native("conf/");
-    AppSettings settings_ = StackLayout::Settings(0, 0);
-};
-
 // However the server behaves at the stop, it is gone afterwards, and a program of the same name
 // that the run did not start (somebody else's database server) still runs. The tool never sees
 // the password on its command line, where every user of the machine could read it: it reads the
 // account from an option file in the private folder, gone once the stop is done.
-TEST_F(DatabaseStop, EndsOnlyItsOwnServerWhateverItDoes) {
-    layout_.Install("idle_process", "other/mysqld" + testsupport::kExe);
+TEST(DatabaseStop, EndsOnlyItsOwnServerWhateverItDoes) {
+    WinsockGuard sockets;
+    StackLayout layout;
+    layout.InstallServers();
+    const AppSettings settings = StackLayout::Settings(0, 0);
+    layout.Install("idle_process", "other/mysqld" + testsupport::kExe);
     ProcessLauncher strangerLauncher;
-    const std::string strangerReady = layout_.Root() + "stranger.ready";
-    ASSERT_TRUE(strangerLauncher.Launch(layout_.ExeFolder() + testsupport::Native("other/mysqld") +
+    const std::string strangerReady = layout.Root() + "stranger.ready";
+    ASSERT_TRUE(strangerLauncher.Launch(layout.ExeFolder() + testsupport::Native("other/mysqld") +
                                             testsupport::kExe + " " + strangerReady + " 0",
                                         "", LaunchWait::None, false, WindowSearch::Direct));
     const std::uint32_t stranger = strangerLauncher.processId();
@@ -146,8 +137,7 @@ TEST_F(DatabaseStop, EndsOnlyItsOwnServerWhateverItDoes) {
         const char* myIni;
         unsigned long stopWaitMs;
         // Whether the stop comes once the server listens, or once it has gone by itself.
-        bool listening;
-        bool goneBeforeTheStop;
+        bool listening, goneBeforeTheStop;
         // The administration tool's log: whether it ran, and asked for the shutdown.
         bool toolRuns;
         // Requests that the server logged ("shutdown" or "shutdown ignored").
@@ -163,13 +153,13 @@ TEST_F(DatabaseStop, EndsOnlyItsOwnServerWhateverItDoes) {
     int n = 0;
     for (const auto& row : rows) {
         SCOPED_TRACE(row.what);
-        const std::string config = config_ + std::to_string(++n) + testsupport::Native("/");
+        const std::string config =
+            layout.Root() + testsupport::Native("conf" + std::to_string(++n) + "/");
         const std::string runtime = config + testsupport::Native("private/");
         std::filesystem::create_directories(runtime);
         WriteFile(config + "my.ini", std::string("[mysqld]\n") + row.myIni);
         const int port = testsupport::UnusedPort();
-        DatabaseServerControl control(settings_, port, layout_.ExeFolder(), row.stopWaitMs,
-                                      account);
+        DatabaseServerControl control(settings, port, layout.ExeFolder(), row.stopWaitMs, account);
         control.Start(config, runtime);
         ASSERT_NE(control.processId(), 0u);
         ASSERT_TRUE(Eventually([&] { return PathExists(config + "fake_db.log"); }));

@@ -76,8 +76,7 @@ TEST(DatabaseStaging, AnArchiveIsUnpackedIntoTheRuntimeFolderAndNothingLeavesIt)
                                                 {"dbdir/a.txt", std::string(2000, 'a')},
                                                 {"dbdir/b.txt", "bbbb", Method::kStored, true}});
     struct Row {
-        std::string what;
-        std::string archive;
+        std::string what, archive;
         // Paths below the unpacked data folder and their bytes; kAbsent for none ("" the folder).
         std::vector<std::pair<std::string, std::string>> files;
     };

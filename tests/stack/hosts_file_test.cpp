@@ -154,38 +154,28 @@ TEST(HostsFile, TheFileKeepsItsModeAndOwner) {
     }
 }
 
-constexpr char kNoMounts[] = "no mounts of the test's own here (they need root)";
-
 // A hosts file bind-mounted over the system's (as containers and the end-to-end tests have it)
-// cannot be replaced by a new file: it is written in place.
+// cannot be replaced by a new file: it is written in place. Once its disk is full, that write
+// fails and the file is as it was.
 TEST(HostsFile, ABindMountedFileIsWrittenInPlace) {
-    Hosts h;
-    const std::string source = h.dir / "real-hosts";
-    WriteFile(source, kOriginal);
-    testsupport::BindMount mount(source, h.hosts);
-    if (!mount.ok()) {
-        GTEST_SKIP() << kNoMounts;
-    }
-    ASSERT_TRUE(AddHostsEntry("myhost", "192.168.1.5", h.runtime, h.hosts));
-    EXPECT_EQ(ReadFile(source), kOriginal + Block("myhost"));
-    EXPECT_EQ(RemoveHostsEntry("myhost", "192.168.1.5", h.hosts), HostsRemoval::kRemoved);
-    EXPECT_EQ(ReadFile(source), kOriginal);
-}
-
-// A full disk under a bind-mounted file: the write in place fails, and the file is as it was.
-TEST(HostsFile, AFailedWriteInPlaceLeavesTheFileAsItWas) {
     Hosts h;
     const std::string disk = h.dir / "disk";
     testsupport::SmallDisk small(testsupport::MadeFolder(disk), 16);
     if (!small.ok()) {
-        GTEST_SKIP() << kNoMounts;
+        GTEST_SKIP() << "no mounts of the test's own here (they need root)";
     }
+    // A block more is needed for the entry.
     const std::string source = disk + "/hosts";
     const std::string original =
         kOriginal + std::string(4096 - kOriginal.size() % 4096 - 2, '#') + "\n";
     WriteFile(source, original);
     testsupport::BindMount mount(source, h.hosts);
     ASSERT_TRUE(mount.ok());
+    ASSERT_TRUE(AddHostsEntry("myhost", "192.168.1.5", h.runtime, h.hosts));
+    EXPECT_EQ(ReadFile(source), original + Block("myhost"));
+    EXPECT_EQ(RemoveHostsEntry("myhost", "192.168.1.5", h.hosts), HostsRemoval::kRemoved);
+    EXPECT_EQ(ReadFile(source), original);
+
     ASSERT_TRUE(small.Fill());
     EXPECT_FALSE(AddHostsEntry("myhost", "192.168.1.5", h.runtime, h.hosts));
     EXPECT_EQ(ReadFile(source), original);

@@ -81,20 +81,15 @@ TEST_F(Ports, PreferredPortWhenFreeOtherwiseTheFirstFreeOfTheFirstFourOfTheTable
 // host's address, and may listen on every address: a port that somebody holds on any one of them
 // is not free, whatever the host.
 TEST_F(Ports, APortHeldOnAnyAddressIsTaken) {
-    const struct {
-        const char* address;
-        const char* host;
-    } rows[] = {
-        {"127.0.0.1", "127.0.0.2"},
-        {"127.0.0.2", "127.0.0.2"},
-        {"127.0.0.3", "127.0.0.2"},
-        {"0.0.0.0", "127.0.0.1"},
-    };
-    for (const auto& row : rows) {
-        const Listener listener(row.address);
-        ASSERT_NE(listener.Port(), 0) << row.address;
-        EXPECT_FALSE(IsPortFree(row.host, listener.Port())) << row.address << " " << row.host;
-        EXPECT_TRUE(IsPortFree(row.host, testsupport::UnusedPort())) << row.host;
+    const std::pair<const char*, const char*> rows[] = {{"127.0.0.1", "127.0.0.2"},
+                                                        {"127.0.0.2", "127.0.0.2"},
+                                                        {"127.0.0.3", "127.0.0.2"},
+                                                        {"0.0.0.0", "127.0.0.1"}};
+    for (const auto& [address, host] : rows) {
+        const Listener listener(address);
+        ASSERT_NE(listener.Port(), 0) << address;
+        EXPECT_FALSE(IsPortFree(host, listener.Port())) << address << " " << host;
+        EXPECT_TRUE(IsPortFree(host, testsupport::UnusedPort())) << host;
     }
 #ifndef _WIN32
     // A port this user may not listen on is no choice either.

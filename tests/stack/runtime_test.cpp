@@ -9,6 +9,8 @@
 #include "test_support.h"
 #include "trailhost_version.h"
 
+#include <memory>
+
 #ifdef _WIN32
 #include <windows.h>
 #else
@@ -23,7 +25,7 @@ using testsupport::WriteFile;
 
 namespace {
 
-// A path written with '/' in this platform's form.
+// The value of `name` in the list.
 std::string ValueOf(const EnvironmentList& list, const std::string& name) {
     for (const auto& [key, value] : list) {
         if (key == name) {
@@ -33,17 +35,11 @@ std::string ValueOf(const EnvironmentList& list, const std::string& name) {
     return "<missing>";
 }
 
-// Puts an environment variable back at the end of a test.
-class SavedVariable {
-public:
-    explicit SavedVariable(std::string name)
-        : name_(std::move(name)), value_(GetEnvironmentValue(name_)) {}
-    ~SavedVariable() { SetEnvironmentValue(name_, value_); }
-
-private:
-    std::string name_;
-    std::string value_;
-};
+// The variables of the stack, in their order.
+const std::vector<std::string> kNames({"TRH_EDITION", "PHPRC", "TRH_SERVER_SOFTWARE",
+                                       "TRH_SERVER_APPROOT", "TRH_SERVER_DOCROOT", "TRH_DB_PATH",
+                                       "TRH_TEMP_FOLDER", "TRH_APACHE_PORT", "TRH_BASE_URL",
+                                       "TRH_MYSQL_PORT", "PATH"});
 
 TEST(RuntimeFolder, IsNamedAfterTheProcessUnderTheTemporaryFolder) {
 #ifdef _WIN32
@@ -80,13 +76,9 @@ TEST(RuntimeFolder, IsANewPrivateFolderWithItsSessionFolder) {
     const std::string again = CreateRuntimeFolder(dir.path(), 42, true);
     EXPECT_NE(again, runtime);
     EXPECT_FALSE(again.empty());
-}
-
-TEST(RuntimeFolder, NoneWhenNoFolderCanBeMadeThere) {
-    TempDir dir;
+    // None where no folder can be made.
     WriteFile(dir / "file", "not a folder");
     EXPECT_EQ(CreateRuntimeFolder(dir / "file" + kSep, 42, false), "");
-    EXPECT_FALSE(PathExists(dir / "file" + kSep + "Trailhost_42"));
 }
 
 // The eleven variables in their order, and what each holds in the shapes a stack comes in.
@@ -101,10 +93,7 @@ TEST(Environment, ElevenVariablesInTheirOrder) {
     for (const auto& entry : env) {
         names.push_back(entry.first);
     }
-    EXPECT_EQ(names, (std::vector<std::string>{"TRH_EDITION", "PHPRC", "TRH_SERVER_SOFTWARE",
-                                               "TRH_SERVER_APPROOT", "TRH_SERVER_DOCROOT",
-                                               "TRH_DB_PATH", "TRH_TEMP_FOLDER", "TRH_APACHE_PORT",
-                                               "TRH_BASE_URL", "TRH_MYSQL_PORT", "PATH"}));
+    EXPECT_EQ(names, kNames);
     const std::string perl = app + Native("server/Perl2/");
 #ifdef _WIN32
     const std::string path = perl + "Apache\\;" + perl + "bin\\;;" + app + "server\\php\\;";
@@ -146,20 +135,17 @@ TEST(Environment, ElevenVariablesInTheirOrder) {
 }
 
 TEST(Environment, IsSetForChildrenWithTheWholeOldPath) {
-    SavedVariable path("PATH");
-    std::vector<SavedVariable> saved;
-    for (const char* name :
-         {"TRH_EDITION", "PHPRC", "TRH_SERVER_SOFTWARE", "TRH_SERVER_APPROOT", "TRH_SERVER_DOCROOT",
-          "TRH_DB_PATH", "TRH_TEMP_FOLDER", "TRH_APACHE_PORT", "TRH_BASE_URL", "TRH_MYSQL_PORT"}) {
-        saved.emplace_back(name);
-    }
     // Far longer than any fixed buffer.
     std::string oldPath;
     for (int i = 0; i < 600; ++i) {
         oldPath += kSep + "folder" + std::to_string(i) + (kSep == "/" ? ":" : ";");
     }
     oldPath += "END";
-    ASSERT_TRUE(SetEnvironmentValue("PATH", oldPath));
+    std::vector<std::unique_ptr<testsupport::ScopedEnv>> saved;
+    for (const std::string& name : kNames) {
+        saved.push_back(std::make_unique<testsupport::ScopedEnv>(
+            name, name == "PATH" ? oldPath : testsupport::GetEnv(name)));
+    }
 
     const RunValues run = SampleRun("E" + kSep);
     SetStackEnvironment(AppSettings(), run);

@@ -126,20 +126,6 @@ TEST(CreateFolderPath, HidesOrUnhidesEveryFolderItTries) {
     EXPECT_FALSE(Attributes(runtime) & FILE_ATTRIBUTE_HIDDEN);
     EXPECT_TRUE(Attributes(runtime + "session") & FILE_ATTRIBUTE_HIDDEN);
 }
-#else
-TEST(CreateFolderPath, NewFoldersAreTheOwnersAloneWhateverTheUmask) {
-    TempDir dir;
-    for (const mode_t mask : {0000, 0277}) {
-        const std::string folder = dir / ("x" + std::to_string(mask)) + kSep + "y";
-        const mode_t old = umask(mask);
-        const bool made = CreateFolderPath(folder, true);
-        umask(old);
-        ASSERT_TRUE(made);
-        struct stat st {};
-        ASSERT_EQ(stat(folder.c_str(), &st), 0);
-        EXPECT_EQ(st.st_mode & 0777, 0700u) << "umask " << mask;
-    }
-}
 #endif
 
 TEST(DeleteFolderTree, RemovesWholeTreesWithWriteProtectedPartsAndRefusesMissingOnes) {
@@ -264,58 +250,54 @@ TEST(Copies, FailAtTheFirstFileThatCannotBeCopied) {
 }
 
 #ifndef _WIN32
-TEST(OpenFile, NewFilesAreTheOwnersAloneWhateverTheUmask) {
-    TempDir dir;
-    const mode_t old = umask(0);
-    { UniqueFile file = OpenFile(dir / "my.ini", "w+"); }
-    { UniqueFile file = OpenFile(dir / "journal", "ab"); }
-    WriteFile(dir / "source", "x");
-    ASSERT_TRUE(CopyOneFile(dir / "source", dir / "copy"));
-    ASSERT_TRUE(CreateFolders(dir / "tree"));
-    WriteFile(dir / "tree" + kSep + "copy", "x");
-    ASSERT_TRUE(CopyFolderTree(dir / "tree", dir / "tree copy"));
-    umask(old);
-    for (const char* name : {"my.ini", "journal", "copy", "tree copy/copy"}) {
-        struct stat st {};
-        ASSERT_EQ(stat((dir / name).c_str(), &st), 0);
-        EXPECT_EQ(st.st_mode & 0777, 0600u) << name;
-    }
-
-    // An existing file keeps its mode.
-    chmod((dir / "my.ini").c_str(), 0644);
-    { UniqueFile file = OpenFile(dir / "my.ini", "w+"); }
+int ModeOf(const std::string& path) {
     struct stat st {};
-    ASSERT_EQ(stat((dir / "my.ini").c_str(), &st), 0);
-    EXPECT_EQ(st.st_mode & 0777, 0644u);
+    return stat(path.c_str(), &st) == 0 ? static_cast<int>(st.st_mode & 0777) : -1;
+}
+
+// What is made is its owner's alone whatever the umask; an existing file keeps its mode.
+TEST(Modes, NewFilesAndFoldersAreTheOwnersAloneWhateverTheUmask) {
+    TempDir dir;
+    WriteFile(dir / "source", "x");
+    ASSERT_TRUE(CreateFolders(dir / "tree"));
+    WriteFile(dir / "tree/copy", "x");
+    const mode_t old = umask(0);
+    OpenFile(dir / "my.ini", "w+");
+    OpenFile(dir / "journal", "ab");
+    const bool made = CopyOneFile(dir / "source", dir / "copy") &&
+                      CopyFolderTree(dir / "tree", dir / "tree copy") &&
+                      CreatePrivateFolder(dir / "private", true) == NewFolder::kCreated &&
+                      CreateFolderPath(dir / "x0/y", true);
+    umask(0277);
+    const bool madeMasked = CreateFolderPath(dir / "x277/y", true);
+    umask(old);
+    ASSERT_TRUE(made && madeMasked);
+    for (const char* name : {"my.ini", "journal", "copy", "tree copy/copy"}) {
+        EXPECT_EQ(ModeOf(dir / name), 0600) << name;
+    }
+    for (const char* name : {"private", "x0/y", "x277/y"}) {
+        EXPECT_EQ(ModeOf(dir / name), 0700) << name;
+    }
+    chmod((dir / "my.ini").c_str(), 0644);
+    OpenFile(dir / "my.ini", "w+");
+    EXPECT_EQ(ModeOf(dir / "my.ini"), 0644);
 }
 #endif
 
-// Only a folder of this user that nobody else can change counts as the user's own: a journal
-// found in anything else could have been written by somebody else.
-TEST(ClaimOf, OnlyARealFolderOfThisUserIsOurs) {
+// A new private folder never takes over a name that exists. Only a folder of this user that
+// nobody else can change counts as the user's own: a journal found in anything else could have
+// been written by somebody else.
+TEST(PrivateFolders, NeverTakeOverANameAndOnlyARealFolderOfThisUserIsOurs) {
     TempDir dir;
-    EXPECT_EQ(ClaimOf(dir / "missing"), FolderClaim::kFree);
-    ASSERT_EQ(CreatePrivateFolder(dir / "made", false), NewFolder::kCreated);
-    EXPECT_EQ(ClaimOf(dir / "made"), FolderClaim::kOurs);
-    EXPECT_EQ(ClaimOf(dir / "made" + kSep), FolderClaim::kOurs);
-    WriteFile(dir / "file", "x");
-    EXPECT_EQ(ClaimOf(dir / "file"), FolderClaim::kOthers);
-#ifndef _WIN32
-    // Under Wine a folder of this process keeps this user as its owner whatever is asked: only
-    // Linux can show a folder that others may change.
-    ASSERT_EQ(CreatePrivateFolder(dir / "theirs", false), NewFolder::kCreated);
-    chmod((dir / "theirs").c_str(), 0757);
-    EXPECT_EQ(ClaimOf(dir / "theirs"), FolderClaim::kOthers);
-#endif
-}
-
-TEST(CreatePrivateFolder, NeverTakesOverANameThatExists) {
-    TempDir dir;
+    EXPECT_EQ(ClaimOf(dir / "new"), FolderClaim::kFree);
     ASSERT_EQ(CreatePrivateFolder(dir / "new", true), NewFolder::kCreated);
     EXPECT_EQ(CreatePrivateFolder(dir / "new", true), NewFolder::kTaken);
+    EXPECT_EQ(ClaimOf(dir / "new"), FolderClaim::kOurs);
+    EXPECT_EQ(ClaimOf(dir / "new" + kSep), FolderClaim::kOurs);
     WriteFile(dir / "file", "x");
     EXPECT_EQ(CreatePrivateFolder(dir / "file", true), NewFolder::kTaken);
     EXPECT_EQ(ReadFile(dir / "file"), "x");
+    EXPECT_EQ(ClaimOf(dir / "file"), FolderClaim::kOthers);
     EXPECT_EQ(CreatePrivateFolder(dir / "missing" + kSep + "new", true), NewFolder::kFailed);
 #ifdef _WIN32
     EXPECT_TRUE(Attributes(dir / "new") & FILE_ATTRIBUTE_HIDDEN);
@@ -325,12 +307,11 @@ TEST(CreatePrivateFolder, NeverTakesOverANameThatExists) {
     ASSERT_EQ(symlink((dir / "nowhere").c_str(), (dir / "dangling").c_str()), 0);
     EXPECT_EQ(CreatePrivateFolder(dir / "dangling", true), NewFolder::kTaken);
     EXPECT_FALSE(PathExists(dir / "nowhere"));
-    const mode_t old = umask(0);
-    ASSERT_EQ(CreatePrivateFolder(dir / "open", true), NewFolder::kCreated);
-    umask(old);
-    struct stat st {};
-    ASSERT_EQ(stat((dir / "open").c_str(), &st), 0);
-    EXPECT_EQ(st.st_mode & 0777, 0700u);
+    // Under Wine a folder of this process keeps this user as its owner whatever is asked: only
+    // Linux can show a folder that others may change.
+    ASSERT_EQ(CreatePrivateFolder(dir / "theirs", false), NewFolder::kCreated);
+    chmod((dir / "theirs").c_str(), 0757);
+    EXPECT_EQ(ClaimOf(dir / "theirs"), FolderClaim::kOthers);
 #endif
 }
 

@@ -2,11 +2,8 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <string>
-#include <vector>
 
-#include "sys/environment.h"
 #include "test_support.h"
 
 namespace {
@@ -34,18 +31,15 @@ TEST(Folders, ModuleAndTempFoldersEndWithASeparator) {
 // TMPDIR, HOME and the user's XDG folder settings, each put back at the end.
 TEST(Folders, TempAndDocumentsFoldersFollowTheUsersSettings) {
     testsupport::TempDir config;
-    const char* names[] = {"TMPDIR", "HOME", "XDG_CONFIG_HOME"};
-    std::vector<std::string> saved;
-    for (const char* name : names) {
-        saved.push_back(GetEnvironmentValue(name));
+    {
+        testsupport::ScopedEnv tmp("TMPDIR", "/var/tmp");
+        EXPECT_EQ(GetTempFolder(), "/var/tmp/");
     }
-    SetEnvironmentValue("TMPDIR", "/var/tmp");
-    EXPECT_EQ(GetTempFolder(), "/var/tmp/");
-    SetEnvironmentValue("TMPDIR", "");
+    testsupport::ScopedEnv tmp("TMPDIR", std::nullopt);
     EXPECT_EQ(GetTempFolder(), "/tmp/");
 
-    SetEnvironmentValue("HOME", "/home/someone");
-    SetEnvironmentValue("XDG_CONFIG_HOME", config.path());
+    testsupport::ScopedEnv home("HOME", "/home/someone");
+    testsupport::ScopedEnv xdg("XDG_CONFIG_HOME", config.path());
     EXPECT_EQ(GetSpecialFolderPath(kCsidlPersonal), "/home/someone/Documents");
     testsupport::WriteFile(config / "user-dirs.dirs",
                            "# comment\nXDG_DOCUMENTS_DIR=\"$HOME/Dokumente\"\n");
@@ -53,13 +47,6 @@ TEST(Folders, TempAndDocumentsFoldersFollowTheUsersSettings) {
     EXPECT_EQ(GetSpecialFolderPath(kCsidlAppData), "/home/someone");
     EXPECT_EQ(GetSpecialFolderPath(kCsidlProgramFiles), "/usr");
     EXPECT_EQ(GetSpecialFolderPath(99), "");
-    for (size_t i = 0; i < saved.size(); ++i) {
-        if (saved[i].empty()) {
-            unsetenv(names[i]);
-        } else {
-            SetEnvironmentValue(names[i], saved[i]);
-        }
-    }
 }
 #endif
 

@@ -17,22 +17,15 @@ public:
     // look at a 64-bit program).
     explicit IdleHelper(const std::string& program = HelperPath("idle_process")) {
         static int counter = 0;
-        name_ =
-            "trh_idle_" + std::to_string(Process::CurrentId()) + "_" + std::to_string(++counter);
-#ifdef _WIN32
-        name_ += ".exe";
-#endif
+        name_ = "trh_idle_" + std::to_string(Process::CurrentId()) + "_" +
+                std::to_string(++counter) + kExe;
         path_ = dir_ / name_;
         std::filesystem::copy_file(program, path_);
     }
 
     // The executable name as the process lists show it.
-    const std::string& Name() const {
-        return name_;
-    }
-    const std::string& Path() const {
-        return path_;
-    }
+    const std::string& Name() const { return name_; }
+    const std::string& Path() const { return path_; }
 
     // Starts one instance that idles for `ms` milliseconds (0: until killed) and waits until it
     // runs under its name.

@@ -8,10 +8,8 @@
 #ifndef _WIN32
 #include <sys/stat.h>
 
-#include <cstdlib>
 #include <filesystem>
 
-#include "sys/environment.h"
 #include "test_support.h"
 #endif
 
@@ -31,7 +29,6 @@ TEST(StartupShape, FollowsShowFlagAndSizeText) {
         {true, "", kShowNormal, false, 0, 0},
         {false, "", kShowHide, false, 0, 0},
         {true, "MAXIMIZE", kShowMaximize, false, 0, 0},
-        {true, "maximize", kShowMaximize, false, 0, 0},
         {true, "MaXiMiZe", kShowMaximize, false, 0, 0},
         {false, "MAXIMIZE", kShowHide, false, 0, 0},
         {true, "800x600", kShowNormal, true, 800, 600},
@@ -148,7 +145,7 @@ TEST(FindProgram, TakesTheFirstExecutableFileOnThePath) {
         testsupport::WriteFile(dir / file, "#!/bin/sh\n");
         chmod((dir / file).c_str(), std::string(file) == "plain/prog" ? 0644 : 0755);
     }
-    const std::string saved = GetEnvironmentValue("PATH");
+    const testsupport::ScopedEnv savedPath("PATH", testsupport::GetEnv("PATH"));
     const std::filesystem::path current = std::filesystem::current_path();
     std::filesystem::current_path(dir / "cwd");
     const struct {
@@ -164,19 +161,14 @@ TEST(FindProgram, TakesTheFirstExecutableFileOnThePath) {
         {"without PATH, the system's folders", nullptr, "sh", "/usr/bin/sh"},
     };
     for (const auto& row : rows) {
-        if (row.path == nullptr) {
-            unsetenv("PATH");
-        } else {
-            std::string folders = row.path;
-            for (std::string::size_type at; (at = folders.find('@')) != std::string::npos;) {
-                folders.replace(at, 1, dir.path());
-            }
-            SetEnvironmentValue("PATH", folders);
+        std::string folders = row.path != nullptr ? row.path : "";
+        for (std::string::size_type at; (at = folders.find('@')) != std::string::npos;) {
+            folders.replace(at, 1, dir.path());
         }
+        testsupport::SetEnv("PATH", row.path != nullptr ? std::optional(folders) : std::nullopt);
         EXPECT_EQ(FindProgram(row.program), row.found) << row.what;
     }
     std::filesystem::current_path(current);
-    SetEnvironmentValue("PATH", saved);
 }
 #endif
 
@@ -200,35 +192,32 @@ ProcessEntry OtherUsers(ProcessEntry entry) {
 }
 
 TEST(DescendantsOf, FollowsParentIdsOnlyToProcessesStartedLater) {
+    // The root is process 10.
     const struct {
         const char* what;
-        std::vector<ProcessEntry> table;
-        std::uint32_t root;
         std::uint64_t rootStart;
         std::vector<std::uint32_t> expected;
+        std::vector<ProcessEntry> table;
     } cases[] = {
         {"child and grandchild",
-         {Row(10, 1, 100), Row(11, 10, 105), Row(12, 11, 110)},
-         10,
          100,
-         {11, 12}},
+         {11, 12},
+         {Row(10, 1, 100), Row(11, 10, 105), Row(12, 11, 110)}},
         {"a process older than the root names a reused id",
-         {Row(10, 1, 100), Row(13, 10, 90), Row(11, 10, 100)},
-         10,
          100,
-         {11}},
+         {11},
+         {Row(10, 1, 100), Row(13, 10, 90), Row(11, 10, 100)}},
         {"the root ended; its id now belongs to a newer process with children of its own",
-         {Row(10, 1, 200), Row(14, 10, 210), Row(11, 10, 105), Row(12, 11, 106)},
-         10,
          100,
-         {11, 12}},
-        {"the root's start taken from the table", {Row(10, 1, 100), Row(13, 10, 90)}, 10, 0, {}},
-        {"an unreadable start is no proof", {Row(10, 1, 100), Row(15, 10, 0)}, 10, 100, {}},
-        {"nothing readable at all", {Row(10, 1, 0), Row(15, 10, 0)}, 10, 0, {15}},
-        {"a cycle of stale ids", {Row(10, 11, 100), Row(11, 10, 100)}, 10, 100, {11}},
+         {11, 12},
+         {Row(10, 1, 200), Row(14, 10, 210), Row(11, 10, 105), Row(12, 11, 106)}},
+        {"the root's start taken from the table", 0, {}, {Row(10, 1, 100), Row(13, 10, 90)}},
+        {"an unreadable start is no proof", 100, {}, {Row(10, 1, 100), Row(15, 10, 0)}},
+        {"nothing readable at all", 0, {15}, {Row(10, 1, 0), Row(15, 10, 0)}},
+        {"a cycle of stale ids", 100, {11}, {Row(10, 11, 100), Row(11, 10, 100)}},
     };
     for (const auto& c : cases) {
-        EXPECT_EQ(DescendantsOf(c.table, c.root, c.rootStart), c.expected) << c.what;
+        EXPECT_EQ(DescendantsOf(c.table, 10, c.rootStart), c.expected) << c.what;
     }
 }
 
@@ -239,44 +228,44 @@ TEST(HandoverFamily, AdoptsNewcomersOfTheLaunchTheWantedNameFirst) {
     const struct {
         const char* what;
         std::string wanted;
-        std::vector<std::vector<ProcessEntry>> tables;  // one look after the other
         std::uint32_t expected;                         // chosen at the last look
+        std::vector<std::vector<ProcessEntry>> tables;  // one look after the other
     } cases[] = {
-        {"the launched program itself", "", {{Row(me, 1, t)}}, me},
+        {"the launched program itself", "", me, {{Row(me, 1, t)}}},
         {"never the user's program that ran before, whatever its name",
          "b.exe",
-         {{Row(5, 1, 50, "b.exe")}},
-         0},
+         0,
+         {{Row(5, 1, 50, "b.exe")}}},
         {"a newcomer of the wanted name that the launch did not start",
          "b.exe",
-         {{Row(5, 1, 50, "b.exe"), Row(900009, 1, t + 3, "b.exe")}},
-         900009},
+         900009,
+         {{Row(5, 1, 50, "b.exe"), Row(900009, 1, t + 3, "b.exe")}}},
         {"never another user's newcomer of the wanted name",
          "b.exe",
-         {{OtherUsers(Row(900010, 1, t + 3, "b.exe"))}},
-         0},
+         0,
+         {{OtherUsers(Row(900010, 1, t + 3, "b.exe"))}}},
         {"its child once it has ended",
          "",
+         900001,
          {{Row(me, 1, t), Row(900001, me, t + 5)},
-          {Row(900001, me, t + 5), Row(900002, 900001, t + 6)}},
-         900001},
+          {Row(900001, me, t + 5), Row(900002, 900001, t + 6)}}},
         {"a grandchild whose parent ended between two looks",
          "",
-         {{Row(900001, me, t + 5)}, {Row(900002, 900001, t + 6)}},
-         900002},
-        {"a member of the launch's process group", "", {{Row(900003, 1, t + 9, "x", me)}}, 900003},
+         900002,
+         {{Row(900001, me, t + 5)}, {Row(900002, 900001, t + 6)}}},
+        {"a member of the launch's process group", "", 900003, {{Row(900003, 1, t + 9, "x", me)}}},
         {"the wanted name before the launch's own",
          "b.exe",
-         {{Row(me, 1, t), Row(900004, 1, t + 9, "B.exe")}},
-         900004},
+         900004,
+         {{Row(me, 1, t), Row(900004, 1, t + 9, "B.exe")}}},
         {"an old process with the launch's parent id is none of its",
          "",
-         {{Row(900005, me, t - 1)}},
-         0},
+         0,
+         {{Row(900005, me, t - 1)}}},
         {"the program rather than its helpers",
          "",
-         {{Row(900006, me, t + 20), Row(900007, 900006, t + 21), Row(900008, me, t + 30)}},
-         900006},
+         900006,
+         {{Row(900006, me, t + 20), Row(900007, 900006, t + 21), Row(900008, me, t + 30)}}},
     };
     for (const auto& c : cases) {
         HandoverFamily family(self, {Row(5, 1, 50, "b.exe")}, c.wanted);

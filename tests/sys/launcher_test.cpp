@@ -45,12 +45,10 @@ std::string Quoted(const std::string& path) {
     return "\"" + path + "\"";
 }
 
-std::string ExecutableName(const std::string& name) {
-#ifdef _WIN32
-    return name + ".exe";
-#else
-    return name;
-#endif
+// The command line of a helper program given a file to write and further arguments.
+std::string HelperLine(const std::string& helper, const std::string& file,
+                       const std::string& rest = "") {
+    return Quoted(HelperPath(helper)) + " " + Quoted(file) + (rest.empty() ? "" : " " + rest);
 }
 
 // The content of a file that a helper writes in one piece, once it is there. Every record is
@@ -67,16 +65,15 @@ std::uint32_t AwaitPid(const std::string& path) {
 }
 
 std::vector<std::string> Fields(const std::string& record) {
-    std::vector<std::string> fields;
-    std::string::size_type start = 0;
-    while (true) {
-        const std::string::size_type end = record.find('\0', start);
-        fields.push_back(record.substr(start, end - start));
-        if (end == std::string::npos) {
-            return fields;
+    std::vector<std::string> fields(1);
+    for (const char c : record) {
+        if (c == '\0') {
+            fields.emplace_back();
+        } else {
+            fields.back() += c;
         }
-        start = end + 1;
     }
+    return fields;
 }
 
 #ifdef _WIN32
@@ -89,17 +86,6 @@ bool ProcessRuns(std::uint32_t pid) {
     CloseHandle(process);
     return running;
 }
-
-bool ProcessEnds(std::uint32_t pid, std::chrono::milliseconds limit = kEventLimit) {
-    HANDLE process = OpenProcess(SYNCHRONIZE, FALSE, pid);
-    if (process == nullptr) {
-        return true;
-    }
-    const bool ended =
-        WaitForSingleObject(process, static_cast<DWORD>(limit.count())) == WAIT_OBJECT_0;
-    CloseHandle(process);
-    return ended;
-}
 #else
 // A zombie has ended: only its parent's bookkeeping keeps it listed.
 bool ProcessRuns(std::uint32_t pid) {
@@ -111,11 +97,11 @@ bool ProcessRuns(std::uint32_t pid) {
     const std::string::size_type close = line.rfind(')');
     return close != std::string::npos && close + 2 < line.size() && line[close + 2] != 'Z';
 }
+#endif
 
 bool ProcessEnds(std::uint32_t pid, std::chrono::milliseconds limit = kEventLimit) {
     return Eventually([pid] { return !ProcessRuns(pid); }, limit);
 }
-#endif
 
 // Makes a folder the current one for the scope.
 class CurrentFolder {
@@ -154,6 +140,13 @@ protected:
         EXPECT_TRUE(boxes_.empty()) << boxes_.front().caption << ": " << boxes_.front().text;
     }
 
+    // Starts launch_tree, which writes the ids of its tree of `depth` more levels to files
+    // named after `name`.
+    bool StartTree(ProcessLauncher& launcher, const std::string& name, int depth) {
+        return launcher.Launch(HelperLine("launch_tree", dir_ / name, std::to_string(depth)), "",
+                               LaunchWait::None, false, WindowSearch::Direct);
+    }
+
     std::vector<Box> boxes_;
     TempDir dir_;
 
@@ -164,6 +157,7 @@ private:
 // The child inherits the launcher's current folder and environment, with the launch's own
 // variables in place of the launcher's, which stay as they are. A launch without a wait returns
 // while the child runs; one that waits until the exit returns only after the child has ended.
+// Its arguments reach it literally, without a shell.
 TEST_F(LauncherTest, TheChildGetsTheLaunchersFolderAndEnvironmentAndTheWaitHolds) {
     const struct {
         LaunchWait wait;
@@ -187,13 +181,15 @@ TEST_F(LauncherTest, TheChildGetsTheLaunchersFolderAndEnvironmentAndTheWaitHolds
         const fs::path childFolder = fs::current_path();
 
         ProcessLauncher launcher;
-        EXPECT_EQ(launcher.processId(), 0u);
         LaunchOptions options;
         options.wait = row.wait;
         options.environment = row.environment;
         auto launch = std::async(std::launch::async, [&] {
-            return launcher.Launch(Quoted(HelperPath("launch_args")) + " " + Quoted(out) + " first",
-                                   options);
+            return launcher.Launch(
+                HelperLine("launch_args", out) +
+                    " \"http://127.0.0.1:8080/a b?x=1&y=2;z=$(touch pwned)\" 'single' \"\""
+                    " back\\slash \"say \\\"hi\\\"\" $HOME|more>redirected ; `touch pwned2`",
+                options);
         });
         const std::vector<std::string> fields = Fields(AwaitFile(out));
         folder.reset();
@@ -204,7 +200,7 @@ TEST_F(LauncherTest, TheChildGetsTheLaunchersFolderAndEnvironmentAndTheWaitHolds
         ASSERT_EQ(launch.wait_for(kEventLimit), std::future_status::ready);
         EXPECT_TRUE(launch.get());
 
-        ASSERT_EQ(fields.size(), 5u);
+        ASSERT_GE(fields.size(), 4u);
         EXPECT_EQ(fields[0], std::to_string(launcher.processId()));
         EXPECT_EQ(fields[1], childFolder.string());
         EXPECT_EQ(fields[2], row.probe);
@@ -212,7 +208,13 @@ TEST_F(LauncherTest, TheChildGetsTheLaunchersFolderAndEnvironmentAndTheWaitHolds
         // A server that signals its whole group must not reach the launcher.
         EXPECT_EQ(fields[3], "own");
 #endif
-        EXPECT_EQ(fields[4], "first");
+        EXPECT_EQ(std::vector<std::string>(fields.begin() + 4, fields.end()),
+                  (std::vector<std::string>{"http://127.0.0.1:8080/a b?x=1&y=2;z=$(touch pwned)",
+                                            "'single'", "", "back\\slash", "say \"hi\"",
+                                            "$HOME|more>redirected", ";", "`touch", "pwned2`"}));
+        for (const char* made : {"pwned", "pwned2", "redirected"}) {
+            EXPECT_FALSE(fs::exists(dir_ / ("cwd/" + std::string(made)))) << made;
+        }
         EXPECT_EQ(GetEnvironmentValue("TRH_LAUNCH_PROBE"), "set by the test");
         if (waits) {
             EXPECT_FALSE(ProcessRuns(launcher.processId()));
@@ -222,32 +224,9 @@ TEST_F(LauncherTest, TheChildGetsTheLaunchersFolderAndEnvironmentAndTheWaitHolds
     }
 }
 
-TEST_F(LauncherTest, ArgumentsReachTheChildLiterallyWithoutAShell) {
-    auto folder = std::make_unique<CurrentFolder>(dir_.path());
-    ProcessLauncher launcher;
-    const bool started = launcher.Launch(
-        Quoted(HelperPath("launch_args")) + " " + Quoted(dir_ / "out") +
-            " \"http://127.0.0.1:8080/a b?x=1&y=2;z=$(touch pwned)\" 'single' \"\""
-            " back\\slash \"say \\\"hi\\\"\" $HOME|more>redirected ; `touch pwned2`",
-        "", LaunchWait::UntilExit, false, WindowSearch::Direct);
-    folder.reset();
-    ASSERT_TRUE(started);
-
-    const std::vector<std::string> fields = Fields(AwaitFile(dir_ / "out"));
-    const std::vector<std::string> args(fields.begin() + std::min<size_t>(4, fields.size()),
-                                        fields.end());
-    EXPECT_EQ(args, (std::vector<std::string>{"http://127.0.0.1:8080/a b?x=1&y=2;z=$(touch pwned)",
-                                              "'single'", "", "back\\slash", "say \"hi\"",
-                                              "$HOME|more>redirected", ";", "`touch", "pwned2`"}));
-    EXPECT_FALSE(fs::exists(dir_ / "pwned"));
-    EXPECT_FALSE(fs::exists(dir_ / "pwned2"));
-    EXPECT_FALSE(fs::exists(dir_ / "redirected"));
-}
-
 TEST_F(LauncherTest, FailedStartShowsTheSystemErrorAndDoesNotWait) {
     ProcessLauncher launcher;
-    ASSERT_TRUE(launcher.Launch(Quoted(HelperPath("launch_tree")) + " " + Quoted(dir_ / "t") + " 2",
-                                "", LaunchWait::None, false, WindowSearch::Direct));
+    ASSERT_TRUE(StartTree(launcher, "t", 2));
     const std::uint32_t running = launcher.processId();
 
     // A missing program, and a file that is no program: a text of shell commands, which must
@@ -290,18 +269,23 @@ TEST_F(LauncherTest, FailedStartShowsTheSystemErrorAndDoesNotWait) {
     EXPECT_TRUE(ProcessEnds(running));
 }
 
-// The stop ends the program with what it started while the program runs. Once the watched
-// program has ended, what it started belongs to the user: the stop ends nothing.
-TEST_F(LauncherTest, TerminateTreeEndsARunningTreeAndLeavesWhatAnEndedProgramStarted) {
+// The tree starts without what the launcher holds open (here the fake server's listening socket,
+// which both systems would hand on): once the launcher lets go, the port is closed. The stop ends
+// the program with what it started while the program runs. Once the watched program has ended,
+// what it started belongs to the user: the stop ends nothing.
+TEST_F(LauncherTest, ATreeInheritsNoHandlesAndTerminateTreeEndsItWhileItsProgramRuns) {
     ProcessLauncher fresh;
     fresh.TerminateTree();  // no process yet: must reach nothing, least of all this one
 
+    WinsockGuard winsock;
+    testsupport::FakeTcpServer server;
     ProcessLauncher launcher;
-    ASSERT_TRUE(launcher.Launch(Quoted(HelperPath("launch_tree")) + " " + Quoted(dir_ / "t") + " 0",
-                                "", LaunchWait::None, false, WindowSearch::Direct));
+    ASSERT_TRUE(StartTree(launcher, "t", 0));
     const std::uint32_t pids[] = {AwaitPid(dir_ / "t.0"), AwaitPid(dir_ / "t.1"),
                                   AwaitPid(dir_ / "t.2")};
     EXPECT_EQ(pids[0], launcher.processId());
+    server.CloseListener();
+    EXPECT_FALSE(IsPortInUse(server.Port(), "127.0.0.1"));
     launcher.TerminateTree();
     for (std::uint32_t pid : pids) {
         EXPECT_TRUE(ProcessEnds(pid)) << pid;
@@ -309,9 +293,8 @@ TEST_F(LauncherTest, TerminateTreeEndsARunningTreeAndLeavesWhatAnEndedProgramSta
     launcher.TerminateTree();  // ids that are gone are ignored
 
     ProcessLauncher ended;
-    ASSERT_TRUE(
-        ended.Launch(Quoted(HelperPath("launch_window")) + " " + Quoted(dir_ / "kid") + " handover",
-                     "", LaunchWait::UntilExit, true, WindowSearch::Direct));
+    ASSERT_TRUE(ended.Launch(HelperLine("launch_window", dir_ / "kid", "handover"), "",
+                             LaunchWait::UntilExit, true, WindowSearch::Direct));
     const std::uint32_t kid = AwaitPid(dir_ / "kid");
     ended.TerminateTree();
     EXPECT_FALSE(ProcessEnds(kid, 1s));
@@ -352,45 +335,20 @@ TEST_F(LauncherTest, ATiedProgramEndsWithTheLauncherProcessOnly) {
     }
 }
 
-// Whatever the launcher holds open (here the fake server's listening socket, which both systems
-// would hand on), the child starts without it: once the launcher lets go, the port is closed.
-TEST_F(LauncherTest, ChildrenInheritNoOpenHandles) {
-    WinsockGuard winsock;
-    testsupport::FakeTcpServer server;
-    const int port = server.Port();
-    ProcessLauncher launcher;
-    ASSERT_TRUE(launcher.Launch(Quoted(HelperPath("launch_tree")) + " " + Quoted(dir_ / "t") + " 2",
-                                "", LaunchWait::None, false, WindowSearch::Direct));
-    const std::uint32_t child = AwaitPid(dir_ / "t.2");
-    ASSERT_EQ(child, launcher.processId());
-    server.CloseListener();
-    EXPECT_FALSE(IsPortInUse(port, "127.0.0.1"));
-    launcher.TerminateTree();
-    EXPECT_TRUE(ProcessEnds(child));
-}
-
 #ifdef _WIN32
-struct WindowRectSearch {
-    DWORD pid;
-    RECT rect;
-};
-
-BOOL CALLBACK CheckWindowOwner(HWND window, LPARAM data) {
-    auto* search = reinterpret_cast<WindowRectSearch*>(data);
-    DWORD owner = 0;
-    GetWindowThreadProcessId(window, &owner);
-    if (owner == search->pid && IsWindowVisible(window)) {
-        GetWindowRect(window, &search->rect);
-        return FALSE;
-    }
-    return TRUE;
-}
-
 // The rectangle of the first visible top-level window of a process; all -1 when it has none.
 RECT VisibleWindowRect(std::uint32_t pid) {
-    WindowRectSearch search{pid, {-1, -1, -1, -1}};
-    EnumWindows(CheckWindowOwner, reinterpret_cast<LPARAM>(&search));
-    return search.rect;
+    RECT rect{-1, -1, -1, -1};
+    for (HWND window = GetTopWindow(nullptr); window != nullptr;
+         window = GetWindow(window, GW_HWNDNEXT)) {
+        DWORD owner = 0;
+        GetWindowThreadProcessId(window, &owner);
+        if (owner == pid && IsWindowVisible(window)) {
+            GetWindowRect(window, &rect);
+            break;
+        }
+    }
+    return rect;
 }
 #endif
 
@@ -410,7 +368,7 @@ void EndOnly(std::uint32_t id) {
 TEST_F(LauncherTest, HandoverFollowsWhatTheLaunchLedToAndNothingElse) {
     // The user's own program of the wanted name runs before the launch. (Each case wants a name
     // of its own: a newcomer of the wanted name counts, whoever started it.)
-    const std::string usersProgram = dir_ / ExecutableName("users_window");
+    const std::string usersProgram = dir_ / "users_window" + testsupport::kExe;
     fs::copy_file(HelperPath("launch_window"), usersProgram);
     ProcessLauncher user;
     ASSERT_TRUE(user.Launch(Quoted(usersProgram) + " " + Quoted(dir_ / "user"), "",
@@ -423,15 +381,14 @@ TEST_F(LauncherTest, HandoverFollowsWhatTheLaunchLedToAndNothingElse) {
                             std::chrono::milliseconds(ProcessLauncher::kHandoverLimitMs) + 1s;
     ProcessLauncher stub;
     auto stubLaunch = std::async(std::launch::async, [&] {
-        return stub.Launch(
-            Quoted(HelperPath("launch_window")) + " " + Quoted(dir_ / "stub") + " handover 2000",
-            "", LaunchWait::UntilExit, true, WindowSearch::Handover, "",
-            ExecutableName("LAUNCH_window"));
+        return stub.Launch(HelperLine("launch_window", dir_ / "stub", "handover 2000"), "",
+                           LaunchWait::UntilExit, true, WindowSearch::Handover, "",
+                           "LAUNCH_window" + testsupport::kExe);
     });
 
     // Without a name, the launched program itself, from a quoted path with blanks.
     fs::create_directory(dir_ / "dir with blanks");
-    const std::string copy = dir_ / ("dir with blanks/" + ExecutableName("launch_window2"));
+    const std::string copy = dir_ / ("dir with blanks/launch_window2" + testsupport::kExe);
     fs::copy_file(HelperPath("launch_window"), copy);
     ProcessLauncher direct;
     auto directLaunch = std::async(std::launch::async, [&] {
@@ -443,27 +400,24 @@ TEST_F(LauncherTest, HandoverFollowsWhatTheLaunchLedToAndNothingElse) {
     // name: nothing can be followed, and the launch says so once the search is over.
     ProcessLauncher nothing;
     auto nothingLaunch = std::async(std::launch::async, [&] {
-        return nothing.Launch(
-            Quoted(HelperPath("idle_process")) + " " + Quoted(dir_ / "gone") + " 10", "",
-            LaunchWait::UntilExit, true, WindowSearch::Handover, "",
-            ExecutableName("users_window"));
+        return nothing.Launch(HelperLine("idle_process", dir_ / "gone", "10"), "",
+                              LaunchWait::UntilExit, true, WindowSearch::Handover, "",
+                              "users_window" + testsupport::kExe);
     });
 
     // A close while the search still runs ends it at once.
     ProcessLauncher cancelled;
     auto cancelledLaunch = std::async(std::launch::async, [&] {
-        return cancelled.Launch(
-            Quoted(HelperPath("idle_process")) + " " + Quoted(dir_ / "cancelled") + " 10", "",
-            LaunchWait::UntilExit, true, WindowSearch::Handover);
+        return cancelled.Launch(HelperLine("idle_process", dir_ / "cancelled", "10"), "",
+                                LaunchWait::UntilExit, true, WindowSearch::Handover);
     });
 
     // A browser with a helper of its own that outlives it for a moment, as when the user closes
     // it: the helper's end is the end of the wait, long before the search is over.
     ProcessLauncher browser;
     auto browserLaunch = std::async(std::launch::async, [&] {
-        return browser.Launch(
-            Quoted(HelperPath("launch_tree")) + " " + Quoted(dir_ / "tree") + " 1", "",
-            LaunchWait::UntilExit, true, WindowSearch::Handover);
+        return browser.Launch(HelperLine("launch_tree", dir_ / "tree", "1"), "",
+                              LaunchWait::UntilExit, true, WindowSearch::Handover);
     });
 
     // The window program is adopted as soon as it is there.
@@ -501,15 +455,10 @@ TEST_F(LauncherTest, HandoverFollowsWhatTheLaunchLedToAndNothingElse) {
 #ifdef _WIN32
     // The adopted window is moved to the top left corner at the asked size. The X server under
     // Wine confirms a move a little later when it is busy, so the place is read until it settles.
-    RECT rect = VisibleWindowRect(own);
-    for (int i = 0; i < 50 && (rect.left != 0 || rect.top != 0); ++i) {
-        Sleep(100);
-        rect = VisibleWindowRect(own);
-    }
-    EXPECT_EQ(rect.left, 0);
-    EXPECT_EQ(rect.top, 0);
-    EXPECT_EQ(rect.right, 640);
-    EXPECT_EQ(rect.bottom, 480);
+    RECT rect{};
+    Eventually([&] { return (rect = VisibleWindowRect(own)).left == 0 && rect.top == 0; }, 5s);
+    EXPECT_EQ((std::vector<LONG>{rect.left, rect.top, rect.right, rect.bottom}),
+              (std::vector<LONG>{0, 0, 640, 480}));
 #endif
 
     // Once the search is over, the followed program's end is the end of the wait. (An end

@@ -98,26 +98,22 @@ TEST(ProcessInfo, FindsARunningProgramByIdWithBothWays) {
     IdleHelper helper;
     ChildProcess child;
     ASSERT_TRUE(helper.Start(child));
-    for (const bool preferPsapi : {false, true}) {
-        SCOPED_TRACE(preferPsapi ? "psapi preferred" : "Toolhelp preferred");
-        CProcessInfo info;
-        ASSERT_TRUE(info.Init(preferPsapi));
-        char name[kProcessTextSize] = "junk";
-        char path[kProcessTextSize] = "junk";
-        ASSERT_TRUE(info.FindProcessById(name, path, child.Id()));
-        EXPECT_EQ(std::string(name), helper.Name());
-        EXPECT_EQ(UpperCase(path), UpperCase(helper.Path()));
-    }
-    ASSERT_EQ(KillProcessByName(helper.Name()), kKillDone);
-    ASSERT_TRUE(child.WaitForEnd(kEndTimeoutMs));
-    for (const bool preferPsapi : {false, true}) {
-        CProcessInfo info;
-        ASSERT_TRUE(info.Init(preferPsapi));
-        char name[kProcessTextSize] = "junk";
-        char path[kProcessTextSize] = "junk";
-        EXPECT_FALSE(info.FindProcessById(name, path, child.Id()));
-        EXPECT_STREQ(name, "");
-        EXPECT_STREQ(path, "");
+    for (const bool running : {true, false}) {
+        if (!running) {
+            ASSERT_EQ(KillProcessByName(helper.Name()), kKillDone);
+            ASSERT_TRUE(child.WaitForEnd(kEndTimeoutMs));
+        }
+        for (const bool preferPsapi : {false, true}) {
+            SCOPED_TRACE(std::string(running ? "running, " : "ended, ") +
+                         (preferPsapi ? "psapi preferred" : "Toolhelp preferred"));
+            CProcessInfo info;
+            ASSERT_TRUE(info.Init(preferPsapi));
+            char name[kProcessTextSize] = "junk";
+            char path[kProcessTextSize] = "junk";
+            EXPECT_EQ(info.FindProcessById(name, path, child.Id()), running);
+            EXPECT_EQ(name, running ? helper.Name() : "");
+            EXPECT_EQ(UpperCase(path), running ? UpperCase(helper.Path()) : "");
+        }
     }
 }
 

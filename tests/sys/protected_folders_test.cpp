@@ -11,94 +11,46 @@ using testsupport::TempDir;
 
 namespace {
 
-struct Case {
-    PathStyle style;
-    const char* folder;
-    bool isProtected;
-};
-
-constexpr PathStyle kWin = PathStyle::kWindows;
-constexpr PathStyle kPosix = PathStyle::kPosix;
-
 TEST(ProtectedFolders, RootsWellKnownFoldersAndWhatIsAboveThemAreProtected) {
-    const std::vector<std::string> windowsKept = {"C:\\Users\\me",
-                                                  "C:\\Users\\me\\Documents",
-                                                  "C:\\Windows",
-                                                  "C:\\Program Files",
-                                                  "C:\\Users\\me\\AppData\\Local\\Temp\\",
-                                                  "E:\\stack\\",
-                                                  "\\\\server\\share\\sites\\a"};
-    const std::vector<std::string> posixKept = {
-        "/home/me", "/home/me/Documents", "/usr",
-        "/tmp/",    "/media/me/STICK",    "/media/me/STICK/stack"};
-    const Case cases[] = {
-        // Nothing, relative paths, roots of drives, shares and file systems.
-        {kWin, "", true},
-        {kWin, "mirror", true},
-        {kWin, "C:mirror", true},
-        {kWin, "\\mirror", true},
-        {kWin, "C:\\", true},
-        {kWin, "c:/", true},
-        {kWin, "D:\\", true},
-        {kWin, "\\\\server\\share", true},
-        {kWin, "\\\\server\\share\\", true},
-        {kWin, "\\\\server", true},
-        {kWin, "\\\\?\\C:\\data\\mirror", true},
-        {kWin, "\\\\.\\C:\\data\\mirror", true},
-        {kPosix, "", true},
-        {kPosix, "mirror", true},
-        {kPosix, "/", true},
-        {kPosix, "//", true},
-        // The well-known folders themselves, in any spelling, and the folders above them.
-        {kWin, "C:\\Users\\me", true},
-        {kWin, "c:\\USERS\\ME\\", true},
-        {kWin, "C:/Users/me/Documents//", true},
-        {kWin, "C:\\Users", true},
-        {kWin, "C:\\Users\\me\\Documents\\..", true},
-        {kWin, "C:\\Users\\me\\x\\..\\..\\", true},
-        {kWin, "C:\\Users\\me.", true},
-        {kWin, "C:\\Users\\me \\", true},
-        {kWin, "C:\\Users\\...", true},
-        {kWin, "C:\\Windows\\.\\", true},
-        {kWin, "C:\\Program Files", true},
-        {kWin, "C:\\Users\\me\\AppData\\Local\\Temp", true},
-        {kWin, "C:\\Users\\me\\AppData", true},
-        {kWin, "E:\\stack", true},
-        {kWin, "E:\\", true},
-        {kWin, "\\\\SERVER\\Share\\sites", true},
-        {kPosix, "/home/me", true},
-        {kPosix, "/home/me/", true},
-        {kPosix, "/home", true},
-        {kPosix, "/home//me/./Documents", true},
-        {kPosix, "/home/me/mirror/..", true},
-        {kPosix, "/../../home/me", true},
-        {kPosix, "/usr", true},
-        {kPosix, "/tmp", true},
-        {kPosix, "/media/me", true},
-        {kPosix, "/media/me/STICK", true},
-        // Below a well-known folder, or beside one, is the configuration's own place.
-        {kWin, "C:\\Users\\me\\mirror", false},
-        {kWin, "C:\\Users\\me\\Documents\\site db\\", false},
-        {kWin, "C:\\Program Files\\Stack\\db", false},
-        {kWin, "C:\\Users\\me\\AppData\\Local\\Temp\\Trailhost_12\\", false},
-        {kWin, "C:\\Users\\mine", false},
-        {kWin, "C:\\Windows2", false},
-        {kWin, "E:\\stack\\mirror", false},
-        {kWin, "D:\\data\\mirror", false},
-        {kWin, "\\\\server\\share\\other", false},
-        {kWin, "C:\\Users\\me\\Documents\\..\\mirror", false},
-        {kPosix, "/home/me/mirror", false},
-        {kPosix, "/home/mel", false},
-        {kPosix, "/HOME/me", false},
-        {kPosix, "/usr/local/mirror", false},
-        {kPosix, "/tmp/Trailhost_12/", false},
-        {kPosix, "/media/me/STICK/db", false},
-        {kPosix, "/srv/db/...", false},
+    const struct {
+        PathStyle style;
+        std::vector<std::string> kept;  // the well-known folders
+        std::vector<const char*> protectedOnes;
+        std::vector<const char*> freeOnes;
+    } styles[] = {
+        {PathStyle::kWindows,
+         {"C:\\Users\\me", "C:\\Users\\me\\Documents", "C:\\Windows", "C:\\Program Files",
+          "C:\\Users\\me\\AppData\\Local\\Temp\\", "E:\\stack\\", "\\\\server\\share\\sites\\a"},
+         // Nothing, relative paths, roots of drives and shares, then
+         {"", "mirror", "C:mirror", "\\mirror", "C:\\", "c:/", "D:\\", "\\\\server\\share",
+          "\\\\server\\share\\", "\\\\server", "\\\\?\\C:\\data\\mirror", "\\\\.\\C:\\data\\mirror",
+          // the well-known folders themselves, in any spelling, and the folders above them.
+          "C:\\Users\\me", "c:\\USERS\\ME\\", "C:/Users/me/Documents//", "C:\\Users",
+          "C:\\Users\\me\\Documents\\..", "C:\\Users\\me\\x\\..\\..\\", "C:\\Users\\me.",
+          "C:\\Users\\me \\", "C:\\Users\\...", "C:\\Windows\\.\\", "C:\\Program Files",
+          "C:\\Users\\me\\AppData\\Local\\Temp", "C:\\Users\\me\\AppData", "E:\\stack", "E:\\",
+          "\\\\SERVER\\Share\\sites"},
+         // Below a well-known folder, or beside one, is the configuration's own place.
+         {"C:\\Users\\me\\mirror", "C:\\Users\\me\\Documents\\site db\\",
+          "C:\\Program Files\\Stack\\db", "C:\\Users\\me\\AppData\\Local\\Temp\\Trailhost_12\\",
+          "C:\\Users\\mine", "C:\\Windows2", "E:\\stack\\mirror", "D:\\data\\mirror",
+          "\\\\server\\share\\other", "C:\\Users\\me\\Documents\\..\\mirror"}},
+        {PathStyle::kPosix,
+         {"/home/me", "/home/me/Documents", "/usr", "/tmp/", "/media/me/STICK",
+          "/media/me/STICK/stack"},
+         {"", "mirror", "/", "//", "/home/me", "/home/me/", "/home", "/home//me/./Documents",
+          "/home/me/mirror/..", "/../../home/me", "/usr", "/tmp", "/media/me", "/media/me/STICK"},
+         {"/home/me/mirror", "/home/mel", "/HOME/me", "/usr/local/mirror", "/tmp/Trailhost_12/",
+          "/media/me/STICK/db", "/srv/db/..."}},
     };
-    for (const Case& c : cases) {
-        const std::vector<std::string>& kept = c.style == kWin ? windowsKept : posixKept;
-        EXPECT_EQ(IsProtectedFolder(c.folder, kept, c.style), c.isProtected)
-            << (c.style == kWin ? "Windows " : "POSIX ") << c.folder;
+    for (const auto& s : styles) {
+        SCOPED_TRACE(s.style == PathStyle::kWindows ? "Windows" : "POSIX");
+        for (const char* folder : s.protectedOnes) {
+            EXPECT_TRUE(IsProtectedFolder(folder, s.kept, s.style)) << folder;
+        }
+        for (const char* folder : s.freeOnes) {
+            EXPECT_FALSE(IsProtectedFolder(folder, s.kept, s.style)) << folder;
+        }
     }
 }
 

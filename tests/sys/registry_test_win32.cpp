@@ -75,9 +75,7 @@ TEST_F(RegistryTest, OnlyStringValuesReadAsText) {
     }
     std::string text = "unchanged";
     EXPECT_FALSE(key.QueryString("Missing", text));
-    ASSERT_TRUE(key.SetString("One", "a"));
-    EXPECT_TRUE(key.QueryString("One", text));
-    EXPECT_EQ(text, "a");
+    EXPECT_EQ(text, "unchanged");
 }
 
 TEST_F(RegistryTest, AnyValueReadsAndWritesWithItsTypeAndBytes) {

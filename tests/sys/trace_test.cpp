@@ -6,7 +6,6 @@
 #include <thread>
 #include <vector>
 
-#include "sys/environment.h"
 #include "sys/files.h"
 #include "test_support.h"
 
@@ -16,14 +15,14 @@ namespace {
 // variable nothing is written. The stamp's form is what the stack tests' trace reader parses.
 TEST(Trace, WritesStampedLinesToTheFileTheVariableNamesOnly) {
     testsupport::TempDir dir;
-    SetEnvironmentValue("TRH_TRACE", "");
-    TraceLog((dir / "quiet.txt").c_str(), "Apache connected\n");
-    EXPECT_FALSE(PathExists(dir / "quiet.txt"));
-
-    SetEnvironmentValue("TRH_TRACE", dir / "trace.txt");
-    TraceLog("c:\\trh_log.txt", "Timeout set to %d\n", 90000);
-    TraceLog("c:\\trh_log.txt", "Receive: %s", "HTTP/1.1 200 OK");
-    SetEnvironmentValue("TRH_TRACE", "");
+    {
+        testsupport::ScopedEnv quiet("TRH_TRACE", std::nullopt);
+        TraceLog((dir / "quiet.txt").c_str(), "Apache connected\n");
+        EXPECT_FALSE(PathExists(dir / "quiet.txt"));
+        testsupport::ScopedEnv trace("TRH_TRACE", dir / "trace.txt");
+        TraceLog("c:\\trh_log.txt", "Timeout set to %d\n", 90000);
+        TraceLog("c:\\trh_log.txt", "Receive: %s", "HTTP/1.1 200 OK");
+    }
     const std::string text = testsupport::ReadFile(dir / "trace.txt");
     const std::regex stamped(
         R"(\d{4}-\d\d-\d\d \d\d:\d\d:\d\d\.\d{3} Timeout set to 90000\n)"
@@ -33,19 +32,20 @@ TEST(Trace, WritesStampedLinesToTheFileTheVariableNamesOnly) {
 
 TEST(Trace, LinesFromManyThreadsStayWhole) {
     testsupport::TempDir dir;
-    SetEnvironmentValue("TRH_TRACE", dir / "trace.txt");
-    std::vector<std::thread> threads;
-    for (int t = 0; t < 4; ++t) {
-        threads.emplace_back([t] {
-            for (int i = 0; i < 50; ++i) {
-                TraceLog("", "thread %d line %d of a longer trace message\n", t, i);
-            }
-        });
+    {
+        testsupport::ScopedEnv trace("TRH_TRACE", dir / "trace.txt");
+        std::vector<std::thread> threads;
+        for (int t = 0; t < 4; ++t) {
+            threads.emplace_back([t] {
+                for (int i = 0; i < 50; ++i) {
+                    TraceLog("", "thread %d line %d of a longer trace message\n", t, i);
+                }
+            });
+        }
+        for (auto& thread : threads) {
+            thread.join();
+        }
     }
-    for (auto& thread : threads) {
-        thread.join();
-    }
-    SetEnvironmentValue("TRH_TRACE", "");
     const std::string text = testsupport::ReadFile(dir / "trace.txt");
     const std::regex line(R"(\S+ \S+ thread \d line \d+ of a longer trace message)");
     size_t count = 0;

@@ -36,10 +36,10 @@ derive() {  # derive status
 input() { mkdir -p "$case_dir/in" && cat >"$case_dir/in/$1"; }
 expect() { mkdir -p "$case_dir/expected" && { echo "$header"; cat; } >"$case_dir/expected/$1"; }
 
+# The entry is taken whole (several URIs, components, architectures, an inline key with its
+# empty line), and a disabled one is passed by.
 case_local_mirror_with_inline_key() {
-    input mirror.sources <<'S'
-Types: deb
-URIs: http://mirror.lan/debian/ http://mirror2.lan/debian/
+    local entry='URIs: http://mirror.lan/debian/ http://mirror2.lan/debian/
 Suites: bookworm
 Components: main contrib
 Architectures: amd64 i386
@@ -47,7 +47,10 @@ Signed-By:
  -----BEGIN PGP PUBLIC KEY BLOCK-----
  .
  mQINBGPL0BUBEADmW5NdOOHwPIJlgPu6JDcKw/NZJPR8lsD3K87ZM18gzyQZJD+w
- -----END PGP PUBLIC KEY BLOCK-----
+ -----END PGP PUBLIC KEY BLOCK-----'
+    input mirror.sources <<S
+Types: deb
+$entry
 
 Enabled: no
 Types: deb
@@ -55,18 +58,7 @@ URIs: http://old.lan/debian
 Suites: bookworm
 Components: main
 S
-    expect trailhost-src.sources <<'S'
-Types: deb-src
-URIs: http://mirror.lan/debian/ http://mirror2.lan/debian/
-Suites: bookworm
-Components: main contrib
-Architectures: amd64 i386
-Signed-By:
- -----BEGIN PGP PUBLIC KEY BLOCK-----
- .
- mQINBGPL0BUBEADmW5NdOOHwPIJlgPu6JDcKw/NZJPR8lsD3K87ZM18gzyQZJD+w
- -----END PGP PUBLIC KEY BLOCK-----
-S
+    printf 'Types: deb-src\n%s\n' "$entry" | expect trailhost-src.sources
     derive 0
 }
 

@@ -22,8 +22,6 @@ using testsupport::WriteFile;
 
 namespace {
 
-// A relative path written with '/' in the platform's form.
-
 // A stack in which the check finds nothing: every program and file in place (the programs are
 // empty files, which the check does not run), templates with the placeholders their servers
 // need, a site file filled in place. Its hub_config.ini is a list of lines that a case edits.
@@ -146,119 +144,80 @@ std::string Describe(const std::vector<CheckFinding>& findings) {
 
 TEST(StackCheck, EachMistakeIsReportedAloneWithItsLine) {
     const struct {
-        const char* what;
         Change change;
         CheckFinding::Severity severity;
-        const char* file;  // with '/'
         int line;
-        const char* says;  // a part of the message
+        const char* says;         // a part of the message
+        const char* file = kHub;  // with '/'
     } mistakes[] = {
         // The configuration's lines.
-        {"a misspelt key", Config({{6, "Prot=7452"}}), kError, kHub, 6, "did you mean Port?"},
-        {"a key known from another section", Config({{3, "DeleteHttpTemp=1"}}), kError, kHub, 3,
-         "DeleteHttpTemp belongs in [http]"},
-        {"a misspelt section", Config({{9, "[Browsr]"}}), kError, kHub, 9,
-         "did you mean [Browser]?"},
-        {"a section of no known name", Config({{17, "[Extras]"}, {18, "Colour=red"}}), kWarning,
-         kHub, 17, "no section the launcher reads"},
-        {"a section repeated", Config({{19, "[General]"}}), kWarning, kHub, 19,
-         "appears already at line 2"},
-        {"a key of no known name", Config({{7, "Colour=red"}}), kWarning, kHub, 7,
-         "Colour is no key the launcher reads"},
-        {"a key set twice", Config({{7, "Port=8080"}}), kWarning, kHub, 7, "set already at line 6"},
-        {"a key before every section", Config({{1, "UseMySQL=1"}}), kError, kHub, 1,
-         "before every section"},
-        {"a key line without '='", Config({{7, "HostName"}}), kWarning, kHub, 7, "has no '='"},
+        {Config({{6, "Prot=7452"}}), kError, 6, "did you mean Port?"},
+        {Config({{3, "DeleteHttpTemp=1"}}), kError, 3, "DeleteHttpTemp belongs in [http]"},
+        {Config({{9, "[Browsr]"}}), kError, 9, "did you mean [Browser]?"},
+        {Config({{17, "[Extras]"}, {18, "Colour=red"}}), kWarning, 17,
+         "no section the launcher reads"},
+        {Config({{19, "[General]"}}), kWarning, 19, "appears already at line 2"},
+        {Config({{7, "Colour=red"}}), kWarning, 7, "Colour is no key the launcher reads"},
+        {Config({{7, "Port=8080"}}), kWarning, 7, "set already at line 6"},
+        {Config({{1, "UseMySQL=1"}}), kError, 1, "before every section"},
+        {Config({{7, "HostName"}}), kWarning, 7, "has no '='"},
         // The values.
-        {"an unknown browser type", Config({{10, "BrowserType=Opera"}}), kError, kHub, 10,
-         "no browser type the launcher knows"},
-        {"a port out of range", Config({{6, "Port=70000"}}), kError, kHub, 6, "no port number"},
-        {"a port that is no number", Config({{13, "MySQLPort=db"}}), kError, kHub, 13,
-         "is no number"},
-        {"a boolean written as yes", Config({{8, "DeleteHttpTemp=yes"}}), kError, kHub, 8,
-         "reads as 0"},
-        {"a switch that only 1 turns on", Config({{3, "StartLocal=2"}}), kWarning, kHub, 3,
-         "acts like 0"},
-        {"a browser size of no known form", Config({{10, "BrowserSize=large"}}), kError, kHub, 10,
-         "BrowserSize=large"},
+        {Config({{10, "BrowserType=Opera"}}), kError, 10, "no browser type the launcher knows"},
+        {Config({{6, "Port=70000"}}), kError, 6, "no port number"},
+        {Config({{13, "MySQLPort=db"}}), kError, 13, "is no number"},
+        {Config({{8, "DeleteHttpTemp=yes"}}), kError, 8, "reads as 0"},
+        {Config({{3, "StartLocal=2"}}), kWarning, 3, "acts like 0"},
+        {Config({{10, "BrowserSize=large"}}), kError, 10, "BrowserSize=large"},
         // Programs, folders and files.
-        {"the web server missing", Drop("server/Apache/Apache" + kExe), kError, kHub, 15,
-         "the web server"},
-        {"the database server missing", Drop("server/mysql/bin/" + DatabaseServerFileName()),
-         kError, kHub, 16, "the database server "},
-        {"the database's administration tool missing",
-         Drop("server/mysql/bin/" + DatabaseAdminFileName()), kError, kHub, 16,
-         "administration tool"},
-        {"the web server's template missing", Drop(kHttpd), kError, kHub, 0,
-         "the web server's template"},
-        {"the database's template missing", Drop(kMyIni), kError, kHub, 0,
-         "the database server's template"},
-        {"the document root missing", Drop("htdocs"), kError, kHub, 0, "the document root"},
-        {"the database folder missing", Drop("dbdir"), kError, kHub, 12, "the database folder"},
-        {"the splash picture missing", Config({{4, "UseSplash=1"}}), kError, kHub, 4,
-         "Failed to load Splash"},
+        {Drop("server/Apache/Apache" + kExe), kError, 15, "the web server"},
+        {Drop("server/mysql/bin/" + DatabaseServerFileName()), kError, 16, "the database server "},
+        {Drop("server/mysql/bin/" + DatabaseAdminFileName()), kError, 16, "administration tool"},
+        {Drop(kHttpd), kError, 0, "the web server's template"},
+        {Drop(kMyIni), kError, 0, "the database server's template"},
+        {Drop("htdocs"), kError, 0, "the document root"},
+        {Drop("dbdir"), kError, 12, "the database folder"},
+        {Config({{4, "UseSplash=1"}}), kError, 4, "Failed to load Splash"},
         // Templates.
-        {"a fixed Listen", Put(kHttpd, "ServerName x\nListen 80\n"), kError, kHttpd, 2,
-         "Listen 80 is fixed"},
-        {"no Listen at all", Put(kHttpd, "ServerName x\n"), kError, kHttpd, 0, "no Listen line"},
-        {"a fixed datadir", Put(kMyIni, "[mysqld]\nport=%RMHUB:MYSQLPRT%\ndatadir = C:\\data\n"),
-         kError, kMyIni, 3, "datadir is fixed"},
-        {"a fixed database port",
-         Put(kMyIni, "[mysqld]\ndatadir=%RMHUB:DBDIR%\n[client]\nport=3306\n"), kError, kMyIni, 4,
-         "port is fixed to 3306"},
-        {"a misspelt placeholder", Put(kPhpIni, "mysqli.default_port = %RMHUB:MYSQLPORT%\n"),
-         kError, kPhpIni, 1, "did you mean %RMHUB:MYSQLPRT%?"},
-        {"a placeholder in lower case", Put(kHttpd, "\nListen %rmhub:port%\n"), kError, kHttpd, 2,
-         "did you mean %RMHUB:PORT%?"},
-        {"a placeholder without its closing %", Put(kPhpIni, "x = %RMHUB:RTDIR\n"), kError, kPhpIni,
-         1, "%RMHUB:RTDIR is no placeholder"},
-        {"the database address outside my.ini",
-         Put(kPhpIni, "\n\nmysqli.default_host = %RMHUB:MYSQLIP%\n"), kError, kPhpIni, 3,
-         "not filled in php.ini"},
+        {Put(kHttpd, "ServerName x\nListen 80\n"), kError, 2, "Listen 80 is fixed", kHttpd},
+        {Put(kHttpd, "ServerName x\n"), kError, 0, "no Listen line", kHttpd},
+        {Put(kMyIni, "[mysqld]\nport=%RMHUB:MYSQLPRT%\ndatadir = C:\\data\n"), kError, 3,
+         "datadir is fixed", kMyIni},
+        {Put(kMyIni, "[mysqld]\ndatadir=%RMHUB:DBDIR%\n[client]\nport=3306\n"), kError, 4,
+         "port is fixed to 3306", kMyIni},
+        {Put(kPhpIni, "mysqli.default_port = %RMHUB:MYSQLPORT%\n"), kError, 1,
+         "did you mean %RMHUB:MYSQLPRT%?", kPhpIni},
+        {Put(kHttpd, "\nListen %rmhub:port%\n"), kError, 2, "did you mean %RMHUB:PORT%?", kHttpd},
+        {Put(kPhpIni, "x = %RMHUB:RTDIR\n"), kError, 1, "%RMHUB:RTDIR is no placeholder", kPhpIni},
+        {Put(kPhpIni, "\n\nmysqli.default_host = %RMHUB:MYSQLIP%\n"), kError, 3,
+         "not filled in php.ini", kPhpIni},
         // Additional files.
-        {"an additional file missing", Drop("site/config.php"), kError, kHub, 18,
-         "the additional file"},
-        {"an additional file outside the stack", Config({{18, "File1=..\\outside.php"}}), kError,
-         kHub, 18, "lies outside the stack"},
-        {"an additional file with a misspelt placeholder",
-         Put("site/config.php", "<?php $h = '%RMHUB:HOTS%';\n"), kError, "site/config.php", 1,
-         "did you mean %RMHUB:HOST%?"},
+        {Drop("site/config.php"), kError, 18, "the additional file"},
+        {Config({{18, "File1=..\\outside.php"}}), kError, 18, "lies outside the stack"},
+        {Put("site/config.php", "<?php $h = '%RMHUB:HOTS%';\n"), kError, 1,
+         "did you mean %RMHUB:HOST%?", "site/config.php"},
         // The encrypted archive.
-        {"an archive of another pass phrase", Pack("dbdir", "not the built-in"), kError,
-         "dbdir.aes", 0, "does not open"},
-        {"an archive without a database", Pack("empty", ArchivePassPhrase()), kError, "dbdir.aes",
-         0, "holds nothing under dbdir/"},
+        {Pack("dbdir", "not the built-in"), kError, 0, "does not open", "dbdir.aes"},
+        {Pack("empty", ArchivePassPhrase()), kError, 0, "holds nothing under dbdir/", "dbdir.aes"},
         // A mirror folder that the end of a run would delete.
-        {"a mirror that is the documents folder",
-         Config({{12, "DeleteDatabaseFiles=1"}, {13, "MirrorFolder={MD}"}}), kError, kHub, 13,
+        {Config({{12, "DeleteDatabaseFiles=1"}, {13, "MirrorFolder={MD}"}}), kError, 13,
          "DeleteDatabaseFiles=1 would delete MirrorFolder"},
-        {"a mirror that holds the stack",
-         [](CleanStack& s) {
+        {[](CleanStack& s) {
              Config({{12, "DeleteDatabaseFiles=1"}, {13, "MirrorFolder=" + s.dir.path()}})(s);
          },
-         kError, kHub, 13, "the stack's folder, or holds it"},
-        {"a mirror that is no absolute folder",
-         Config({{12, "DeleteDatabaseFiles=1"}, {13, "MirrorFolder=mirror"}}), kError, kHub, 13,
+         kError, 13, "the stack's folder, or holds it"},
+        {Config({{12, "DeleteDatabaseFiles=1"}, {13, "MirrorFolder=mirror"}}), kError, 13,
          "not absolute"},
         // No configuration at all: every key has its default, which the clean stack's files match
         // but for the splash picture.
-        {"no hub_config.ini",
-         [](CleanStack& s) {
+        {[](CleanStack& s) {
              Drop(kHub)(s);
              Put("splash.bmp", "BM")(s);
          },
-         kWarning, kHub, 0, "every setting at its default"},
+         kWarning, 0, "every setting at its default"},
     };
 
-    {
-        CleanStack clean;
-        clean.WriteConfig();
-        const std::vector<CheckFinding> none = CheckStack(clean.root, ArchivePassPhrase());
-        EXPECT_TRUE(none.empty()) << Describe(none);
-        EXPECT_EQ(CheckExitCode(none), 0);
-    }
     for (const auto& m : mistakes) {
-        SCOPED_TRACE(m.what);
+        SCOPED_TRACE(m.says);
         CleanStack stack;
         stack.WriteConfig();
         m.change(stack);
@@ -281,65 +240,66 @@ TEST(StackCheck, EachMistakeIsReportedAloneWithItsLine) {
     EXPECT_EQ(CheckExitCode({error, warning}), 2);
 }
 
-TEST(StackCheck, AMirrorFolderOfItsOwnMayBeDeleted) {
-    CleanStack stack;
-    stack.WriteConfig();
-    Config({{12, "DeleteDatabaseFiles=1"}, {13, "MirrorFolder={TMP}trailhost-check-mirror"}})(
-        stack);
-    const std::vector<CheckFinding> findings = CheckStack(stack.root, ArchivePassPhrase());
-    EXPECT_TRUE(findings.empty()) << Describe(findings);
+// A mirror folder of its own may be deleted; the archive opens with the pass phrase given.
+TEST(StackCheck, CleanStacksGiveNoFinding) {
+    const struct {
+        Change change;
+        std::string phrase;
+    } rows[] = {
+        {[](CleanStack&) {}, ArchivePassPhrase()},
+        {Config({{12, "DeleteDatabaseFiles=1"}, {13, "MirrorFolder={TMP}trailhost-check-mirror"}}),
+         ArchivePassPhrase()},
+        {Pack("dbdir", "site secret"), "site secret"},
+    };
+    for (const auto& row : rows) {
+        CleanStack stack;
+        stack.WriteConfig();
+        row.change(stack);
+        const std::vector<CheckFinding> findings = CheckStack(stack.root, row.phrase);
+        EXPECT_TRUE(findings.empty()) << Describe(findings);
+        EXPECT_EQ(CheckExitCode(findings), 0);
+    }
 }
 
-TEST(StackCheck, TheArchiveOpensWithThePassPhraseGiven) {
-    CleanStack stack;
-    stack.WriteConfig();
-    Pack("dbdir", "site secret")(stack);
-    EXPECT_TRUE(CheckStack(stack.root, "site secret").empty());
-    EXPECT_EQ(CheckStack(stack.root, ArchivePassPhrase()).size(), 1u);
-}
-
+// Steps in order, each editing the stack's configuration before the tool runs.
 TEST(StackCheck, TheToolPrintsLinesOrJsonAndExitsWithTheWorstFinding) {
     CleanStack stack;
-    stack.config[5] = "Port=0";            // line 6: an error
-    stack.config.push_back("Colour=red");  // line 19: a warning
-    stack.WriteConfig();
-    WriteFile(stack.dir / "phrase.txt", "not the archive's\n");
-    const auto run = [](const std::vector<std::string>& args, std::string& out) {
-        std::ostringstream o;
-        std::ostringstream e;
-        PackToolIo io{o, e, [](const std::string&) { return std::nullopt; }};
-        const int code = RunPackTool(args, io);
-        out = o.str() + e.str();
-        return code;
+    const std::string& root = stack.root;
+    const struct {
+        std::vector<std::pair<size_t, std::string>> edits;
+        std::vector<std::string> args;
+        int code;
+        std::vector<std::string> says;  // parts of what it prints
+    } steps[] = {
+        // An error before a warning.
+        {{{6, "Port=0"}, {19, "Colour=red"}},
+         {"check", root},
+         2,
+         {"hub_config.ini:6: error: Port=0 is no port number", "hub_config.ini:19: warning: Colour",
+          "1 error, 1 warning"}},
+        {{},
+         {"check", "--json", root},
+         2,
+         {"\"errors\": 1, \"warnings\": 1",
+          "{\"severity\": \"error\", \"file\": \"hub_config.ini\", \"line\": 6, "
+          "\"message\": \"Port=0 is no port number (1 to 65535)\"}"}},
+        {{{6, "Port=7452"}}, {"check", root}, 1, {}},
+        {{{19, "; no finding"}}, {"check", root}, 0, {"no problems found"}},
+        {{}, {"check", "--json", root}, 0, {"\"findings\": []"}},
+        // A stack whose archive needs the pass phrase of a file, and command lines that are wrong.
+        {{}, {"check", "--passphrase-file", stack.dir / "missing.txt", root}, 2, {}},
+        {{}, {"check"}, 2, {}},
+        {{}, {"check", "--colour", root}, 2, {}},
+        {{}, {"check", stack.dir / "no-such-stack"}, 2, {"not a folder"}},
     };
-    std::string out;
-    ASSERT_EQ(run({"check", stack.root}, out), 2);
-    EXPECT_NE(out.find("hub_config.ini:6: error: Port=0 is no port number"), std::string::npos)
-        << out;
-    EXPECT_NE(out.find("hub_config.ini:19: warning: Colour"), std::string::npos) << out;
-    EXPECT_NE(out.find("1 error, 1 warning"), std::string::npos) << out;
-
-    ASSERT_EQ(run({"check", "--json", stack.root}, out), 2);
-    EXPECT_NE(out.find("\"errors\": 1, \"warnings\": 1"), std::string::npos) << out;
-    EXPECT_NE(out.find("{\"severity\": \"error\", \"file\": \"hub_config.ini\", \"line\": 6, "
-                       "\"message\": \"Port=0 is no port number (1 to 65535)\"}"),
-              std::string::npos)
-        << out;
-
-    stack.config[5] = "Port=7452";
-    stack.WriteConfig();
-    EXPECT_EQ(run({"check", stack.root}, out), 1) << out;
-    stack.config.pop_back();
-    stack.WriteConfig();
-    EXPECT_EQ(run({"check", stack.root}, out), 0) << out;
-    EXPECT_NE(out.find("no problems found"), std::string::npos) << out;
-    EXPECT_EQ(run({"check", "--json", stack.root}, out), 0);
-    EXPECT_NE(out.find("\"findings\": []"), std::string::npos) << out;
-
-    // A stack whose archive needs the pass phrase of a file, and command lines that are wrong.
-    EXPECT_EQ(run({"check", "--passphrase-file", stack.dir / "missing.txt", stack.root}, out), 2);
-    EXPECT_EQ(run({"check"}, out), 2);
-    EXPECT_EQ(run({"check", "--colour", stack.root}, out), 2);
-    EXPECT_EQ(run({"check", stack.dir / "no-such-stack"}, out), 2);
-    EXPECT_NE(out.find("not a folder"), std::string::npos) << out;
+    for (const auto& step : steps) {
+        SCOPED_TRACE(step.args.back());
+        Config(step.edits)(stack);
+        std::ostringstream out;
+        PackToolIo io{out, out, [](const std::string&) { return std::nullopt; }};
+        EXPECT_EQ(RunPackTool(step.args, io), step.code) << out.str();
+        for (const std::string& part : step.says) {
+            EXPECT_NE(out.str().find(part), std::string::npos) << out.str();
+        }
+    }
 }
