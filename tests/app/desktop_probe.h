@@ -4,17 +4,14 @@
 
 #include <atomic>
 #include <functional>
-#include <memory>
 #include <ostream>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "child_process.h"
-
-namespace testsupport {
-class ScopedEnv;
-}
+#include "test_support.h"
 
 namespace shelltest {
 
@@ -73,24 +70,12 @@ struct WindowLook {
 };
 WindowLook LookAt(ShellWindow window);
 
-// Keeps a picture of the window and its surroundings as a test artefact named `name`.
-void KeepScreenshot(ShellWindow window, const std::string& name);
-
 // Whether the frame's tray icon is in the notification area, with its picture.
 bool TrayIconShown();
 
 // Opens the tray menu as a right click on the icon does, and chooses item `choose` (-1: the menu
-// is dismissed). The menu's items as it showed them.
-struct MenuItem {
-    std::string text;
-    bool enabled;
-    bool operator==(const MenuItem& other) const {
-        return text == other.text && enabled == other.enabled;
-    }
-};
-inline std::ostream& operator<<(std::ostream& out, const MenuItem& item) {
-    return out << "\"" << item.text << "\"" << (item.enabled ? "" : " (disabled)");
-}
+// is dismissed). The menu's items as it showed them: their texts, and whether they were enabled.
+using MenuItem = std::pair<std::string, bool>;
 std::vector<MenuItem> UseTrayMenu(int choose);
 
 void DoubleClickTray();
@@ -120,13 +105,12 @@ std::string AnswerBox(testsupport::ChildProcess& copy, const std::string& folder
                       const std::string& caption);
 
 // While it lives, copies started by the test run without a display (Linux); nothing on Windows.
-class HeadlessCopies {
-public:
-    HeadlessCopies();
-    ~HeadlessCopies();
-
-private:
-    std::unique_ptr<testsupport::ScopedEnv> unset_[3];
+struct HeadlessCopies {
+#ifndef _WIN32
+    testsupport::ScopedEnv display{"DISPLAY", std::nullopt};
+    testsupport::ScopedEnv wayland{"WAYLAND_DISPLAY", std::nullopt};
+    testsupport::ScopedEnv platform{"QT_QPA_PLATFORM", std::nullopt};
+#endif
 };
 
 }  // namespace shelltest

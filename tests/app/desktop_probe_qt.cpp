@@ -3,7 +3,6 @@
 #include "desktop_probe.h"
 
 #include <QApplication>
-#include <QDir>
 #include <QImage>
 #include <QLabel>
 #include <QMenu>
@@ -21,8 +20,7 @@
 #include <chrono>
 
 #include "app/local_endpoint.h"
-#include "browser/browser_test_support.h"
-#include "shell_test_support.h"
+#include "test_support.h"
 
 namespace shelltest {
 
@@ -44,16 +42,6 @@ QWidget* Find(ShellWindow window) {
 
 Area AreaOf(const QRect& rect) {
     return {rect.x(), rect.y(), rect.x() + rect.width(), rect.y() + rect.height()};
-}
-
-void SaveScreenshot(const QRect& rect, const std::string& name) {
-    QScreen* screen = QGuiApplication::primaryScreen();
-    const QRect around = rect.adjusted(-20, -20, 20, 20);
-    QDir().mkpath(QString::fromStdString(ArtifactFolder()));
-    screen->grabWindow(0, around.x(), around.y(), around.width(), around.height())
-        .save(QString::fromStdString(ArtifactFolder() + "linux-" +
-                                     QGuiApplication::platformName().toStdString() + "-" + name +
-                                     ".png"));
 }
 
 QSystemTrayIcon* TrayIcon() {
@@ -122,12 +110,6 @@ WindowLook LookAt(ShellWindow which) {
     return look;
 }
 
-void KeepScreenshot(ShellWindow which, const std::string& name) {
-    if (QWidget* window = Find(which)) {
-        SaveScreenshot(window->frameGeometry(), name);
-    }
-}
-
 bool TrayIconShown() {
     QSystemTrayIcon* icon = TrayIcon();
     return icon != nullptr && icon->isVisible() && !icon->icon().isNull();
@@ -143,7 +125,6 @@ std::vector<MenuItem> UseTrayMenu(int choose) {
     const QRect screen = QGuiApplication::primaryScreen()->geometry();
     menu->popup(QPoint(screen.right() - 220, screen.bottom() - 120));
     PumpUntil([&] { return menu->isVisible(); });
-    SaveScreenshot(menu->geometry(), "tray-menu");
     menu->hide();
     for (QAction* action : menu->actions()) {
         items.push_back({action->text().toStdString(), action->isEnabled()});
@@ -202,23 +183,9 @@ std::string AnswerBox(testsupport::ChildProcess& copy, const std::string& folder
     if (!copy.WaitForEnd(60000)) {
         return "";
     }
-    const std::string output = testsupport::ReadFile(folder + "stderr.txt");
-    const std::string prefix = caption + ": ";
-    const size_t at = output.find(prefix);
-    if (at == std::string::npos) {
-        return "";
-    }
-    const size_t end = output.find('\n', at);
-    return output.substr(at + prefix.size(), end - at - prefix.size());
+    const std::vector<std::string> lines =
+        testsupport::LogValues(testsupport::ReadFile(folder + "stderr.txt"), caption + ": ");
+    return lines.empty() ? "" : lines.front();
 }
-
-HeadlessCopies::HeadlessCopies() {
-    const char* const variables[] = {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"};
-    for (int i = 0; i < 3; ++i) {
-        unset_[i] = std::make_unique<testsupport::ScopedEnv>(variables[i], std::nullopt);
-    }
-}
-
-HeadlessCopies::~HeadlessCopies() = default;
 
 }  // namespace shelltest

@@ -3,19 +3,12 @@
 // (made for the test, see second_user.h) who holds the names first.
 #include <gtest/gtest.h>
 
-#include <sys/socket.h>
 #include <sys/stat.h>
-#include <sys/un.h>
 #include <unistd.h>
 
-#include <atomic>
-#include <cstring>
 #include <optional>
-#include <sstream>
-#include <thread>
 
 #include "app/local_endpoint.h"
-#include "browser/browser_test_support.h"
 #include "desktop_probe.h"
 #include "second_user.h"
 #include "shell_host_support.h"
@@ -36,7 +29,7 @@ protected:
     EndpointKinds()
         : runtime_("XDG_RUNTIME_DIR", GetParam() == Kind::kAbstract
                                           ? std::nullopt
-                                          : browsertest::GetEnv("XDG_RUNTIME_DIR")) {}
+                                          : testsupport::GetEnv("XDG_RUNTIME_DIR")) {}
 
     static std::string Unique(const std::string& text) {
         static int counter = 0;
@@ -45,6 +38,16 @@ protected:
 
     ScopedEnv runtime_;
 };
+
+// "activate", sent to `name` from another thread while this one serves the endpoints, arrives
+// once in `lines`.
+void ExpectActivateArrives(const std::string& name, const std::vector<std::string>& lines) {
+    bool sent = false;
+    shelltest::OffUiThread([&] { sent = SendToEndpoint(name, "activate"); });
+    EXPECT_TRUE(sent);
+    EXPECT_TRUE(PumpUntil([&] { return !lines.empty(); }));
+    EXPECT_EQ(lines, std::vector<std::string>{"activate"});
+}
 
 INSTANTIATE_TEST_SUITE_P(Endpoints, EndpointKinds,
                          ::testing::Values(Kind::kPrivateFolder, Kind::kAbstract),
@@ -59,7 +62,7 @@ TEST_P(EndpointKinds, LiveInThePrivateFolderOrUnderTheUsersAbstractNames) {
         EXPECT_EQ(address, "@trailhost-" + std::to_string(geteuid()) + "/Untitled - RM_HUB/1");
         return;
     }
-    const std::string folder = *browsertest::GetEnv("XDG_RUNTIME_DIR") + "/trailhost/";
+    const std::string folder = *testsupport::GetEnv("XDG_RUNTIME_DIR") + "/trailhost/";
     EXPECT_EQ(address, folder + "Untitled%20-%20RM_HUB%2F1");
     LocalEndpoint endpoint;
     ASSERT_TRUE(endpoint.Listen("Untitled - RM_HUB/1", [](const std::string&) {}));
@@ -86,31 +89,7 @@ TEST_P(EndpointKinds, LongNamesStillGuardAndStayApart) {
     EXPECT_TRUE(different.Listen(other, [](const std::string&) {}));
     EXPECT_NE(different.Address(), first.Address());
 
-    std::atomic<bool> sent{false};
-    std::thread sender([&] { sent = SendToEndpoint(name, "activate"); });
-    EXPECT_TRUE(PumpUntil([&] { return !lines.empty(); }));
-    sender.join();
-    EXPECT_TRUE(sent);
-    EXPECT_EQ(lines, std::vector<std::string>{"activate"});
-}
-
-// A socket file whose copy is gone (a crash) does not keep the name; an abstract name goes with
-// its process anyway.
-TEST(PrivateFolderEndpoints, ANameLeftByACopyThatIsGoneIsFree) {
-    const std::string name = "left " + std::to_string(getpid());
-    const std::string address = EndpointAddress(name);
-    // What a killed copy leaves: a socket file that nobody listens on.
-    sockaddr_un socketAddress{};
-    socketAddress.sun_family = AF_UNIX;
-    ASSERT_LT(address.size(), sizeof(socketAddress.sun_path));
-    std::memcpy(socketAddress.sun_path, address.data(), address.size());
-    const int left = socket(AF_UNIX, SOCK_STREAM, 0);
-    ASSERT_EQ(bind(left, reinterpret_cast<sockaddr*>(&socketAddress), sizeof(socketAddress)), 0);
-    close(left);
-    EXPECT_FALSE(SendToEndpoint(name, ""));
-    LocalEndpoint endpoint;
-    EXPECT_TRUE(endpoint.Listen(name, [](const std::string&) {}));
-    EXPECT_TRUE(SendToEndpoint(name, ""));
+    ExpectActivateArrives(name, lines);
 }
 
 // The other user's side: the helper that holds sockets, run as that user.
@@ -142,14 +121,7 @@ protected:
 
     // The lines the other user's sockets were sent.
     std::vector<std::string> LinesReceived() const {
-        std::vector<std::string> lines;
-        std::istringstream log(testsupport::ReadFile(Log()));
-        for (std::string line; std::getline(log, line);) {
-            if (line.rfind("line ", 0) == 0) {
-                lines.push_back(line);
-            }
-        }
-        return lines;
+        return testsupport::LogValues(testsupport::ReadFile(Log()), "line ");
     }
 
     // Abstract names, which any user may take: the machine gives this user no private folder.
@@ -173,12 +145,7 @@ TEST_F(OtherUserTest, ANameTheOtherUserHoldsReachesOnlyThisUsersEndpoint) {
     LocalEndpoint second;
     EXPECT_FALSE(second.Listen(name, [](const std::string&) {}));
 
-    std::atomic<bool> sent{false};
-    std::thread sender([&] { sent = SendToEndpoint(name, "activate"); });
-    EXPECT_TRUE(PumpUntil([&] { return !lines.empty(); }));
-    sender.join();
-    EXPECT_TRUE(sent);
-    EXPECT_EQ(lines, std::vector<std::string>{"activate"});
+    ExpectActivateArrives(name, lines);
     EXPECT_TRUE(LinesReceived().empty());
 }
 

@@ -42,15 +42,10 @@ protected:
 
     // The events the copy logged, in order, without the process id.
     static std::vector<std::string> Events(const std::string& folder) {
-        std::istringstream log(testsupport::ReadFile(folder + "log.txt"));
+        std::istringstream log(testsupport::TextOf(folder + "log.txt"));
         std::vector<std::string> events;
-        std::string line;
-        while (std::getline(log, line)) {
-            if (!line.empty() && line.back() == '\r') {
-                line.pop_back();
-            }
-            const size_t blank = line.find(' ');
-            events.push_back(blank == std::string::npos ? line : line.substr(blank + 1));
+        for (std::string line; std::getline(log, line);) {
+            events.push_back(line.substr(line.find(' ') + 1));
         }
         return events;
     }

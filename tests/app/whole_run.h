@@ -58,7 +58,7 @@ class WholeRun;
 // One row: the configuration lines ("section.Key=value", over the base lines that start both
 // servers, fill in the site file under the host name 127.0.0.2 and open the fake browser), what
 // the fakes do (lines added to their configuration templates), the fault, the user's action, and
-// what must hold. Text may name {ROOT} (the test's folder), {STACK}, {SITE}, {TPL} (the template
+// what must hold. Text may name {ROOT} (the test's folder), {SITE}, {TPL} (the template
 // folder), {TEMP}, {RUNTIME}, {WEB} and {DB} (the servers' programs).
 struct Scenario {
     explicit Scenario(std::string rowName) : name(std::move(rowName)) {}
@@ -82,9 +82,6 @@ struct Scenario {
     Scenario& SiteKept() { return siteExpanded = false, *this; }
     // Trace messages by their start, for what nothing but the trace shows.
     Scenario& Traced(std::vector<std::string> starts) { return traced = std::move(starts), *this; }
-    Scenario& NotTraced(std::vector<std::string> starts) {
-        return notTraced = std::move(starts), *this;
-    }
     // Prepares the stack or the machine further, before the run and before its "as before".
     Scenario& Arrange(std::function<void(WholeRun&)> f) { return arrange = std::move(f), *this; }
     // Changes the places of the run (its temporary folder, the database account).
@@ -112,7 +109,6 @@ struct Scenario {
     std::string host = "127.0.0.2";
     bool siteExpanded = true;
     std::vector<std::string> traced;
-    std::vector<std::string> notTraced;
     std::function<void(WholeRun&)> arrange;
     std::function<void(WholeRun&, StackPlaces&)> places;
     std::function<void(WholeRun&)> during;
@@ -123,7 +119,6 @@ struct Scenario {
 
 // Trace lines that rows of both platforms expect.
 inline const char kHostsFallback[] = "Hosts file entry for 127.0.0.2 not made, using 127.0.0.1";
-inline const char kNoBackup[] = "Additional file not expanded, no backup made: {SITE}";
 
 // What the trace says when none of the three configuration files could be written.
 inline std::vector<std::string> ConfigurationsNotWritten() {
@@ -163,10 +158,6 @@ public:
 private:
     StarterHandover real_;
 };
-
-// The proxy exceptions the launcher changes for the browser: the current user's ProxyOverride on
-// Windows (the build's own Wine prefix), no_proxy in this process's environment on Linux.
-std::string ProxyExceptions();
 
 // A row's run. The test's own files (the browser's log, the trace) lie outside the test's stack
 // folder, so that the end check sees only what the run made.

@@ -20,18 +20,10 @@
 #include "whole_run.h"
 
 namespace fs = std::filesystem;
-using testsupport::ConfigurationsNotWritten;
-using testsupport::Fault;
-using testsupport::kHostsFallback;
-using testsupport::kNoBackup;
-using testsupport::LogValues;
-using testsupport::Plus;
-using testsupport::ReadFile;
-using testsupport::Scenario;
-using testsupport::WholeRun;
-using testsupport::WriteFile;
-
+namespace testsupport {
 namespace {
+
+const char kNoBackup[] = "Additional file not expanded, no backup made: {SITE}";
 
 // A full temporary folder: the run goes on with what exists, with the database from a mirror or
 // from the encrypted archive, and the trace names what is missing. The site file would be
@@ -63,16 +55,16 @@ Scenario FullTemp(const std::string& name, bool archive) {
         });
 }
 
-// The other user, for the rows that need one.
-std::optional<testsupport::SecondUser> OtherUser(std::string& why) {
-    return testsupport::SecondUserOfThisMachine(why);
+// A temporary folder that every user may write to, with the sticky bit, as /tmp.
+std::string MakeSharedTemp(WholeRun& run) {
+    const std::string folder = run.layout.Root() + "shared-tmp/";
+    fs::create_directories(folder);
+    chmod(folder.c_str(), 01777);
+    return folder;
 }
 
-// A temporary folder that every user may write to, with the sticky bit, as /tmp.
 void SharedTemp(WholeRun& run, StackPlaces& places) {
-    places.tempFolder = run.layout.Root() + "shared-tmp/";
-    fs::create_directories(places.tempFolder);
-    chmod(places.tempFolder.c_str(), 01777);
+    places.tempFolder = MakeSharedTemp(run);
 }
 
 // The other user has taken the runtime folder's name and a hundred more before the start: the run
@@ -83,20 +75,18 @@ Scenario TakenRuntimeFolderNames() {
         .At(SharedTemp)
         .Arrange([taken](WholeRun& run) {
             std::string why;
-            const std::optional<testsupport::SecondUser> user = OtherUser(why);
+            const auto user = SecondUserOfThisMachine(why);
             if (!user) {
                 GTEST_SKIP() << why;
             }
             const std::string base =
-                run.layout.Root() + "shared-tmp/Trailhost_" + std::to_string(Process::CurrentId());
-            fs::create_directories(run.layout.Root() + "shared-tmp");
-            chmod((run.layout.Root() + "shared-tmp").c_str(), 01777);
+                MakeSharedTemp(run) + "Trailhost_" + std::to_string(Process::CurrentId());
             taken->push_back(base);
             for (int n = 1; n <= 100; ++n) {
                 taken->push_back(base + "_" + std::to_string(n));
             }
             for (const std::string& folder : *taken) {
-                ASSERT_TRUE(testsupport::MakeFolderAs(*user, folder, 0777)) << folder;
+                ASSERT_TRUE(MakeFolderAs(*user, folder, 0777)) << folder;
             }
         })
         .During([taken](WholeRun& run) {
@@ -129,13 +119,13 @@ Scenario FilesClosedToTheOtherUser() {
         })
         .During([](WholeRun& run) {
             std::string why;
-            const std::optional<testsupport::SecondUser> user = OtherUser(why);
+            const auto user = SecondUserOfThisMachine(why);
             ASSERT_TRUE(user) << why;
             // The control: what the other user can open when nothing closes it.
             const std::string open = run.layout.Root() + "shared-tmp/open.txt";
             WriteFile(open, "anybody's");
             chmod(open.c_str(), 0644);
-            ASSERT_TRUE(testsupport::CanOpenAs(*user, open));
+            ASSERT_TRUE(CanOpenAs(*user, open));
             fs::remove(open);
             std::vector<std::string> entries = {run.runtime};
             for (const fs::directory_entry& entry : fs::recursive_directory_iterator(run.runtime)) {
@@ -150,7 +140,7 @@ Scenario FilesClosedToTheOtherUser() {
             bool unpacked = false;
             for (const std::string& path : entries) {
                 unpacked = unpacked || path.find("site.frm") != std::string::npos;
-                EXPECT_FALSE(testsupport::CanOpenAs(*user, path)) << path;
+                EXPECT_FALSE(CanOpenAs(*user, path)) << path;
                 struct stat st {};
                 ASSERT_EQ(lstat(path.c_str(), &st), 0) << path;
                 // What the launcher made is its user's alone; the servers' own files (their logs)
@@ -264,7 +254,7 @@ TEST_P(WholeRunsPosix, LeaveTheMachineAsItWas) {
     run.Run();
 }
 
-INSTANTIATE_TEST_SUITE_P(Rows, WholeRunsPosix, ::testing::ValuesIn(kLinuxRows),
-                         testsupport::RowName);
+INSTANTIATE_TEST_SUITE_P(Rows, WholeRunsPosix, ::testing::ValuesIn(kLinuxRows), RowName);
 
 }  // namespace
+}  // namespace testsupport
