@@ -70,6 +70,9 @@ struct WindowLook {
 };
 WindowLook LookAt(ShellWindow window);
 
+// Keeps a picture of the window and its surroundings as a test artefact named `name`.
+void KeepScreenshot(ShellWindow window, const std::string& name);
+
 // Whether the frame's tray icon is in the notification area, with its picture.
 bool TrayIconShown();
 

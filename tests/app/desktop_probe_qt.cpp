@@ -3,6 +3,7 @@
 #include "desktop_probe.h"
 
 #include <QApplication>
+#include <QDir>
 #include <QImage>
 #include <QLabel>
 #include <QMenu>
@@ -20,6 +21,7 @@
 #include <chrono>
 
 #include "app/local_endpoint.h"
+#include "shell_test_support.h"
 #include "test_support.h"
 
 namespace shelltest {
@@ -42,6 +44,16 @@ QWidget* Find(ShellWindow window) {
 
 Area AreaOf(const QRect& rect) {
     return {rect.x(), rect.y(), rect.x() + rect.width(), rect.y() + rect.height()};
+}
+
+void SaveScreenshot(const QRect& rect, const std::string& name) {
+    QScreen* screen = QGuiApplication::primaryScreen();
+    const QRect around = rect.adjusted(-20, -20, 20, 20);
+    QDir().mkpath(QString::fromStdString(ArtifactFolder()));
+    screen->grabWindow(0, around.x(), around.y(), around.width(), around.height())
+        .save(QString::fromStdString(ArtifactFolder() + "linux-" +
+                                     QGuiApplication::platformName().toStdString() + "-" + name +
+                                     ".png"));
 }
 
 QSystemTrayIcon* TrayIcon() {
@@ -110,6 +122,12 @@ WindowLook LookAt(ShellWindow which) {
     return look;
 }
 
+void KeepScreenshot(ShellWindow which, const std::string& name) {
+    if (QWidget* window = Find(which)) {
+        SaveScreenshot(window->frameGeometry(), name);
+    }
+}
+
 bool TrayIconShown() {
     QSystemTrayIcon* icon = TrayIcon();
     return icon != nullptr && icon->isVisible() && !icon->icon().isNull();
@@ -125,6 +143,7 @@ std::vector<MenuItem> UseTrayMenu(int choose) {
     const QRect screen = QGuiApplication::primaryScreen()->geometry();
     menu->popup(QPoint(screen.right() - 220, screen.bottom() - 120));
     PumpUntil([&] { return menu->isVisible(); });
+    SaveScreenshot(menu->geometry(), "tray-menu");
     menu->hide();
     for (QAction* action : menu->actions()) {
         items.push_back({action->text().toStdString(), action->isEnabled()});

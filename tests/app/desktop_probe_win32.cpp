@@ -9,6 +9,7 @@
 #include <chrono>
 
 #include "app/tray.h"
+#include "shell_test_support.h"
 #include "test_support.h"
 #include "win32_test_support.h"
 
@@ -54,6 +55,31 @@ HWND Find(ShellWindow window) {
 
 Area AreaOf(const RECT& rect) {
     return {rect.left, rect.top, rect.right, rect.bottom};
+}
+
+// A screenshot of the rectangle and 20 pixels around it, as a bitmap file.
+void SaveScreenshot(RECT rect, const std::string& name) {
+    InflateRect(&rect, 20, 20);
+    const int width = rect.right - rect.left;
+    const int height = rect.bottom - rect.top;
+    HDC screen = GetDC(nullptr);
+    HDC memory = CreateCompatibleDC(screen);
+    HBITMAP bitmap = CreateCompatibleBitmap(screen, width, height);
+    HGDIOBJ old = SelectObject(memory, bitmap);
+    BitBlt(memory, 0, 0, width, height, screen, rect.left, rect.top, SRCCOPY);
+    SelectObject(memory, old);
+    BITMAPINFOHEADER info{sizeof(info), width, height, 1, 24, BI_RGB, 0, 0, 0, 0, 0};
+    std::string rows(static_cast<size_t>((width * 3 + 3) & ~3) * height, '\0');
+    const int copied = GetDIBits(memory, bitmap, 0, static_cast<UINT>(height), rows.data(),
+                                 reinterpret_cast<BITMAPINFO*>(&info), DIB_RGB_COLORS);
+    DeleteObject(bitmap);
+    DeleteDC(memory);
+    ReleaseDC(nullptr, screen);
+    if (copied == height) {
+        CreateDirectoryA(ArtifactFolder().c_str(), nullptr);
+        testsupport::WriteFile(ArtifactFolder() + "windows-" + name + ".bmp",
+                               BitmapFile(width, height, rows));
+    }
 }
 
 HWND Tray() {
@@ -147,6 +173,15 @@ WindowLook LookAt(ShellWindow which) {
     return look;
 }
 
+void KeepScreenshot(ShellWindow which, const std::string& name) {
+    HWND window = Find(which);
+    RedrawWindow(window, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN);
+    RECT rect{};
+    if (GetWindowRect(window, &rect)) {
+        SaveScreenshot(rect, name);
+    }
+}
+
 // Only an icon that the notification area holds can be modified.
 bool TrayIconShown() {
     NOTIFYICONDATAA data{};
@@ -176,6 +211,9 @@ std::vector<MenuItem> UseTrayMenu(int choose) {
                     {text,
                      !(GetMenuState(menu, static_cast<UINT>(item), MF_BYPOSITION) & MF_GRAYED)});
             }
+            RECT rect{};
+            GetWindowRect(window, &rect);
+            SaveScreenshot(rect, "tray-menu");
             // Down the menu until the item is highlighted, whatever the pointer highlighted first.
             auto highlighted = [&] {
                 for (int item = 0; item < static_cast<int>(items.size()); ++item) {

@@ -63,6 +63,7 @@ TEST_F(FrameTest, CloseWaitsForTheStopWhileTheShutdownDialogPaints) {
     EXPECT_TRUE(dialog.topmostWithoutFrame);
     EXPECT_EQ(dialog.rect, shelltest::CentredOnWorkArea(dialog.rect.right - dialog.rect.left,
                                                         dialog.rect.bottom - dialog.rect.top));
+    shelltest::KeepScreenshot(ShellWindow::kShutdownDialog, "shutdown-dialog");
 
     // A second close request while the stop runs changes nothing.
     OffUiThread([&] { frame_->Close(); });

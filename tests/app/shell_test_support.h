@@ -1,5 +1,5 @@
-// Shared tools of the shell's tests: bitmap files for the splash screen, and the program and frame
-// that stand in for the server stack in-process.
+// Shared tools of the shell's tests: bitmap files for the splash screen and the screenshots, where
+// screenshots go, and the program and frame that stand in for the server stack in-process.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -7,6 +7,7 @@
 #include <atomic>
 #include <condition_variable>
 #include <cstdint>
+#include <cstdlib>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -22,12 +23,10 @@
 
 namespace shelltest {
 
-// Writes a 24-bit bitmap of `width` x `height` with a pattern that shows its edges: a dark frame,
-// a diagonal gradient inside; with `solid`, one colour inside (0xA02020).
-inline void WriteBitmap(const std::string& path, int width, int height, bool solid = false) {
-    const int rowBytes = (width * 3 + 3) & ~3;
-    const auto size = static_cast<std::uint32_t>(rowBytes * height);
-    std::string file(54 + size, '\0');
+// A 24-bit bitmap file of `width` x `height` around `rows`: the pixels bottom-up, blue-green-red,
+// each row padded to 4 bytes.
+inline std::string BitmapFile(int width, int height, const std::string& rows) {
+    std::string file(54, '\0');
     auto put32 = [&](size_t at, std::uint32_t value) {
         for (int i = 0; i < 4; ++i) {
             file[at + i] = static_cast<char>((value >> (8 * i)) & 0xFF);
@@ -35,27 +34,43 @@ inline void WriteBitmap(const std::string& path, int width, int height, bool sol
     };
     file[0] = 'B';
     file[1] = 'M';
-    put32(2, 54 + size);
+    put32(2, static_cast<std::uint32_t>(54 + rows.size()));
     put32(10, 54);
     put32(14, 40);
     put32(18, static_cast<std::uint32_t>(width));
     put32(22, static_cast<std::uint32_t>(height));
     file[26] = 1;
     file[28] = 24;
-    put32(34, size);
-    // The pixels bottom-up, blue-green-red, each row padded to 4 bytes.
+    put32(34, static_cast<std::uint32_t>(rows.size()));
+    return file + rows;
+}
+
+// Writes a bitmap of `width` x `height` with a pattern that shows its edges: a dark frame, a
+// diagonal gradient inside; with `solid`, one colour inside (0xA02020).
+inline void WriteBitmap(const std::string& path, int width, int height, bool solid = false) {
+    const int rowBytes = (width * 3 + 3) & ~3;
+    std::string rows(static_cast<size_t>(rowBytes * height), '\0');
     for (int y = 0; y < height; ++y) {
         for (int x = 0; x < width; ++x) {
-            const size_t at = static_cast<size_t>(54 + y * rowBytes + x * 3);
+            const size_t at = static_cast<size_t>(y * rowBytes + x * 3);
             const bool edge = x < 6 || y < 6 || x >= width - 6 || y >= height - 6;
-            file[at + 0] = static_cast<char>(edge ? 0x40 : solid ? 0x20 : 0x80 + (x * 127) / width);
-            file[at + 1] = static_cast<char>(edge    ? 0x30
+            rows[at + 0] = static_cast<char>(edge ? 0x40 : solid ? 0x20 : 0x80 + (x * 127) / width);
+            rows[at + 1] = static_cast<char>(edge    ? 0x30
                                              : solid ? 0x20
                                                      : 0x60 + (y * 127) / height);
-            file[at + 2] = static_cast<char>(edge ? 0x20 : solid ? 0xA0 : 0x30);
+            rows[at + 2] = static_cast<char>(edge ? 0x20 : solid ? 0xA0 : 0x30);
         }
     }
-    testsupport::WriteFile(path, file);
+    testsupport::WriteFile(path, BitmapFile(width, height, rows));
+}
+
+// The folder for screenshots: TRH_TEST_ARTIFACTS, else test-artifacts beside bin/.
+inline std::string ArtifactFolder() {
+    const char* folder = std::getenv("TRH_TEST_ARTIFACTS");
+    std::string path = folder != nullptr && *folder != '\0'
+                           ? std::string(folder)
+                           : testsupport::TestBinFolder() + "../test-artifacts";
+    return path + "/";
 }
 
 // Where a window of `width` x `height` stands when it is centred on the work area.

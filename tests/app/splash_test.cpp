@@ -75,6 +75,7 @@ TEST_F(SplashWindowTest, FirstProgressMakesTheBarAlongTheBottomAndLaterOnesMoveI
         OffUiThread([&] { splash.SetProgress(percent); });
         EXPECT_TRUE(PumpUntil([&] { return LookAt(ShellWindow::kSplash).barValue == percent; }));
     }
+    shelltest::KeepScreenshot(ShellWindow::kSplash, "splash-progress");
 }
 
 // An unreadable file still gives an image, and a window of no size, which is the same as none;
