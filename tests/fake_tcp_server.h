@@ -18,7 +18,6 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
-#include <condition_variable>
 #include <functional>
 #include <mutex>
 #include <string>
@@ -174,13 +173,6 @@ public:
         return requests_;
     }
 
-    // Waits until `count` requests have arrived; false when `ms` passed first.
-    bool WaitForRequests(std::size_t count, unsigned long ms) {
-        std::unique_lock<std::mutex> lock(mutex_);
-        return arrived_.wait_for(lock, std::chrono::milliseconds(ms),
-                                 [&] { return requests_.size() >= count; });
-    }
-
 private:
     static sockaddr_in Address(unsigned long host, int port) {
         sockaddr_in address{};
@@ -227,7 +219,6 @@ private:
                 std::lock_guard<std::mutex> lock(mutex_);
                 requests_.push_back(head);
             }
-            arrived_.notify_all();
             connection.Send(answers_[std::min(served, answers_.size() - 1)]);
             CloseRawSocket(client);
         }
@@ -239,7 +230,6 @@ private:
     std::atomic<bool> stop_{false};
     std::thread thread_;
     std::mutex mutex_;
-    std::condition_variable arrived_;
     std::vector<std::string> requests_;
 };
 

@@ -18,15 +18,6 @@ public:
     TraceCapture(const TraceCapture&) = delete;
     TraceCapture& operator=(const TraceCapture&) = delete;
 
-    // The messages so far, each without its time stamp ("YYYY-MM-DD HH:MM:SS.mmm ").
-    std::vector<std::string> Messages() const {
-        std::vector<std::string> messages;
-        for (const std::string& line : Lines()) {
-            messages.push_back(line.size() > kStampLength ? line.substr(kStampLength) : "");
-        }
-        return messages;
-    }
-
     // The milliseconds of the day of each message that begins with `start`.
     std::vector<long> StampsOf(const std::string& start) const {
         std::vector<long> stamps;
