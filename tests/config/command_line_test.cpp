@@ -2,18 +2,14 @@
 
 #include <gtest/gtest.h>
 
-#include <cctype>
 #include <string>
 #include <utility>
 #include <vector>
 
+#include "sys/text.h"
 #include "test_support.h"
 
-namespace {
-
 using Args = std::vector<std::string>;
-
-}  // namespace
 
 TEST(CommandLine, SplitsAtBlanksAndKeepsQuotedBlanks) {
     const std::pair<const char*, Args> cases[] = {
@@ -118,10 +114,7 @@ TEST(CommandLine, ArgumentsTurnedIntoTextSplitBackUnchanged) {
 TEST(CommandLine, ProcessCommandLineStartsWithThisProgram) {
     const CommandLineArgs args;
     ASSERT_GE(args.Count(), 1);
-    std::string program = args.Arg(0);
-    for (char& c : program) {
-        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    }
+    const std::string program = Lower(args.Arg(0));
     const std::string name = "test_config" + testsupport::kExe;
     ASSERT_GE(program.size(), name.size());
     EXPECT_EQ(name, program.substr(program.size() - name.size()));

@@ -5,7 +5,7 @@
 #include "sys/folders.h"
 #include "test_support.h"
 
-#include <algorithm>
+#include <cstring>
 #include <map>
 #include <random>
 #include <set>
@@ -27,12 +27,10 @@ std::string Text(const std::vector<std::string>& list) {
     }
     return text;
 }
-std::string Text(BrowserType type) {
-    return std::to_string(static_cast<int>(type));
-}
+// Numbers, yes/no values and the browser type.
 template <typename Number>
 std::string Text(Number number) {
-    return std::to_string(number);
+    return std::to_string(static_cast<long long>(number));
 }
 
 using FieldMap = std::map<std::string, std::string>;
@@ -68,25 +66,6 @@ FieldMap Fields(const AppSettings& s) {
     return fields;
 }
 
-// Files that no editor wrote: random bytes (NULs and every high byte among them), invalid UTF-8,
-// byte-order marks in the wrong places, bare carriage returns, a line of a quarter megabyte and
-// a section named by 64 KiB of 0xFF bytes. The first starts with the UTF-16 byte-order mark, the
-// second with UTF-8's, the third with neither. The same bytes at every call.
-std::vector<std::string> GarbageIniTexts() {
-    std::mt19937 random(20240611u);
-    std::string noise;
-    for (int i = 0; i < 32 * 1024; ++i) {
-        noise += static_cast<char>(random() & 0xffu);
-    }
-    const std::string invalidUtf8 =
-        "\xC3\x28\xA0\xA1\xE2\x28\xA1\xF0\x28\x8C\xBC\xC0\xAF\xED\xA0\x80\xF8\x88\x80\x80\x80";
-    const std::string rest = noise + std::string("\0\0\0\0", 4) + invalidUtf8 +
-                             "\xFF\xFE\xEF\xBB\xBF" + "\r\r" + std::string(256 * 1024, 'x') +
-                             "\r\n[" + std::string(64 * 1024, '\xFF') + "]\nPort=1\nUseMySQL=1\n" +
-                             noise;
-    return {"\xFF\xFE" + rest, "\xEF\xBB\xBF" + rest, rest};
-}
-
 using List = std::vector<std::string>;
 AppSettings Read(const std::string& path) {
     AppSettings settings;
@@ -116,10 +95,9 @@ const char kBuiltInTitles[] = "[Work Offline][Offline arbeiten][Offlinebetrieb]"
 // The defaults that other parts build on: the ports, the lists' lengths, the local address,
 // and a URL parameter that the command line set before, which the file never touches.
 TEST(Settings, MissingFileOrNoPathGivesTheDefaults) {
-    TempDir dir;
     AppSettings s;
     s.urlParam = "?kept";
-    ReadSettings(s, dir / "missing.ini");
+    ReadSettings(s, TempDir() / "missing.ini");
     EXPECT_EQ(7452, s.port);
     EXPECT_EQ(3306, s.mySQLPort);
     EXPECT_EQ(GetLocalIpAddress(0), s.hostName);
@@ -137,18 +115,30 @@ TEST(Settings, MissingFileOrNoPathGivesTheDefaults) {
 }
 
 // A damaged hub_config.ini (a bad sector, a file of another kind saved under its name) reads
-// as no configuration at all.
+// as no configuration at all. The files: random bytes (NULs and every high byte among them),
+// invalid UTF-8, byte-order marks in the wrong places, bare carriage returns, a line of a quarter
+// megabyte and a section named by 64 KiB of 0xFF bytes, after the byte-order mark of UTF-16, of
+// UTF-8 or none.
 TEST(Settings, AHubConfigOfGarbageGivesEveryDefault) {
-    const FieldMap defaults = Defaults();
-    int file = 0;
-    for (const std::string& text : GarbageIniTexts()) {
-        EXPECT_EQ(Fields(ReadText(text)), defaults) << "garbage file " << file++;
+    std::mt19937 random(20240611u);
+    std::string noise;
+    for (int i = 0; i < 32 * 1024; ++i) {
+        noise += static_cast<char>(random() & 0xffu);
+    }
+    const std::string invalidUtf8 =
+        "\xC3\x28\xA0\xA1\xE2\x28\xA1\xF0\x28\x8C\xBC\xC0\xAF\xED\xA0\x80\xF8\x88\x80\x80\x80";
+    const std::string garbage = noise + std::string("\0\0\0\0", 4) + invalidUtf8 +
+                                "\xFF\xFE\xEF\xBB\xBF" + "\r\r" + std::string(256 * 1024, 'x') +
+                                "\r\n[" + std::string(64 * 1024, '\xFF') +
+                                "]\nPort=1\nUseMySQL=1\n" + noise;
+    for (const char* mark : {"\xFF\xFE", "\xEF\xBB\xBF", ""}) {
+        EXPECT_EQ(Fields(ReadText(mark + garbage)), Defaults())
+            << std::strlen(mark) << "-byte mark";
     }
 }
 
 // Each row's file changes exactly the fields it names; every other field keeps its default.
 TEST(Settings, EachValueBecomesItsFieldsAndNothingElse) {
-    const std::string sep(1, kPathSeparator);
     const std::string ip = GetLocalIpAddress(0);
     const struct {
         std::string text;
@@ -204,7 +194,7 @@ TEST(Settings, EachValueBecomesItsFieldsAndNothingElse) {
         {"[Browser]\nBrowserPath={PF}\\b.exe\n", {{"browserPath", Native("{PF}\\b.exe")}}},
         // Paths get the platform's separator; options and commands keep their text.
         {"[http]\nDefaultRoot=www\\site\n[Path]\nPathToMyIni=tpl\\my.ini\n",
-         {{"defaultRoot", "www" + sep + "site"}, {"pathToMyIni", Native("tpl\\my.ini")}}},
+         {{"defaultRoot", Native("www\\site")}, {"pathToMyIni", Native("tpl\\my.ini")}}},
         {"[Browser]\nBrowserCmdOptions=-opt \\x\n[database]\nMySQLCmd=--x=\\y\n",
          {{"browserCmdOptions", "-opt \\x"}, {"mySQLCmd", "--x=\\y"}}},
         // Lists keep their length whatever keys are missing or beyond them.
@@ -247,9 +237,7 @@ TEST(Settings, ReplaceNoCaseReplacesEveryOccurrenceOnce) {
         {"none here", "{PF}", "x", "none here"},
         {"", "{PF}", "x", ""},
         {"abc", "", "z", "abc"},
-        {"\xC4{md}\xE4", "{MD}", "D",
-         "\xC4"
-         "D\xE4"},
+        {"\304{md}\344", "{MD}", "D", "\304D\344"},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(c[3], ReplaceNoCase(c[0], c[1], c[2])) << c[0];
@@ -269,11 +257,9 @@ TEST(Settings, FolderPlaceholdersExpandInTurn) {
 // them they set every field that comes from the file.
 TEST(Settings, TheListedKeysAreTheOnesReadAndOnlyFromTheirSection) {
     const auto defaults = Defaults();
-    std::vector<std::string> sections;
+    std::set<std::string> sections;
     for (const SettingKey& key : SettingKeys()) {
-        if (std::find(sections.begin(), sections.end(), key.section) == sections.end()) {
-            sections.push_back(key.section);
-        }
+        sections.insert(key.section);
     }
     std::set<std::string> changed;
     for (const SettingKey& key : SettingKeys()) {

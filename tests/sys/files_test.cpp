@@ -71,9 +71,6 @@ bool IsWritable(const std::string& path) {
 
 // Each missing level costs CreateFolderPath two of its ten attempts; CreateFolders has no limit.
 TEST(CreateFolderPath, MakesWhatTenAttemptsReachAndNothingThroughAFile) {
-    TempDir files;
-    WriteFile(files / "file.txt", "x");
-    EXPECT_TRUE(PathExists(files / "file.txt"));
     const auto limited = [](const std::string& path) { return CreateFolderPath(path, false); };
     const struct {
         const char* what;
@@ -102,6 +99,7 @@ TEST(CreateFolderPath, MakesWhatTenAttemptsReachAndNothingThroughAFile) {
         } else {
             ASSERT_TRUE(CreateFolders(there)) << row.what;
         }
+        EXPECT_TRUE(PathExists(there)) << row.what;
         const std::string path = Native(dir / row.path);
         EXPECT_EQ(row.make(path), row.made) << row.what;
         EXPECT_EQ(fs::is_directory(path), row.made) << row.what;
@@ -187,7 +185,7 @@ TEST(FolderTrees, NeitherDeleteNorCopyEntersOrFollowsALink) {
 
 // The source is the site's medium: copies from it are byte for byte and writable, while the
 // medium is read, never changed, not even its attributes.
-TEST(Copies, AreByteForByteAndWritableAndLeaveTheSourceAlone) {
+TEST(Copies, AreByteForByteAndWritableLeaveTheSourceAloneAndStopAtAFailure) {
     TempDir dir;
     const std::string source = dir / "src";
     MakeSampleTree(source + kSep);
@@ -231,13 +229,9 @@ TEST(Copies, AreByteForByteAndWritableAndLeaveTheSourceAlone) {
 #ifdef _WIN32
     SetFileAttributesA(top.c_str(), FILE_ATTRIBUTE_NORMAL);
 #endif
-}
 
-TEST(Copies, FailAtTheFirstFileThatCannotBeCopied) {
-    TempDir dir;
-    const std::string source = dir / "src";
-    MakeSampleTree(source + kSep);
-    // A folder where the copy of top.txt should go makes that copy fail.
+    // Copies fail at the first file that cannot be copied. A folder where the copy of top.txt
+    // should go makes that copy fail.
     ASSERT_TRUE(CreateFolders(dir / "dst" + kSep + "top.txt"));
     EXPECT_FALSE(CopyFolderTree(source, dir / "dst"));
     EXPECT_FALSE(CopyFolderTree(dir / "missing", dir / "dst2"));
@@ -321,17 +315,17 @@ TEST(ListFolder, ReportsFilesFoldersAndLinks) {
     const bool linked = MakeFolderLink(dir / "a", dir / "link");
     std::vector<FolderEntry> entries;
     ASSERT_TRUE(ListFolder(dir.path(), entries));
-    std::map<std::string, FolderEntry::Kind> kinds;
+    using Kind = FolderEntry::Kind;
+    std::map<std::string, Kind> kinds;
+    std::map<std::string, Kind> expected{
+        {"top.txt", Kind::kFile}, {"a", Kind::kFolder}, {"empty", Kind::kFolder}};
     for (const FolderEntry& e : entries) {
         kinds[e.name] = e.kind;
     }
-    EXPECT_EQ(kinds["top.txt"], FolderEntry::Kind::kFile);
-    EXPECT_EQ(kinds["a"], FolderEntry::Kind::kFolder);
-    EXPECT_EQ(kinds["empty"], FolderEntry::Kind::kFolder);
-    EXPECT_EQ(kinds.size(), linked ? 4u : 3u);
     if (linked) {
-        EXPECT_EQ(kinds["link"], FolderEntry::Kind::kLink);
+        expected["link"] = Kind::kLink;
     }
+    EXPECT_EQ(kinds, expected);
     EXPECT_FALSE(ListFolder(dir / "missing", entries));
 }
 

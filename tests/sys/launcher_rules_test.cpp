@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 #ifndef _WIN32
 #include <sys/stat.h>
 
@@ -15,17 +17,15 @@
 
 namespace {
 
-struct ShapeCase {
-    bool show;
-    const char* size;
-    int showState;
-    bool useSize;
-    std::uint32_t width;
-    std::uint32_t height;
-};
-
 TEST(StartupShape, FollowsShowFlagAndSizeText) {
-    const ShapeCase cases[] = {
+    const struct {
+        bool show;
+        const char* size;
+        int showState;
+        bool useSize;
+        std::uint32_t width;
+        std::uint32_t height;
+    } cases[] = {
         {true, "", kShowNormal, false, 0, 0},
         {false, "", kShowHide, false, 0, 0},
         {true, "MAXIMIZE", kShowMaximize, false, 0, 0},
@@ -44,23 +44,16 @@ TEST(StartupShape, FollowsShowFlagAndSizeText) {
         {true, "-5x-7", kShowNormal, true, 0, 0},
         {true, "99999999999x1", kShowNormal, true, 0x7FFFFFFF, 1},
     };
-    for (const ShapeCase& c : cases) {
-        const StartupShape shape = StartupShapeFor(c.show, c.size);
-        SCOPED_TRACE(std::string(c.show ? "shown " : "hidden ") + "\"" + c.size + "\"");
-        EXPECT_EQ(shape.showState, c.showState);
-        EXPECT_EQ(shape.useSize, c.useSize);
-        EXPECT_EQ(shape.width, c.width);
-        EXPECT_EQ(shape.height, c.height);
+    for (const auto& c : cases) {
+        const StartupShape s = StartupShapeFor(c.show, c.size);
+        EXPECT_EQ(std::tuple(s.showState, s.useSize, s.width, s.height),
+                  std::tuple(c.showState, c.useSize, c.width, c.height))
+            << (c.show ? "shown \"" : "hidden \"") << c.size << "\"";
     }
 }
 
-struct SplitCase {
-    const char* line;
-    std::vector<std::string> args;
-};
-
 TEST(SplitWindowsCommandLine, FollowsTheRuntimesQuotingRules) {
-    const SplitCase cases[] = {
+    const std::pair<const char*, std::vector<std::string>> cases[] = {
         {"", {}},
         {" \t ", {}},
         {"prog", {"prog"}},
@@ -92,9 +85,8 @@ TEST(SplitWindowsCommandLine, FollowsTheRuntimesQuotingRules) {
         {"prog http://h/?a=1&b=2;c=$(id)|`id`>o 'q'",
          {"prog", "http://h/?a=1&b=2;c=$(id)|`id`>o", "'q'"}},
     };
-    for (const SplitCase& c : cases) {
-        SCOPED_TRACE(std::string("line: ") + c.line);
-        EXPECT_EQ(SplitWindowsCommandLine(c.line), c.args);
+    for (const auto& [line, args] : cases) {
+        EXPECT_EQ(SplitWindowsCommandLine(line), args) << line;
     }
 }
 

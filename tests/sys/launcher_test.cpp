@@ -10,6 +10,7 @@
 #include <filesystem>
 #include <future>
 #include <memory>
+#include <sstream>
 #include <thread>
 #include <vector>
 
@@ -66,15 +67,21 @@ std::uint32_t AwaitPid(const std::string& path) {
 }
 
 std::vector<std::string> Fields(const std::string& record) {
-    std::vector<std::string> fields(1);
-    for (const char c : record) {
-        if (c == '\0') {
-            fields.emplace_back();
-        } else {
-            fields.back() += c;
-        }
+    std::vector<std::string> fields;
+    std::istringstream in(record);
+    for (std::string field; std::getline(in, field, '\0');) {
+        fields.push_back(field);
     }
     return fields;
+}
+
+// A shown launch on a thread of its own; `wanted` names the program to follow.
+std::future<bool> LaunchAside(ProcessLauncher& launcher, const std::string& line, LaunchWait wait,
+                              WindowSearch search, const std::string& size = "",
+                              const std::string& wanted = "") {
+    return std::async(std::launch::async, [=, &launcher] {
+        return launcher.Launch(line, "", wait, true, search, size, wanted);
+    });
 }
 
 bool ProcessEnds(std::uint32_t pid, std::chrono::milliseconds limit = kEventLimit) {
@@ -99,16 +106,7 @@ protected:
     }
     void TearDown() override {
         SetMessageBoxHandler(std::move(previous_));
-        SetEnvironmentValue("TRH_LAUNCH_HOLD", "");
-        SetEnvironmentValue("TRH_LAUNCH_PROBE", "");
         EXPECT_TRUE(boxes_.empty()) << boxes_.front().caption << ": " << boxes_.front().text;
-    }
-
-    // Starts launch_tree, which writes the ids of its tree of `depth` more levels to files
-    // named after `name`.
-    bool StartTree(ProcessLauncher& launcher, const std::string& name, int depth) {
-        return launcher.Launch(HelperLine("launch_tree", dir_ / name, std::to_string(depth)), "",
-                               LaunchWait::None, false, WindowSearch::Direct);
     }
 
     std::vector<Box> boxes_;
@@ -123,31 +121,24 @@ private:
 // while the child runs; one that waits until the exit returns only after the child has ended.
 // Its arguments reach it literally, without a shell.
 TEST_F(LauncherTest, TheChildGetsTheLaunchersFolderAndEnvironmentAndTheWaitHolds) {
-    const struct {
-        LaunchWait wait;
-        std::vector<std::pair<std::string, std::string>> environment;
-        const char* probe;  // what the child finds
-    } rows[] = {
-        {LaunchWait::None, {}, "set by the test"},
-        {LaunchWait::UntilExit,
-         {{"TRH_LAUNCH_PROBE", "given to this launch"}},
-         "given to this launch"},
-    };
     fs::create_directory(dir_ / "cwd");
-    for (const auto& row : rows) {
-        const bool waits = row.wait == LaunchWait::UntilExit;
+    // The launch that waits also gives the child a variable of its own.
+    for (const bool waits : {false, true}) {
         SCOPED_TRACE(waits ? "until exit" : "no wait");
+        const std::string probeSeen = waits ? "given to this launch" : "set by the test";
         const std::string out = dir_ / (waits ? "waited" : "not-waited");
         const std::string release = out + ".release";
-        SetEnvironmentValue("TRH_LAUNCH_PROBE", "set by the test");
-        SetEnvironmentValue("TRH_LAUNCH_HOLD", release);
+        const testsupport::ScopedEnv probe("TRH_LAUNCH_PROBE", "set by the test");
+        const testsupport::ScopedEnv hold("TRH_LAUNCH_HOLD", release);
         auto folder = std::make_unique<CurrentFolder>(dir_ / "cwd");
         const fs::path childFolder = fs::current_path();
 
         ProcessLauncher launcher;
         LaunchOptions options;
-        options.wait = row.wait;
-        options.environment = row.environment;
+        options.wait = waits ? LaunchWait::UntilExit : LaunchWait::None;
+        if (waits) {
+            options.environment = {{"TRH_LAUNCH_PROBE", probeSeen}};
+        }
         auto launch = std::async(std::launch::async, [&] {
             return launcher.Launch(
                 HelperLine("launch_args", out) +
@@ -167,7 +158,7 @@ TEST_F(LauncherTest, TheChildGetsTheLaunchersFolderAndEnvironmentAndTheWaitHolds
         ASSERT_GE(fields.size(), 4u);
         EXPECT_EQ(fields[0], std::to_string(launcher.processId()));
         EXPECT_EQ(fields[1], childFolder.string());
-        EXPECT_EQ(fields[2], row.probe);
+        EXPECT_EQ(fields[2], probeSeen);
 #ifndef _WIN32
         // A server that signals its whole group must not reach the launcher.
         EXPECT_EQ(fields[3], "own");
@@ -180,18 +171,30 @@ TEST_F(LauncherTest, TheChildGetsTheLaunchersFolderAndEnvironmentAndTheWaitHolds
             EXPECT_FALSE(fs::exists(dir_ / ("cwd/" + std::string(made)))) << made;
         }
         EXPECT_EQ(GetEnvironmentValue("TRH_LAUNCH_PROBE"), "set by the test");
-        if (waits) {
-            EXPECT_FALSE(ProcessRuns(launcher.processId()));
-        } else {
-            EXPECT_TRUE(ProcessEnds(launcher.processId()));
-        }
+        // Ended already when the wait returned.
+        EXPECT_TRUE(ProcessEnds(launcher.processId(), waits ? 0s : kEventLimit));
     }
 }
 
-TEST_F(LauncherTest, FailedStartShowsTheSystemErrorAndDoesNotWait) {
+// The tree starts without what the launcher holds open (here the fake server's listening socket,
+// which both systems would hand on): once the launcher lets go, the port is closed. A start that
+// fails shows the system's error, does not wait and leaves the running tree the launcher's. The
+// stop ends the program with what it started while the program runs. Once the watched program
+// has ended, what it started belongs to the user: the stop ends nothing.
+TEST_F(LauncherTest, ATreeInheritsNoHandlesFailedStartsLeaveItAndTerminateTreeEndsIt) {
+    ProcessLauncher fresh;
+    fresh.TerminateTree();  // no process yet: must reach nothing, least of all this one
+
+    WinsockGuard winsock;
+    testsupport::FakeTcpServer server;
     ProcessLauncher launcher;
-    ASSERT_TRUE(StartTree(launcher, "t", 2));
-    const std::uint32_t running = launcher.processId();
+    ASSERT_TRUE(launcher.Launch(HelperLine("launch_tree", dir_ / "t", "0"), "", LaunchWait::None,
+                                false, WindowSearch::Direct));
+    const std::uint32_t pids[] = {AwaitPid(dir_ / "t.0"), AwaitPid(dir_ / "t.1"),
+                                  AwaitPid(dir_ / "t.2")};
+    EXPECT_EQ(pids[0], launcher.processId());
+    server.CloseListener();
+    EXPECT_FALSE(IsPortInUse(server.Port(), "127.0.0.1"));
 
     // A missing program, and a file that is no program: a text of shell commands, which must
     // not be handed to a shell either.
@@ -202,54 +205,31 @@ TEST_F(LauncherTest, FailedStartShowsTheSystemErrorAndDoesNotWait) {
         std::string program;
         int error;  // errno on Linux
     } cases[] = {{dir_ / "no-such-program.exe", ENOENT}, {notProgram, ENOEXEC}};
-
-    CurrentFolder folder(dir_.path());
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.program);
-        boxes_.clear();
-        auto launch = std::async(std::launch::async, [&] {
-            return launcher.Launch(Quoted(c.program), "", LaunchWait::UntilExit, true,
-                                   WindowSearch::Direct);
-        });
-        // An UntilExit wait would watch the running helper, which never ends by itself.
-        ASSERT_EQ(launch.wait_for(kEventLimit), std::future_status::ready);
-        EXPECT_FALSE(launch.get());
-        EXPECT_EQ(launcher.processId(), running);
-
-        ASSERT_EQ(boxes_.size(), 1u);
-        EXPECT_EQ(boxes_[0].caption, "Error");
-        EXPECT_EQ(boxes_[0].style, static_cast<unsigned>(kMessageBoxIconInformation));
+    {
+        CurrentFolder folder(dir_.path());
+        for (const auto& c : cases) {
+            SCOPED_TRACE(c.program);
+            boxes_.clear();
+            auto launch = LaunchAside(launcher, Quoted(c.program), LaunchWait::UntilExit,
+                                      WindowSearch::Direct);
+            // An UntilExit wait would watch the running tree, which never ends by itself.
+            ASSERT_EQ(launch.wait_for(kEventLimit), std::future_status::ready);
+            EXPECT_FALSE(launch.get());
+            EXPECT_EQ(launcher.processId(), pids[0]);
+            ASSERT_EQ(boxes_.size(), 1u);
+            EXPECT_EQ(boxes_[0].caption, "Error");
+            EXPECT_EQ(boxes_[0].style, static_cast<unsigned>(kMessageBoxIconInformation));
 #ifdef _WIN32
-        // "%1 is not a valid Win32 application." formats only when inserts are left alone.
-        EXPECT_FALSE(boxes_[0].text.empty());
-        (void)c.error;
+            // "%1 is not a valid Win32 application." formats only when inserts are left alone.
+            EXPECT_FALSE(boxes_[0].text.empty());
+            (void)c.error;
 #else
-        EXPECT_EQ(boxes_[0].text, std::strerror(c.error));
+            EXPECT_EQ(boxes_[0].text, std::strerror(c.error));
 #endif
+        }
+        boxes_.clear();
+        EXPECT_FALSE(fs::exists(dir_ / "pwned"));
     }
-    boxes_.clear();
-    EXPECT_FALSE(fs::exists(dir_ / "pwned"));
-    ProcessLauncher::TerminateTree(running);
-    EXPECT_TRUE(ProcessEnds(running));
-}
-
-// The tree starts without what the launcher holds open (here the fake server's listening socket,
-// which both systems would hand on): once the launcher lets go, the port is closed. The stop ends
-// the program with what it started while the program runs. Once the watched program has ended,
-// what it started belongs to the user: the stop ends nothing.
-TEST_F(LauncherTest, ATreeInheritsNoHandlesAndTerminateTreeEndsItWhileItsProgramRuns) {
-    ProcessLauncher fresh;
-    fresh.TerminateTree();  // no process yet: must reach nothing, least of all this one
-
-    WinsockGuard winsock;
-    testsupport::FakeTcpServer server;
-    ProcessLauncher launcher;
-    ASSERT_TRUE(StartTree(launcher, "t", 0));
-    const std::uint32_t pids[] = {AwaitPid(dir_ / "t.0"), AwaitPid(dir_ / "t.1"),
-                                  AwaitPid(dir_ / "t.2")};
-    EXPECT_EQ(pids[0], launcher.processId());
-    server.CloseListener();
-    EXPECT_FALSE(IsPortInUse(server.Port(), "127.0.0.1"));
     launcher.TerminateTree();
     for (std::uint32_t pid : pids) {
         EXPECT_TRUE(ProcessEnds(pid)) << pid;
@@ -281,15 +261,11 @@ TEST_F(LauncherTest, ATiedProgramEndsWithTheLauncherProcessOnly) {
         EXPECT_TRUE(ProcessRuns(child)) << "ended with the thread that started it";
 
         launcher.reset();  // killed hard, like the task manager does
-        if (tied) {
-            EXPECT_TRUE(ProcessEnds(child));
+        EXPECT_EQ(ProcessEnds(child, tied ? kEventLimit : 0s), tied);
 #ifdef _WIN32
-            // The job holds the whole tree.
-            EXPECT_TRUE(ProcessEnds(grandchild));
+        // The job holds the whole tree.
+        EXPECT_EQ(ProcessEnds(grandchild, tied ? kEventLimit : 0s), tied);
 #endif
-        } else {
-            EXPECT_TRUE(ProcessRuns(child));
-        }
         // Linux: only the direct child gets the parent-death signal; a server ends its own
         // workers.
         ProcessLauncher::TerminateTree(grandchild);
@@ -344,45 +320,36 @@ TEST_F(LauncherTest, HandoverFollowsWhatTheLaunchLedToAndNothingElse) {
     const auto searchOver = std::chrono::steady_clock::now() +
                             std::chrono::milliseconds(ProcessLauncher::kHandoverLimitMs) + 1s;
     ProcessLauncher stub;
-    auto stubLaunch = std::async(std::launch::async, [&] {
-        return stub.Launch(HelperLine("launch_window", dir_ / "stub", "handover 2000"), "",
-                           LaunchWait::UntilExit, true, WindowSearch::Handover, "",
-                           "LAUNCH_window" + testsupport::kExe);
-    });
+    auto stubLaunch = LaunchAside(stub, HelperLine("launch_window", dir_ / "stub", "handover 2000"),
+                                  LaunchWait::UntilExit, WindowSearch::Handover, "",
+                                  "LAUNCH_window" + testsupport::kExe);
 
     // Without a name, the launched program itself, from a quoted path with blanks.
     fs::create_directory(dir_ / "dir with blanks");
     const std::string copy = dir_ / ("dir with blanks/launch_window2" + testsupport::kExe);
     fs::copy_file(HelperPath("launch_window"), copy);
     ProcessLauncher direct;
-    auto directLaunch = std::async(std::launch::async, [&] {
-        return direct.Launch(Quoted(copy) + " " + Quoted(dir_ / "own"), "", LaunchWait::None, true,
-                             WindowSearch::Handover, "640x480");
-    });
+    auto directLaunch = LaunchAside(direct, Quoted(copy) + " " + Quoted(dir_ / "own"),
+                                    LaunchWait::None, WindowSearch::Handover, "640x480");
 
     // A program that ends at once and leads to nothing but the user's program of the wanted
     // name: nothing can be followed, and the launch says so once the search is over.
     ProcessLauncher nothing;
-    auto nothingLaunch = std::async(std::launch::async, [&] {
-        return nothing.Launch(HelperLine("idle_process", dir_ / "gone", "10"), "",
-                              LaunchWait::UntilExit, true, WindowSearch::Handover, "",
-                              "users_window" + testsupport::kExe);
-    });
+    auto nothingLaunch =
+        LaunchAside(nothing, HelperLine("idle_process", dir_ / "gone", "10"), LaunchWait::UntilExit,
+                    WindowSearch::Handover, "", "users_window" + testsupport::kExe);
 
     // A close while the search still runs ends it at once.
     ProcessLauncher cancelled;
-    auto cancelledLaunch = std::async(std::launch::async, [&] {
-        return cancelled.Launch(HelperLine("idle_process", dir_ / "cancelled", "10"), "",
-                                LaunchWait::UntilExit, true, WindowSearch::Handover);
-    });
+    auto cancelledLaunch =
+        LaunchAside(cancelled, HelperLine("idle_process", dir_ / "cancelled", "10"),
+                    LaunchWait::UntilExit, WindowSearch::Handover);
 
     // A browser with a helper of its own that outlives it for a moment, as when the user closes
     // it: the helper's end is the end of the wait, long before the search is over.
     ProcessLauncher browser;
-    auto browserLaunch = std::async(std::launch::async, [&] {
-        return browser.Launch(HelperLine("launch_tree", dir_ / "tree", "1"), "",
-                              LaunchWait::UntilExit, true, WindowSearch::Handover);
-    });
+    auto browserLaunch = LaunchAside(browser, HelperLine("launch_tree", dir_ / "tree", "1"),
+                                     LaunchWait::UntilExit, WindowSearch::Handover);
 
     // The window program is adopted as soon as it is there.
     const std::uint32_t adopted = AwaitPid(dir_ / "stub");

@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <map>
 #include <string>
 
@@ -19,9 +20,7 @@ constexpr unsigned long kEndTimeoutMs = 60000;
 
 std::string UpperCase(std::string text) {
     for (char& c : text) {
-        if (c >= 'a' && c <= 'z') {
-            c = static_cast<char>(c - 'a' + 'A');
-        }
+        c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
     }
     return text;
 }
@@ -53,9 +52,25 @@ std::map<std::uint32_t, std::string> ListWith(bool (*walk)(ProcessCallback, void
     return list;
 }
 
+// Both look-up ways find a running program's name and full path by its id; an ended one is not
+// found, and the buffers are left empty.
+void ExpectFoundById(const IdleHelper& helper, std::uint32_t id, bool running) {
+    for (const bool preferPsapi : {false, true}) {
+        SCOPED_TRACE(std::string(running ? "running, " : "ended, ") +
+                     (preferPsapi ? "psapi preferred" : "Toolhelp preferred"));
+        CProcessInfo info;
+        ASSERT_TRUE(info.Init(preferPsapi));
+        char name[kProcessTextSize] = "junk";
+        char path[kProcessTextSize] = "junk";
+        EXPECT_EQ(info.FindProcessById(name, path, id), running);
+        EXPECT_EQ(name, running ? helper.Name() : "");
+        EXPECT_EQ(UpperCase(path), running ? UpperCase(helper.Path()) : "");
+    }
+}
+
 // Each way lists a started program under its executable name, stops where the callback says so,
-// and kills the program by its name in any letter case; then it is listed no more.
-TEST(ProcessListWays, ListAndKillAStartedProgramByItsName) {
+// and kills the program by its name in any letter case; then it is listed and found no more.
+TEST(ProcessListWays, ListFindAndKillAStartedProgramByItsName) {
     IdleHelper helper;
     for (const auto& way : kWays) {
         SCOPED_TRACE(way.name);
@@ -64,6 +79,7 @@ TEST(ProcessListWays, ListAndKillAStartedProgramByItsName) {
         const auto list = ListWith(way.walk);
         ASSERT_EQ(list.count(child.Id()), 1u);
         EXPECT_EQ(list.at(child.Id()), helper.Name());
+        ExpectFoundById(helper, child.Id(), true);
 
         int calls = 0;
         EXPECT_TRUE(way.walk(
@@ -78,6 +94,7 @@ TEST(ProcessListWays, ListAndKillAStartedProgramByItsName) {
         EXPECT_TRUE(child.WaitForEnd(kEndTimeoutMs));
         EXPECT_EQ(way.kill(UpperCase(helper.Name())), kKillNotFound);
         EXPECT_EQ(ListWith(way.walk).count(child.Id()), 0u);
+        ExpectFoundById(helper, child.Id(), false);
     }
     // The name as it is written finds the program too.
     ChildProcess child;
@@ -90,31 +107,6 @@ TEST(KillProcessByName, RefusesAnEmptyOrOverlongName) {
     EXPECT_EQ(KillProcessByName(""), kKillBadName);
     EXPECT_EQ(KillProcessByName(std::string(261, 'a')), kKillBadName);
     EXPECT_EQ(KillProcessByName(std::string(260, 'a')), kKillNotFound);
-}
-
-// Both look-up ways find a running program's name and full path by its id; an ended one is not
-// found, and the buffers are left empty.
-TEST(ProcessInfo, FindsARunningProgramByIdWithBothWays) {
-    IdleHelper helper;
-    ChildProcess child;
-    ASSERT_TRUE(helper.Start(child));
-    for (const bool running : {true, false}) {
-        if (!running) {
-            ASSERT_EQ(KillProcessByName(helper.Name()), kKillDone);
-            ASSERT_TRUE(child.WaitForEnd(kEndTimeoutMs));
-        }
-        for (const bool preferPsapi : {false, true}) {
-            SCOPED_TRACE(std::string(running ? "running, " : "ended, ") +
-                         (preferPsapi ? "psapi preferred" : "Toolhelp preferred"));
-            CProcessInfo info;
-            ASSERT_TRUE(info.Init(preferPsapi));
-            char name[kProcessTextSize] = "junk";
-            char path[kProcessTextSize] = "junk";
-            EXPECT_EQ(info.FindProcessById(name, path, child.Id()), running);
-            EXPECT_EQ(name, running ? helper.Name() : "");
-            EXPECT_EQ(UpperCase(path), running ? UpperCase(helper.Path()) : "");
-        }
-    }
 }
 
 }  // namespace

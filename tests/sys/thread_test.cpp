@@ -18,15 +18,17 @@ struct Record {
     std::atomic<int> returns{0};
     std::atomic<int> onKillCalls{0};
     Gate started;
+    Gate release;  // ends the run of a worker that ends by itself
 };
 
 // Follows the pattern of the launcher's own workers: a stop flag set by OnKill, a loop that
 // pauses through Pause, and a destructor that stops the thread while its members still exist.
-// It pauses `rounds` times (-1: until it is asked to stop), then returns `result`.
+// It pauses until it is asked to stop or, when it ends by itself, waits until the record's
+// release opens; then it returns `result`.
 class Worker : public CThread {
 public:
-    Worker(Record& record, std::uint32_t result, int rounds = -1)
-        : record_(record), result_(result), rounds_(rounds) {}
+    Worker(Record& record, std::uint32_t result, bool endsByItself = false)
+        : record_(record), result_(result), endsByItself_(endsByItself) {}
     ~Worker() override { StopAndWait(); }
 
     int StopFlag() const { return stop_; }
@@ -35,9 +37,10 @@ protected:
     std::uint32_t Run() override {
         ++record_.runs;
         record_.started.Open();
-        for (int round = 0; stop_ == 0 && round != rounds_; ++round) {
-            if (!Pause(kWaitForever)) {
-                break;
+        if (endsByItself_) {
+            record_.release.WaitOpen();
+        } else {
+            while (stop_ == 0 && Pause(kWaitForever)) {
             }
         }
         ++record_.returns;
@@ -52,30 +55,14 @@ protected:
 private:
     Record& record_;
     std::uint32_t result_;
-    int rounds_;
+    bool endsByItself_;
     std::atomic<int> stop_{0};
 };
 
-// Returns its result as soon as the gate opens.
-class OneShot : public CThread {
-public:
-    OneShot(Gate& gate, std::uint32_t result) : gate_(gate), result_(result) {}
-    ~OneShot() override { StopAndWait(); }
-
-protected:
-    std::uint32_t Run() override {
-        gate_.WaitOpen();
-        return result_;
-    }
-
-private:
-    Gate& gate_;
-    std::uint32_t result_;
-};
-
-TEST(ThreadLifeCycle, RunEndsTheThreadAndTheObjectCanStartAgain) {
-    Gate gate;
-    OneShot thread(gate, 7);
+// A start while the thread runs raises kAlreadyStarted and leaves the run alone.
+TEST(ThreadLifeCycle, RunEndsTheThreadAStartWhileItRunsIsRefusedAndTheObjectCanStartAgain) {
+    Record record;
+    Worker thread(record, 7, true);
     EXPECT_EQ(thread.GetExitCode(), kNeverRunExitCode);
     EXPECT_FALSE(thread.GetHandle());
 
@@ -86,8 +73,19 @@ TEST(ThreadLifeCycle, RunEndsTheThreadAndTheObjectCanStartAgain) {
     const ThreadHandle handle = thread.GetHandle();
     ASSERT_TRUE(handle);
     EXPECT_FALSE(handle.Wait(0));
+    try {
+        thread.Start();
+        FAIL() << "no exception";
+    } catch (const CThreadException& e) {
+        EXPECT_EQ(e.GetType(), CThreadException::kAlreadyStarted);
+        EXPECT_EQ(e.GetThread(), &thread);
+    }
+    EXPECT_TRUE(thread.IsAlive());
+    EXPECT_FALSE(handle.Wait(0));
+    record.started.WaitOpen();
+    EXPECT_EQ(record.runs, 1);
 
-    gate.Open();
+    record.release.Open();
     EXPECT_TRUE(handle.Wait());
     EXPECT_FALSE(thread.IsAlive());
     EXPECT_FALSE(thread.GetHandle());
@@ -97,25 +95,6 @@ TEST(ThreadLifeCycle, RunEndsTheThreadAndTheObjectCanStartAgain) {
     EXPECT_TRUE(thread.GetHandle().Wait());
     EXPECT_FALSE(thread.IsAlive());
     EXPECT_EQ(thread.GetExitCode(), 7u);
-}
-
-TEST(ThreadLifeCycle, StartOnARunningThreadRaisesAlreadyStartedAndLeavesItRunning) {
-    Record record;
-    Worker thread(record, 3);
-    thread.Start();
-    const ThreadHandle first = thread.GetHandle();
-
-    try {
-        thread.Start();
-        FAIL() << "no exception";
-    } catch (const CThreadException& e) {
-        EXPECT_EQ(e.GetType(), CThreadException::kAlreadyStarted);
-        EXPECT_EQ(e.GetThread(), &thread);
-    }
-    EXPECT_TRUE(thread.IsAlive());
-    EXPECT_FALSE(first.Wait(0));
-    record.started.WaitOpen();
-    EXPECT_EQ(record.runs, 1);
 }
 
 // Kill records the code it is given in every state; only a running thread is asked to stop, and
@@ -135,7 +114,8 @@ TEST(ThreadKill, RecordsTheGivenExitCodeAndStopsOnlyARunningThread) {
     };
     for (const auto& row : rows) {
         Record record;
-        Worker thread(record, 3, row.state == State::kEnded ? 0 : -1);
+        Worker thread(record, 3, row.state == State::kEnded);
+        record.release.Open();
         if (row.state != State::kNeverStarted) {
             thread.Start();
             record.started.WaitOpen();

@@ -18,7 +18,8 @@ constexpr unsigned long kEndTimeoutMs = 60000;
 // No system hands out this id: Windows ids are multiples of 4, Linux ids stay below 2^22.
 constexpr std::uint32_t kNoSuchProcess = 0xFFFFFFF1u;
 
-TEST(WaitProcessEnd, KeepsWatchingWhileTheProcessRunsAndEndsAfterIt) {
+// A kill stops a watcher of a running process and leaves the process alone.
+TEST(WaitProcessEnd, KeepsWatchingWhileTheProcessRunsAndEndsAfterItOrWhenKilled) {
     IdleHelper helper;
     ChildProcess child;
     ASSERT_TRUE(helper.Start(child));
@@ -37,25 +38,19 @@ TEST(WaitProcessEnd, KeepsWatchingWhileTheProcessRunsAndEndsAfterIt) {
     const ThreadHandle watching = live.GetHandle();
     EXPECT_FALSE(watching.Wait(2 * CWaitProcessEnd::kPollMs));
 
+    CWaitProcessEnd stopped(child.Id());
+    stopped.Start();
+    const ThreadHandle stopping = stopped.GetHandle();
+    stopped.StopAndWait();
+    EXPECT_TRUE(stopping.Wait(0));
+    EXPECT_FALSE(stopped.IsAlive());
+    EXPECT_FALSE(child.WaitForEnd(0));
+
     ASSERT_EQ(KillProcessByName(helper.Name()), kKillDone);
     ASSERT_TRUE(child.WaitForEnd(kEndTimeoutMs));
     EXPECT_TRUE(watching.Wait(kEndTimeoutMs));
     EXPECT_FALSE(live.IsAlive());
     EXPECT_EQ(live.GetExitCode(), 0u);
-}
-
-TEST(WaitProcessEnd, KillStopsAWatcherOfARunningProcess) {
-    IdleHelper helper;
-    ChildProcess child;
-    ASSERT_TRUE(helper.Start(child));
-
-    CWaitProcessEnd watcher(child.Id());
-    watcher.Start();
-    const ThreadHandle watching = watcher.GetHandle();
-    watcher.StopAndWait();
-    EXPECT_TRUE(watching.Wait(0));
-    EXPECT_FALSE(watcher.IsAlive());
-    EXPECT_FALSE(child.WaitForEnd(0));
 }
 
 }  // namespace
