@@ -45,29 +45,21 @@ void MakeSampleTree(const std::string& root) {
     WriteFile(root + "a" + kSep + "b" + kSep + "deep.txt", std::string(100000, 'x'));
 }
 
-// A path written with '/' as the separator, in the platform's spelling.
 #ifdef _WIN32
 DWORD Attributes(const std::string& path) {
     return GetFileAttributesA(path.c_str());
 }
-
-void MakeReadOnly(const std::string& path) {
-    SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_READONLY);
-}
-
-bool IsWritable(const std::string& path) {
-    return (Attributes(path) & FILE_ATTRIBUTE_READONLY) == 0;
-}
-#else
-void MakeReadOnly(const std::string& path) {
-    chmod(path.c_str(), 0444);
-}
-
-bool IsWritable(const std::string& path) {
-    struct stat st {};
-    return stat(path.c_str(), &st) == 0 && (st.st_mode & S_IWUSR) != 0;
-}
 #endif
+
+// Read-only: the attribute on Windows, no write permission on Linux.
+void MakeReadOnly(const std::string& path) {
+    fs::permissions(path, fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write,
+                    fs::perm_options::remove);
+}
+
+bool IsWritable(const std::string& path) {
+    return (fs::status(path).permissions() & fs::perms::owner_write) != fs::perms::none;
+}
 
 // Each missing level costs CreateFolderPath two of its ten attempts; CreateFolders has no limit.
 TEST(CreateFolderPath, MakesWhatTenAttemptsReachAndNothingThroughAFile) {
@@ -226,9 +218,7 @@ TEST(Copies, AreByteForByteAndWritableLeaveTheSourceAloneAndStopAtAFailure) {
             EXPECT_TRUE(fs::is_directory(target + kSep + "empty"));
         }
     }
-#ifdef _WIN32
-    SetFileAttributesA(top.c_str(), FILE_ATTRIBUTE_NORMAL);
-#endif
+    fs::permissions(top, fs::perms::owner_write, fs::perm_options::add);
 
     // Copies fail at the first file that cannot be copied. A folder where the copy of top.txt
     // should go makes that copy fail.

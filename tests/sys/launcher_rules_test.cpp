@@ -121,7 +121,6 @@ TEST(HandoverName, IsTheFileNameUpToTheFirstExe) {
         EXPECT_EQ(FileNameOf(ExecutablePathOf(c.first)), c.second) << c.first;
     }
     EXPECT_EQ(ExecutablePathOf("\"C:\\x y\\b.exe\" -a"), "\"C:\\x y\\b.exe");
-    EXPECT_EQ(FileNameOf("\"b.exe"), "b.exe");
     EXPECT_EQ(FileNameOf("/usr/lib/firefox-esr/firefox-esr"), "firefox-esr");
 }
 
