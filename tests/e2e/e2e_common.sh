@@ -10,13 +10,10 @@
 # launcher reads it).
 
 check() {  # check "what" command...
-    local what=$1
+    local what=$1 state=FAIL
     shift
-    if "$@"; then
-        echo "ok $case_name: $what" >>"$results"
-    else
-        echo "FAIL $case_name: $what" >>"$results"
-    fi
+    "$@" && state=ok
+    echo "$state $case_name: $what" >>"$results"
 }
 
 skip() { echo "skip $case_name: $1" >>"$results"; }
@@ -42,15 +39,8 @@ begin_case() {  # begin_case name
     remembered=()
     mkdir -p "$case_dir"
     : >"$results"
-    note_runtime_folders
-}
-
-# The runtime folders in temp_dir now, which runtime_folders leaves out.
-note_runtime_folders() {
-    : >"$case_dir/runtime-before"
-    if [ -n "${temp_dir:-}" ]; then
-        find "$temp_dir" -maxdepth 1 -name 'Trailhost_*' >"$case_dir/runtime-before" 2>/dev/null
-    fi
+    # The runtime folders there now, which runtime_folders leaves out.
+    find "${temp_dir:-/nonexistent}" -maxdepth 1 -name 'Trailhost_*' >"$case_dir/runtime-before" 2>/dev/null
 }
 
 # Polls `command...` every 0.1 s until it succeeds or `seconds` have passed.
@@ -185,12 +175,10 @@ release_browser() { : >"$run/close-browser"; }
 
 # Waits for the launcher to end; sets launcher_rc (124 when it did not end in time).
 wait_launcher() {  # wait_launcher seconds
-    if wait_for "$1" gone "$launcher_pid"; then
-        wait "$launcher_pid"
-        launcher_rc=$?
-    else
-        launcher_rc=124
-    fi
+    launcher_rc=124
+    wait_for "$1" gone "$launcher_pid" || return
+    wait "$launcher_pid"
+    launcher_rc=$?
 }
 
 # The runtime folders the case's runs made and left.
@@ -230,12 +218,7 @@ collect_results() {  # collect_results label elapsed_seconds "case..." [pattern.
     local label=$1 elapsed=$2 cases=$3 c f pattern
     shift 3
     for c in $cases; do
-        f="$work/$c/results"
-        if [ ! -s "$f" ]; then
-            echo "FAIL $c: the case recorded nothing"
-            continue
-        fi
-        cat "$f"
+        cat "$work/$c/results" 2>/dev/null | grep . || echo "FAIL $c: the case recorded nothing"
     done >"$work/all-results"
     cat "$work/all-results"
     passed=$(grep -c '^ok ' "$work/all-results")
@@ -254,21 +237,17 @@ collect_results() {  # collect_results label elapsed_seconds "case..." [pattern.
 
 # The result file in the form the test programs write, so that scripts/test counts these checks.
 write_result_xml() {  # write_result_xml suite_name xml_file
-    local suite=$1 xml=$2 state rest name
-    xml_escape() { sed -e 's/&/\&amp;/g' -e 's/</\&lt;/g' -e 's/>/\&gt;/g' -e 's/"/\&quot;/g'; }
+    local suite=$1 all=$((passed + failed + skipped))
     {
         echo '<?xml version="1.0" encoding="UTF-8"?>'
-        echo "<testsuites tests=\"$((passed + failed + skipped))\" failures=\"$failed\" disabled=\"0\" errors=\"0\" name=\"$suite\">"
-        echo "  <testsuite name=\"$suite\" tests=\"$((passed + failed + skipped))\" failures=\"$failed\">"
-        while read -r state rest; do
-            name=$(xml_escape <<<"$rest")
-            case $state in
-                ok) echo "    <testcase name=\"$name\" result=\"completed\"/>" ;;
-                skip) echo "    <testcase name=\"$name\" result=\"skipped\"/>" ;;
-                FAIL) echo "    <testcase name=\"$name\" result=\"completed\"><failure message=\"failed\"/></testcase>" ;;
-            esac
-        done <"$work/all-results"
+        echo "<testsuites tests=\"$all\" failures=\"$failed\" disabled=\"0\" errors=\"0\" name=\"$suite\">"
+        echo "  <testsuite name=\"$suite\" tests=\"$all\" failures=\"$failed\">"
+        sed -e 's/&/\&amp;/g; s/</\&lt;/g; s/>/\&gt;/g; s/"/\&quot;/g' \
+            -e 's|^ok \(.*\)|    <testcase name="\1" result="completed"/>|' \
+            -e 's|^skip \(.*\)|    <testcase name="\1" result="skipped"/>|' \
+            -e 's|^FAIL \(.*\)|    <testcase name="\1" result="completed"><failure message="failed"/></testcase>|' \
+            -e '/^    <testcase /!d' "$work/all-results"
         echo "  </testsuite>"
         echo "</testsuites>"
-    } >"$xml"
+    } >"$2"
 }
