@@ -99,47 +99,27 @@ all_gone() {  # all_gone pid...
 # The live processes whose command line names the folder, in Linux or in Windows form (Wine gives
 # the programs it starts their Windows command line).
 pids_in() {  # pids_in folder
-    local f pid command win
-    win="$(winpath "$1")\\"
-    for f in /proc/[0-9]*/cmdline; do
-        pid=${f#/proc/}
-        pid=${pid%/cmdline}
-        case " $$ $BASHPID " in *" $pid "*) continue ;; esac
-        command=$(tr '\0' ' ' 2>/dev/null <"$f")
-        if [[ $command == *"$1/"* || ${command,,} == *"${win,,}"* ]] && alive "$pid"; then
-            echo "$pid"
-        fi
-    done
+    local quote='s/[][\\.*^$+?(){}|]/\\&/g'
+    pgrep -i -f -- "$(sed "$quote" <<<"$1/")|$(winpath "$1" | sed "$quote")\\\\" |
+        grep -vxF -e "$$" -e "$BASHPID" | while read -r pid; do alive "$pid" && echo "$pid"; done
 }
 none_of_ours() { [ -z "$(pids_in "$case_dir")" ]; }
 
 # ---- a case's run -----------------------------------------------------------------------------
 
 # Writes the stack's hub_config.ini (CR LF line ends, as authors on Windows write it) from
-# "Section:Key=Value" pairs: the shared ones, the script's stack_config, then the pairs given; a
-# pair replaces an earlier one of the same key, since a section must appear once in the file and
-# of two equal keys the reader takes the first.
+# "Section:Key=Value" pairs: the pairs given, the script's stack_config, then the shared ones. Of
+# two pairs of one key the first is written, each section once.
 write_config() {  # write_config stack web_port db_port [Section:Key=Value...]
-    local stack=$1 web=$2 db=$3 pair key section
-    shift 3
-    local -A value=()
-    local -a order=() sections=()
-    for pair in "General:ServerName=E2E $case_name" General:UseSplash=0 General:ShowTrayIcon=0 \
-        General:AllowOnlySingleInstance=0 "http:Port=$web" "http:HostName=${site_host:-127.0.0.1}" \
-        http:DeleteHttpTemp=1 database:UseMySQL=1 "database:MySQLPort=$db" \
-        "${stack_config[@]}" "$@"; do
-        key=${pair%%=*}
-        [ -n "${value[$key]+set}" ] || order+=("$key")
-        value[$key]=${pair#*=}
-        section=${key%%:*}
-        case " ${sections[*]} " in *" $section "*) ;; *) sections+=("$section") ;; esac
-    done
-    for section in "${sections[@]}"; do
+    local pairs section
+    pairs=$(printf '%s\n' "${@:4}" "${stack_config[@]}" "General:ServerName=E2E $case_name" \
+        General:UseSplash=0 General:ShowTrayIcon=0 General:AllowOnlySingleInstance=0 \
+        "http:Port=$2" "http:HostName=${site_host:-127.0.0.1}" http:DeleteHttpTemp=1 \
+        database:UseMySQL=1 "database:MySQLPort=$3" | awk -F= '!seen[$1]++')
+    for section in $(cut -d: -f1 <<<"$pairs" | awk '!seen[$0]++'); do
         printf '[%s]\r\n' "$section"
-        for key in "${order[@]}"; do
-            [ "${key%%:*}" = "$section" ] && printf '%s=%s\r\n' "${key#*:}" "${value[$key]}"
-        done
-    done >"$stack/hub_config.ini"
+        grep "^$section:" <<<"$pairs" | cut -d: -f2- | sed 's/$/\r/'
+    done >"$1/hub_config.ini"
 }
 
 # Keeps a copy of a file the runs will change, for check_run_ended to compare it with.
