@@ -26,17 +26,12 @@ as_user() {  # as_user command... — with the case's home, folders and display,
 # The home folder's state: every path with the hash of every file, the desktop's shared caches
 # (fonts, shaders, dconf) left out.
 home_state() {
-    (cd "$home" && find . -mindepth 1 | LC_ALL=C sort | while read -r p; do
-        case $p in
-            ./.cache | ./.cache/fontconfig* | ./.cache/mesa_shader_cache* | ./.cache/dconf*) continue ;;
-        esac
-        if [ -f "$p" ]; then echo "$p $(md5sum <"$p" | cut -c1-32)"; else echo "$p"; fi
-    done)
+    (cd "$home" && find . -mindepth 1 ! -path ./.cache ! -path './.cache/fontconfig*' \
+        ! -path './.cache/mesa_shader_cache*' ! -path './.cache/dconf*' \
+        \( -type f -exec md5sum {} + -o -print \) | LC_ALL=C sort)
 }
 
-page_loaded() {
-    grep -q '"GET /index.php HTTP/1.1" 200' "$(runtime_folders | head -n1)/apache_access.log" 2>/dev/null
-}
+page_loaded() { grep -q '"GET /index.php HTTP/1.1" 200' "$(runtime_folders | head -n1)/apache_access.log" 2>/dev/null; }
 users_processes() { pgrep -u "$user" -l 2>/dev/null | grep -v -E ' (dbus-daemon|at-spi)' || true; }
 none_left() { [ -z "$(users_processes)" ]; }
 

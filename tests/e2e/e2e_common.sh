@@ -99,10 +99,10 @@ all_gone() {  # all_gone pid...
 # The live processes whose command line names the folder, in Linux or in Windows form (Wine gives
 # the programs it starts their Windows command line).
 pids_in() {  # pids_in folder
-    local quote='s/[][\\.*^$+?(){}|]/\\&/g'
-    pgrep -i -f -- "$(sed "$quote" <<<"$1/")|$(winpath "$1" | sed "$quote")\\\\" |
+    pgrep -i -f -- "$(regex_of "$1/")|$(regex_of "$(winpath "$1")\\")" |
         grep -vxF -e "$$" -e "$BASHPID" | while read -r pid; do alive "$pid" && echo "$pid"; done
 }
+regex_of() { sed 's/[][\\.*^$+?(){}|]/\\&/g' <<<"$1"; }  # a pattern for exactly this text
 none_of_ours() { [ -z "$(pids_in "$case_dir")" ]; }
 
 # ---- a case's run -----------------------------------------------------------------------------
@@ -195,7 +195,7 @@ check_run_ended() {  # check_run_ended [label]
 # passed, failed and skipped. A case that recorded nothing counts as failed. On a failure, the
 # end of each file matching the patterns (relative to a case's folder) follows.
 collect_results() {  # collect_results label elapsed_seconds "case..." [pattern...]
-    local label=$1 elapsed=$2 cases=$3 c f pattern
+    local label=$1 elapsed=$2 cases=$3 c f
     shift 3
     for c in $cases; do
         cat "$work/$c/results" 2>/dev/null | grep . || echo "FAIL $c: the case recorded nothing"
@@ -207,10 +207,8 @@ collect_results() {  # collect_results label elapsed_seconds "case..." [pattern.
     echo "$label: $passed passed, $failed failed, $skipped skipped in $elapsed s"
     [ "$failed" -gt 0 ] || return 0
     for c in $cases; do
-        for pattern in "$@"; do
-            for f in "$work/$c"/$pattern; do
-                [ -s "$f" ] && { echo "--- $f"; tail -n 30 "$f"; }
-            done
+        for f in $(printf "$work/$c/%s " "$@"); do  # the patterns' files
+            [ -s "$f" ] && { echo "--- $f"; tail -n 30 "$f"; }
         done
     done
 }

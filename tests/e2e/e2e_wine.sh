@@ -57,16 +57,9 @@ hosts_is_before_plus_block() {  # hosts_is_before_plus_block host
     [[ $block =~ ^\\r\\n#---TRH_START---\\r\\n[0-9]+\.[0-9]+\.[0-9]+\.[0-9]+\\t"$1"\\r\\n#---TRH_END---\\r\\n$ ]]
 }
 
-# The Linux id of the case's process that runs the program at `relative` (below the stack,
-# '/' separators); Wine gives it its Windows command line.
-pid_of_program() {  # pid_of_program relative
-    local pid first path
-    path=$(winpath "$stack/$1")
-    for pid in $(pids_in "$case_dir"); do
-        first=$(tr '\0' '\n' 2>/dev/null <"/proc/$pid/cmdline" | head -n1)
-        [ "${first,,}" = "${path,,}" ] && echo "$pid" && return
-    done
-}
+# The Linux id of the process that runs the program at `relative` (below the stack, '/'
+# separators); Wine gives it its Windows command line.
+pid_of_program() { pgrep -i -f -- "^$(regex_of "$(winpath "$stack/$1")")( |\$)" | head -n1; }
 
 # While the servers run: their Linux ids, each a 64-bit Wine process.
 note_servers() {
@@ -159,11 +152,6 @@ cleanup_case() {
 
 # ---- main -----------------------------------------------------------------------------------
 
-src=$(readlink -f "$1")
-bin=$(readlink -f "$2")
-work=$3
-xml=$4
-
 # Windows programs that make windows need a display.
 if [ -z "${DISPLAY:-}" ]; then
     if [ -z "${E2E_WINE_XVFB:-}" ] && command -v xvfb-run >/dev/null; then
@@ -173,12 +161,10 @@ if [ -z "${DISPLAY:-}" ]; then
     exit 1
 fi
 
+read_arguments "$@"
 # The build's own prefix, prepared by the first program cmake/wine-run starts in it.
 export WINEPREFIX=${TRAILHOST_WINEPREFIX:-$(dirname "$bin")/wineprefix}
 export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
-rm -rf "$work"
-mkdir -p "$work"
-work=$(readlink -f "$work")
 started=$SECONDS
 if ! FAKE_BROWSER_LOG="$(winpath "$work/prefix.log")" bash "$src/cmake/wine-run" "$bin/fake_browser.exe" \
     </dev/null >"$work/prefix.txt" 2>&1; then
