@@ -75,9 +75,8 @@ using proxytest::ProxyOverrideTest;
 TEST_F(ProxyOverrideTest, OverlappingRunsTakeOutOnlyTheirOwnHosts) {
     for (const bool firstStopsFirst : {true, false}) {
         proxytest::Write("localhost;*.local");
-        AppSettings first = settings_;
+        AppSettings first = settings_, second = settings_;
         first.hostName = "a.test";
-        AppSettings second = settings_;
         second.hostName = "b.test";
         Browser::CExternalBrowserStarter a(first, "C:\\runtime-a\\");
         Browser::CExternalBrowserStarter b(second, "C:\\runtime-b\\");

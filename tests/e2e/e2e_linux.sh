@@ -253,9 +253,8 @@ if [ "${1:-}" = "--case" ]; then
     stack_config=(Browser:BrowserType=CHROMIUM "Browser:BrowserPath=$bin/fake_browser"
         'Path:PathToApache=server\Apache\Apache' 'Path:PathToMySqlBin=server\mysql\bin'
         'Path:PathToMySqlShare=server\mysql\share')
-    if [ "$isolated" = 1 ] && ! ip link set lo up; then
-        echo "FAIL $case_name: loopback in the namespace" >>"$results"
-        exit 0
+    if [ "$isolated" = 1 ]; then
+        check "the namespace's loopback is up" ip link set lo up || exit 0
     fi
     trap 'for pid in $(pids_in "$case_dir"); do kill -9 "$pid" 2>/dev/null; done' EXIT
     "case_$case_name"
@@ -271,19 +270,15 @@ if ! bash "$src/scripts/assemble-demo" "$bin" "$work/demo" >"$work/assemble.log"
     exit 1
 fi
 
-isolated=0
+isolated=0 namespace=()
 if [ -z "${E2E_NO_NAMESPACE:-}" ] && unshare -nm true 2>/dev/null && command -v ip >/dev/null; then
-    isolated=1
+    isolated=1 namespace=(unshare -nm)
 fi
 echo "demo stack assembled in $((SECONDS - started)) s; own network namespaces: $isolated"
 
 cases=${E2E_CASES:-plain encrypted keep desktop crash}
 for c in $cases; do
-    if [ "$isolated" = 1 ]; then
-        unshare -nm bash "$self" --case "$src" "$bin" "$work" 1 "$c" &
-    else
-        bash "$self" --case "$src" "$bin" "$work" 0 "$c" &
-    fi
+    "${namespace[@]}" bash "$self" --case "$src" "$bin" "$work" "$isolated" "$c" &
 done
 wait
 
