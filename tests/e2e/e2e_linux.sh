@@ -138,10 +138,7 @@ case_keep() {
     local stack web db second
     # The second copy asks the first copy it finds among this user's: outside a namespace of our
     # own that could be another case's launcher, or one that is not ours at all.
-    if [ "$isolated" != 1 ]; then
-        skip "-shutdown needs a network namespace of its own"
-        return
-    fi
+    [ "$isolated" = 1 ] || { skip "-shutdown needs a network namespace of its own"; return; }
     case_stack stack General:KeepRunningAfterBrowserClose=1
     start_launcher "$stack" "$case_dir/run"
     check "keep: the browser hand-over ended" wait_for 60 has "$run/trace.txt" "Browser started"
@@ -204,10 +201,8 @@ case_crash() {
     local stack web db servers counter
     printf '127.0.0.1\tlocalhost\n127.0.0.1\t%s\n# the case'"'"'s own hosts file\n' "$(hostname)" \
         >"$case_dir/hosts"
-    if [ "$isolated" != 1 ] || ! mount --bind "$case_dir/hosts" /etc/hosts 2>/dev/null; then
-        skip "killing the launcher needs namespaces of its own (hosts file, ports)"
-        return
-    fi
+    [ "$isolated" = 1 ] && mount --bind "$case_dir/hosts" /etc/hosts 2>/dev/null ||
+        { skip "killing the launcher needs namespaces of its own (hosts file, ports)"; return; }
     cp /etc/hosts "$case_dir/hosts.orig"
     site_host=crash.test
     case_stack stack
@@ -271,9 +266,8 @@ if ! bash "$src/scripts/assemble-demo" "$bin" "$work/demo" >"$work/assemble.log"
 fi
 
 isolated=0 namespace=()
-if [ -z "${E2E_NO_NAMESPACE:-}" ] && unshare -nm true 2>/dev/null && command -v ip >/dev/null; then
+[ -z "${E2E_NO_NAMESPACE:-}" ] && unshare -nm true 2>/dev/null && command -v ip >/dev/null &&
     isolated=1 namespace=(unshare -nm)
-fi
 echo "demo stack assembled in $((SECONDS - started)) s; own network namespaces: $isolated"
 
 cases=${E2E_CASES:-plain encrypted keep desktop crash}

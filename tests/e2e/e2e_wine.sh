@@ -178,9 +178,7 @@ temp_dir=$(winepath -u "$(wine_out cmd /c 'echo %TEMP%')" 2>/dev/null)
 temp_dir=${temp_dir%/}
 hosts_file="$WINEPREFIX/drive_c/windows/system32/drivers/etc/hosts"
 names_private=0
-if [ -f /etc/hosts ] && unshare -m sh -c 'mount --bind /etc/hosts /etc/hosts' 2>/dev/null; then
-    names_private=1
-fi
+[ -f /etc/hosts ] && unshare -m sh -c 'mount --bind /etc/hosts /etc/hosts' 2>/dev/null && names_private=1
 echo "Wine ready in $((SECONDS - started)) s; temporary folder $temp_dir; private names: $names_private"
 
 begin_case whole64
