@@ -2,33 +2,21 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
-
 #include "archive_builder.h"
 #include "fault_support.h"
 #include "stack/run_journal.h"
-#include "stack_layout.h"
 #include "sys/files.h"
-#include "sys/folders.h"
-#include "test_support.h"
-
-#ifdef _WIN32
-#include <windows.h>
-#endif
 
 using testarchive::Item;
 using testarchive::WriteArchive;
 using testarchive::ZipBytes;
-using testsupport::ReadFile;
-using testsupport::TempDir;
-using testsupport::WriteFile;
+using namespace testsupport;
 using Method = ZipWriter::Method;
 
 namespace {
 
 const std::string kPass = "open sesame";
 const char kAbsent[] = "<absent>";
-using testsupport::Native;
 
 // An application folder with a data folder and the database server's system tables, and a
 // runtime folder beside it.
@@ -208,7 +196,7 @@ TEST(DatabaseUnpack, IsRefusedOnANearlyFullDisk) {
     const std::string zip = dir / "db.zip";
     WriteFile(zip, ZipBytes({{"dbdir/a", std::string(10 * 1024 * 1024, 'a')}}));
     const std::string folder = dir / "disk";
-    testsupport::SmallDisk disk(testsupport::MadeFolder(folder), 24 * 1024);
+    SmallDisk disk(MadeFolder(folder), 24 * 1024);
     if (!disk.ok()) {
         GTEST_SKIP() << "no mounts of the test's own here (they need root)";
     }

@@ -3,21 +3,14 @@
 #include <gtest/gtest.h>
 
 #include "fault_support.h"
+#include "hosts_block.h"
 #include "sys/files.h"
-#include "sys/folders.h"
-#include "test_support.h"
 
-#ifdef _WIN32
-#include <windows.h>
-#else
+#ifndef _WIN32
 #include <sys/stat.h>
-#include <unistd.h>
 #endif
 
-using testsupport::kEol;
-using testsupport::ReadFile;
-using testsupport::TempDir;
-using testsupport::WriteFile;
+using namespace testsupport;
 
 namespace {
 
@@ -26,10 +19,8 @@ namespace {
 const std::string kOriginal =
     "127.0.0.1 localhost\r\n::1 localhost\n# " + std::string(300, 'c') + "\n10.0.0.1\tintranet";
 
-// The block a run appends for a host.
-std::string Block(const std::string& host, const std::string& address = "192.168.1.5") {
-    return kEol + "#---TRH_START---" + kEol + address + "\t" + host + kEol + "#---TRH_END---" +
-           kEol;
+std::string Block(const std::string& host) {
+    return HostsBlock(host, "192.168.1.5");
 }
 
 struct Hosts {
@@ -88,7 +79,7 @@ TEST(HostsFile, RemovalTakesOutOnlyTheRunsOwnBlock) {
     const std::string b = Block("b.test");
     const std::string later = "10.0.0.9\tadded.later" + kEol;
     // Blocks of another system's line ends, as a hosts file shared between systems holds them.
-    const std::string crlf = "\r\n#---TRH_START---\r\n127.0.0.1\tc.test\r\n#---TRH_END---\r\n";
+    const std::string crlf = HostsBlock("c.test", "127.0.0.1", "\r\n");
     const struct {
         const char* what;
         std::string before, host, address;
@@ -160,7 +151,7 @@ TEST(HostsFile, TheFileKeepsItsModeAndOwner) {
 TEST(HostsFile, ABindMountedFileIsWrittenInPlace) {
     Hosts h;
     const std::string disk = h.dir / "disk";
-    testsupport::SmallDisk small(testsupport::MadeFolder(disk), 16);
+    SmallDisk small(MadeFolder(disk), 16);
     if (!small.ok()) {
         GTEST_SKIP() << "no mounts of the test's own here (they need root)";
     }
@@ -169,7 +160,7 @@ TEST(HostsFile, ABindMountedFileIsWrittenInPlace) {
     const std::string original =
         kOriginal + std::string(4096 - kOriginal.size() % 4096 - 2, '#') + "\n";
     WriteFile(source, original);
-    testsupport::BindMount mount(source, h.hosts);
+    BindMount mount(source, h.hosts);
     ASSERT_TRUE(mount.ok());
     ASSERT_TRUE(AddHostsEntry("myhost", "192.168.1.5", h.runtime, h.hosts));
     EXPECT_EQ(ReadFile(source), original + Block("myhost"));

@@ -2,12 +2,9 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <cctype>
 
 #include "stack/run_recovery.h"
-#include "stack/runtime.h"
-#include "stack/stack_state.h"
 #include "stack_layout.h"
 #include "sys/files.h"
 #include "sys/launcher.h"
@@ -17,10 +14,7 @@
 #include <unistd.h>
 #endif
 
-using testsupport::Eventually;
-using testsupport::ReadFile;
-using testsupport::TempDir;
-using testsupport::WriteFile;
+using namespace testsupport;
 
 namespace {
 
@@ -75,9 +69,8 @@ protected:
     Process Idle() {
         ProcessLauncher launcher;
         const std::string ready = layout_.Root() + "ready" + std::to_string(started_.size());
-        EXPECT_TRUE(launcher.Launch(
-            "\"" + testsupport::HelperPath("idle_process") + "\" \"" + ready + "\" 0", "",
-            LaunchWait::None, false, WindowSearch::Direct));
+        EXPECT_TRUE(launcher.Launch("\"" + HelperPath("idle_process") + "\" \"" + ready + "\" 0",
+                                    "", LaunchWait::None, false, WindowSearch::Direct));
         started_.push_back(launcher.process());
         EXPECT_TRUE(Eventually([&] { return PathExists(ready); }));
         return launcher.process();
@@ -92,7 +85,7 @@ protected:
         return folders;
     }
 
-    testsupport::StackLayout layout_;
+    StackLayout layout_;
     std::vector<Process> started_;
 };
 

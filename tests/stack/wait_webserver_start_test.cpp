@@ -8,8 +8,7 @@
 #include "sys/gate.h"
 #include "trace_capture.h"
 
-using testsupport::ScriptedWebServer;
-using testsupport::TraceCapture;
+using namespace testsupport;
 
 namespace {
 
@@ -57,7 +56,7 @@ TEST_F(Probe, OnlyAnHttp11NotFoundOrNoStatusLineMeansNotReady) {
 
 TEST_F(Probe, TriesEvery200MsUntilSomethingListens) {
     TraceCapture trace;
-    const int port = testsupport::UnusedPort();
+    const int port = UnusedPort();
     CWaitWebserverStart probe(port, "127.0.0.1");
     probe.Start();
 
@@ -87,15 +86,15 @@ TEST_F(Probe, TriesEvery200MsUntilSomethingListens) {
 TEST_F(Probe, KillEndsAProbeThatGetsNoAnswer) {
     // Nothing listens at the first port; the second accepts and then keeps silent, so that the
     // probe is blocked reading the status line.
-    testsupport::Gate accepted;
-    testsupport::Gate release;
-    testsupport::FakeTcpServer silent;
-    silent.Serve([&](testsupport::ServerConnection&) {
+    Gate accepted;
+    Gate release;
+    FakeTcpServer silent;
+    silent.Serve([&](ServerConnection&) {
         accepted.Open();
         release.WaitOpen();
     });
     CWaitWebserverStart blocked(silent.Port(), "127.0.0.1");
-    CWaitWebserverStart refused(testsupport::UnusedPort(), "127.0.0.1");
+    CWaitWebserverStart refused(UnusedPort(), "127.0.0.1");
     blocked.Start();
     accepted.WaitOpen();
     refused.Start();

@@ -3,15 +3,11 @@
 #include <gtest/gtest.h>
 
 #include "archive_builder.h"
-#include "stack/zip_writer.h"
-#include "sys/folders.h"
 #include "test_support.h"
 
 using testarchive::Item;
 using testarchive::ZipBytes;
-using testsupport::ReadFile;
-using testsupport::TempDir;
-using testsupport::WriteFile;
+using namespace testsupport;
 using Method = ZipWriter::Method;
 
 namespace {
@@ -77,7 +73,7 @@ TEST(ZipReader, ExtractsStoredAndDeflatedItemsWithOrWithoutDescriptors) {
 // zip with its own deflate, and Python's zipfile, each at several levels, holding files of zeros
 // and of mixed bytes in sizes around multiples of 64 KiB. Every item must come out byte for byte.
 TEST(ZipReader, ReadsEveryItemThatOtherWritersDeflated) {
-    const std::string folder = testsupport::TestBinFolder() + "foreign-zips" + kSep;
+    const std::string folder = TestBinFolder() + "foreign-zips" + kSep;
     std::vector<FolderEntry> data;
     ASSERT_TRUE(ListFolder(folder + "data", data)) << folder;
     ASSERT_GT(data.size(), 100u);

@@ -2,13 +2,11 @@
 
 #include <gtest/gtest.h>
 
-#include <filesystem>
 #include <sstream>
 
 #include "stack/account_texts.h"
 #include "stack/db_staging.h"
 #include "sys/files.h"
-#include "sys/folders.h"
 #include "test_support.h"
 #include "trailhost_version.h"
 
@@ -16,11 +14,7 @@
 #include <unistd.h>
 #endif
 
-namespace fs = std::filesystem;
-using testsupport::FileTree;
-using testsupport::ReadFile;
-using testsupport::TempDir;
-using testsupport::WriteFile;
+using namespace testsupport;
 
 namespace {
 
