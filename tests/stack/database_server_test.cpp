@@ -149,14 +149,13 @@ TEST(DatabaseStop, EndsOnlyItsOwnServerWhateverItDoes) {
 
         control.Stop();
         EXPECT_TRUE(Eventually([&] { return !ProcessRuns(control.processId()); }));
-        const std::vector<std::string> toolArgs =
+        // Past the program's own path: the password never among them.
+        std::vector<std::string> toolArgs =
             LogValues(ReadFile(config + "fake_dbadmin.log"), "arg=");
-        EXPECT_EQ(toolArgs.empty() ? "" : toolArgs.back(), row.toolRuns ? "shutdown" : "");
-        EXPECT_EQ(toolArgs.size() > 1 ? toolArgs[1] : "",
-                  row.toolRuns ? "--defaults-file=" + AdminOptionFileName(runtime) : "");
-        for (const std::string& arg : toolArgs) {
-            EXPECT_EQ(arg.find("s3cr3t"), std::string::npos) << arg;
-        }
+        toolArgs.erase(toolArgs.begin(), toolArgs.begin() + (toolArgs.empty() ? 0 : 1));
+        const std::vector<std::string> asked = {"--defaults-file=" + AdminOptionFileName(runtime),
+                                                "-s", "--port=" + std::to_string(port), "shutdown"};
+        EXPECT_EQ(toolArgs, row.toolRuns ? asked : std::vector<std::string>{});
         EXPECT_EQ(ReadFile(config + "fake_dbadmin.defaults"),
                   row.toolRuns ? AdminOptionFileText(config + Native("/my.ini"), account) : "");
         EXPECT_FALSE(PathExists(AdminOptionFileName(runtime)));

@@ -76,15 +76,6 @@ protected:
         return launcher.process();
     }
 
-    std::vector<std::string> Found() {
-        std::vector<std::string> folders;
-        for (const AbandonedRun& run :
-             FindAbandonedRuns(layout_.TempFolder(), layout_.ExeFolder())) {
-            folders.push_back(run.runtimeFolder);
-        }
-        return folders;
-    }
-
     StackLayout layout_;
     std::vector<Process> started_;
 };
@@ -131,7 +122,11 @@ TEST_F(AbandonedRuns, AreRunsOfThisStackWhoseLauncherIsGone) {
 #ifdef _WIN32
     expected.push_back(shouted);
 #endif
-    EXPECT_EQ(Found(), expected);
+    std::vector<std::string> found;
+    for (const AbandonedRun& run : FindAbandonedRuns(layout_.TempFolder(), stack)) {
+        found.push_back(run.runtimeFolder);
+    }
+    EXPECT_EQ(found, expected);
 }
 
 TEST_F(AbandonedRuns, UndoEndsOnlyServersThatAreStillTheProcessWrittenDown) {

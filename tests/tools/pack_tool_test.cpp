@@ -25,14 +25,10 @@ struct Tool {
     std::ostringstream out;
     std::ostringstream err;
 
-    int Run(const std::vector<std::string>& args, Answers answers = {}) {
-        PackToolIo io{out, err, [&answers](const std::string&) -> std::optional<std::string> {
-                          if (answers.empty()) {
-                              return std::nullopt;
-                          }
-                          std::optional<std::string> next = answers.front();
-                          answers.erase(answers.begin());
-                          return next;
+    int Run(const std::vector<std::string>& args, const Answers& answers = {}) {
+        std::size_t asked = 0;
+        PackToolIo io{out, err, [&](const std::string&) {
+                          return asked < answers.size() ? answers[asked++] : std::nullopt;
                       }};
         return RunPackTool(args, io);
     }
