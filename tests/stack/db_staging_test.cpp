@@ -7,9 +7,7 @@
 #include "stack/run_journal.h"
 #include "sys/files.h"
 
-using testarchive::Item;
-using testarchive::WriteArchive;
-using testarchive::ZipBytes;
+using namespace testarchive;
 using namespace testsupport;
 using Method = ZipWriter::Method;
 
@@ -40,7 +38,7 @@ struct Stack {
 
 std::vector<std::string> Entries(const std::string& folder) {
     std::vector<FolderEntry> entries;
-    ListFolder(folder, entries);
+    EXPECT_TRUE(ListFolder(folder, entries)) << folder;
     std::vector<std::string> names;
     for (const FolderEntry& entry : entries) {
         names.push_back(entry.name);
@@ -183,9 +181,7 @@ TEST(DatabaseUnpack, IsRefusedWhenTheItemsWouldNotLeaveRoomOnTheDisk) {
             return std::optional<std::uint64_t>(free);
         };
         EXPECT_EQ(UnpackArchive(zip, folder, options), unpacks ? 3 : 0) << free;
-        std::vector<FolderEntry> entries;
-        ASSERT_TRUE(ListFolder(folder, entries));
-        EXPECT_EQ(entries.empty(), !unpacks) << free;
+        EXPECT_EQ(Entries(folder).empty(), !unpacks) << free;
     }
 }
 
@@ -201,9 +197,7 @@ TEST(DatabaseUnpack, IsRefusedOnANearlyFullDisk) {
         GTEST_SKIP() << "no mounts of the test's own here (they need root)";
     }
     EXPECT_EQ(UnpackArchive(zip, folder + kSep), 0);
-    std::vector<FolderEntry> entries;
-    ASSERT_TRUE(ListFolder(folder, entries));
-    EXPECT_TRUE(entries.empty());
+    EXPECT_TRUE(Entries(folder).empty());
     // Where there is room, the same archive unpacks.
     EXPECT_EQ(UnpackArchive(zip, dir / "roomy" + kSep), 1);
 }

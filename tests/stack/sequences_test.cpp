@@ -37,8 +37,6 @@ public:
         state.MarkRunnerStarted();
     }
     ~QuickRun() { Stop(); }
-    QuickRun(const QuickRun&) = delete;
-    QuickRun& operator=(const QuickRun&) = delete;
 
     StartResult Start() { return StartSequence(state, settings, shell); }
     void Stop() { StopSequence(state, settings, shell, true); }

@@ -5,8 +5,7 @@
 #include "archive_builder.h"
 #include "test_support.h"
 
-using testarchive::Item;
-using testarchive::ZipBytes;
+using namespace testarchive;
 using namespace testsupport;
 using Method = ZipWriter::Method;
 
