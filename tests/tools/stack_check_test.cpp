@@ -223,6 +223,10 @@ TEST(StackCheck, EachMistakeIsReportedAloneWithItsLine) {
         EXPECT_NE(f.message.find(m.says), std::string::npos) << f.message;
         EXPECT_EQ(CheckExitCode(findings), m.severity == kError ? 2 : 1);
     }
+    // The worst finding decides the exit code, wherever it stands.
+    CheckFinding warning;
+    warning.severity = kWarning;
+    EXPECT_EQ(CheckExitCode({CheckFinding(), warning}), 2);
 }
 
 // A mirror folder of its own may be deleted; the archive opens with the pass phrase given.
@@ -250,7 +254,7 @@ TEST(StackCheck, TheToolPrintsLinesOrJsonAndExitsWithTheWorstFinding) {
         int code;
         std::vector<std::string> says;  // parts of what it prints
     } steps[] = {
-        // An error before a warning: the worst finding decides the exit code, wherever it stands.
+        // An error before a warning.
         {{{6, "Port=0"}, {19, "Colour=red"}},
          {"check", root},
          2,
