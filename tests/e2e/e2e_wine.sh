@@ -71,8 +71,8 @@ note_servers() {
 runs_64bit() { [[ $(readlink "/proc/$1/exe") == */wine64* ]]; }
 
 # The stack: the launcher, the 64-bit helpers as servers at their built-in places, templates with
-# the placeholders the helpers read, a site, the database's files. The browser goes beside it into the case's folder, so that its process is one of the
-# case's too.
+# the placeholders the helpers read, a site, the database's files. The browser goes beside it
+# into the case's folder, so that its process is one of the case's too.
 make_stack() {
     local helpers="$bin/x64"
     mkdir -p "$stack/server/Apache" "$stack/server/mysql/bin" "$stack/server/mysql/data/mysql" \
