@@ -63,17 +63,12 @@ QSystemTrayIcon* TrayIcon() {
 }  // namespace
 
 bool PumpUntil(const std::function<bool()>& done, int timeoutMs) {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-    for (;;) {
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-        if (done()) {
-            return true;
-        }
-        if (std::chrono::steady_clock::now() > deadline) {
-            return false;
-        }
-        QThread::msleep(2);
-    }
+    return testsupport::Eventually(
+        [&] {
+            QCoreApplication::processEvents();
+            return done();
+        },
+        std::chrono::milliseconds(timeoutMs));
 }
 
 bool LoopEnds(int timeoutMs) {
@@ -191,19 +186,15 @@ Area DesktopWorkArea() {
 
 long ScreenPixel(int x, int y) {
     const QImage pixel = QGuiApplication::primaryScreen()->grabWindow(0, x, y, 1, 1).toImage();
-    if (pixel.isNull()) {
-        return -1;
-    }
-    return static_cast<long>(pixel.pixel(0, 0) & 0xFFFFFF);
+    return pixel.isNull() ? -1 : static_cast<long>(pixel.pixel(0, 0) & 0xFFFFFF);
 }
 
 std::string AnswerBox(testsupport::ChildProcess& copy, const std::string& folder,
                       const std::string& caption) {
-    if (!copy.WaitForEnd(60000)) {
-        return "";
-    }
     const std::vector<std::string> lines =
-        testsupport::LogValues(testsupport::ReadFile(folder + "stderr.txt"), caption + ": ");
+        copy.WaitForEnd(60000)
+            ? testsupport::LogValues(testsupport::ReadFile(folder + "stderr.txt"), caption + ": ")
+            : std::vector<std::string>{};
     return lines.empty() ? "" : lines.front();
 }
 

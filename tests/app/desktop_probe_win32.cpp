@@ -24,29 +24,24 @@ constexpr int kDialogMessage = 1002;
 // Runs this thread's messages until `done` holds or WM_QUIT comes, which sets `quit` or, without
 // it, stays for the next pump.
 bool Pump(const std::function<bool()>& done, bool* quit, int timeoutMs) {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-    for (;;) {
-        MSG message;
-        while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
-            if (message.message == WM_QUIT) {
-                if (quit != nullptr) {
+    bool ended = false;
+    return testsupport::Eventually(
+        [&] {
+            MSG message;
+            while (!ended && PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
+                ended = message.message == WM_QUIT;
+                if (!ended) {
+                    TranslateMessage(&message);
+                    DispatchMessageA(&message);
+                } else if (quit != nullptr) {
                     *quit = true;
                 } else {
                     PostQuitMessage(static_cast<int>(message.wParam));
                 }
-                return true;
             }
-            TranslateMessage(&message);
-            DispatchMessageA(&message);
-        }
-        if (done()) {
-            return true;
-        }
-        if (std::chrono::steady_clock::now() > deadline) {
-            return false;
-        }
-        MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
-    }
+            return ended || done();
+        },
+        std::chrono::milliseconds(timeoutMs));
 }
 
 HWND Find(ShellWindow window) {
@@ -277,11 +272,9 @@ long ScreenPixel(int x, int y) {
     HDC screen = GetDC(nullptr);
     const COLORREF colour = GetPixel(screen, x, y);
     ReleaseDC(nullptr, screen);
-    if (colour == CLR_INVALID) {
-        return -1;
-    }
-    return static_cast<long>((GetRValue(colour) << 16) | (GetGValue(colour) << 8) |
-                             GetBValue(colour));
+    return colour == CLR_INVALID ? -1
+                                 : static_cast<long>((GetRValue(colour) << 16) |
+                                                     (GetGValue(colour) << 8) | GetBValue(colour));
 }
 
 std::string AnswerBox(testsupport::ChildProcess& copy, const std::string&,

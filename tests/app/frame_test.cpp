@@ -16,24 +16,6 @@ using shelltest::ShellWindow;
 
 namespace {
 
-// The frame's services as the stop sequence uses them.
-class FrameServices : public ShellServices {
-public:
-    explicit FrameServices(CMainFrame& frame) : frame_(frame) {}
-    void PostStartupProgress(int) override {}
-    void CloseSplash() override {}
-    void ShowMessageBox(const std::string&, const std::string&) override {}
-    void ShowShutdownDialog(const std::string& message) override {
-        frame_.ShowShutdownDialog(message);
-    }
-    void SetShutdownProgress(int position) override { frame_.SetShutdownProgress(position); }
-    void CloseMainFrame() override { frame_.Close(); }
-    void ShowRunningUntilClose() override { frame_.ShowRunningUntilClose(); }
-
-private:
-    CMainFrame& frame_;
-};
-
 TEST_F(FrameTest, DestroyWithoutCloseRunsTheStopOnTheUiThreadAndEndsTheLoop) {
     ASSERT_TRUE(CreateFrame());
     frame_->Destroy();
@@ -45,8 +27,7 @@ TEST_F(FrameTest, DestroyWithoutCloseRunsTheStopOnTheUiThreadAndEndsTheLoop) {
 
 TEST_F(FrameTest, CloseWaitsForTheStopWhileTheShutdownDialogPaints) {
     ASSERT_TRUE(CreateFrame());
-    FrameServices services(*frame_);
-    program_.services = &services;
+    program_.frame = frame_.get();
     program_.dialogMessage = "Closing Demo Stack";
     program_.hold = true;
 

@@ -21,20 +21,13 @@ using testsupport::SecondUser;
 namespace {
 
 // The two ways an endpoint is made: a socket file in the private runtime folder the test run
-// has (see qt_environment_qt.cpp), or an abstract name when the user has no such folder.
-enum class Kind { kPrivateFolder, kAbstract };
-
-class EndpointKinds : public ::testing::TestWithParam<Kind> {
+// has (see qt_environment_qt.cpp), or, with the parameter true, an abstract name when the user
+// has no such folder.
+class EndpointKinds : public ::testing::TestWithParam<bool> {
 protected:
     EndpointKinds()
-        : runtime_("XDG_RUNTIME_DIR", GetParam() == Kind::kAbstract
-                                          ? std::nullopt
-                                          : testsupport::GetEnv("XDG_RUNTIME_DIR")) {}
-
-    static std::string Unique(const std::string& text) {
-        static int counter = 0;
-        return text + " " + std::to_string(getpid()) + "-" + std::to_string(++counter);
-    }
+        : runtime_("XDG_RUNTIME_DIR",
+                   GetParam() ? std::nullopt : testsupport::GetEnv("XDG_RUNTIME_DIR")) {}
 
     ScopedEnv runtime_;
 };
@@ -49,16 +42,13 @@ void ExpectActivateArrives(const std::string& name, const std::vector<std::strin
     EXPECT_EQ(lines, std::vector<std::string>{"activate"});
 }
 
-INSTANTIATE_TEST_SUITE_P(Endpoints, EndpointKinds,
-                         ::testing::Values(Kind::kPrivateFolder, Kind::kAbstract),
-                         [](const ::testing::TestParamInfo<Kind>& kind) {
-                             return std::string(kind.param == Kind::kAbstract ? "Abstract"
-                                                                              : "PrivateFolder");
-                         });
+INSTANTIATE_TEST_SUITE_P(Endpoints, EndpointKinds, ::testing::Bool(), [](const auto& abstract) {
+    return std::string(abstract.param ? "Abstract" : "PrivateFolder");
+});
 
 TEST_P(EndpointKinds, LiveInThePrivateFolderOrUnderTheUsersAbstractNames) {
     const std::string address = EndpointAddress("Untitled - RM_HUB/1");
-    if (GetParam() == Kind::kAbstract) {
+    if (GetParam()) {
         EXPECT_EQ(address, "@trailhost-" + std::to_string(geteuid()) + "/Untitled - RM_HUB/1");
         return;
     }
@@ -77,7 +67,8 @@ TEST_P(EndpointKinds, LiveInThePrivateFolderOrUnderTheUsersAbstractNames) {
 // A name far longer than a socket address holds still guards: it is cut and hashed, never
 // dropped, and two long names that differ only at their end stay apart.
 TEST_P(EndpointKinds, LongNamesStillGuardAndStayApart) {
-    const std::string name = Unique("trh_mutex_" + std::string(300, 'L'));
+    const std::string name =
+        "trh_mutex_" + std::string(300, 'L') + std::to_string(getpid()) + (GetParam() ? "a" : "p");
     const std::string other = name + " other";
     EXPECT_FALSE(SendToEndpoint(name, ""));
     LocalEndpoint first;

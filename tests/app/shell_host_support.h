@@ -34,10 +34,11 @@ protected:
                                                std::vector<std::string> args = {}) {
         auto copy = std::make_unique<ChildProcess>();
         args.insert(args.begin(), "-config:" + folder + "hub_config.ini");
-        if (!copy->Start(testsupport::HelperPath("shell_host"), args)) {
-            return nullptr;
-        }
-        return copy;
+        return copy->Start(testsupport::HelperPath("shell_host"), args) ? std::move(copy) : nullptr;
+    }
+
+    static auto Starts(const std::string& prefix) {
+        return [&prefix](const std::string& e) { return e.compare(0, prefix.size(), prefix) == 0; };
     }
 
     // The events the copy logged, in order, without the process id.
@@ -52,23 +53,17 @@ protected:
 
     static int Count(const std::string& folder, const std::string& prefix) {
         const std::vector<std::string> events = Events(folder);
-        return static_cast<int>(std::count_if(events.begin(), events.end(), [&](const auto& e) {
-            return e.compare(0, prefix.size(), prefix) == 0;
-        }));
+        return static_cast<int>(std::count_if(events.begin(), events.end(), Starts(prefix)));
     }
 
     static bool WaitForEvent(const std::string& folder, const std::string& prefix) {
         return testsupport::Eventually([&] { return Count(folder, prefix) > 0; });
     }
 
+    // Where the first event with `prefix` stands in the log; its length when none has.
     static size_t Position(const std::string& folder, const std::string& prefix) {
         const std::vector<std::string> events = Events(folder);
-        for (size_t i = 0; i < events.size(); ++i) {
-            if (events[i].compare(0, prefix.size(), prefix) == 0) {
-                return i;
-            }
-        }
-        return events.size();
+        return std::find_if(events.begin(), events.end(), Starts(prefix)) - events.begin();
     }
 
     static void Cue(const std::string& folder, const std::string& name) {
@@ -78,10 +73,7 @@ protected:
     // A copy that is running: its runner has handed over to the "browser".
     std::unique_ptr<ChildProcess> StartRunning(const std::string& folder) {
         auto copy = Start(folder);
-        if (copy != nullptr && !WaitForEvent(folder, "browser open")) {
-            return nullptr;
-        }
-        return copy;
+        return copy != nullptr && WaitForEvent(folder, "browser open") ? std::move(copy) : nullptr;
     }
 
     testsupport::TempDir dir_;

@@ -26,22 +26,18 @@ namespace shelltest {
 // A 24-bit bitmap file of `width` x `height` around `rows`: the pixels bottom-up, blue-green-red,
 // each row padded to 4 bytes.
 inline std::string BitmapFile(int width, int height, const std::string& rows) {
-    std::string file(54, '\0');
-    auto put32 = [&](size_t at, std::uint32_t value) {
+    const auto size = static_cast<std::uint32_t>(rows.size());
+    const auto w = static_cast<std::uint32_t>(width);
+    const auto h = static_cast<std::uint32_t>(height);
+    // The 32-bit little-endian words after "BM": the file's size, the pixels' offset, then the
+    // info header with one plane of 24 bits per pixel, uncompressed.
+    const std::uint32_t words[] = {54 + size, 0, 54, 40, w, h, 1 | 24 << 16, 0, size, 0, 0, 0, 0};
+    std::string file = "BM";
+    for (const std::uint32_t word : words) {
         for (int i = 0; i < 4; ++i) {
-            file[at + i] = static_cast<char>((value >> (8 * i)) & 0xFF);
+            file += static_cast<char>((word >> (8 * i)) & 0xFF);
         }
-    };
-    file[0] = 'B';
-    file[1] = 'M';
-    put32(2, static_cast<std::uint32_t>(54 + rows.size()));
-    put32(10, 54);
-    put32(14, 40);
-    put32(18, static_cast<std::uint32_t>(width));
-    put32(22, static_cast<std::uint32_t>(height));
-    file[26] = 1;
-    file[28] = 24;
-    put32(34, static_cast<std::uint32_t>(rows.size()));
+    }
     return file + rows;
 }
 
@@ -90,9 +86,9 @@ public:
     void Stop() override {
         stopThread = CurrentThread();
         stops++;
-        if (services != nullptr && !dialogMessage.empty()) {
-            services->ShowShutdownDialog(dialogMessage);
-            services->SetShutdownProgress(30);
+        if (frame != nullptr && !dialogMessage.empty()) {
+            frame->ShowShutdownDialog(dialogMessage);
+            frame->SetShutdownProgress(30);
         }
         std::unique_lock<std::mutex> lock(mutex_);
         stopping = true;
@@ -117,7 +113,7 @@ public:
     std::atomic<bool> stopping{false};
     std::atomic<bool> stopped{false};
     bool hold = false;
-    ShellServices* services = nullptr;
+    CMainFrame* frame = nullptr;
     std::string dialogMessage;
 
 private:

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 
 #include "app/run_recovery.h"
@@ -19,32 +20,20 @@ namespace {
 
 constexpr unsigned long kGiveUpMs = 60000;
 
-std::string Replaced(std::string text, const std::string& what, const std::string& with) {
-    for (std::size_t at = text.find(what); at != std::string::npos;
-         at = text.find(what, at + with.size())) {
-        text.replace(at, what.size(), with);
-    }
-    return text;
-}
-
 // Whether `text` begins with the first part of `pattern` and holds its further parts ("[...]"
 // between them) in order.
 bool Matches(const std::string& text, const std::string& pattern) {
     std::size_t from = 0;
-    std::size_t part = 0;
-    for (bool first = true;; first = false) {
-        const std::size_t end = pattern.find("[...]", part);
+    for (std::size_t part = 0, end = 0; end != std::string::npos; part = end + 5) {
+        end = pattern.find("[...]", part);
         const std::string piece = pattern.substr(part, end - part);
         const std::size_t at = text.find(piece, from);
-        if (at == std::string::npos || (first && at != 0)) {
+        if (at == std::string::npos || (part == 0 && at != 0)) {
             return false;
         }
         from = at + piece.size();
-        if (end == std::string::npos) {
-            return true;
-        }
-        part = end + 5;
     }
+    return true;
 }
 
 // Puts a folder, holding one file, where the file `path` was.
@@ -94,8 +83,6 @@ WholeRun::WholeRun(const Scenario& row) : row_(row) {
     WriteFile(Site(), kSiteText);
     layout.AddToHttpdConf(row.web);
     layout.AddToMyIni(row.db);
-    tempFolder_ = layout.TempFolder();
-    hostsPath_ = layout.HostsPath();
     SetProcessVariable("FAKE_BROWSER_LOG", own_ / "browser.log");
     SetProcessVariable("FAKE_BROWSER_UNTIL", own_ / "closed");
     shell.onCloseFrame = [this] {
@@ -118,18 +105,21 @@ WholeRun::~WholeRun() {
 }
 
 std::string WholeRun::Expand(std::string text) const {
-    text = Replaced(text, "{ROOT}", layout.Root());
-    text = Replaced(text, "{SITE}", Site());
-    text = Replaced(text, "{TPL}", Template(""));
-    text = Replaced(text, "{TEMP}", tempFolder_);
-    text = Replaced(text, "{RUNTIME}", runtime);
-    text = Replaced(text, "{WEB}", layout.ExeFolder() + settings.pathToApache);
-    return Replaced(text, "{DB}",
-                    layout.ExeFolder() + settings.pathToMySqlBin + kSep + "mysqld" + kExe);
-}
-
-bool WholeRun::DatabaseAnswers() const {
-    return IsPortInUse(settings.mySQLPort, "127.0.0.1");
+    const std::pair<const char*, std::string> places[] = {
+        {"{ROOT}", layout.Root()},
+        {"{SITE}", Site()},
+        {"{TPL}", Template("")},
+        {"{TEMP}", tempFolder_},
+        {"{RUNTIME}", runtime},
+        {"{WEB}", layout.ExeFolder() + settings.pathToApache},
+        {"{DB}", layout.ExeFolder() + settings.pathToMySqlBin + kSep + "mysqld" + kExe}};
+    for (const auto& [name, value] : places) {
+        for (std::size_t at = text.find(name); at != std::string::npos;
+             at = text.find(name, at + value.size())) {
+            text.replace(at, std::strlen(name), value);
+        }
+    }
+    return text;
 }
 
 // hub_config.ini from the base lines and the row's, read as the program reads it.
@@ -170,6 +160,18 @@ void WholeRun::Configure() {
 void WholeRun::MakeFault() {
     // Whether the fault could be made on this machine (some need root, or Windows' locks).
     bool made = true;
+#ifndef _WIN32
+    // A small disk mounted on `folder`, filled up once `file` (if any) holds `text`.
+    const auto fullDisk = [&](const std::string& folder, int kib, const std::string& file,
+                              const std::string& text) {
+        auto disk = Hold<SmallDisk>(faults_, folder, kib);
+        if (disk->ok() && !file.empty()) {
+            WriteFile(file, text);
+        }
+        EXPECT_TRUE(!disk->ok() || disk->Fill());
+        return disk->ok();
+    };
+#endif
     switch (row_.fault) {
         case Fault::kReadOnlyMedium:
             made =
@@ -208,36 +210,22 @@ void WholeRun::MakeFault() {
             WriteFile(Site() + ".bak", "the author's backup");
             break;
 #ifndef _WIN32
-        case Fault::kFullTemp: {
-            auto disk = Hold<SmallDisk>(faults_, layout.TempFolder(), 64);
-            made = disk->ok() && disk->Fill();
+        case Fault::kFullTemp:
+            made = fullDisk(layout.TempFolder(), 64, "", "");
             break;
-        }
-        case Fault::kFullHostsDisk: {
-            auto disk = Hold<SmallDisk>(faults_, layout.Root() + "etc", 16);
-            made = disk->ok();
-            if (made) {
-                // The file ends a few bytes before the end of its last block: the start of the
-                // entry fits, the rest does not.
-                std::string hosts = "127.0.0.1\tlocalhost\n";
-                WriteFile(layout.HostsPath(),
-                          hosts + std::string(4088 - hosts.size() - 1, '#') + "\n");
-                ASSERT_TRUE(disk->Fill());
-            }
+        case Fault::kFullHostsDisk:
+            // The file ends a few bytes before the end of its last block: the start of the entry
+            // fits, the rest does not.
+            made = fullDisk(layout.Root() + "etc", 16, layout.HostsPath(),
+                            "127.0.0.1\tlocalhost\n" + std::string(4067, '#') + "\n");
             break;
-        }
         case Fault::kFrozenSiteFolder:
             made = Hold<Immutable>(faults_, layout.ExeFolder() + "htdocs")->ok();
             break;
-        case Fault::kFullSiteDisk: {
-            auto disk = Hold<SmallDisk>(faults_, layout.ExeFolder() + "htdocs", 32);
-            made = disk->ok();
-            if (made) {
-                WriteFile(Site(), kSiteText + std::string(6000, ';') + "\n");
-                ASSERT_TRUE(disk->Fill());
-            }
+        case Fault::kFullSiteDisk:
+            made = fullDisk(layout.ExeFolder() + "htdocs", 32, Site(),
+                            kSiteText + std::string(6000, ';') + "\n");
             break;
-        }
 #endif
         default:
             break;
@@ -247,24 +235,18 @@ void WholeRun::MakeFault() {
     }
 }
 
-StackPlaces WholeRun::Places() {
+std::unique_ptr<StackState> WholeRun::NewState() {
     StackPlaces places = layout.Places({UnusedPort()}, {UnusedPort()});
     places.tempFolder = tempFolder_;
     places.hostsPath = hostsPath_;
-    if (row_.places) {
-        row_.places(*this, places);
-        tempFolder_ = places.tempFolder;
-    }
-    return places;
-}
-
-StackTimeouts WholeRun::Timeouts() const {
+    row_.places(*this, places);
+    tempFolder_ = places.tempFolder;
     StackTimeouts timeouts;
     timeouts.readinessTimeoutMs = row_.readinessMs;
     timeouts.databaseStopWaitMs = row_.dbStopWaitMs;
     // The pause before the browser only lengthens each row.
     timeouts.pauseBeforeBrowserMs = 100;
-    return timeouts;
+    return std::make_unique<StackState>(places, timeouts);
 }
 
 std::vector<std::string> WholeRun::Entries() const {
@@ -304,16 +286,14 @@ void WholeRun::SeeTheOpenSite() {
 
 void WholeRun::Run() {
     Configure();
-    if (row_.arrange) {
-        row_.arrange(*this);
-    }
+    row_.arrange(*this);
     if (!::testing::Test::IsSkipped()) {
         MakeFault();
     }
     if (::testing::Test::IsSkipped() || ::testing::Test::HasFatalFailure()) {
         return;
     }
-    state = std::make_unique<StackState>(Places(), Timeouts());
+    state = NewState();
     if (::testing::Test::HasFatalFailure()) {
         return;
     }
@@ -333,9 +313,7 @@ void WholeRun::Run() {
             lockedAtStop =
                 std::make_shared<std::pair<LockedFile, LockedFile>>(layout.HostsPath(), Site());
         }
-        if (row_.atStop) {
-            row_.atStop(*this, position);
-        }
+        row_.atStop(*this, position);
     };
     handover.killHere = row_.user == User::kKillLauncher;
     handover.followed = row_.followed;
@@ -357,9 +335,7 @@ void WholeRun::Run() {
     if (open) {
         SeeTheOpenSite();
         CheckWhatTheRunMade();
-        if (row_.during) {
-            row_.during(*this);
-        }
+        row_.during(*this);
     }
 
     switch (row_.user) {
@@ -398,23 +374,19 @@ void WholeRun::Run() {
         // The next start: its runner finds what the first run left before it changes anything.
         const std::uint32_t firstWeb = web;
         const std::uint32_t firstDatabase = database;
-        if (row_.between) {
-            row_.between(*this);
-        }
+        row_.between(*this);
         shell.Clear();
         SetProcessVariable("FAKE_BROWSER_UNTIL", "");
         handover.killHere = false;
         runtime.clear();
-        state = std::make_unique<StackState>(Places(), Timeouts());
+        state = NewState();
         runner = std::make_unique<CServerRunner>(*state, settings, shell, handover);
         runner->Start();
         ASSERT_TRUE(runner->GetHandle().Wait(kGiveUpMs));
-        EXPECT_TRUE(Eventually([&] { return !ProcessRuns(firstWeb); }));
-        EXPECT_TRUE(Eventually([&] { return !ProcessRuns(firstDatabase); }));
+        EXPECT_TRUE(
+            Eventually([&] { return !ProcessRuns(firstWeb) && !ProcessRuns(firstDatabase); }));
     }
-    if (row_.after) {
-        row_.after(*this);
-    }
+    row_.after(*this);
     CheckTheEnd();
 }
 

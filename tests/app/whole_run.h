@@ -61,6 +61,7 @@ class WholeRun;
 // what must hold. Text may name {ROOT} (the test's folder), {SITE}, {TPL} (the template
 // folder), {TEMP}, {RUNTIME}, {WEB} and {DB} (the servers' programs).
 struct Scenario {
+    using Step = std::function<void(WholeRun&)>;
     explicit Scenario(std::string rowName) : name(std::move(rowName)) {}
 
     Scenario& Config(std::vector<std::string> lines) { return config = std::move(lines), *this; }
@@ -76,23 +77,26 @@ struct Scenario {
     Scenario& NoPage() { return page = false, *this; }
     // The browser cannot be followed to its end: the stack stays up until Close.
     Scenario& NotFollowed() { return followed = false, user = User::kCloseInTray, *this; }
-    // Nothing in the stack may be written, not even to be put back.
-    Scenario& Untouched() { return untouched = true, *this; }
+    // Nothing in the stack may be written, not even to be put back: the site file stays as it is.
+    Scenario& Untouched() { return untouched = true, siteExpanded = false, *this; }
     Scenario& Host(std::string h) { return host = std::move(h), *this; }
     Scenario& SiteKept() { return siteExpanded = false, *this; }
-    // Trace messages by their start, for what nothing but the trace shows.
-    Scenario& Traced(std::vector<std::string> starts) { return traced = std::move(starts), *this; }
+    // Trace messages by their start, for what nothing but the trace shows; each call adds to the
+    // list.
+    Scenario& Traced(const std::vector<std::string>& starts) {
+        return traced.insert(traced.end(), starts.begin(), starts.end()), *this;
+    }
     // Prepares the stack or the machine further, before the run and before its "as before".
-    Scenario& Arrange(std::function<void(WholeRun&)> f) { return arrange = std::move(f), *this; }
+    Scenario& Arrange(Step f) { return arrange = std::move(f), *this; }
     // Changes the places of the run (its temporary folder, the database account).
     Scenario& At(std::function<void(WholeRun&, StackPlaces&)> f) {
         return places = std::move(f), *this;
     }
-    Scenario& During(std::function<void(WholeRun&)> f) { return during = std::move(f), *this; }
+    Scenario& During(Step f) { return during = std::move(f), *this; }
     Scenario& AtStop(std::function<void(WholeRun&, int)> f) { return atStop = std::move(f), *this; }
     // Between a run and the next start, for the rows that have one.
-    Scenario& Between(std::function<void(WholeRun&)> f) { return between = std::move(f), *this; }
-    Scenario& After(std::function<void(WholeRun&)> f) { return after = std::move(f), *this; }
+    Scenario& Between(Step f) { return between = std::move(f), *this; }
+    Scenario& After(Step f) { return after = std::move(f), *this; }
 
     std::string name;
     std::vector<std::string> config;
@@ -109,31 +113,28 @@ struct Scenario {
     std::string host = "127.0.0.2";
     bool siteExpanded = true;
     std::vector<std::string> traced;
-    std::function<void(WholeRun&)> arrange;
-    std::function<void(WholeRun&, StackPlaces&)> places;
-    std::function<void(WholeRun&)> during;
-    std::function<void(WholeRun&, int)> atStop;
-    std::function<void(WholeRun&)> between;
-    std::function<void(WholeRun&)> after;
+    // Each does nothing unless the row says otherwise.
+    Step arrange = [](WholeRun&) {};
+    std::function<void(WholeRun&, StackPlaces&)> places = [](WholeRun&, StackPlaces&) {};
+    Step during = arrange;
+    std::function<void(WholeRun&, int)> atStop = [](WholeRun&, int) {};
+    Step between = arrange;
+    Step after = arrange;
 };
 
 // Trace lines that rows of both platforms expect.
 inline const char kHostsFallback[] = "Hosts file entry for 127.0.0.2 not made, using 127.0.0.1";
 
-// What the trace says when none of the three configuration files could be written.
-inline std::vector<std::string> ConfigurationsNotWritten() {
-    std::vector<std::string> traced;
-    for (const std::string name : {"httpd.conf", "my.ini", "php.ini"}) {
-        traced.push_back("Configuration file not written: {RUNTIME}" + name + " from {TPL}" + name);
-    }
-    return traced;
+// A hosts file that cannot take the entry: the site is served on the loop-back address instead.
+inline Scenario HostsFallback(std::string name, Fault fault) {
+    return Scenario(std::move(name)).With(fault).Host("127.0.0.1").Traced({kHostsFallback});
 }
 
-inline std::vector<std::string> Plus(std::vector<std::string> list,
-                                     const std::vector<std::string>& more) {
-    list.insert(list.end(), more.begin(), more.end());
-    return list;
-}
+// What the trace says when none of the three configuration files could be written.
+inline const std::vector<std::string> kConfigurationsNotWritten = {
+    "Configuration file not written: {RUNTIME}httpd.conf from {TPL}httpd.conf",
+    "Configuration file not written: {RUNTIME}my.ini from {TPL}my.ini",
+    "Configuration file not written: {RUNTIME}php.ini from {TPL}php.ini"};
 
 inline std::ostream& operator<<(std::ostream& out, const Scenario& row) {
     return out << row.name;
@@ -143,6 +144,9 @@ inline std::ostream& operator<<(std::ostream& out, const Scenario& row) {
 inline std::string RowName(const ::testing::TestParamInfo<Scenario>& row) {
     return row.param.name;
 }
+
+// The rows of each platform's table run as cases of one test: WholeRun(row).Run().
+class WholeRuns : public ::testing::TestWithParam<Scenario> {};
 
 // The real hand-over, which can also stand for a launcher killed at the moment it would open the
 // browser, or for a browser that cannot be followed to its end.
@@ -165,8 +169,6 @@ class WholeRun {
 public:
     explicit WholeRun(const Scenario& row);
     ~WholeRun();
-    WholeRun(const WholeRun&) = delete;
-    WholeRun& operator=(const WholeRun&) = delete;
 
     // Runs the row to its end and checks what it says and that the machine is as before.
     void Run();
@@ -175,14 +177,12 @@ public:
     std::string Expand(std::string text) const;
     bool Traced(const std::string& start) const { return trace_.Count(Expand(start)) > 0; }
     std::string BrowserLog() const { return ReadFile(own_ / "browser.log"); }
-    std::string Site() const {
-        return layout.ExeFolder() + testsupport::Native("htdocs/config.php");
-    }
+    std::string Site() const { return layout.ExeFolder() + Native("htdocs/config.php"); }
     std::string Template(const std::string& name) const {
-        return layout.ExeFolder() + testsupport::Native("server/config_tpl/") + name;
+        return layout.ExeFolder() + Native("server/config_tpl/") + name;
     }
-    // The database server's port, and whether it answers there.
-    bool DatabaseAnswers() const;
+    // Whether the database server answers at its port.
+    bool DatabaseAnswers() const { return IsPortInUse(settings.mySQLPort, "127.0.0.1"); }
 
     static constexpr char kSiteText[] = "port=%RMHUB:PORT%\nhost=%RMHUB:HOST%\n";
 
@@ -206,8 +206,8 @@ public:
 private:
     void Configure();
     void MakeFault();
-    StackPlaces Places();
-    StackTimeouts Timeouts() const;
+    // A state for a start, in the row's places and with its time-outs.
+    std::unique_ptr<StackState> NewState();
     // Starts a runner and waits until the site is open, the launcher was killed, or the run ended.
     void StartRunner(std::unique_ptr<CServerRunner>& runner);
     void SeeTheOpenSite();
@@ -228,8 +228,8 @@ private:
     std::string stackBefore_;
     std::vector<std::string> entriesBefore_;
     std::string proxyBefore_;
-    std::string tempFolder_;
-    std::string hostsPath_;
+    std::string tempFolder_ = layout.TempFolder();
+    std::string hostsPath_ = layout.HostsPath();
     std::optional<FakeTcpServer> takenPort_;
     // A killed launcher's run: its runner waits, without a stop, until the end of the row.
     std::unique_ptr<StackState> killedState_;

@@ -20,6 +20,15 @@ const std::vector<std::string> kMirror = {"database.LocalMirror=1",
                                           "database.MirrorFolder={ROOT}mirror/",
                                           "database.DeleteDatabaseFiles=1"};
 
+// A stack on a medium that takes no write: it runs, and nothing of it is written, not even to be
+// put back.
+Scenario ReadOnlyMedium(std::string name) {
+    return Scenario(std::move(name))
+        .With(Fault::kReadOnlyMedium)
+        .Untouched()
+        .Traced({kNotExpanded});
+}
+
 // The run keeps the site file's original under a name of its own.
 void OriginalKeptApart(WholeRun& run) {
     EXPECT_EQ(ReadFile(run.Site() + ".trh-bak"), WholeRun::kSiteText);
@@ -238,21 +247,13 @@ const Scenario kRows[] = {
             std::filesystem::remove(run.Expand("{ROOT}site.frm"));
             std::filesystem::remove_all(run.Expand("{ROOT}mysql"));
         }),
-    Scenario("AReadOnlyMediumRunsAndIsLeftAsItWas")
-        .With(Fault::kReadOnlyMedium)
+    ReadOnlyMedium("AReadOnlyMediumRunsAndIsLeftAsItWas")
         .Config({"database.DeleteDatabaseFiles=1"})
-        .SiteKept()
-        .Untouched()
-        .Traced({kNotExpanded})
         .During([](WholeRun& run) {
             EXPECT_EQ(DatabasePath(run), run.layout.ExeFolder() + "dbdir" + kSep);
         }),
-    Scenario("AReadOnlyMediumRunsWithAMirrorOfItsDatabase")
-        .With(Fault::kReadOnlyMedium)
+    ReadOnlyMedium("AReadOnlyMediumRunsWithAMirrorOfItsDatabase")
         .Config(kMirror)
-        .SiteKept()
-        .Untouched()
-        .Traced({kNotExpanded})
         .During([](WholeRun& run) {
             EXPECT_EQ(DatabasePath(run), run.Expand("{ROOT}mirror/"));
             EXPECT_EQ(ReadFile(run.Expand("{ROOT}mirror/site.frm")), "site data");
@@ -268,14 +269,8 @@ const Scenario kRows[] = {
             EXPECT_EQ(run.state->runtimeFolder, "");
             EXPECT_EQ(run.state->webServer, nullptr);
         }),
-    Scenario("ALockedHostsFileLeavesTheSiteOnTheLoopBackAddress")
-        .With(Fault::kLockedHosts)
-        .Host("127.0.0.1")
-        .Traced({kHostsFallback}),
-    Scenario("AFolderInPlaceOfTheHostsFileIsLeftAlone")
-        .With(Fault::kFolderForHosts)
-        .Host("127.0.0.1")
-        .Traced({kHostsFallback}),
+    HostsFallback("ALockedHostsFileLeavesTheSiteOnTheLoopBackAddress", Fault::kLockedHosts),
+    HostsFallback("AFolderInPlaceOfTheHostsFileIsLeftAlone", Fault::kFolderForHosts),
     // Without the hosts file's folder, and with the runtime folder and the default mirror kept.
     Scenario("AMissingHostsFileAndKeptFolders")
         .With(Fault::kMissingHosts)
@@ -291,9 +286,9 @@ const Scenario kRows[] = {
         .With(Fault::kFolderForTemplates)
         .Readiness(1500)
         .NoPage()
-        .SiteKept()
         .Untouched()
-        .Traced(Plus(ConfigurationsNotWritten(), {kNotExpanded, "Apache timeout"}))
+        .Traced(kConfigurationsNotWritten)
+        .Traced({kNotExpanded, "Apache timeout"})
         .During([](WholeRun& run) {
             for (const std::string name : {"httpd.conf", "my.ini", "php.ini"}) {
                 EXPECT_FALSE(PathExists(run.runtime + name)) << name;
@@ -337,11 +332,8 @@ const Scenario kRows[] = {
         }),
 };
 
-class WholeRuns : public ::testing::TestWithParam<Scenario> {};
-
 TEST_P(WholeRuns, LeaveTheMachineAsItWas) {
-    WholeRun run(GetParam());
-    run.Run();
+    WholeRun(GetParam()).Run();
 }
 
 INSTANTIATE_TEST_SUITE_P(Rows, WholeRuns, ::testing::ValuesIn(kRows), RowName);

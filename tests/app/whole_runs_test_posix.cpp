@@ -3,7 +3,6 @@
 // temporary folder (sticky and open to all, as /tmp is) and may read any process's command line.
 #include <gtest/gtest.h>
 
-#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -25,6 +24,12 @@ namespace {
 
 const char kNoBackup[] = "Additional file not expanded, no backup made: {SITE}";
 
+// The database as the encrypted archive beside the stack, its one table holding `rows`.
+void PackDatabase(WholeRun& run, const std::string& rows) {
+    ASSERT_TRUE(testarchive::WriteArchive(run.layout.ExeFolder() + "dbdir.aes", ArchivePassPhrase(),
+                                          testarchive::ZipBytes({{"dbdir/site.frm", rows}})));
+}
+
 // A full temporary folder: the run goes on with what exists, with the database from a mirror or
 // from the encrypted archive, and the trace names what is missing. The site file would be
 // rewritten on the medium and put back: not what is looked at here.
@@ -35,24 +40,14 @@ Scenario FullTemp(const std::string& name, bool archive) {
         .Readiness(1500)
         .NoPage()
         .Host("127.0.0.1")
-        .SiteKept()
         .Untouched()
-        .Traced(Plus({kHostsFallback, "Apache timeout"}, ConfigurationsNotWritten()));
+        .Traced(kConfigurationsNotWritten)
+        .Traced({kHostsFallback, "Apache timeout"});
     if (!archive) {
-        return row.After([](WholeRun& run) {
-            EXPECT_TRUE(run.Traced("Database mirror incomplete: {RUNTIME}database/"));
-        });
+        return row.Traced({"Database mirror incomplete: {RUNTIME}database/"});
     }
-    return row
-        .Arrange([](WholeRun& run) {
-            ASSERT_TRUE(testarchive::WriteArchive(
-                run.layout.ExeFolder() + "dbdir.aes", ArchivePassPhrase(),
-                testarchive::ZipBytes({{"dbdir/site.frm", std::string(256 * 1024, 's')}})));
-        })
-        .After([](WholeRun& run) {
-            EXPECT_TRUE(run.Traced("Encrypted database not unpacked into " +
-                                   UnpackFolderName(run.runtime)));
-        });
+    return row.Traced({"Encrypted database not unpacked into " + UnpackFolderName("{RUNTIME}")})
+        .Arrange([](WholeRun& run) { PackDatabase(run, std::string(256 * 1024, 's')); });
 }
 
 // A temporary folder that every user may write to, with the sticky bit, as /tmp.
@@ -81,9 +76,8 @@ Scenario TakenRuntimeFolderNames() {
             }
             const std::string base =
                 MakeSharedTemp(run) + "Trailhost_" + std::to_string(Process::CurrentId());
-            taken->push_back(base);
-            for (int n = 1; n <= 100; ++n) {
-                taken->push_back(base + "_" + std::to_string(n));
+            for (int n = 0; n <= 100; ++n) {
+                taken->push_back(base + (n == 0 ? "" : "_" + std::to_string(n)));
             }
             for (const std::string& folder : *taken) {
                 ASSERT_TRUE(MakeFolderAs(*user, folder, 0777)) << folder;
@@ -112,11 +106,7 @@ Scenario TakenRuntimeFolderNames() {
 Scenario FilesClosedToTheOtherUser() {
     return Scenario("TheFilesOfARunningStackAreClosedToTheOtherUser")
         .At(SharedTemp)
-        .Arrange([](WholeRun& run) {
-            ASSERT_TRUE(testarchive::WriteArchive(
-                run.layout.ExeFolder() + "dbdir.aes", ArchivePassPhrase(),
-                testarchive::ZipBytes({{"dbdir/site.frm", "the site's rows"}})));
-        })
+        .Arrange([](WholeRun& run) { PackDatabase(run, "the site's rows"); })
         .During([](WholeRun& run) {
             std::string why;
             const auto user = SecondUserOfThisMachine(why);
@@ -133,9 +123,7 @@ Scenario FilesClosedToTheOtherUser() {
             }
             for (const char* file :
                  {"httpd.conf", "my.ini", "php.ini", "changes.journal", "hosts"}) {
-                EXPECT_NE(std::find(entries.begin(), entries.end(), run.runtime + file),
-                          entries.end())
-                    << file;
+                EXPECT_TRUE(fs::exists(run.runtime + file)) << file;
             }
             bool unpacked = false;
             for (const std::string& path : entries) {
@@ -165,12 +153,13 @@ Scenario PasswordOnNoCommandLine() {
         std::atomic<bool> running{true};
         std::vector<std::string> seen;
         std::thread thread;
-        ~Watch() {
+        void Stop() {
             running = false;
             if (thread.joinable()) {
                 thread.join();
             }
         }
+        ~Watch() { Stop(); }
     };
     auto watch = std::make_shared<Watch>();
     std::random_device entropy;
@@ -190,16 +179,7 @@ Scenario PasswordOnNoCommandLine() {
                     for (fs::directory_iterator it("/proc", error), end; !error && it != end;
                          it.increment(error)) {
                         // A process may end while it is looked at: whatever was read counts.
-                        const int fd = open((it->path() / "cmdline").c_str(), O_RDONLY | O_CLOEXEC);
-                        if (fd < 0) {
-                            continue;
-                        }
-                        std::string line;
-                        char buffer[4096];
-                        for (ssize_t n; (n = read(fd, buffer, sizeof(buffer))) > 0;) {
-                            line.append(buffer, static_cast<std::size_t>(n));
-                        }
-                        close(fd);
+                        const std::string line = ReadFile((it->path() / "cmdline").string());
                         if (line.find(watch->secret) != std::string::npos) {
                             watch->seen.push_back(it->path().string() + ": " + line);
                         }
@@ -208,8 +188,7 @@ Scenario PasswordOnNoCommandLine() {
             });
         })
         .After([watch](WholeRun& run) {
-            watch->running = false;
-            watch->thread.join();
+            watch->Stop();
             EXPECT_TRUE(watch->seen.empty()) << watch->seen.front();
             const std::vector<std::string> toolArgs =
                 LogValues(ReadFile(run.runtime + "fake_dbadmin.log"), "arg=");
@@ -228,13 +207,9 @@ Scenario PasswordOnNoCommandLine() {
 const Scenario kLinuxRows[] = {
     FullTemp("AFullTemporaryFolderLeavesTheRunToWhatExists", false),
     FullTemp("AFullTemporaryFolderLeavesTheEncryptedDatabasePacked", true),
-    Scenario("AHostsFileOnAFullDiskGetsNoPartOfTheEntry")
-        .With(Fault::kFullHostsDisk)
-        .Host("127.0.0.1")
-        .Traced({kHostsFallback}),
+    HostsFallback("AHostsFileOnAFullDiskGetsNoPartOfTheEntry", Fault::kFullHostsDisk),
     Scenario("AFolderThatTakesNoNewFileKeepsTheFileAsItIs")
         .With(Fault::kFrozenSiteFolder)
-        .SiteKept()
         .Untouched()
         .Traced({kNoBackup}),
     // A full stick: the backup breaks off, and what it left must not come back over the file.
@@ -247,14 +222,7 @@ const Scenario kLinuxRows[] = {
     PasswordOnNoCommandLine(),
 };
 
-class WholeRunsPosix : public ::testing::TestWithParam<Scenario> {};
-
-TEST_P(WholeRunsPosix, LeaveTheMachineAsItWas) {
-    WholeRun run(GetParam());
-    run.Run();
-}
-
-INSTANTIATE_TEST_SUITE_P(Rows, WholeRunsPosix, ::testing::ValuesIn(kLinuxRows), RowName);
+INSTANTIATE_TEST_SUITE_P(LinuxRows, WholeRuns, ::testing::ValuesIn(kLinuxRows), RowName);
 
 }  // namespace
 }  // namespace testsupport

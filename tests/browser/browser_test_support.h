@@ -2,8 +2,10 @@
 // stand-in that answers every request.
 #pragma once
 
+#include <algorithm>
 #include <chrono>
 #include <string>
+#include <vector>
 
 #include "fake_tcp_server.h"
 #include "sys/pure_socket.h"
@@ -21,18 +23,9 @@ using namespace std::chrono_literals;
 // hanging the run. The Windows handover search alone pauses 26 s.
 constexpr auto kEventLimit = 90s;
 
-// For the shell's tests, which still name the environment setter here.
-using testsupport::GetEnv;
-using testsupport::ScopedEnv;
-
-inline int CountLines(const std::string& text, const std::string& line) {
-    const std::string whole = "\n" + text;
-    int found = 0;
-    for (auto at = whole.find("\n" + line + "\n"); at != std::string::npos;
-         at = whole.find("\n" + line + "\n", at + line.size() + 1)) {
-        ++found;
-    }
-    return found;
+inline long CountLines(const std::string& text, const std::string& line) {
+    const std::vector<std::string> rests = testsupport::LogValues(text, line);
+    return std::count(rests.begin(), rests.end(), "");
 }
 
 inline bool HasLine(const std::string& text, const std::string& line) {

@@ -38,13 +38,11 @@ TEST(ChromiumRun, StopEndsTheBrowserAndStartReturns) {
     ASSERT_EQ(run.wait_for(browsertest::kEventLimit), std::future_status::ready);
 
     const std::string text = testsupport::ReadFile(dir / "log");
-    const std::string expected = "arg=" + settings.browserPath +
-                                 "\narg=--user-data-dir=" + (dir / "runtime") + kPathSeparator +
-                                 "browser-profile\narg=--no-first-run\n"
-                                 "arg=--no-default-browser-check\narg=--new-window\narg=--kiosk\n"
-                                 "arg=" +
-                                 url + "\n";
-    EXPECT_EQ(text.compare(0, expected.size(), expected), 0) << text;
+    EXPECT_EQ(testsupport::LogValues(text, "arg="),
+              (std::vector<std::string>{
+                  settings.browserPath,
+                  "--user-data-dir=" + (dir / "runtime") + kPathSeparator + "browser-profile",
+                  "--no-first-run", "--no-default-browser-check", "--new-window", "--kiosk", url}));
     // Ended from outside, before its own end.
     EXPECT_FALSE(HasLine(text, "exit")) << text;
 }

@@ -10,36 +10,41 @@ namespace {
 
 using namespace Browser;
 using Args = std::vector<std::string>;
+using Kind = DefaultBrowserKind;
 
 const char kUrl[] = "http://trailhost.test:4001/index.php?a=1";
-const char kFirefox[] = "\"C:\\Program Files\\Mozilla Firefox\\firefox.exe\"";
+const std::string kFirefox = "C:\\Program Files\\Mozilla Firefox\\firefox.exe";
+const std::string kFirefoxOpen = "\"" + kFirefox + "\" -requestPending -osint -url \"%1\"";
+const std::string kIe = "C:\\Program Files\\Internet Explorer\\iexplore.exe";
+
+Args operator+(Args head, const Args& tail) {
+    head.insert(head.end(), tail.begin(), tail.end());
+    return head;
+}
+
+// What every Chromium-family start gets before its size and the URL.
+Args ChromiumStart(const std::string& program, const std::string& profile) {
+    return {program, "--user-data-dir=" + profile, "--no-first-run", "--no-default-browser-check",
+            "--new-window"};
+}
 
 // Whatever the registration, the URL and the profile folder hold, each stays one argument.
 TEST(MozillaCommands, TheRegisteredArgumentsTheUrlAndThePrivateProfile) {
-    const std::string program = "C:\\Program Files\\Mozilla Firefox\\firefox.exe";
     const std::string profile = "C:\\Users\\A B\\Temp\\Trailhost_7\\browser-profile";
     const std::string hostile = "http://h/?x=\" -profile \"/tmp/p";
     const struct {
         std::string registered;
         std::string url;
-        Args expected;
+        Args head;  // before the private profile's arguments
     } cases[] = {
-        {std::string(kFirefox) + " -requestPending -osint -url \"%1\"",
-         kUrl,
-         {program, "-url", kUrl, "-no-remote", "-profile", profile}},
-        {std::string(kFirefox) + " \"%1\"",
-         kUrl,
-         {program, kUrl, "-no-remote", "-profile", profile}},
-        {std::string(kFirefox) + " -url \"%1\"",
-         hostile,
-         {program, "-url", hostile, "-no-remote", "-profile", profile}},
-        {"/usr/bin/firefox-esr -url \"%1\"",
-         kUrl,
-         {"/usr/bin/firefox-esr", "-url", kUrl, "-no-remote", "-profile", profile}},
+        {kFirefoxOpen, kUrl, {kFirefox, "-url", kUrl}},
+        {"\"" + kFirefox + "\" \"%1\"", kUrl, {kFirefox, kUrl}},
+        {"\"" + kFirefox + "\" -url \"%1\"", hostile, {kFirefox, "-url", hostile}},
+        {"/usr/bin/firefox-esr -url \"%1\"", kUrl, {"/usr/bin/firefox-esr", "-url", kUrl}},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(SplitWindowsCommandLine(MozillaBrowserCommand(c.registered, c.url, profile)),
-                  c.expected)
+                  (c.head + Args{"-no-remote", "-profile", profile}))
             << c.registered;
     }
     // Nothing registered: nothing to start.
@@ -47,8 +52,6 @@ TEST(MozillaCommands, TheRegisteredArgumentsTheUrlAndThePrivateProfile) {
 }
 
 TEST(InternetExplorerCommand, KioskInAnyCaseAndTheVersionsThatNeedNomerge) {
-    const std::string ie = "\"C:\\Program Files\\Internet Explorer\\iexplore.exe\" %1";
-    const std::string path = "C:\\Program Files\\Internet Explorer\\iexplore.exe";
     const struct {
         const char* version;
         const char* size;
@@ -63,10 +66,9 @@ TEST(InternetExplorerCommand, KioskInAnyCaseAndTheVersionsThatNeedNomerge) {
         {"9", "800x600", {}},
     };
     for (const auto& c : cases) {
-        Args expected{path, kUrl};
-        expected.insert(expected.end(), c.tail.begin(), c.tail.end());
-        EXPECT_EQ(SplitWindowsCommandLine(InternetExplorerCommand(ie, c.version, c.size, kUrl)),
-                  expected)
+        EXPECT_EQ(SplitWindowsCommandLine(
+                      InternetExplorerCommand("\"" + kIe + "\" %1", c.version, c.size, kUrl)),
+                  (Args{kIe, kUrl} + c.tail))
             << c.version << " " << c.size;
     }
     // Without "%1" the browser gets no URL and opens its home page.
@@ -89,24 +91,18 @@ TEST(BrowserCommands, HostileUrlParametersStayOneArgument) {
         {"end\\", "http://h:4001/index.php?end\\"},
         {"\\\"\t\n-k", "http://h:4001/index.php?\\%22%09%0A-k"},
     };
-    const std::string firefox = "C:\\Program Files\\Mozilla Firefox\\firefox.exe";
-    const std::string mozillaProfile = "/tmp/Trailhost 5/mozilla-profile";
-    const std::string chrome = "/usr/bin/chromium";
-    const std::string chromeProfile = "/tmp/Trailhost 5/browser-profile";
+    const std::string profile = "/tmp/Trailhost 5/browser-profile";
     for (const auto& c : cases) {
         SCOPED_TRACE(c.urlParam);
         const std::string url = BuildStartUrl("h", 4001, "index.php", c.urlParam);
         ASSERT_EQ(url, c.url);
-        EXPECT_EQ(SplitWindowsCommandLine(MozillaBrowserCommand(
-                      std::string(kFirefox) + " -requestPending -osint -url \"%1\"", url,
-                      mozillaProfile)),
-                  (Args{firefox, "-url", c.url, "-no-remote", "-profile", mozillaProfile}));
-        EXPECT_EQ(SplitWindowsCommandLine(InternetExplorerCommand(
-                      "\"C:\\Program Files\\Internet Explorer\\iexplore.exe\" %1", "8", "", url)),
-                  (Args{"C:\\Program Files\\Internet Explorer\\iexplore.exe", c.url, "-nomerge"}));
-        EXPECT_EQ(SplitWindowsCommandLine(ChromiumCommand(chrome, chromeProfile, "", url)),
-                  (Args{chrome, "--user-data-dir=" + chromeProfile, "--no-first-run",
-                        "--no-default-browser-check", "--new-window", c.url}));
+        EXPECT_EQ(SplitWindowsCommandLine(MozillaBrowserCommand(kFirefoxOpen, url, profile)),
+                  (Args{kFirefox, "-url", c.url, "-no-remote", "-profile", profile}));
+        EXPECT_EQ(
+            SplitWindowsCommandLine(InternetExplorerCommand("\"" + kIe + "\" %1", "8", "", url)),
+            (Args{kIe, c.url, "-nomerge"}));
+        EXPECT_EQ(SplitWindowsCommandLine(ChromiumCommand("/usr/bin/chromium", profile, "", url)),
+                  ChromiumStart("/usr/bin/chromium", profile) + Args{c.url});
         EXPECT_EQ(SplitWindowsCommandLine(PathBrowserCommand("D:\\Portable Firefox\\ffp.exe", url)),
                   (Args{"D:\\Portable Firefox\\ffp.exe", c.url}));
         EXPECT_EQ(SplitWindowsCommandLine(
@@ -118,23 +114,17 @@ TEST(BrowserCommands, HostileUrlParametersStayOneArgument) {
 TEST(ChromiumCommand, PrivateProfileNoQuestionsNewWindowAndTheSize) {
     const std::string chrome = "C:\\Program Files\\Google\\Chrome\\Application\\chrome.exe";
     const std::string profile = "C:\\Documents and Settings\\me\\Temp\\Trailhost_12\\profile";
-    const struct {
-        const char* size;
-        Args extra;
-    } cases[] = {
+    const std::pair<const char*, Args> cases[] = {
         {"", {}},
         {"kiosk", {"--kiosk"}},
         {"Maximize", {"--start-maximized"}},
         {"800x600", {"--window-position=0,0", "--window-size=800,600"}},
         {"600", {}},
     };
-    for (const auto& c : cases) {
-        Args expected{chrome, "--user-data-dir=" + profile, "--no-first-run",
-                      "--no-default-browser-check", "--new-window"};
-        expected.insert(expected.end(), c.extra.begin(), c.extra.end());
-        expected.push_back(kUrl);
-        EXPECT_EQ(SplitWindowsCommandLine(ChromiumCommand(chrome, profile, c.size, kUrl)), expected)
-            << c.size;
+    for (const auto& [size, extra] : cases) {
+        EXPECT_EQ(SplitWindowsCommandLine(ChromiumCommand(chrome, profile, size, kUrl)),
+                  ChromiumStart(chrome, profile) + extra + Args{kUrl})
+            << size;
     }
     // Kiosk is no window size for the launcher; other sizes pass through.
     EXPECT_EQ(ChromiumLaunchSize("Kiosk"), "");
@@ -145,13 +135,13 @@ TEST(DefaultChoice, WindowsHandlerNames) {
     // Ids alone, without an open command.
     const std::pair<DefaultBrowserKind, std::vector<const char*>> byId[] = {
         // Today's Firefox names its ids after its install.
-        {DefaultBrowserKind::kFirefox,
+        {Kind::kFirefox,
          {"FirefoxHtml", "FIREFOXHTML", "fIrEfOxHtMl", "FirefoxHTML-308046B0AF4A39CB",
           "FirefoxURL-308046B0AF4A39CB", "FirefoxURL"}},
-        {DefaultBrowserKind::kMozilla, {"MozillaHtml", "mozillahtml", "MozillaURL"}},
-        {DefaultBrowserKind::kChromium,
+        {Kind::kMozilla, {"MozillaHtml", "mozillahtml", "MozillaURL"}},
+        {Kind::kChromium,
          {"chromehtml", "MSEdgeHTM", "BraveHTML", "VivaldiHTM", "ChromiumHTM.ABCDEFGHIJ"}},
-        {DefaultBrowserKind::kInternetExplorer,
+        {Kind::kInternetExplorer,
          {"FirefoxHTMLX", "FirefoxHTML-", "MozillaHtml2", "", "htmlfile", "IE.HTTP",
           "AppXq0fevzme2pys62n3e0fbqa7peapykr8v"}},
     };
@@ -167,19 +157,16 @@ TEST(DefaultChoice, WindowsHandlerNames) {
         std::string command;
         DefaultBrowserKind kind;
     } withCommand[] = {
-        {"", chrome, DefaultBrowserKind::kInternetExplorer},
-        {"htmlfile", "\"C:\\Program Files\\Internet Explorer\\iexplore.exe\" %1",
-         DefaultBrowserKind::kInternetExplorer},
-        {"SomeHTML", "C:\\IE\\IEXPLORE.EXE -nohome", DefaultBrowserKind::kInternetExplorer},
-        {"ChromeHTML", chrome, DefaultBrowserKind::kChromium},
+        {"", chrome, Kind::kInternetExplorer},
+        {"htmlfile", "\"" + kIe + "\" %1", Kind::kInternetExplorer},
+        {"SomeHTML", "C:\\IE\\IEXPLORE.EXE -nohome", Kind::kInternetExplorer},
+        {"ChromeHTML", chrome, Kind::kChromium},
         // A variant id of the family is known by its program.
-        {"ChromiumBeta.ABCDEFGHIJ", "C:\\Chromium\\chrome.exe -- \"%1\"",
-         DefaultBrowserKind::kChromium},
-        {"MSEdgeSomething", "\"C:\\Edge\\MSEDGE.EXE\" --single-argument %1",
-         DefaultBrowserKind::kChromium},
+        {"ChromiumBeta.ABCDEFGHIJ", "C:\\Chromium\\chrome.exe -- \"%1\"", Kind::kChromium},
+        {"MSEdgeSomething", "\"C:\\Edge\\MSEDGE.EXE\" --single-argument %1", Kind::kChromium},
         // Any other browser is started by its own command.
         {"OperaStable", "\"C:\\Opera\\launcher.exe\" -noautoupdate -- \"%1\"",
-         DefaultBrowserKind::kHandlerCommand},
+         Kind::kHandlerCommand},
     };
     for (const auto& c : withCommand) {
         EXPECT_EQ(KindForProgId(c.progId, c.command), c.kind) << c.progId;
@@ -210,14 +197,14 @@ TEST(DefaultChoice, OpenCommandGetsTheUrlAsOneArgument) {
 
 TEST(DefaultChoice, LinuxHandlerPrograms) {
     const std::pair<const char*, DefaultBrowserKind> cases[] = {
-        {"/usr/lib/firefox-esr/firefox-esr", DefaultBrowserKind::kFirefox},
-        {"firefox", DefaultBrowserKind::kFirefox},
-        {"/usr/bin/seamonkey", DefaultBrowserKind::kMozilla},
-        {"/usr/bin/chromium", DefaultBrowserKind::kChromium},
-        {"google-chrome-stable", DefaultBrowserKind::kChromium},
-        {"/opt/microsoft/msedge/microsoft-edge", DefaultBrowserKind::kChromium},
-        {"/usr/bin/epiphany", DefaultBrowserKind::kHandlerCommand},
-        {"", DefaultBrowserKind::kHandlerCommand},
+        {"/usr/lib/firefox-esr/firefox-esr", Kind::kFirefox},
+        {"firefox", Kind::kFirefox},
+        {"/usr/bin/seamonkey", Kind::kMozilla},
+        {"/usr/bin/chromium", Kind::kChromium},
+        {"google-chrome-stable", Kind::kChromium},
+        {"/opt/microsoft/msedge/microsoft-edge", Kind::kChromium},
+        {"/usr/bin/epiphany", Kind::kHandlerCommand},
+        {"", Kind::kHandlerCommand},
     };
     for (const auto& [program, kind] : cases) {
         EXPECT_EQ(KindForExecutable(program), kind) << program;

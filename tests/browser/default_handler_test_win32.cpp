@@ -80,18 +80,15 @@ protected:
         }
     }
 
-    struct Setting {
-        Place place;
-        std::string value;
-    };
+    using Setting = std::pair<Place, std::string>;
 
     // Empties every place, then fills the case's.
     void Fill(const std::vector<Setting>& settings) {
         for (auto& place : places_) {
             place->Remove();
         }
-        for (const Setting& setting : settings) {
-            places_[setting.place]->Set(setting.value);
+        for (const auto& [place, value] : settings) {
+            places_[place]->Set(value);
         }
     }
 
@@ -112,69 +109,61 @@ TEST_F(DefaultHandlerTest, TheUserChoiceDecidesAndInternetExplorerOnlyWhereItRun
 
     const auto chromium = typeid(CChromiumStarter).name();
     const auto firefox = typeid(CFirfoxStarter).name();
+    const auto ie = typeid(CInternetExplorerStarter).name();
     const struct {
-        const char* what;
         unsigned long windowsMajor;
-        std::vector<Setting> registry;
         const char* starter;
         std::string handler;  // the handler's program or command, as the lookup gives it
+        std::vector<Setting> registry;
     } cases[] = {
-        {"Edge chosen for web addresses",
-         10,
-         {{kHttpChoice, "MSEdgeHTM"}, {kDotHtml, "htmlfile"}, {kEdgeCommand, edgeCommand}},
+        // Edge chosen for web addresses
+        {10,
          chromium,
-         edge},
-        {"Chrome chosen for HTML files, its command from the user's own classes",
-         10,
+         edge,
+         {{kHttpChoice, "MSEdgeHTM"}, {kDotHtml, "htmlfile"}, {kEdgeCommand, edgeCommand}}},
+        // Chrome chosen for HTML files, its command from the user's own classes
+        {10,
+         chromium,
+         chrome,
          {{kHtmlChoice, "ChromeHTML"},
           {kDotHtml, "htmlfile"},
           {kChromeUserCommand, "\"" + chrome + "\" --single-argument %1"},
-          {kChromeCommand, "\"C:\\Elsewhere\\chrome.exe\" --single-argument %1"}},
-         chromium,
-         chrome},
-        {"the choice for web addresses before the one for HTML files and the association",
-         10,
+          {kChromeCommand, "\"C:\\Elsewhere\\chrome.exe\" --single-argument %1"}}},
+        // the choice for web addresses before the one for HTML files and the association
+        {10,
+         firefox,
+         firefoxCommand,
          {{kHttpChoice, kFirefoxId},
           {kHtmlChoice, "MSEdgeHTM"},
           {kDotHtml, "ChromeHTML"},
-          {kFirefoxCommand, firefoxCommand}},
-         firefox,
-         firefoxCommand},
-        {"Firefox's id with its install's suffix, from the association alone",
-         6,
-         {{kDotHtml, kFirefoxId}, {kFirefoxCommand, firefoxCommand}},
-         firefox,
-         firefoxCommand},
-        {"the Mozilla suite",
-         6,
-         {{kDotHtml, "MozillaHTML"}, {kMozillaCommand, mozillaCommand}},
+          {kFirefoxCommand, firefoxCommand}}},
+        // Firefox's id with its install's suffix, from the association alone
+        {6, firefox, firefoxCommand, {{kDotHtml, kFirefoxId}, {kFirefoxCommand, firefoxCommand}}},
+        // the Mozilla suite
+        {6,
          typeid(CMozillaStarter).name(),
-         mozillaCommand},
-        {"an unknown browser opens through its own command",
-         10,
-         {{kHttpChoice, kUnknownId}, {kUnknownCommand, unknownCommand}},
+         mozillaCommand,
+         {{kDotHtml, "MozillaHTML"}, {kMozillaCommand, mozillaCommand}}},
+        // an unknown browser opens through its own command
+        {10,
          typeid(CHandlerCommandStarter).name(),
-         unknownCommand},
-        {"Windows 10 with htmlfile: Edge, not Internet Explorer",
-         10,
-         {{kDotHtml, "htmlfile"}, {kEdgeAppPath, edge_}},
+         unknownCommand,
+         {{kHttpChoice, kUnknownId}, {kUnknownCommand, unknownCommand}}},
+        // Windows 10 with htmlfile: Edge, not Internet Explorer
+        {10, chromium, edge_, {{kDotHtml, "htmlfile"}, {kEdgeAppPath, edge_}}},
+        // Windows 11 with nothing chosen: Edge
+        {10, chromium, edge_, {{kEdgeAppPath, edge_}}},
+        // an unknown id without a command counts as nothing chosen
+        {10,
          chromium,
-         edge_},
-        {"Windows 11 with nothing chosen: Edge", 10, {{kEdgeAppPath, edge_}}, chromium, edge_},
-        {"an unknown id without a command counts as nothing chosen",
-         10,
-         {{kHttpChoice, "AppXq0fevzme2pys62n3e0fbqa7peapykr8v"}, {kEdgeAppPath, edge_}},
-         chromium,
-         edge_},
-        {"Windows 7 with htmlfile: Internet Explorer, which runs there",
-         6,
-         {{kDotHtml, "htmlfile"}, {kEdgeAppPath, edge_}},
-         typeid(CInternetExplorerStarter).name(),
-         ""},
+         edge_,
+         {{kHttpChoice, "AppXq0fevzme2pys62n3e0fbqa7peapykr8v"}, {kEdgeAppPath, edge_}}},
+        // Windows 7 with htmlfile: Internet Explorer, which runs there
+        {6, ie, "", {{kDotHtml, "htmlfile"}, {kEdgeAppPath, edge_}}},
     };
     testsupport::WriteFile(edge_, "stands for Edge");
     for (const auto& c : cases) {
-        SCOPED_TRACE(c.what);
+        SCOPED_TRACE(&c - cases);
         Fill(c.registry);
         const DefaultHandler handler = FindDefaultHandlerFor(c.windowsMajor);
         const auto chosen = CSystemDefaultStarter(settings_, "C:\\runtime\\").DelegateFor(handler);

@@ -6,6 +6,7 @@
 
 #include <optional>
 #include <string>
+#include <utility>
 
 #include "browser/starters.h"
 #include "config/settings.h"
@@ -25,6 +26,12 @@ std::optional<RegistryValue> ReadRaw() {
         return std::nullopt;
     }
     return value;
+}
+
+// What a comparison of two values shows: type and bytes, or none at all.
+std::pair<unsigned long, std::string> Fields(const std::optional<RegistryValue>& value) {
+    return value ? std::make_pair(value->type, value->bytes)
+                 : std::make_pair(0ul, std::string("<none>"));
 }
 
 void WriteRaw(const RegistryValue& value) {
@@ -68,9 +75,8 @@ using proxytest::ProxyOverrideTest;
 TEST_F(ProxyOverrideTest, OverlappingRunsTakeOutOnlyTheirOwnHosts) {
     for (const bool firstStopsFirst : {true, false}) {
         proxytest::Write("localhost;*.local");
-        AppSettings first = settings_;
+        AppSettings first = settings_, second = settings_;
         first.hostName = "a.test";
-        AppSettings second = settings_;
         second.hostName = "b.test";
         Browser::CExternalBrowserStarter a(first, "C:\\runtime-a\\");
         Browser::CExternalBrowserStarter b(second, "C:\\runtime-b\\");
@@ -104,15 +110,9 @@ TEST_F(ProxyOverrideTest, AValueOfAnyTypeComesBackWithItsTypeAndBytes) {
         WriteRaw(c.before);
         Browser::CExternalBrowserStarter starter(settings_, "C:\\runtime\\");
         starter.AddHostToProxyOverride();
-        std::optional<RegistryValue> during = ReadRaw();
-        ASSERT_TRUE(during);
-        EXPECT_EQ(during->type, c.during.type) << c.before.type;
-        EXPECT_EQ(during->bytes, c.during.bytes) << c.before.type;
+        EXPECT_EQ(Fields(ReadRaw()), Fields(c.during)) << c.before.type;
         starter.RestoreProxyOverride();
-        std::optional<RegistryValue> after = ReadRaw();
-        ASSERT_TRUE(after);
-        EXPECT_EQ(after->type, c.before.type);
-        EXPECT_EQ(after->bytes, c.before.bytes) << c.before.type;
+        EXPECT_EQ(Fields(ReadRaw()), Fields(c.before)) << c.before.type;
     }
 }
 

@@ -8,6 +8,8 @@
 #include <optional>
 #include <string>
 
+#include "sys/registry.h"
+
 namespace browsertest {
 
 // One registry value that the cases set or remove; the destructor puts back what was there,
@@ -16,20 +18,15 @@ class ScopedValue {
 public:
     ScopedValue(HKEY root, std::string path, std::string name)
         : root_(root), path_(std::move(path)), name_(std::move(name)) {
-        char value[2048] = {};
-        DWORD size = sizeof(value) - 1;
-        if (RegGetValueA(root_, path_.c_str(), name_.c_str(), RRF_RT_REG_SZ, nullptr, value,
-                         &size) == 0) {
+        std::string value;
+        if (Open(path_, false).QueryString(name_.c_str(), value)) {
             old_ = value;
         }
         // The first key of the path that is not there yet goes again as a whole.
         for (std::string::size_type end = 0; created_.empty() && end != std::string::npos;) {
             end = path_.find('\\', end + 1);
-            HKEY key = nullptr;
-            if (RegOpenKeyExA(root_, path_.substr(0, end).c_str(), 0, KEY_READ, &key) != 0) {
+            if (!Open(path_.substr(0, end), false, KEY_READ).IsOpen()) {
                 created_ = path_.substr(0, end);
-            } else {
-                RegCloseKey(key);
             }
         }
     }
@@ -38,14 +35,7 @@ public:
     ScopedValue& operator=(const ScopedValue&) = delete;
 
     void Set(const std::string& value) {
-        HKEY key = nullptr;
-        ASSERT_EQ(RegCreateKeyExA(root_, path_.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
-                                  &key, nullptr),
-                  0)
-            << path_;
-        RegSetValueExA(key, name_.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
-                       static_cast<DWORD>(value.size() + 1));
-        RegCloseKey(key);
+        ASSERT_TRUE(Open(path_, true).SetString(name_.c_str(), value.c_str())) << path_;
     }
     void Remove() {
         if (!created_.empty()) {
@@ -56,6 +46,14 @@ public:
     }
 
 private:
+    CXRegistry Open(const std::string& path, bool create,
+                    unsigned long access = kRegistryAllAccess) const {
+        return CXRegistry(root_ == HKEY_CLASSES_ROOT   ? RegistryRoot::ClassesRoot
+                          : root_ == HKEY_CURRENT_USER ? RegistryRoot::CurrentUser
+                                                       : RegistryRoot::LocalMachine,
+                          path.c_str(), create, access);
+    }
+
     HKEY root_;
     std::string path_;
     std::string name_;

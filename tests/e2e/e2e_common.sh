@@ -10,13 +10,10 @@
 # launcher reads it).
 
 check() {  # check "what" command...
-    local what=$1
+    local what=$1 state=FAIL
     shift
-    if "$@"; then
-        echo "ok $case_name: $what" >>"$results"
-    else
-        echo "FAIL $case_name: $what" >>"$results"
-    fi
+    "$@" && state=ok
+    echo "$state $case_name: $what" >>"$results"
 }
 
 skip() { echo "skip $case_name: $1" >>"$results"; }
@@ -42,15 +39,8 @@ begin_case() {  # begin_case name
     remembered=()
     mkdir -p "$case_dir"
     : >"$results"
-    note_runtime_folders
-}
-
-# The runtime folders in temp_dir now, which runtime_folders leaves out.
-note_runtime_folders() {
-    : >"$case_dir/runtime-before"
-    if [ -n "${temp_dir:-}" ]; then
-        find "$temp_dir" -maxdepth 1 -name 'Trailhost_*' >"$case_dir/runtime-before" 2>/dev/null
-    fi
+    # The runtime folders there now, which runtime_folders leaves out.
+    find "${temp_dir:-/nonexistent}" -maxdepth 1 -name 'Trailhost_*' >"$case_dir/runtime-before" 2>/dev/null
 }
 
 # Polls `command...` every 0.1 s until it succeeds or `seconds` have passed.
@@ -109,47 +99,27 @@ all_gone() {  # all_gone pid...
 # The live processes whose command line names the folder, in Linux or in Windows form (Wine gives
 # the programs it starts their Windows command line).
 pids_in() {  # pids_in folder
-    local f pid command win
-    win="$(winpath "$1")\\"
-    for f in /proc/[0-9]*/cmdline; do
-        pid=${f#/proc/}
-        pid=${pid%/cmdline}
-        case " $$ $BASHPID " in *" $pid "*) continue ;; esac
-        command=$(tr '\0' ' ' 2>/dev/null <"$f")
-        if [[ $command == *"$1/"* || ${command,,} == *"${win,,}"* ]] && alive "$pid"; then
-            echo "$pid"
-        fi
-    done
+    pgrep -i -f -- "$(regex_of "$1/")|$(regex_of "$(winpath "$1")\\")" |
+        grep -vxF -e "$$" -e "$BASHPID" | while read -r pid; do alive "$pid" && echo "$pid"; done
 }
+regex_of() { sed 's/[][\\.*^$+?(){}|]/\\&/g' <<<"$1"; }  # a pattern for exactly this text
 none_of_ours() { [ -z "$(pids_in "$case_dir")" ]; }
 
 # ---- a case's run -----------------------------------------------------------------------------
 
 # Writes the stack's hub_config.ini (CR LF line ends, as authors on Windows write it) from
-# "Section:Key=Value" pairs: the shared ones, the script's stack_config, then the pairs given; a
-# pair replaces an earlier one of the same key, since a section must appear once in the file and
-# of two equal keys the reader takes the first.
+# "Section:Key=Value" pairs: the pairs given, the script's stack_config, then the shared ones. Of
+# two pairs of one key the first is written, each section once.
 write_config() {  # write_config stack web_port db_port [Section:Key=Value...]
-    local stack=$1 web=$2 db=$3 pair key section
-    shift 3
-    local -A value=()
-    local -a order=() sections=()
-    for pair in "General:ServerName=E2E $case_name" General:UseSplash=0 General:ShowTrayIcon=0 \
-        General:AllowOnlySingleInstance=0 "http:Port=$web" "http:HostName=${site_host:-127.0.0.1}" \
-        http:DeleteHttpTemp=1 database:UseMySQL=1 "database:MySQLPort=$db" \
-        "${stack_config[@]}" "$@"; do
-        key=${pair%%=*}
-        [ -n "${value[$key]+set}" ] || order+=("$key")
-        value[$key]=${pair#*=}
-        section=${key%%:*}
-        case " ${sections[*]} " in *" $section "*) ;; *) sections+=("$section") ;; esac
-    done
-    for section in "${sections[@]}"; do
+    local pairs section
+    pairs=$(printf '%s\n' "${@:4}" "${stack_config[@]}" "General:ServerName=E2E $case_name" \
+        General:UseSplash=0 General:ShowTrayIcon=0 General:AllowOnlySingleInstance=0 \
+        "http:Port=$2" "http:HostName=${site_host:-127.0.0.1}" http:DeleteHttpTemp=1 \
+        database:UseMySQL=1 "database:MySQLPort=$3" | awk -F= '!seen[$1]++')
+    for section in $(cut -d: -f1 <<<"$pairs" | awk '!seen[$0]++'); do
         printf '[%s]\r\n' "$section"
-        for key in "${order[@]}"; do
-            [ "${key%%:*}" = "$section" ] && printf '%s=%s\r\n' "${key#*:}" "${value[$key]}"
-        done
-    done >"$stack/hub_config.ini"
+        grep "^$section:" <<<"$pairs" | cut -d: -f2- | sed 's/$/\r/'
+    done >"$1/hub_config.ini"
 }
 
 # Keeps a copy of a file the runs will change, for check_run_ended to compare it with.
@@ -185,12 +155,10 @@ release_browser() { : >"$run/close-browser"; }
 
 # Waits for the launcher to end; sets launcher_rc (124 when it did not end in time).
 wait_launcher() {  # wait_launcher seconds
-    if wait_for "$1" gone "$launcher_pid"; then
-        wait "$launcher_pid"
-        launcher_rc=$?
-    else
-        launcher_rc=124
-    fi
+    launcher_rc=124
+    wait_for "$1" gone "$launcher_pid" || return
+    wait "$launcher_pid"
+    launcher_rc=$?
 }
 
 # The runtime folders the case's runs made and left.
@@ -227,15 +195,10 @@ check_run_ended() {  # check_run_ended [label]
 # passed, failed and skipped. A case that recorded nothing counts as failed. On a failure, the
 # end of each file matching the patterns (relative to a case's folder) follows.
 collect_results() {  # collect_results label elapsed_seconds "case..." [pattern...]
-    local label=$1 elapsed=$2 cases=$3 c f pattern
+    local label=$1 elapsed=$2 cases=$3 c f
     shift 3
     for c in $cases; do
-        f="$work/$c/results"
-        if [ ! -s "$f" ]; then
-            echo "FAIL $c: the case recorded nothing"
-            continue
-        fi
-        cat "$f"
+        cat "$work/$c/results" 2>/dev/null | grep . || echo "FAIL $c: the case recorded nothing"
     done >"$work/all-results"
     cat "$work/all-results"
     passed=$(grep -c '^ok ' "$work/all-results")
@@ -244,31 +207,25 @@ collect_results() {  # collect_results label elapsed_seconds "case..." [pattern.
     echo "$label: $passed passed, $failed failed, $skipped skipped in $elapsed s"
     [ "$failed" -gt 0 ] || return 0
     for c in $cases; do
-        for pattern in "$@"; do
-            for f in "$work/$c"/$pattern; do
-                [ -s "$f" ] && { echo "--- $f"; tail -n 30 "$f"; }
-            done
+        for f in $(printf "$work/$c/%s " "$@"); do  # the patterns' files
+            [ -s "$f" ] && { echo "--- $f"; tail -n 30 "$f"; }
         done
     done
 }
 
 # The result file in the form the test programs write, so that scripts/test counts these checks.
 write_result_xml() {  # write_result_xml suite_name xml_file
-    local suite=$1 xml=$2 state rest name
-    xml_escape() { sed -e 's/&/\&amp;/g' -e 's/</\&lt;/g' -e 's/>/\&gt;/g' -e 's/"/\&quot;/g'; }
+    local suite=$1 all=$((passed + failed + skipped))
     {
         echo '<?xml version="1.0" encoding="UTF-8"?>'
-        echo "<testsuites tests=\"$((passed + failed + skipped))\" failures=\"$failed\" disabled=\"0\" errors=\"0\" name=\"$suite\">"
-        echo "  <testsuite name=\"$suite\" tests=\"$((passed + failed + skipped))\" failures=\"$failed\">"
-        while read -r state rest; do
-            name=$(xml_escape <<<"$rest")
-            case $state in
-                ok) echo "    <testcase name=\"$name\" result=\"completed\"/>" ;;
-                skip) echo "    <testcase name=\"$name\" result=\"skipped\"/>" ;;
-                FAIL) echo "    <testcase name=\"$name\" result=\"completed\"><failure message=\"failed\"/></testcase>" ;;
-            esac
-        done <"$work/all-results"
+        echo "<testsuites tests=\"$all\" failures=\"$failed\" disabled=\"0\" errors=\"0\" name=\"$suite\">"
+        echo "  <testsuite name=\"$suite\" tests=\"$all\" failures=\"$failed\">"
+        sed -e 's/&/\&amp;/g; s/</\&lt;/g; s/>/\&gt;/g; s/"/\&quot;/g' \
+            -e 's|^ok \(.*\)|    <testcase name="\1" result="completed"/>|' \
+            -e 's|^skip \(.*\)|    <testcase name="\1" result="skipped"/>|' \
+            -e 's|^FAIL \(.*\)|    <testcase name="\1" result="completed"><failure message="failed"/></testcase>|' \
+            -e '/^    <testcase /!d' "$work/all-results"
         echo "  </testsuite>"
         echo "</testsuites>"
-    } >"$xml"
+    } >"$2"
 }

@@ -69,15 +69,12 @@ check_page() {  # check_page label web_port db_port
     check "$label: the script saw TRH_MYSQL_PORT" has "$run/page.txt" "TRH_MYSQL_PORT = $db<"
 }
 
-# One whole run: start, page, the user closing the browser, stop. The command given runs while
-# the browser is open.
-whole_run() {  # whole_run stack run_dir label web_port db_port [command...]
+# One whole run: start, page, the user closing the browser, stop.
+whole_run() {  # whole_run stack run_dir label web_port db_port
     local stack=$1 run_dir=$2 label=$3 web=$4 db=$5
-    shift 5
     hold_browser=1
     start_launcher "$stack" "$run_dir"
     check_started "$label"
-    [ $# -eq 0 ] || "$@"
     if [ -n "${launcher_display:-}" ] && [ -e "$stack/trailhost-desktop" ]; then
         check "$label: the desktop launcher runs it" \
             test "$(launcher_program)" = "$stack/trailhost-desktop"
@@ -104,22 +101,14 @@ case_stack() {  # case_stack kind [Section:Key=Value...]
     remember "$stack/htdocs/site.txt"
 }
 
-# While a run is open: the site file holds its port, its original kept as .bak.
-check_site_file_filled() {  # check_site_file_filled label
-    local site="$stack/htdocs/site.txt"
-    check "$1: the site file holds this run's port" has "$site" "port=$web"
-    check "$1: the site file's original is kept as .bak" \
-        same_file "$(original_of "$site")" "$site.bak"
-}
-
 # ---- the cases ------------------------------------------------------------------------------
 
 # Two runs on one stack: the counter is written to the database files and read back by the
-# second run; the site file is filled in during a run, its original kept as .bak, and restored.
+# second run. (The site file filled in while the run is open is the app tests' whole runs.)
 case_plain() {
     local stack web db
     case_stack stack
-    whole_run "$stack" "$case_dir/run1" "run 1" "$web" "$db" check_site_file_filled "run 1"
+    whole_run "$stack" "$case_dir/run1" "run 1" "$web" "$db"
     check "run 1: the counter went from 0 to 1" visits_are "$case_dir/run1/page.txt" 1
     whole_run "$stack" "$case_dir/run2" "run 2" "$web" "$db"
     check "run 2: the database kept the first visit (counter 2)" visits_are "$case_dir/run2/page.txt" 2
@@ -149,10 +138,7 @@ case_keep() {
     local stack web db second
     # The second copy asks the first copy it finds among this user's: outside a namespace of our
     # own that could be another case's launcher, or one that is not ours at all.
-    if [ "$isolated" != 1 ]; then
-        skip "-shutdown needs a network namespace of its own"
-        return
-    fi
+    [ "$isolated" = 1 ] || { skip "-shutdown needs a network namespace of its own"; return; }
     case_stack stack General:KeepRunningAfterBrowserClose=1
     start_launcher "$stack" "$case_dir/run"
     check "keep: the browser hand-over ended" wait_for 60 has "$run/trace.txt" "Browser started"
@@ -203,69 +189,35 @@ case_desktop() {
 # ---- the launcher killed -----------------------------------------------------------------------
 
 journal_servers() { sed -n 's/^server\t\([0-9]*\)\t.*/\1/p' "$(runtime_folders | head -n1)/changes.journal" 2>/dev/null; }
-journal_has_both_servers() { [ "$(journal_servers | wc -l)" = 2 ]; }
 hosts_blocks() { grep -c '^#---TRH_START---' /etc/hosts; }
 
-# The database server's admin tool replaced by one that only writes down what it was asked: the
-# server does not stop when asked.
-database_ignores_shutdown() {
-    rm "$stack/server/mysql/bin/mysqladmin"
-    printf '#!/bin/sh\necho "$*" >>"%s"\n' "$case_dir/admin.log" >"$stack/server/mysql/bin/mysqladmin"
-    chmod 755 "$stack/server/mysql/bin/mysqladmin"
-}
-
-# Kills the launcher with SIGKILL at one point of a run, then starts the stack again: the servers
-# end with the killed launcher, the next start undoes the hosts block and the filled-in site file
-# it left, and runs and ends as after a clean end, with the database's data kept. The site has a
-# name of its own, in a hosts file of the case's own over /etc/hosts (in the case's mount
-# namespace) in which this machine's name is the loopback address, so that it gets a real block.
-crash_case() {  # crash_case start|browser|stop
-    local point=$1 stack web db servers counter
+# Kills the launcher with SIGKILL while the browser shows the page, then starts the stack again:
+# the servers end with the killed launcher, the next start undoes the hosts block and the
+# filled-in site file it left, and runs and ends as after a clean end, with the database's data
+# kept. The site has a name of its own, in a hosts file of the case's own over /etc/hosts (in the
+# case's mount namespace) in which this machine's name is the loopback address, so that it gets a
+# real block. The other kill points run with the fake servers in the app tests.
+case_crash() {
+    local stack web db servers counter
     printf '127.0.0.1\tlocalhost\n127.0.0.1\t%s\n# the case'"'"'s own hosts file\n' "$(hostname)" \
         >"$case_dir/hosts"
-    if [ "$isolated" != 1 ] || ! mount --bind "$case_dir/hosts" /etc/hosts 2>/dev/null; then
-        skip "killing the launcher needs namespaces of its own (hosts file, ports)"
-        return
-    fi
+    [ "$isolated" = 1 ] && mount --bind "$case_dir/hosts" /etc/hosts 2>/dev/null ||
+        { skip "killing the launcher needs namespaces of its own (hosts file, ports)"; return; }
     cp /etc/hosts "$case_dir/hosts.orig"
-    site_host=crash-$point.test
+    site_host=crash.test
     case_stack stack
-    case $point in
-        start)
-            # As soon as the web server is written down: the database server is on its way and
-            # the site does not answer yet. A database server that is still starting up ignores
-            # SIGTERM; the next start ends it.
-            start_launcher "$stack" "$case_dir/run1"
-            check "killed at start: the run wrote its web server down" wait_for 60 eval '[ -n "$(journal_servers)" ]'
-            ;;
-        browser)
-            hold_browser=1
-            start_launcher "$stack" "$case_dir/run1"
-            check "killed with the browser open: the browser got the page" \
-                wait_for 60 has "$run/browser.log" "status HTTP/1.1 200 OK"
-            check "killed with the browser open: both servers were written down" \
-                wait_for 20 journal_has_both_servers
-            ;;
-        stop)
-            # The stop waits for the database server with the web server gone and nothing put
-            # back yet.
-            database_ignores_shutdown
-            start_launcher "$stack" "$case_dir/run1"
-            check "killed while stopping: the stop asked the database server to stop" \
-                wait_for 60 has "$case_dir/admin.log" "shutdown"
-            ;;
-    esac
+    hold_browser=1
+    start_launcher "$stack" "$case_dir/run1"
+    check "killed: the browser got the page first" \
+        wait_for 60 has "$run/browser.log" "status HTTP/1.1 200 OK"
+    check "killed: both servers were written down" \
+        wait_for 20 eval '[ "$(journal_servers | wc -l)" = 2 ]'
     servers=$(journal_servers)
     kill -9 "$launcher_pid"
     wait "$launcher_pid" 2>/dev/null
-    check "killed at $point: the hosts block was left behind" test "$(hosts_blocks)" = 1
-    check "killed at $point: the site file was left filled in" has "$stack/htdocs/site.txt" "host=$site_host"
-    if [ "$point" = start ]; then
-        check "killed at start: the web server ended with the launcher" \
-            wait_for 30 all_gone "${servers%%[[:space:]]*}"
-    else
-        check "killed at $point: both servers ended" wait_for 30 all_gone $servers
-    fi
+    check "killed: the hosts block was left behind" test "$(hosts_blocks)" = 1
+    check "killed: the site file was left filled in" has "$stack/htdocs/site.txt" "host=$site_host"
+    check "killed: both servers ended" wait_for 30 all_gone $servers
     # The browser is not tied to the launcher; it must not fetch the page again.
     release_browser
     hold_browser=0
@@ -286,10 +238,6 @@ crash_case() {  # crash_case start|browser|stop
     check "after both: the hosts file is as before" same_file "$case_dir/hosts.orig" /etc/hosts
 }
 
-case_crash_start() { crash_case start; }
-case_crash_browser() { crash_case browser; }
-case_crash_stop() { crash_case stop; }
-
 # ---- main -----------------------------------------------------------------------------------
 
 if [ "${1:-}" = "--case" ]; then
@@ -300,9 +248,8 @@ if [ "${1:-}" = "--case" ]; then
     stack_config=(Browser:BrowserType=CHROMIUM "Browser:BrowserPath=$bin/fake_browser"
         'Path:PathToApache=server\Apache\Apache' 'Path:PathToMySqlBin=server\mysql\bin'
         'Path:PathToMySqlShare=server\mysql\share')
-    if [ "$isolated" = 1 ] && ! ip link set lo up; then
-        echo "FAIL $case_name: loopback in the namespace" >>"$results"
-        exit 0
+    if [ "$isolated" = 1 ]; then
+        check "the namespace's loopback is up" ip link set lo up || exit 0
     fi
     trap 'for pid in $(pids_in "$case_dir"); do kill -9 "$pid" 2>/dev/null; done' EXIT
     "case_$case_name"
@@ -318,19 +265,14 @@ if ! bash "$src/scripts/assemble-demo" "$bin" "$work/demo" >"$work/assemble.log"
     exit 1
 fi
 
-isolated=0
-if [ -z "${E2E_NO_NAMESPACE:-}" ] && unshare -nm true 2>/dev/null && command -v ip >/dev/null; then
-    isolated=1
-fi
+isolated=0 namespace=()
+[ -z "${E2E_NO_NAMESPACE:-}" ] && unshare -nm true 2>/dev/null && command -v ip >/dev/null &&
+    isolated=1 namespace=(unshare -nm)
 echo "demo stack assembled in $((SECONDS - started)) s; own network namespaces: $isolated"
 
-cases=${E2E_CASES:-plain encrypted keep desktop crash_start crash_browser crash_stop}
+cases=${E2E_CASES:-plain encrypted keep desktop crash}
 for c in $cases; do
-    if [ "$isolated" = 1 ]; then
-        unshare -nm bash "$self" --case "$src" "$bin" "$work" 1 "$c" &
-    else
-        bash "$self" --case "$src" "$bin" "$work" 0 "$c" &
-    fi
+    "${namespace[@]}" bash "$self" --case "$src" "$bin" "$work" "$isolated" "$c" &
 done
 wait
 

@@ -2,8 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <vector>
-
 #include "account_texts_data.h"
 
 namespace {
@@ -52,10 +50,6 @@ TEST(AccountTexts, TheStringTableGivesBackEveryByte) {
     ASSERT_TRUE(StringTableText(32100).has_value());
     EXPECT_EQ(*StringTableText(32100), TRAILHOST_SCRAMBLE_SAMPLE_SCRAMBLED);
     EXPECT_FALSE(StringTableText(32101).has_value());
-}
-#else
-TEST(AccountTexts, LinuxHasNoStringTable) {
-    EXPECT_FALSE(StringTableText(kAccountPasswordTextId).has_value());
 }
 #endif
 

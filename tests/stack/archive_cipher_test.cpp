@@ -5,9 +5,7 @@
 
 #include "test_support.h"
 
-using testsupport::ReadFile;
-using testsupport::TempDir;
-using testsupport::WriteFile;
+using namespace testsupport;
 
 namespace {
 
@@ -21,9 +19,8 @@ std::string CounterBlock() {
 std::string Encrypt(const std::string& passPhrase, const std::string& plain) {
     TempDir dir;
     ArchiveEncryptor encryptor;
-    EXPECT_TRUE(encryptor.Open(passPhrase, dir / "a.aes", kCounter));
-    EXPECT_TRUE(encryptor.Write(plain.data(), plain.size()));
-    EXPECT_TRUE(encryptor.Close());
+    EXPECT_TRUE(encryptor.Open(passPhrase, dir / "a.aes", kCounter) &&
+                encryptor.Write(plain.data(), plain.size()) && encryptor.Close());
     return ReadFile(dir / "a.aes");
 }
 
@@ -100,17 +97,15 @@ TEST(ArchiveCipher, FailsOnShortOrMissingArchivesAndUnwritableOutput) {
 
 TEST(ArchiveCipher, NewArchivesGetRandomCounterBlocks) {
     TempDir dir;
-    ArchiveEncryptor first, second;
-    ASSERT_TRUE(first.Open("p", dir / "1.aes"));
-    ASSERT_TRUE(second.Open("p", dir / "2.aes"));
-    ASSERT_TRUE(first.Write("same", 4));
-    ASSERT_TRUE(second.Write("same", 4));
-    ASSERT_TRUE(first.Close());
-    ASSERT_TRUE(second.Close());
+    for (const char* name : {"1.aes", "2.aes"}) {
+        ArchiveEncryptor encryptor;
+        ASSERT_TRUE(encryptor.Open("p", dir / name) && encryptor.Write("same", 4) &&
+                    encryptor.Close());
+        EXPECT_EQ(Decrypt("p", ReadFile(dir / name)), "same");
+    }
     EXPECT_NE(ReadFile(dir / "1.aes").substr(0, 16), ReadFile(dir / "2.aes").substr(0, 16));
-    EXPECT_EQ(Decrypt("p", ReadFile(dir / "1.aes")), "same");
-    EXPECT_EQ(Decrypt("p", ReadFile(dir / "2.aes")), "same");
-    EXPECT_FALSE(first.Open("p", dir / "no" + "/" + "x.aes"));
+    ArchiveEncryptor unwritable;
+    EXPECT_FALSE(unwritable.Open("p", dir / "no" + "/" + "x.aes"));
 }
 
 }  // namespace

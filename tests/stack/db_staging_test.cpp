@@ -2,33 +2,19 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
-
 #include "archive_builder.h"
 #include "fault_support.h"
 #include "stack/run_journal.h"
-#include "stack_layout.h"
 #include "sys/files.h"
-#include "sys/folders.h"
-#include "test_support.h"
 
-#ifdef _WIN32
-#include <windows.h>
-#endif
-
-using testarchive::Item;
-using testarchive::WriteArchive;
-using testarchive::ZipBytes;
-using testsupport::ReadFile;
-using testsupport::TempDir;
-using testsupport::WriteFile;
+using namespace testarchive;
+using namespace testsupport;
 using Method = ZipWriter::Method;
 
 namespace {
 
 const std::string kPass = "open sesame";
 const char kAbsent[] = "<absent>";
-using testsupport::Native;
 
 // An application folder with a data folder and the database server's system tables, and a
 // runtime folder beside it.
@@ -52,7 +38,7 @@ struct Stack {
 
 std::vector<std::string> Entries(const std::string& folder) {
     std::vector<FolderEntry> entries;
-    ListFolder(folder, entries);
+    EXPECT_TRUE(ListFolder(folder, entries)) << folder;
     std::vector<std::string> names;
     for (const FolderEntry& entry : entries) {
         names.push_back(entry.name);
@@ -195,9 +181,7 @@ TEST(DatabaseUnpack, IsRefusedWhenTheItemsWouldNotLeaveRoomOnTheDisk) {
             return std::optional<std::uint64_t>(free);
         };
         EXPECT_EQ(UnpackArchive(zip, folder, options), unpacks ? 3 : 0) << free;
-        std::vector<FolderEntry> entries;
-        ASSERT_TRUE(ListFolder(folder, entries));
-        EXPECT_EQ(entries.empty(), !unpacks) << free;
+        EXPECT_EQ(Entries(folder).empty(), !unpacks) << free;
     }
 }
 
@@ -208,14 +192,12 @@ TEST(DatabaseUnpack, IsRefusedOnANearlyFullDisk) {
     const std::string zip = dir / "db.zip";
     WriteFile(zip, ZipBytes({{"dbdir/a", std::string(10 * 1024 * 1024, 'a')}}));
     const std::string folder = dir / "disk";
-    testsupport::SmallDisk disk(testsupport::MadeFolder(folder), 24 * 1024);
+    SmallDisk disk(MadeFolder(folder), 24 * 1024);
     if (!disk.ok()) {
         GTEST_SKIP() << "no mounts of the test's own here (they need root)";
     }
     EXPECT_EQ(UnpackArchive(zip, folder + kSep), 0);
-    std::vector<FolderEntry> entries;
-    ASSERT_TRUE(ListFolder(folder, entries));
-    EXPECT_TRUE(entries.empty());
+    EXPECT_TRUE(Entries(folder).empty());
     // Where there is room, the same archive unpacks.
     EXPECT_EQ(UnpackArchive(zip, dir / "roomy" + kSep), 1);
 }

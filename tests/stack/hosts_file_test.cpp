@@ -3,21 +3,14 @@
 #include <gtest/gtest.h>
 
 #include "fault_support.h"
+#include "hosts_block.h"
 #include "sys/files.h"
-#include "sys/folders.h"
-#include "test_support.h"
 
-#ifdef _WIN32
-#include <windows.h>
-#else
+#ifndef _WIN32
 #include <sys/stat.h>
-#include <unistd.h>
 #endif
 
-using testsupport::kEol;
-using testsupport::ReadFile;
-using testsupport::TempDir;
-using testsupport::WriteFile;
+using namespace testsupport;
 
 namespace {
 
@@ -25,12 +18,6 @@ namespace {
 // longer than any small buffer, no line end at the end.
 const std::string kOriginal =
     "127.0.0.1 localhost\r\n::1 localhost\n# " + std::string(300, 'c') + "\n10.0.0.1\tintranet";
-
-// The block a run appends for a host.
-std::string Block(const std::string& host, const std::string& address = "192.168.1.5") {
-    return kEol + "#---TRH_START---" + kEol + address + "\t" + host + kEol + "#---TRH_END---" +
-           kEol;
-}
 
 struct Hosts {
     TempDir dir;
@@ -45,7 +32,7 @@ struct Hosts {
 // Only a valid line is written, after the file is saved; a second block of the same host is
 // written too (another run of the site).
 TEST(HostsFile, AddingAppendsTheMarkedBlockAfterSavingTheFile) {
-    const std::string sameHost = kOriginal + Block("myhost");
+    const std::string sameHost = kOriginal + HostsBlock("myhost");
     const struct {
         const char* what;
         std::string host, address, before;
@@ -64,7 +51,7 @@ TEST(HostsFile, AddingAppendsTheMarkedBlockAfterSavingTheFile) {
         Hosts h;
         WriteFile(h.hosts, row.before);
         EXPECT_EQ(AddHostsEntry(row.host, row.address, h.runtime, h.hosts), row.added) << row.what;
-        EXPECT_EQ(ReadFile(h.hosts), row.added ? row.before + Block(row.host) : row.before)
+        EXPECT_EQ(ReadFile(h.hosts), row.added ? row.before + HostsBlock(row.host) : row.before)
             << row.what;
         EXPECT_EQ(ReadFile(HostsBackupPath(h.runtime)), row.added ? row.before : "") << row.what;
     }
@@ -84,11 +71,11 @@ TEST(HostsFile, AMissingHostsFileOrRuntimeFolderGivesFalse) {
 // of other sites or of the same one. Each run takes out one block of its own, the last one, with
 // the line end that came with it, and nothing else.
 TEST(HostsFile, RemovalTakesOutOnlyTheRunsOwnBlock) {
-    const std::string a = Block("a.test");
-    const std::string b = Block("b.test");
+    const std::string a = HostsBlock("a.test");
+    const std::string b = HostsBlock("b.test");
     const std::string later = "10.0.0.9\tadded.later" + kEol;
     // Blocks of another system's line ends, as a hosts file shared between systems holds them.
-    const std::string crlf = "\r\n#---TRH_START---\r\n127.0.0.1\tc.test\r\n#---TRH_END---\r\n";
+    const std::string crlf = HostsBlock("c.test", "127.0.0.1", "\r\n");
     const struct {
         const char* what;
         std::string before, host, address;
@@ -142,7 +129,7 @@ TEST(HostsFile, TheFileKeepsItsModeAndOwner) {
     const std::string link = h.dir / "link";
     ASSERT_EQ(symlink(h.hosts.c_str(), link.c_str()), 0);
     ASSERT_TRUE(AddHostsEntry("myhost", "192.168.1.5", h.runtime, link));
-    EXPECT_EQ(ReadFile(h.hosts), kOriginal + Block("myhost"));
+    EXPECT_EQ(ReadFile(h.hosts), kOriginal + HostsBlock("myhost"));
     struct stat st {};
     ASSERT_EQ(lstat(link.c_str(), &st), 0);
     EXPECT_TRUE(S_ISLNK(st.st_mode)) << "the link stays a link";
@@ -160,7 +147,7 @@ TEST(HostsFile, TheFileKeepsItsModeAndOwner) {
 TEST(HostsFile, ABindMountedFileIsWrittenInPlace) {
     Hosts h;
     const std::string disk = h.dir / "disk";
-    testsupport::SmallDisk small(testsupport::MadeFolder(disk), 16);
+    SmallDisk small(MadeFolder(disk), 16);
     if (!small.ok()) {
         GTEST_SKIP() << "no mounts of the test's own here (they need root)";
     }
@@ -169,10 +156,10 @@ TEST(HostsFile, ABindMountedFileIsWrittenInPlace) {
     const std::string original =
         kOriginal + std::string(4096 - kOriginal.size() % 4096 - 2, '#') + "\n";
     WriteFile(source, original);
-    testsupport::BindMount mount(source, h.hosts);
+    BindMount mount(source, h.hosts);
     ASSERT_TRUE(mount.ok());
     ASSERT_TRUE(AddHostsEntry("myhost", "192.168.1.5", h.runtime, h.hosts));
-    EXPECT_EQ(ReadFile(source), original + Block("myhost"));
+    EXPECT_EQ(ReadFile(source), original + HostsBlock("myhost"));
     EXPECT_EQ(RemoveHostsEntry("myhost", "192.168.1.5", h.hosts), HostsRemoval::kRemoved);
     EXPECT_EQ(ReadFile(source), original);
 

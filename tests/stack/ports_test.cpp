@@ -4,18 +4,11 @@
 
 #include <gtest/gtest.h>
 
-#ifndef _WIN32
-#include <unistd.h>
-#endif
-
 #include <memory>
-#include <vector>
 
 #include "fake_tcp_server.h"
 
-using testsupport::CloseRawSocket;
-using testsupport::kNoRawSocket;
-using testsupport::RawSocket;
+using namespace testsupport;
 
 namespace {
 
@@ -58,8 +51,8 @@ protected:
 };
 
 TEST_F(Ports, PreferredPortWhenFreeOtherwiseTheFirstFreeOfTheFirstFourOfTheTable) {
-    const int free1 = testsupport::UnusedPort();
-    const int free2 = testsupport::UnusedPort();
+    const int free1 = UnusedPort();
+    const int free2 = UnusedPort();
     const struct {
         const char* what;
         int preferred;
@@ -89,7 +82,7 @@ TEST_F(Ports, APortHeldOnAnyAddressIsTaken) {
         const Listener listener(address);
         ASSERT_NE(listener.Port(), 0) << address;
         EXPECT_FALSE(IsPortFree(host, listener.Port())) << address << " " << host;
-        EXPECT_TRUE(IsPortFree(host, testsupport::UnusedPort())) << host;
+        EXPECT_TRUE(IsPortFree(host, UnusedPort())) << host;
     }
 #ifndef _WIN32
     // A port this user may not listen on is no choice either.

@@ -2,12 +2,9 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <cctype>
 
 #include "stack/run_recovery.h"
-#include "stack/runtime.h"
-#include "stack/stack_state.h"
 #include "stack_layout.h"
 #include "sys/files.h"
 #include "sys/launcher.h"
@@ -17,10 +14,7 @@
 #include <unistd.h>
 #endif
 
-using testsupport::Eventually;
-using testsupport::ReadFile;
-using testsupport::TempDir;
-using testsupport::WriteFile;
+using namespace testsupport;
 
 namespace {
 
@@ -75,24 +69,14 @@ protected:
     Process Idle() {
         ProcessLauncher launcher;
         const std::string ready = layout_.Root() + "ready" + std::to_string(started_.size());
-        EXPECT_TRUE(launcher.Launch(
-            "\"" + testsupport::HelperPath("idle_process") + "\" \"" + ready + "\" 0", "",
-            LaunchWait::None, false, WindowSearch::Direct));
+        EXPECT_TRUE(launcher.Launch("\"" + HelperPath("idle_process") + "\" \"" + ready + "\" 0",
+                                    "", LaunchWait::None, false, WindowSearch::Direct));
         started_.push_back(launcher.process());
         EXPECT_TRUE(Eventually([&] { return PathExists(ready); }));
         return launcher.process();
     }
 
-    std::vector<std::string> Found() {
-        std::vector<std::string> folders;
-        for (const AbandonedRun& run :
-             FindAbandonedRuns(layout_.TempFolder(), layout_.ExeFolder())) {
-            folders.push_back(run.runtimeFolder);
-        }
-        return folders;
-    }
-
-    testsupport::StackLayout layout_;
+    StackLayout layout_;
     std::vector<Process> started_;
 };
 
@@ -138,7 +122,11 @@ TEST_F(AbandonedRuns, AreRunsOfThisStackWhoseLauncherIsGone) {
 #ifdef _WIN32
     expected.push_back(shouted);
 #endif
-    EXPECT_EQ(Found(), expected);
+    std::vector<std::string> found;
+    for (const AbandonedRun& run : FindAbandonedRuns(layout_.TempFolder(), stack)) {
+        found.push_back(run.runtimeFolder);
+    }
+    EXPECT_EQ(found, expected);
 }
 
 TEST_F(AbandonedRuns, UndoEndsOnlyServersThatAreStillTheProcessWrittenDown) {

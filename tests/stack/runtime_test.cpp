@@ -4,9 +4,7 @@
 
 #include "sys/environment.h"
 #include "sys/files.h"
-#include "sys/folders.h"
 #include "stack_layout.h"
-#include "test_support.h"
 #include "trailhost_version.h"
 
 #include <memory>
@@ -15,19 +13,15 @@
 #include <windows.h>
 #else
 #include <sys/stat.h>
-#include <unistd.h>
 #endif
 
-using testsupport::Native;
-using testsupport::SampleRun;
-using testsupport::TempDir;
-using testsupport::WriteFile;
+using namespace testsupport;
 
 namespace {
 
-// The value of `name` in the list.
-std::string ValueOf(const EnvironmentList& list, const std::string& name) {
-    for (const auto& [key, value] : list) {
+// The value of `name` in the stack's variables (without an old path).
+std::string ValueOf(const AppSettings& settings, const RunValues& run, const std::string& name) {
+    for (const auto& [key, value] : StackEnvironment(settings, run, "")) {
         if (key == name) {
             return value;
         }
@@ -35,27 +29,15 @@ std::string ValueOf(const EnvironmentList& list, const std::string& name) {
     return "<missing>";
 }
 
-// The variables of the stack, in their order.
-const std::vector<std::string> kNames({"TRH_EDITION", "PHPRC", "TRH_SERVER_SOFTWARE",
-                                       "TRH_SERVER_APPROOT", "TRH_SERVER_DOCROOT", "TRH_DB_PATH",
-                                       "TRH_TEMP_FOLDER", "TRH_APACHE_PORT", "TRH_BASE_URL",
-                                       "TRH_MYSQL_PORT", "PATH"});
-
-TEST(RuntimeFolder, IsNamedAfterTheProcessUnderTheTemporaryFolder) {
-#ifdef _WIN32
-    EXPECT_EQ(RuntimeFolderName("C:\\TEMP\\", 1234), "C:\\TEMP\\Trailhost_1234\\");
-    EXPECT_EQ(RuntimeFolderName("C:\\TEMP", 1234), "C:\\TEMP\\Trailhost_1234\\");
-    EXPECT_EQ(RuntimeFolderName("\\\\server\\tmp\\", 7), "\\\\server\\tmp\\Trailhost_7\\");
-#else
-    EXPECT_EQ(RuntimeFolderName("/tmp/", 1234), "/tmp/Trailhost_1234/");
-    EXPECT_EQ(RuntimeFolderName("/var/tmp", 1234), "/var/tmp/Trailhost_1234/");
-#endif
-}
-
+// Named after the process under the temporary folder, which may lack its last separator.
 TEST(RuntimeFolder, IsANewPrivateFolderWithItsSessionFolder) {
     TempDir dir;
     const std::string runtime = CreateRuntimeFolder(dir.path(), 42, true);
-    ASSERT_EQ(runtime, RuntimeFolderName(dir.path(), 42));
+    ASSERT_EQ(runtime, dir / "Trailhost_42" + kSep);
+    EXPECT_EQ(RuntimeFolderName(dir.path().substr(0, dir.path().size() - 1), 42), runtime);
+#ifdef _WIN32
+    EXPECT_EQ(RuntimeFolderName("\\\\server\\tmp\\", 7), "\\\\server\\tmp\\Trailhost_7\\");
+#endif
     EXPECT_TRUE(PathExists(runtime + "session"));
     EXPECT_EQ(ClaimOf(runtime), FolderClaim::kOurs);
 #ifdef _WIN32
@@ -88,12 +70,6 @@ TEST(Environment, ElevenVariablesInTheirOrder) {
     RunValues run = SampleRun(app);
     AppSettings settings;
     settings.pathToMySqlBin = "server\\mysql\\bin";
-    const EnvironmentList env = StackEnvironment(settings, run, "OLD");
-    std::vector<std::string> names;
-    for (const auto& entry : env) {
-        names.push_back(entry.first);
-    }
-    EXPECT_EQ(names, kNames);
     const std::string perl = app + Native("server/Perl2/");
 #ifdef _WIN32
     const std::string path = perl + "Apache\\;" + perl + "bin\\;;" + app + "server\\php\\;";
@@ -101,37 +77,33 @@ TEST(Environment, ElevenVariablesInTheirOrder) {
     // No empty element, which would stand for the current folder.
     const std::string path = perl + "Apache/:" + perl + "bin/:" + app + "server/php/";
 #endif
-    const std::pair<const char*, std::string> values[] = {
-        {"TRH_EDITION", "PS"},
-        {"PHPRC", run.runtimeFolder},
-        {"TRH_SERVER_SOFTWARE", std::string("Trailhost ") + TRAILHOST_VERSION},
-        {"TRH_SERVER_APPROOT", app},
-        {"TRH_SERVER_DOCROOT", app + "htdocs"},
-        {"TRH_DB_PATH", run.dbFolder},
-        {"TRH_TEMP_FOLDER", run.runtimeFolder},
-        {"TRH_APACHE_PORT", "8080"},
-        {"TRH_BASE_URL", "http://myhost:8080"},
-        {"TRH_MYSQL_PORT", "3307"},
-        {"PATH", path + (kSep == "/" ? ":OLD" : "OLD")},
-    };
-    for (const auto& [name, value] : values) {
-        EXPECT_EQ(ValueOf(env, name), value) << name;
-    }
-    EXPECT_EQ(ValueOf(StackEnvironment(settings, run, ""), "PATH"), path);
+    EXPECT_EQ(
+        StackEnvironment(settings, run, "OLD"),
+        (EnvironmentList{{"TRH_EDITION", "PS"},
+                         {"PHPRC", run.runtimeFolder},
+                         {"TRH_SERVER_SOFTWARE", std::string("Trailhost ") + TRAILHOST_VERSION},
+                         {"TRH_SERVER_APPROOT", app},
+                         {"TRH_SERVER_DOCROOT", app + "htdocs"},
+                         {"TRH_DB_PATH", run.dbFolder},
+                         {"TRH_TEMP_FOLDER", run.runtimeFolder},
+                         {"TRH_APACHE_PORT", "8080"},
+                         {"TRH_BASE_URL", "http://myhost:8080"},
+                         {"TRH_MYSQL_PORT", "3307"},
+                         {"PATH", path + (kSep == "/" ? ":OLD" : "OLD")}}));
+    EXPECT_EQ(ValueOf(settings, run, "PATH"), path);
     // The edition names the database programs and Perl when they are there.
     for (const auto& [folder, edition] : std::vector<std::pair<std::string, std::string>>{
              {"server/perl2", "PSP"}, {"server/mysql/bin", "PSMP"}}) {
         ASSERT_TRUE(CreateFolders(app + Native(folder)));
-        EXPECT_EQ(ValueOf(StackEnvironment(settings, run, ""), "TRH_EDITION"), edition);
+        EXPECT_EQ(ValueOf(settings, run, "TRH_EDITION"), edition);
     }
     ASSERT_TRUE(DeleteFolderTree(app + Native("server/perl2")));
-    EXPECT_EQ(ValueOf(StackEnvironment(settings, run, ""), "TRH_EDITION"), "PSM");
+    EXPECT_EQ(ValueOf(settings, run, "TRH_EDITION"), "PSM");
     // A document root of several parts is appended plainly; a local start gives PHP its folder.
     run.docRootName = "www\\site";
     settings.startLocal = 1;
-    EXPECT_EQ(ValueOf(StackEnvironment(settings, run, ""), "TRH_SERVER_DOCROOT"),
-              app + Native("www/site"));
-    EXPECT_EQ(ValueOf(StackEnvironment(settings, run, ""), "PHPRC"), app + Native("/server/php"));
+    EXPECT_EQ(ValueOf(settings, run, "TRH_SERVER_DOCROOT"), app + Native("www/site"));
+    EXPECT_EQ(ValueOf(settings, run, "PHPRC"), app + Native("/server/php"));
 }
 
 TEST(Environment, IsSetForChildrenWithTheWholeOldPath) {
@@ -141,13 +113,11 @@ TEST(Environment, IsSetForChildrenWithTheWholeOldPath) {
         oldPath += kSep + "folder" + std::to_string(i) + (kSep == "/" ? ":" : ";");
     }
     oldPath += "END";
-    std::vector<std::unique_ptr<testsupport::ScopedEnv>> saved;
-    for (const std::string& name : kNames) {
-        saved.push_back(std::make_unique<testsupport::ScopedEnv>(
-            name, name == "PATH" ? oldPath : testsupport::GetEnv(name)));
-    }
-
     const RunValues run = SampleRun("E" + kSep);
+    std::vector<std::unique_ptr<ScopedEnv>> saved;
+    for (const auto& [name, value] : StackEnvironment(AppSettings(), run, "")) {
+        saved.push_back(std::make_unique<ScopedEnv>(name, name == "PATH" ? oldPath : GetEnv(name)));
+    }
     SetStackEnvironment(AppSettings(), run);
     const std::string now = GetEnvironmentValue("PATH");
     ASSERT_GT(now.size(), oldPath.size());

@@ -1,27 +1,21 @@
 #include "stack/start_sequence.h"
 #include "stack/stop_sequence.h"
-
-#include "stack/database_server.h"
 #include "stack/web_server.h"
+
 #include "sys/files.h"
-#include "sys/launcher.h"
-#include "sys/process_list.h"
 #include "sys/pure_socket.h"
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
-#include <chrono>
 #include <future>
-#include <thread>
 
 #include "archive_builder.h"
 #include "fake_tcp_server.h"
+#include "hosts_block.h"
 #include "stack/account_texts.h"
 #include "stack/db_staging.h"
 #include "stack/run_journal.h"
 #include "stack_layout.h"
-#include "sys/folders.h"
 #include "sys/gate.h"
 #include "trace_capture.h"
 
@@ -29,18 +23,7 @@
 #include <sys/stat.h>
 #endif
 
-using testsupport::Eventually;
-using testsupport::kEol;
-using testsupport::LogValues;
-using testsupport::NoStopPause;
-using testsupport::ProcessRuns;
-using testsupport::ReadFile;
-using testsupport::RecordingShell;
-using testsupport::ScriptedWebServer;
-using testsupport::StackLayout;
-using testsupport::TraceCapture;
-using testsupport::UnusedPort;
-using testsupport::WriteFile;
+using namespace testsupport;
 
 namespace {
 
@@ -48,14 +31,12 @@ namespace {
 // assertion leaves behind is stopped at the end of its scope.
 class QuickRun {
 public:
-    QuickRun(const StackLayout& layout, AppSettings runSettings, const std::string& hostsPath = "")
-        : settings(std::move(runSettings)), state(Places(layout, hostsPath), NoStopPause()) {
+    QuickRun(StackPlaces places, AppSettings runSettings)
+        : settings(std::move(runSettings)), state(std::move(places), NoStopPause()) {
         settings.browserType = BrowserType::NONE;
         state.MarkRunnerStarted();
     }
     ~QuickRun() { Stop(); }
-    QuickRun(const QuickRun&) = delete;
-    QuickRun& operator=(const QuickRun&) = delete;
 
     StartResult Start() { return StartSequence(state, settings, shell); }
     void Stop() { StopSequence(state, settings, shell, true); }
@@ -63,39 +44,35 @@ public:
     AppSettings settings;
     RecordingShell shell;
     StackState state;
-
-private:
-    static StackPlaces Places(const StackLayout& layout, const std::string& hostsPath) {
-        StackPlaces places = layout.Places({}, {});
-        places.hostsPath = hostsPath.empty() ? places.hostsPath : hostsPath;
-        return places;
-    }
 };
 
+// A stack with its servers, and settings of its own ports.
 class Sequences : public ::testing::Test {
 protected:
+    Sequences() { layout_.InstallServers(); }
+
     WinsockGuard sockets_;
     StackLayout layout_;
+    AppSettings settings_ = StackLayout::Settings(UnusedPort(), UnusedPort());
 };
 
 TEST_F(Sequences, StopDoesNothingInAProcessThatNeverStartedTheStack) {
     RecordingShell shell;
-    AppSettings settings = StackLayout::Settings(UnusedPort(), UnusedPort());
-    settings.shutdownMessage = "Stopping";
-    settings.deleteHttpTemp = true;
-    settings.shutdownCommands[0] = StackLayout::MarkerCommand(layout_.Root() + "shutdown.ran");
+    settings_.shutdownMessage = "Stopping";
+    settings_.deleteHttpTemp = true;
+    settings_.shutdownCommands[0] = StackLayout::MarkerCommand(layout_.Root() + "shutdown.ran");
     StackState state(layout_.Places({}, {}));
     state.runtimeFolder = layout_.TempFolder();
 
-    StopSequence(state, settings, shell, false);
-    StopSequence(state, settings, shell, false);
+    StopSequence(state, settings_, shell, false);
+    StopSequence(state, settings_, shell, false);
     EXPECT_TRUE(shell.Calls().empty());
     EXPECT_TRUE(PathExists(layout_.TempFolder()));
     EXPECT_FALSE(PathExists(layout_.Root() + "shutdown.ran"));
 
     // Nor does a start that comes after the stop has begun.
     state.MarkRunnerStarted();
-    EXPECT_EQ(StartSequence(state, settings, shell), StartResult::kAbandoned);
+    EXPECT_EQ(StartSequence(state, settings_, shell), StartResult::kAbandoned);
     EXPECT_TRUE(shell.Calls().empty());
     EXPECT_EQ(state.webServer, nullptr);
 }
@@ -115,16 +92,14 @@ TEST_F(Sequences, WaitingForTheStopEndsWhenTheSequenceThatRunsHasEnded) {
 // Two callers of the stop at once (the runner and the frame's close path): the sequence runs for
 // one of them.
 TEST_F(Sequences, TwoStopsAtOnceRunTheSequenceOnce) {
-    layout_.InstallServers();
-    AppSettings settings = StackLayout::Settings(UnusedPort(), UnusedPort());
-    settings.useMySQL = true;
-    settings.shutdownMessage = "Stopping";
-    QuickRun run(layout_, settings);
+    settings_.useMySQL = true;
+    settings_.shutdownMessage = "Stopping";
+    QuickRun run(layout_.Places({}, {}), settings_);
     ASSERT_EQ(run.Start(), StartResult::kDone);
-    ASSERT_TRUE(Eventually([&] { return IsPortInUse(settings.mySQLPort, "127.0.0.1"); }));
+    ASSERT_TRUE(Eventually([&] { return IsPortInUse(settings_.mySQLPort, "127.0.0.1"); }));
     const std::uint32_t webProcess = run.state.webServer->processId();
 
-    testsupport::Gate go;
+    Gate go;
     const auto stop = [&] {
         go.WaitOpen();
         StopSequence(run.state, run.settings, run.shell, false);
@@ -136,7 +111,7 @@ TEST_F(Sequences, TwoStopsAtOnceRunTheSequenceOnce) {
     second.join();
     EXPECT_EQ(run.shell.Calls("close frame").size(), 1u);
     EXPECT_EQ(run.shell.Calls("dialog").size(), 1u);
-    EXPECT_FALSE(IsPortInUse(settings.mySQLPort, "127.0.0.1"));
+    EXPECT_FALSE(IsPortInUse(settings_.mySQLPort, "127.0.0.1"));
     EXPECT_TRUE(Eventually([&] { return !ProcessRuns(webProcess); }));
     EXPECT_EQ(LogValues(ReadFile(run.state.runtimeFolder + "fake_db.log"), "shutdown").size(), 1u);
 }
@@ -148,12 +123,8 @@ TEST_F(Sequences, OverlappingRunsTakeOutOnlyTheirOwnHostsBlocks) {
     if (address.empty()) {
         GTEST_SKIP() << "this machine has no address of its own";
     }
-    const auto block = [&](const std::string& host) {
-        return kEol + "#---TRH_START---" + kEol + address + "\t" + host + kEol + "#---TRH_END---" +
-               kEol;
-    };
+    const auto block = [&](const std::string& host) { return HostsBlock(host, address); };
     const std::string userLine = "10.0.0.9\tuser.test" + kEol;
-    layout_.InstallServers();
     for (const bool firstStopsFirst : {true, false}) {
         StackLayout other;
         other.InstallServers();
@@ -163,8 +134,10 @@ TEST_F(Sequences, OverlappingRunsTakeOutOnlyTheirOwnHostsBlocks) {
         first.hostName = "127.0.0.2";
         AppSettings second = StackLayout::Settings(UnusedPort(), UnusedPort());
         second.hostName = "127.0.0.3";
-        QuickRun a(layout_, first);
-        QuickRun b(other, second, hosts);
+        StackPlaces shared = other.Places({}, {});
+        shared.hostsPath = hosts;
+        QuickRun a(layout_.Places({}, {}), first);
+        QuickRun b(shared, second);
 
         ASSERT_EQ(a.Start(), StartResult::kDone);
         ASSERT_EQ(b.Start(), StartResult::kDone);
@@ -184,7 +157,6 @@ TEST_F(Sequences, OverlappingRunsTakeOutOnlyTheirOwnHostsBlocks) {
 // A close while the encrypted database is unpacked: the stop breaks the unpacking off between
 // files and waits for it, so nothing is written after the stop has removed the runtime folder.
 TEST_F(Sequences, AStopDuringTheUnpackingBreaksItOffAndLeavesNothingBehind) {
-    layout_.InstallServers();
     // A big first file, so that the stop comes while it is written, and many after it.
     std::vector<testarchive::Item> items = {{"dbdir/t0.ibd", std::string(32 << 20, 'a')}};
     for (int i = 1; i < 300; ++i) {
@@ -193,9 +165,8 @@ TEST_F(Sequences, AStopDuringTheUnpackingBreaksItOffAndLeavesNothingBehind) {
     }
     ASSERT_TRUE(testarchive::WriteArchive(layout_.ExeFolder() + "dbdir.aes", ArchivePassPhrase(),
                                           testarchive::ZipBytes(items)));
-    AppSettings settings = StackLayout::Settings(UnusedPort(), UnusedPort());
-    settings.deleteHttpTemp = true;
-    QuickRun run(layout_, settings);
+    settings_.deleteHttpTemp = true;
+    QuickRun run(layout_.Places({}, {}), settings_);
     const std::string runtime =
         layout_.TempFolder() + "Trailhost_" + std::to_string(Process::CurrentId()) + kSep;
     const std::string unpacked = runtime + kSep + "encdb" + kSep + "dbdir" + kSep;
@@ -214,12 +185,10 @@ TEST_F(Sequences, AStopDuringTheUnpackingBreaksItOffAndLeavesNothingBehind) {
 // The unpacked database is for this user alone while the run lasts, and goes at its stop even
 // when the runtime folder is kept.
 TEST_F(Sequences, TheDecryptedDatabaseIsPrivateAndGoesAtEveryStop) {
-    layout_.InstallServers();
     ASSERT_TRUE(testarchive::WriteArchive(layout_.ExeFolder() + "dbdir.aes", ArchivePassPhrase(),
                                           testarchive::ZipBytes({{"dbdir/site.frm", "secret"}})));
-    AppSettings settings = StackLayout::Settings(UnusedPort(), UnusedPort());
-    settings.deleteHttpTemp = false;
-    QuickRun run(layout_, settings);
+    settings_.deleteHttpTemp = false;
+    QuickRun run(layout_.Places({}, {}), settings_);
 
     ASSERT_EQ(run.Start(), StartResult::kDone);
     const std::string encdb = UnpackFolderName(run.state.runtimeFolder);
@@ -240,10 +209,8 @@ TEST_F(Sequences, TheDecryptedDatabaseIsPrivateAndGoesAtEveryStop) {
 // runtime folder that holds it, for the next start; also when the frame's close path stopped the
 // browser before the stop sequence asked.
 TEST_F(Sequences, ABrowserChangeThatCouldNotBePutBackStaysForTheNextStart) {
-    layout_.InstallServers();
-    AppSettings settings = StackLayout::Settings(UnusedPort(), UnusedPort());
-    settings.deleteHttpTemp = true;
-    QuickRun run(layout_, settings);
+    settings_.deleteHttpTemp = true;
+    QuickRun run(layout_.Places({}, {}), settings_);
     ASSERT_EQ(run.Start(), StartResult::kDone);
     const std::string runtime = run.state.runtimeFolder;
     ASSERT_TRUE(RecordInJournal(runtime, journal::kProxy, {"ProxyOverride", "1", "x", "site"}));

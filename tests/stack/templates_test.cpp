@@ -5,15 +5,9 @@
 #include <gtest/gtest.h>
 
 #include "sys/files.h"
-#include "sys/folders.h"
 #include "stack_layout.h"
-#include "test_support.h"
 
-using testsupport::kEol;
-using testsupport::ReadFile;
-using testsupport::SampleRun;
-using testsupport::TempDir;
-using testsupport::WriteFile;
+using namespace testsupport;
 
 namespace {
 

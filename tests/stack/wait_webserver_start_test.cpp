@@ -8,8 +8,7 @@
 #include "sys/gate.h"
 #include "trace_capture.h"
 
-using testsupport::ScriptedWebServer;
-using testsupport::TraceCapture;
+using namespace testsupport;
 
 namespace {
 
@@ -27,12 +26,11 @@ protected:
 // Each case answers the first connection, then the second with 200: a probe that took the first
 // answer for ready asked once, one that did not asked again on a fresh connection.
 TEST_F(Probe, OnlyAnHttp11NotFoundOrNoStatusLineMeansNotReady) {
-    struct Case {
+    const struct {
         std::string answer;
         bool ready;
         const char* why;
-    };
-    const Case cases[] = {
+    } cases[] = {
         {"HTTP/1.0 404 Not Found\r\n\r\n", true, "an HTTP/1.0 404 is an answer"},
         {"HTTP/1.1 500 Internal Server Error\r\n\r\n", true, "an error is an answer"},
         {"http/1.1 404 not found\r\n\r\n", true, "the 404 test is case-sensitive"},
@@ -40,7 +38,7 @@ TEST_F(Probe, OnlyAnHttp11NotFoundOrNoStatusLineMeansNotReady) {
         {"HTTP/1.1 404 Not Found\r\n\r\n", false, "an HTTP/1.1 404 is not ready"},
         {"", false, "a connection closed without a word is no web server's answer"},
     };
-    for (const Case& c : cases) {
+    for (const auto& c : cases) {
         ScriptedWebServer server({c.answer, kOk});
         CWaitWebserverStart probe(server.Port(), "127.0.0.1");
         probe.Start();
@@ -57,7 +55,7 @@ TEST_F(Probe, OnlyAnHttp11NotFoundOrNoStatusLineMeansNotReady) {
 
 TEST_F(Probe, TriesEvery200MsUntilSomethingListens) {
     TraceCapture trace;
-    const int port = testsupport::UnusedPort();
+    const int port = UnusedPort();
     CWaitWebserverStart probe(port, "127.0.0.1");
     probe.Start();
 
@@ -87,15 +85,15 @@ TEST_F(Probe, TriesEvery200MsUntilSomethingListens) {
 TEST_F(Probe, KillEndsAProbeThatGetsNoAnswer) {
     // Nothing listens at the first port; the second accepts and then keeps silent, so that the
     // probe is blocked reading the status line.
-    testsupport::Gate accepted;
-    testsupport::Gate release;
-    testsupport::FakeTcpServer silent;
-    silent.Serve([&](testsupport::ServerConnection&) {
+    Gate accepted;
+    Gate release;
+    FakeTcpServer silent;
+    silent.Serve([&](ServerConnection&) {
         accepted.Open();
         release.WaitOpen();
     });
     CWaitWebserverStart blocked(silent.Port(), "127.0.0.1");
-    CWaitWebserverStart refused(testsupport::UnusedPort(), "127.0.0.1");
+    CWaitWebserverStart refused(UnusedPort(), "127.0.0.1");
     blocked.Start();
     accepted.WaitOpen();
     refused.Start();

@@ -1,16 +1,12 @@
 #include "stack/web_server.h"
 
-#include <string>
-#include <vector>
-
-#include "config/settings.h"
 #include "sys/launcher.h"
 
 #include <gtest/gtest.h>
 
 #include "stack_layout.h"
 
-using testsupport::StackLayout;
+using namespace testsupport;
 
 namespace {
 
@@ -44,10 +40,10 @@ TEST(StartUrl, IsBuiltFromHostPortFileAndEncodedParameter) {
 // whatever blanks, quotes and shell characters the folders hold.
 TEST(WebServerCommandLine, ProgramAndConfigurationAreOneArgumentEach) {
     StackLayout layout;
-    const std::string configured = testsupport::Native("server/Apache/Apache") + testsupport::kExe;
-    const std::string builtIn = testsupport::Native("server/Apache/bin/Apache") + testsupport::kExe;
-    const std::string odd = testsupport::Native("/media/me/My Stick & co;/");
-    const std::string config = testsupport::Native("/tmp/a \"b\" -x/Trailhost_9/");
+    const std::string configured = Native("server/Apache/Apache") + kExe;
+    const std::string builtIn = Native("server/Apache/bin/Apache") + kExe;
+    const std::string odd = Native("/media/me/My Stick & co;/");
+    const std::string config = Native("/tmp/a \"b\" -x/Trailhost_9/");
 #ifdef _WIN32
     const std::vector<std::string> tail = {"-f", config + "\\httpd.conf"};
 #else
@@ -65,7 +61,7 @@ TEST(WebServerCommandLine, ProgramAndConfigurationAreOneArgumentEach) {
     };
     for (const auto& row : rows) {
         if (row.installed) {
-            layout.Install("fake_web", "server/Apache/Apache" + testsupport::kExe);
+            layout.Install("fake_web", "server/Apache/Apache" + kExe);
         }
         std::vector<std::string> expected = {row.program};
         expected.insert(expected.end(), tail.begin(), tail.end());

@@ -3,15 +3,10 @@
 #include <gtest/gtest.h>
 
 #include "archive_builder.h"
-#include "stack/zip_writer.h"
-#include "sys/folders.h"
 #include "test_support.h"
 
-using testarchive::Item;
-using testarchive::ZipBytes;
-using testsupport::ReadFile;
-using testsupport::TempDir;
-using testsupport::WriteFile;
+using namespace testarchive;
+using namespace testsupport;
 using Method = ZipWriter::Method;
 
 namespace {
@@ -27,11 +22,6 @@ std::string Pattern(size_t size) {
 void Put16(std::string& bytes, size_t at, uint16_t value) {
     bytes[at] = static_cast<char>(value & 0xff);
     bytes[at + 1] = static_cast<char>(value >> 8);
-}
-
-void Put32(std::string& bytes, size_t at, uint32_t value) {
-    Put16(bytes, at, static_cast<uint16_t>(value & 0xffff));
-    Put16(bytes, at + 2, static_cast<uint16_t>(value >> 16));
 }
 
 // Where a central directory record holds the item's name.
@@ -77,7 +67,7 @@ TEST(ZipReader, ExtractsStoredAndDeflatedItemsWithOrWithoutDescriptors) {
 // zip with its own deflate, and Python's zipfile, each at several levels, holding files of zeros
 // and of mixed bytes in sizes around multiples of 64 KiB. Every item must come out byte for byte.
 TEST(ZipReader, ReadsEveryItemThatOtherWritersDeflated) {
-    const std::string folder = testsupport::TestBinFolder() + "foreign-zips" + kSep;
+    const std::string folder = TestBinFolder() + "foreign-zips" + kSep;
     std::vector<FolderEntry> data;
     ASSERT_TRUE(ListFolder(folder + "data", data)) << folder;
     ASSERT_GT(data.size(), 100u);
@@ -120,7 +110,7 @@ TEST(ZipReader, OpensOnlyWhatItSupports) {
     std::string shared = big.substr(0, bigEnd) + alias + big.substr(bigEnd);
     Put16(shared, shared.size() - 22 + 8, 2);
     Put16(shared, shared.size() - 22 + 10, 2);
-    Put32(shared, shared.size() - 22 + 12, static_cast<uint32_t>(2 * alias.size()));
+    Put16(shared, shared.size() - 22 + 12, static_cast<uint16_t>(2 * alias.size()));
 
     const struct {
         const char* what;

@@ -23,14 +23,11 @@ derive() {  # derive status
     bash "$src/scripts/apt-src-entries" bookworm "$case_dir/out" "$case_dir"/in/* \
         >"$case_dir/stderr" 2>&1
     check "exit status $1" test "$?" = "$1"
-    local ext
+    local ext e o
     for ext in sources list; do
-        if [ -f "$case_dir/expected/trailhost-src.$ext" ]; then
-            check "trailhost-src.$ext as expected" \
-                diff "$case_dir/expected/trailhost-src.$ext" "$case_dir/out/trailhost-src.$ext"
-        else
-            check "no trailhost-src.$ext" test ! -e "$case_dir/out/trailhost-src.$ext"
-        fi
+        e="$case_dir/expected/trailhost-src.$ext" o="$case_dir/out/trailhost-src.$ext"
+        if [ -f "$e" ]; then check "trailhost-src.$ext as expected" diff "$e" "$o"
+        else check "no trailhost-src.$ext" test ! -e "$o"; fi
     done
 }
 input() { mkdir -p "$case_dir/in" && cat >"$case_dir/in/$1"; }

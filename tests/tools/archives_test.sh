@@ -95,41 +95,28 @@ checks_clean() {  # checks_clean output_name command...
 
 # ---- the cases -------------------------------------------------------------------------------
 
-case_zip() {
-    local zip="$dist/trailhost-$version-windows-x86.zip" top="$case_dir/unpacked"
-    local name="trailhost-$version-windows-x86" stack web db
-    check "the zip is there, named after version $version" test -f "$zip"
+# The zip (run under Wine) or the tarball (run natively): exactly the expected files, the version,
+# and the sample stack served.
+unpacked_case() {  # unpacked_case windows|linux archive name unpack_command...
+    local platform=$1 archive=$2 name=$3 top="$case_dir/unpacked" stack web db exe="" run=() bin=$linux_bin
+    shift 3
+    [ "$platform" = windows ] && exe=.exe run=(wine) bin=$windows_bin
+    check "the archive is there, named after version $version" test -f "$archive"
     mkdir -p "$top"
-    check "the zip unpacks" eval 'unzip -q "$zip" -d "$top"'
-    printf '%s\n' "$name/authoring.md" "$name/stack/hub_config.ini" \
-        "$name/stack/server/config_tpl/httpd.conf" "$name/stack/server/config_tpl/my.ini" \
-        "$name/stack/server/config_tpl/php.ini" "$name/stack/trailhost.exe" \
-        "$name/trailhost-pack.exe" | LC_ALL=C sort >"$case_dir/expected"
-    check "the zip holds exactly the expected files" same_files "$top" "$case_dir/expected"
-    check "trailhost-pack.exe --version says $version" \
-        eval '[ "$(wine "$top/$name/trailhost-pack.exe" --version 2>/dev/null | tr -d "\r")" = "trailhost-pack $version" ]'
-
-    run_sample windows "$top/$name/stack" "$top/$name/trailhost-pack.exe" "$windows_bin/fake_browser.exe"
+    check "the archive unpacks" "$@" "$archive" "$top"
+    { printf '%s\n' "$name/authoring.md" "$name/stack/hub_config.ini" "$name/stack/trailhost$exe" \
+        "$name/trailhost-pack$exe" "$name"/stack/server/config_tpl/{httpd.conf,my.ini,php.ini}
+      [ "$platform" = windows ] || echo "$name/stack/trailhost-desktop"; } | LC_ALL=C sort >"$case_dir/expected"
+    check "the archive holds exactly the expected files" same_files "$top" "$case_dir/expected"
+    check "trailhost-pack$exe --version says $version" \
+        eval '[ "$("${run[@]}" "$top/$name/trailhost-pack$exe" --version 2>/dev/null | tr -d "\r")" = "trailhost-pack $version" ]'
+    run_sample "$platform" "$top/$name/stack" "$top/$name/trailhost-pack$exe" "$bin/fake_browser$exe"
     check_page_served "http://127.0.0.1:$web/index.php"
 }
-
-case_tarball() {
-    local tarball="$dist/trailhost-$version-linux-x86_64.tar.gz" top="$case_dir/unpacked"
-    local name="trailhost-$version-linux-x86_64" stack web db
-    check "the tarball is there, named after version $version" test -f "$tarball"
-    mkdir -p "$top"
-    check "the tarball unpacks" tar -xzf "$tarball" -C "$top"
-    printf '%s\n' "$name/authoring.md" "$name/stack/hub_config.ini" \
-        "$name/stack/server/config_tpl/httpd.conf" "$name/stack/server/config_tpl/my.ini" \
-        "$name/stack/server/config_tpl/php.ini" "$name/stack/trailhost" \
-        "$name/stack/trailhost-desktop" "$name/trailhost-pack" | LC_ALL=C sort >"$case_dir/expected"
-    check "the tarball holds exactly the expected files" same_files "$top" "$case_dir/expected"
-    check "trailhost-pack --version says $version" \
-        eval '[ "$("$top/$name/trailhost-pack" --version)" = "trailhost-pack $version" ]'
-
-    run_sample linux "$top/$name/stack" "$top/$name/trailhost-pack" "$linux_bin/fake_browser"
-    check_page_served "http://127.0.0.1:$web/index.php"
-}
+unzip_to() { unzip -q "$1" -d "$2"; }
+untar_to() { tar -xzf "$1" -C "$2"; }
+case_zip() { unpacked_case windows "$dist/trailhost-$version-windows-x86.zip" "trailhost-$version-windows-x86" unzip_to; }
+case_tarball() { unpacked_case linux "$dist/trailhost-$version-linux-x86_64.tar.gz" "trailhost-$version-linux-x86_64" untar_to; }
 
 case_deb() {
     local deb="$dist/trailhost_${version}_amd64.deb" root="$case_dir/root" stack web db field

@@ -2,13 +2,11 @@
 
 #include <gtest/gtest.h>
 
-#include <filesystem>
 #include <sstream>
 
 #include "stack/account_texts.h"
 #include "stack/db_staging.h"
 #include "sys/files.h"
-#include "sys/folders.h"
 #include "test_support.h"
 #include "trailhost_version.h"
 
@@ -16,11 +14,7 @@
 #include <unistd.h>
 #endif
 
-namespace fs = std::filesystem;
-using testsupport::FileTree;
-using testsupport::ReadFile;
-using testsupport::TempDir;
-using testsupport::WriteFile;
+using namespace testsupport;
 
 namespace {
 
@@ -31,14 +25,10 @@ struct Tool {
     std::ostringstream out;
     std::ostringstream err;
 
-    int Run(const std::vector<std::string>& args, Answers answers = {}) {
-        PackToolIo io{out, err, [&answers](const std::string&) -> std::optional<std::string> {
-                          if (answers.empty()) {
-                              return std::nullopt;
-                          }
-                          std::optional<std::string> next = answers.front();
-                          answers.erase(answers.begin());
-                          return next;
+    int Run(const std::vector<std::string>& args, const Answers& answers = {}) {
+        std::size_t asked = 0;
+        PackToolIo io{out, err, [&](const std::string&) {
+                          return asked < answers.size() ? answers[asked++] : std::nullopt;
                       }};
         return RunPackTool(args, io);
     }

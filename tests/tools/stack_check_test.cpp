@@ -2,23 +2,16 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <functional>
-#include <map>
 #include <sstream>
 
 #include "pack/pack_tool.h"
 #include "stack/account_texts.h"
 #include "stack/database_server.h"
 #include "sys/files.h"
-#include "sys/folders.h"
 #include "test_support.h"
 
-using testsupport::kExe;
-using testsupport::Native;
-using testsupport::ReadFile;
-using testsupport::TempDir;
-using testsupport::WriteFile;
+using namespace testsupport;
 
 namespace {
 
@@ -50,29 +43,30 @@ struct CleanStack {
     };
 
     CleanStack() {
-        for (const char* folder : {"server/Apache", "server/mysql/bin", "server/mysql/share",
-                                   "server/config_tpl", "htdocs", "dbdir/site", "site"}) {
-            CreateFolders(In(folder));
+        CreateFolders(In("server/mysql/share"));
+        const std::pair<std::string, const char*> files[] = {
+            {"server/Apache/Apache" + kExe, ""},
+            {"server/mysql/bin/" + DatabaseServerFileName(), ""},
+            {"server/mysql/bin/" + DatabaseAdminFileName(), ""},
+            {"server/config_tpl/httpd.conf",
+             "ServerRoot \"%RMHUB:SRVDIR%Apache\"\nListen %RMHUB:PORT%\n"
+             "DocumentRoot \"%RMHUB:DOCROOT%\"\n"
+             "# A comment may name %RMHUB:...% or %RMHUB:MYSQLIP%: it does no harm.\n"},
+            {"server/config_tpl/my.ini",
+             "[mysqld]\ndatadir=%RMHUB:DBDIR%\nport=%RMHUB:MYSQLPRT%\nbind-address=%RMHUB:MYSQLIP%"
+             "\n"},
+            {"server/config_tpl/php.ini",
+             "session.save_path = \"%RMHUB:RTDIR%session\"\nmysqli.default_port = "
+             "%RMHUB:MYSQLPRT%\n"},
+            {"htdocs/index.php", "<?php echo 'site';\n"},
+            {"dbdir/site/t.frm", "table"},
+            {"site/config.php", "<?php $port = %RMHUB:MYSQLPRT%;\n"},
+        };
+        for (const auto& [file, text] : files) {
+            CreateFolders(In(file.substr(0, file.rfind('/'))));
+            WriteFile(In(file), text);
         }
-        WriteFile(In("server/Apache/Apache" + kExe), "");
-        WriteFile(In("server/mysql/bin/" + DatabaseServerFileName()), "");
-        WriteFile(In("server/mysql/bin/" + DatabaseAdminFileName()), "");
-        WriteFile(In("server/config_tpl/httpd.conf"),
-                  "ServerRoot \"%RMHUB:SRVDIR%Apache\"\n"
-                  "Listen %RMHUB:PORT%\n"
-                  "DocumentRoot \"%RMHUB:DOCROOT%\"\n"
-                  "# A comment may name %RMHUB:...% or %RMHUB:MYSQLIP%: it does no harm.\n");
-        WriteFile(In("server/config_tpl/my.ini"),
-                  "[mysqld]\n"
-                  "datadir=%RMHUB:DBDIR%\n"
-                  "port=%RMHUB:MYSQLPRT%\n"
-                  "bind-address=%RMHUB:MYSQLIP%\n");
-        WriteFile(In("server/config_tpl/php.ini"),
-                  "session.save_path = \"%RMHUB:RTDIR%session\"\n"
-                  "mysqli.default_port = %RMHUB:MYSQLPRT%\n");
-        WriteFile(In("htdocs/index.php"), "<?php echo 'site';\n");
-        WriteFile(In("dbdir/site/t.frm"), "table");
-        WriteFile(In("site/config.php"), "<?php $port = %RMHUB:MYSQLPRT%;\n");
+        WriteConfig();
     }
 
     // The path of a file of the stack given with '/'.
@@ -219,13 +213,9 @@ TEST(StackCheck, EachMistakeIsReportedAloneWithItsLine) {
     for (const auto& m : mistakes) {
         SCOPED_TRACE(m.says);
         CleanStack stack;
-        stack.WriteConfig();
         m.change(stack);
         const std::vector<CheckFinding> findings = CheckStack(stack.root, ArchivePassPhrase());
-        if (findings.size() != 1u) {
-            ADD_FAILURE() << "not one finding:\n" << Describe(findings);
-            continue;
-        }
+        ASSERT_EQ(findings.size(), 1u) << Describe(findings);
         const CheckFinding& f = findings[0];
         EXPECT_EQ(f.severity, m.severity) << Describe(findings);
         EXPECT_EQ(f.file, Native(m.file));
@@ -234,30 +224,23 @@ TEST(StackCheck, EachMistakeIsReportedAloneWithItsLine) {
         EXPECT_EQ(CheckExitCode(findings), m.severity == kError ? 2 : 1);
     }
     // The worst finding decides the exit code, wherever it stands.
-    CheckFinding error;
     CheckFinding warning;
     warning.severity = kWarning;
-    EXPECT_EQ(CheckExitCode({error, warning}), 2);
+    EXPECT_EQ(CheckExitCode({CheckFinding(), warning}), 2);
 }
 
 // A mirror folder of its own may be deleted; the archive opens with the pass phrase given.
 TEST(StackCheck, CleanStacksGiveNoFinding) {
-    const struct {
-        Change change;
-        std::string phrase;
-    } rows[] = {
+    const std::pair<Change, std::string> rows[] = {
         {[](CleanStack&) {}, ArchivePassPhrase()},
         {Config({{12, "DeleteDatabaseFiles=1"}, {13, "MirrorFolder={TMP}trailhost-check-mirror"}}),
          ArchivePassPhrase()},
         {Pack("dbdir", "site secret"), "site secret"},
     };
-    for (const auto& row : rows) {
+    for (const auto& [change, phrase] : rows) {
         CleanStack stack;
-        stack.WriteConfig();
-        row.change(stack);
-        const std::vector<CheckFinding> findings = CheckStack(stack.root, row.phrase);
-        EXPECT_TRUE(findings.empty()) << Describe(findings);
-        EXPECT_EQ(CheckExitCode(findings), 0);
+        change(stack);
+        EXPECT_EQ(Describe(CheckStack(stack.root, phrase)), Describe({}));
     }
 }
 

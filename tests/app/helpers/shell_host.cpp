@@ -55,11 +55,8 @@ public:
 
     void Stop() override {
         Log("stop requested");
-        {
-            std::lock_guard<std::mutex> lock(mutex_);
-            browserStopped_ = true;
-        }
-        changed_.notify_all();
+        // The runner's wait for a cue looks at this every 20 ms.
+        browserStopped_ = true;
         StopSequence(true);
         if (runner_.joinable()) {
             runner_.join();
@@ -68,10 +65,10 @@ public:
     }
 
 private:
-    // Waits until the cue file exists or the browser was stopped.
-    void WaitForCue(const char* name) {
+    // Waits until the cue file exists or, unless `stopEnds` is false, the browser was stopped.
+    void WaitForCue(const char* name, bool stopEnds = true) {
         std::unique_lock<std::mutex> lock(mutex_);
-        while (!CueExists(name) && !browserStopped_) {
+        while (!CueExists(name) && !(stopEnds && browserStopped_)) {
             changed_.wait_for(lock, std::chrono::milliseconds(20));
         }
     }
@@ -115,9 +112,7 @@ private:
         for (int position = 10; position <= 100; position += 10) {
             if (position == 50 && CueExists("hold-stop")) {
                 Log("stop sequence holding");
-                while (!CueExists("stop-release")) {
-                    std::this_thread::sleep_for(std::chrono::milliseconds(20));
-                }
+                WaitForCue("stop-release", false);
             }
             if (dialog) {
                 shell_->SetShutdownProgress(position);
@@ -141,7 +136,7 @@ private:
     std::thread runner_;
     std::mutex mutex_;
     std::condition_variable changed_;
-    bool browserStopped_ = false;
+    std::atomic<bool> browserStopped_{false};
     bool stopping_ = false;
     bool stopDone_ = false;
 };
