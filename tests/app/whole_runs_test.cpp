@@ -211,8 +211,11 @@ const Scenario kRows[] = {
         .Db("log-error=%RMHUB:RTDIR%db_error.log\nfake-exit-at-start=5\n")
         .Boxes({"The database server ({DB}) ended with exit status 5 while the site was starting."
                 "[...]fake_db: these data files cannot be used"}),
-    // A site without a database server: the readiness wait watches only the web server.
-    Scenario("ASiteWithoutDatabaseServerOpens").Config({"database.UseMySQL=0"}),
+    // A site without a database server: the readiness wait watches only the web server, also
+    // while it waits for the next try after a first answer that says "not yet".
+    Scenario("ASiteWithoutDatabaseServerOpens")
+        .Config({"database.UseMySQL=0"})
+        .Web("FakeAnswer404 1\n"),
     // Without a browser nothing waits for the site: not even a server that never answers.
     Scenario("NoBrowserMeansNoReadinessWait")
         .Config({"Browser.BrowserType=none"})
