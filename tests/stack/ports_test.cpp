@@ -12,42 +12,16 @@ using namespace testsupport;
 
 namespace {
 
-// A socket of the test that listens at one address ("0.0.0.0" for every address) on a port the
-// system picks, for as long as the test runs.
-class Listener {
-public:
-    explicit Listener(const char* address) : socket_(socket(AF_INET, SOCK_STREAM, 0)) {
-        sockaddr_in at{};
-        at.sin_family = AF_INET;
-        at.sin_addr.s_addr = inet_addr(address);
-        socklen_t length = sizeof at;
-        if (bind(socket_, reinterpret_cast<const sockaddr*>(&at), length) == 0 &&
-            listen(socket_, 4) == 0 &&
-            getsockname(socket_, reinterpret_cast<sockaddr*>(&at), &length) == 0) {
-            port_ = ntohs(at.sin_port);
-        }
-    }
-    ~Listener() { CloseRawSocket(socket_); }
-    Listener(const Listener&) = delete;
-    Listener& operator=(const Listener&) = delete;
-
-    int Port() const { return port_; }
-
-private:
-    RawSocket socket_ = kNoRawSocket;
-    int port_ = 0;
-};
-
 class Ports : public ::testing::Test {
 protected:
     // A port that is held for as long as the test runs.
     int Busy() {
-        busy_.push_back(std::make_unique<Listener>("0.0.0.0"));
+        busy_.push_back(std::make_unique<FakeTcpServer>(FakeTcpServer::At{"0.0.0.0"}));
         return busy_.back()->Port();
     }
 
     WinsockGuard sockets_;
-    std::vector<std::unique_ptr<Listener>> busy_;
+    std::vector<std::unique_ptr<FakeTcpServer>> busy_;
 };
 
 TEST_F(Ports, PreferredPortWhenFreeOtherwiseTheFirstFreeOfTheFirstFourOfTheTable) {
@@ -79,7 +53,7 @@ TEST_F(Ports, APortHeldOnAnyAddressIsTaken) {
                                                         {"127.0.0.3", "127.0.0.2"},
                                                         {"0.0.0.0", "127.0.0.1"}};
     for (const auto& [address, host] : rows) {
-        const Listener listener(address);
+        const FakeTcpServer listener(FakeTcpServer::At{address});
         ASSERT_NE(listener.Port(), 0) << address;
         EXPECT_FALSE(IsPortFree(host, listener.Port())) << address << " " << host;
         EXPECT_TRUE(IsPortFree(host, UnusedPort())) << host;
