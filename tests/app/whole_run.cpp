@@ -401,7 +401,7 @@ void WholeRun::CheckWhatTheRunMade() {
     std::string hosts = hostsBefore_;
     hosts.erase(std::remove(hosts.begin(), hosts.end(), '\r'), hosts.end());
     if (row_.host == "127.0.0.2") {
-        hosts += "\n#---TRH_START---\n" + GetLocalIpAddress(0) + "\t127.0.0.2\n#---TRH_END---\n";
+        hosts += HostsBlock(row_.host, GetLocalIpAddress(0), "\n");
     }
     EXPECT_EQ(hostsDuring, hosts + userHosts);
     if (row_.siteExpanded) {

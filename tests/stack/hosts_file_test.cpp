@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "fault_support.h"
-#include "hosts_block.h"
+#include "stack_layout.h"
 #include "sys/files.h"
 
 #ifndef _WIN32

@@ -11,7 +11,6 @@
 
 #include "archive_builder.h"
 #include "fake_tcp_server.h"
-#include "hosts_block.h"
 #include "stack/account_texts.h"
 #include "stack/db_staging.h"
 #include "stack/run_journal.h"
