@@ -15,7 +15,6 @@ bool CreateFolderPath(const std::string& path, bool hidden) {
     for (int attempt = 0; attempt < kAttempts; ++attempt) {
         const std::string current = work.substr(0, cursor);
         const MakeFolderResult result = files_detail::MakeOneFolder(current);
-        files_detail::SetFolderHidden(current, hidden);
         if (result == MakeFolderResult::kParentMissing) {
             size_t cut = cursor;
             while (cut > 0 && !IsSeparator(work[cut - 1])) {
@@ -30,6 +29,7 @@ bool CreateFolderPath(const std::string& path, bool hidden) {
         if (result == MakeFolderResult::kFailed) {
             return false;
         }
+        files_detail::SetFolderHidden(current, hidden);
         if (cursor == end) {
             return true;
         }

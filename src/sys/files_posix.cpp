@@ -248,8 +248,13 @@ MakeFolderResult MakeOneFolder(const std::string& path) {
         return MakeFolderResult::kCreated;
     }
     switch (errno) {
-        case EEXIST:
-            return MakeFolderResult::kAlreadyThere;
+        case EEXIST: {
+            // A file of that name is no folder.
+            struct stat st {};
+            return stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode)
+                       ? MakeFolderResult::kAlreadyThere
+                       : MakeFolderResult::kFailed;
+        }
         case ENOENT:
             return MakeFolderResult::kParentMissing;
         default:

@@ -87,8 +87,13 @@ MakeFolderResult MakeOneFolder(const std::string& path) {
         return MakeFolderResult::kCreated;
     }
     switch (GetLastError()) {
-        case ERROR_ALREADY_EXISTS:
-            return MakeFolderResult::kAlreadyThere;
+        case ERROR_ALREADY_EXISTS: {
+            // A file of that name is no folder.
+            const DWORD attributes = GetFileAttributesA(path.c_str());
+            return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY)
+                       ? MakeFolderResult::kAlreadyThere
+                       : MakeFolderResult::kFailed;
+        }
         case ERROR_PATH_NOT_FOUND:
             return MakeFolderResult::kParentMissing;
         default:

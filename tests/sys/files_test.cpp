@@ -100,6 +100,11 @@ TEST(CreateFolderPath, MakesWhatTenAttemptsReachAndNothingThroughAFile) {
         EXPECT_EQ(PathExists(path + kSep), row.made) << row.what;
     }
     EXPECT_FALSE(PathExists(""));
+    // A file of the very name is no folder either.
+    TempDir dir;
+    WriteFile(dir / "file.txt", "x");
+    EXPECT_FALSE(CreateFolders(dir / "file.txt"));
+    EXPECT_FALSE(CreateFolderPath(dir / "file.txt", false));
 }
 
 #ifdef _WIN32
@@ -294,8 +299,10 @@ TEST(PrivateFolders, NeverTakeOverANameAndOnlyARealFolderOfThisUserIsOurs) {
     // Under Wine a folder of this process keeps this user as its owner whatever is asked: only
     // Linux can show a folder that others may change.
     ASSERT_EQ(CreatePrivateFolder(dir / "theirs", false), NewFolder::kCreated);
-    chmod((dir / "theirs").c_str(), 0757);
-    EXPECT_EQ(ClaimOf(dir / "theirs"), FolderClaim::kOthers);
+    for (const mode_t othersMayChange : {0757, 0775}) {
+        chmod((dir / "theirs").c_str(), othersMayChange);
+        EXPECT_EQ(ClaimOf(dir / "theirs"), FolderClaim::kOthers) << othersMayChange;
+    }
 #endif
 }
 
