@@ -188,8 +188,8 @@ TEST_F(LauncherTest, ATreeInheritsNoHandlesFailedStartsLeaveItAndTerminateTreeEn
     WinsockGuard winsock;
     testsupport::FakeTcpServer server;
     ProcessLauncher launcher;
-    ASSERT_TRUE(launcher.Launch(HelperLine("launch_tree", dir_ / "t", "0"), "", LaunchWait::None,
-                                false, WindowSearch::Direct));
+    ASSERT_TRUE(launcher.Launch(HelperLine("launch_tree", dir_ / "t", "0 deaf"), "",
+                                LaunchWait::None, false, WindowSearch::Direct));
     const std::uint32_t pids[] = {AwaitPid(dir_ / "t.0"), AwaitPid(dir_ / "t.1"),
                                   AwaitPid(dir_ / "t.2")};
     EXPECT_EQ(pids[0], launcher.processId());
@@ -235,6 +235,16 @@ TEST_F(LauncherTest, ATreeInheritsNoHandlesFailedStartsLeaveItAndTerminateTreeEn
         EXPECT_TRUE(ProcessEnds(pid)) << pid;
     }
     launcher.TerminateTree();  // ids that are gone are ignored
+#ifndef _WIN32
+    // Asked to end, a program gets the request it can answer in order, not a kill.
+    ProcessLauncher asked;
+    ASSERT_TRUE(asked.Launch(HelperLine("idle_process", dir_ / "asked", "0"), "", LaunchWait::None,
+                             false, WindowSearch::Direct));
+    AwaitFile(dir_ / "asked");
+    ASSERT_TRUE(asked.process().AskToEnd());
+    EXPECT_TRUE(asked.process().WaitForExit(10000));
+    EXPECT_EQ(asked.process().ExitStatus(), 128 + SIGTERM);
+#endif
 
     ProcessLauncher ended;
     ASSERT_TRUE(ended.Launch(HelperLine("launch_window", dir_ / "kid", "handover"), "",
