@@ -101,16 +101,31 @@ TEST(ZipReader, OpensOnlyWhatItSupports) {
     zip64.replace(central + 20, 4, "\xff\xff\xff\xff");
     std::string miscounted = with(end + 8, 2);
     Put16(miscounted, end + 10, 2);
-    // Two directory entries that lead to the same local item: a small archive that would unpack
-    // into far more than it holds.
+    // Items whose bytes overlap: a small archive that would unpack into far more than it holds.
+    // `zip` (of one item) with a second directory entry, for the item `local` bytes into it.
+    const auto withSecondEntry = [](std::string zip, const std::string& entry, size_t local) {
+        const size_t directory = Find(zip, kCentral);
+        const size_t added = Find(zip, kEnd);
+        zip.insert(added, entry);
+        zip[added + kCentralNameOffset] = 'b';
+        Put16(zip, added + 42, static_cast<uint16_t>(local));
+        const size_t last = added + entry.size();
+        Put16(zip, last + 8, 2);
+        Put16(zip, last + 10, 2);
+        Put16(zip, last + 12, static_cast<uint16_t>(last - directory));
+        return zip;
+    };
+    const auto entryOf = [](const std::string& zip) {
+        return zip.substr(Find(zip, kCentral), Find(zip, kEnd) - Find(zip, kCentral));
+    };
+    // Two directory entries that lead to the same local item.
     const std::string big = ZipBytes({{"a", std::string(100000, 'z'), Method::kDeflated}});
-    const size_t bigEnd = Find(big, kEnd);
-    std::string alias = big.substr(Find(big, kCentral), bigEnd - Find(big, kCentral));
-    alias[kCentralNameOffset] = 'b';
-    std::string shared = big.substr(0, bigEnd) + alias + big.substr(bigEnd);
-    Put16(shared, shared.size() - 22 + 8, 2);
-    Put16(shared, shared.size() - 22 + 10, 2);
-    Put16(shared, shared.size() - 22 + 12, static_cast<uint16_t>(2 * alias.size()));
+    const std::string shared = withSecondEntry(big, entryOf(big), 0);
+    // An item whose header and data lie inside the stored data of another.
+    const std::string inner = ZipBytes({{"b", std::string(100000, 'z'), Method::kDeflated}});
+    const std::string nested =
+        withSecondEntry(ZipBytes({{"a", inner.substr(0, Find(inner, kCentral)), Method::kStored}}),
+                        entryOf(inner), 30 + 1);
 
     const struct {
         const char* what;
@@ -130,6 +145,7 @@ TEST(ZipReader, OpensOnlyWhatItSupports) {
         {"a wrong item count", miscounted, -1},
         {"data before the archive move every offset", "prefix" + good, -1},
         {"items that share data", shared, -1},
+        {"an item inside another", nested, -1},
     };
     TempDir dir;
     for (const auto& row : rows) {
