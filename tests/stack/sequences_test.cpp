@@ -115,6 +115,16 @@ TEST_F(Sequences, TwoStopsAtOnceRunTheSequenceOnce) {
     EXPECT_EQ(LogValues(ReadFile(run.state.runtimeFolder + "fake_db.log"), "shutdown").size(), 1u);
 }
 
+// Another name of this machine, in any letter case, needs no hosts block.
+TEST(LocalHostNames, AreTheLoopBackAndTheMachinesOwnAddress) {
+    const std::pair<const char*, bool> rows[] = {{"localhost", true},  {"LocalHost", true},
+                                                 {"127.0.0.1", true},  {"10.1.2.3", true},
+                                                 {"127.0.0.2", false}, {"localhost.test", false}};
+    for (const auto& [host, local] : rows) {
+        EXPECT_EQ(IsLocalHostName(host, "10.1.2.3"), local) << host;
+    }
+}
+
 // Two launchers of different sites share the machine's hosts file, and the user adds a line of
 // their own while both run. Whichever stops first, each takes out only its own block.
 TEST_F(Sequences, OverlappingRunsTakeOutOnlyTheirOwnHostsBlocks) {
