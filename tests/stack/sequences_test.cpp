@@ -223,6 +223,7 @@ TEST_F(Sequences, ABrowserChangeThatCouldNotBePutBackStaysForTheNextStart) {
     ASSERT_EQ(run.Start(), StartResult::kDone);
     const std::string runtime = run.state.runtimeFolder;
     ASSERT_TRUE(RecordInJournal(runtime, journal::kProxy, {"ProxyOverride", "1", "x", "site"}));
+    ASSERT_TRUE(RecordInJournal(runtime, journal::kProfiles, {runtime + "profile"}));
     ASSERT_TRUE(run.state.SetBrowserStop([] { return false; }));
 
     EXPECT_FALSE(run.state.StopBrowser());
@@ -231,7 +232,8 @@ TEST_F(Sequences, ABrowserChangeThatCouldNotBePutBackStaysForTheNextStart) {
     for (const JournalEntry& entry : ReadJournal(runtime)) {
         kinds.push_back(entry.kind);
     }
-    EXPECT_EQ(kinds, (std::vector<std::string>{journal::kRun, journal::kProxy}));
+    EXPECT_EQ(kinds,
+              (std::vector<std::string>{journal::kRun, journal::kProxy, journal::kProfiles}));
 }
 
 }  // namespace
