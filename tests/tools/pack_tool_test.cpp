@@ -2,11 +2,13 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <sstream>
 
 #include "stack/account_texts.h"
 #include "stack/db_staging.h"
 #include "sys/files.h"
+#include "fault_support.h"
 #include "test_support.h"
 #include "trailhost_version.h"
 
@@ -103,6 +105,16 @@ TEST(PackTool, CommandLinesAndFolderErrors) {
         EXPECT_NE((tool.out.str() + tool.err.str()).find(row.says), std::string::npos) << row.says;
         EXPECT_FALSE(PathExists(dir / "out.aes")) << row.says;
     }
+#ifndef _WIN32
+    // A disk that fills up while the archive is written: what was written goes again.
+    const SmallDisk small(MadeFolder(dir / "small"), 64);
+    if (small.ok()) {
+        Tool tool;
+        EXPECT_EQ(tool.Run(EncryptDb({"--store"}, dir / "db", dir / "small/out.aes")), 1);
+        EXPECT_NE(tool.err.str().find(std::strerror(ENOSPC)), std::string::npos) << tool.err.str();
+        EXPECT_TRUE(std::filesystem::is_empty(dir / "small"));
+    }
+#endif
 }
 
 // Each way of giving the pass phrase, stored or deflated: the launcher's staging with that phrase
