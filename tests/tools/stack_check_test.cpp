@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <functional>
 #include <sstream>
 
@@ -240,7 +241,11 @@ TEST(StackCheck, CleanStacksGiveNoFinding) {
     for (const auto& [change, phrase] : rows) {
         CleanStack stack;
         change(stack);
+        // The archive is opened in a folder of its own in the temporary folder, which goes again.
+        const TempDir temp;
+        const ScopedEnv tmp(kSep == "/" ? "TMPDIR" : "TMP", temp.path());
         EXPECT_EQ(Describe(CheckStack(stack.root, phrase)), Describe({}));
+        EXPECT_TRUE(std::filesystem::is_empty(temp.path()));
     }
 }
 
