@@ -93,6 +93,9 @@ TEST(ArchiveCipher, FailsOnShortOrMissingArchivesAndUnwritableOutput) {
     for (const auto& [archive, zip] : rows) {
         EXPECT_FALSE(DecryptArchive("x", dir / archive, dir / zip)) << archive << " " << zip;
     }
+    // Broken off by a stop: the part written is no archive.
+    WriteFile(dir / "big.aes", CounterBlock() + std::string(2 << 20, 'x'));
+    EXPECT_FALSE(DecryptArchive("x", dir / "big.aes", dir / "cut.zip", [] { return true; }));
 }
 
 TEST(ArchiveCipher, NewArchivesGetRandomCounterBlocks) {
