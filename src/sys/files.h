@@ -87,6 +87,9 @@ FolderClaim ClaimOf(const std::string& path);
 enum class NewFolder { kCreated, kTaken, kFailed };
 NewFolder CreatePrivateFolder(const std::string& path, bool hidden);
 
+// Renames the file `from` to `to`, in place of a file that is there already.
+bool MoveFileOver(const std::string& from, const std::string& to);
+
 // Gives the existing file `path` the content `bytes`, in one step where the system allows it: a
 // new file beside it, written through to the disk, takes its place (rename on Linux, with the
 // file's mode and owner; ReplaceFileA on Windows, which keeps its attributes and security

@@ -395,6 +395,10 @@ bool OverwriteInPlace(int fd, const std::string& bytes) {
 
 }  // namespace
 
+bool MoveFileOver(const std::string& from, const std::string& to) {
+    return rename(from.c_str(), to.c_str()) == 0;
+}
+
 bool ReplaceFileContent(const std::string& path, const std::string& bytes,
                         const std::string& before) {
     char real[PATH_MAX];

@@ -208,6 +208,10 @@ bool OverwriteInPlace(HANDLE file, const std::string& bytes) {
 
 }  // namespace
 
+bool MoveFileOver(const std::string& from, const std::string& to) {
+    return MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING) != 0;
+}
+
 bool ReplaceFileContent(const std::string& path, const std::string& bytes,
                         const std::string& before) {
     const DWORD attributes = GetFileAttributesA(path.c_str());

@@ -321,11 +321,14 @@ int ScrambleText(const std::vector<std::string>& args, PackToolIo& io) {
 bool PackDatabaseFolder(const std::string& dbDir, const std::string& outPath,
                         const std::string& passPhrase, ZipWriter::Method method,
                         std::ostream& warnings, std::string& error) {
+    // Written under a name of its own first: an archive that is there already stays whole until
+    // the new one is complete.
+    const std::string partPath = outPath + ".part";
     bool ok = false;
     {
         ArchiveEncryptor encryptor;
         errno = 0;
-        if (!encryptor.Open(passPhrase, outPath)) {
+        if (!encryptor.Open(passPhrase, partPath)) {
             error = "cannot write " + outPath + ": " + SystemError();
             return false;
         }
@@ -341,8 +344,13 @@ bool PackDatabaseFolder(const std::string& dbDir, const std::string& outPath,
             ok = false;
         }
     }
+    errno = 0;
+    if (ok && !MoveFileOver(partPath, outPath)) {
+        error = "cannot write " + outPath + ": " + SystemError();
+        ok = false;
+    }
     if (!ok) {
-        std::remove(outPath.c_str());
+        std::remove(partPath.c_str());
     }
     return ok;
 }
