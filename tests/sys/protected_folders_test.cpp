@@ -58,6 +58,9 @@ TEST(ProtectedFolders, ThisMachinesOwnFoldersAreProtected) {
     TempDir dir;
     const std::string stack = dir / "stack";
     const std::string sep(1, kPathSeparator);
+    // A temporary folder of the user's choice, which no other rule protects.
+    std::filesystem::create_directories(dir / "temp");
+    const testsupport::ScopedEnv tmp(sep == "/" ? "TMPDIR" : "TMP", dir / "temp");
     for (const std::string& folder :
          {GetTempFolder(), GetModuleFolder(), stack, stack + sep, dir.path(),
           GetSpecialFolderPath(kCsidlPersonal), GetSpecialFolderPath(kCsidlAppData)}) {
