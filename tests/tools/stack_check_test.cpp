@@ -158,7 +158,7 @@ TEST(StackCheck, EachMistakeIsReportedAloneWithItsLine) {
         {Config({{7, "HostName"}}), kWarning, 7, "has no '='"},
         // The values.
         {Config({{10, "BrowserType=Opera"}}), kError, 10, "no browser type the launcher knows"},
-        {Config({{6, "Port=70000"}}), kError, 6, "no port number"},
+        {Config({{6, "Port=65536"}}), kError, 6, "no port number"},
         {Config({{13, "MySQLPort=db"}}), kError, 13, "is no number"},
         {Config({{8, "DeleteHttpTemp=yes"}}), kError, 8, "reads as 0"},
         {Config({{3, "StartLocal=2"}}), kWarning, 3, "acts like 0"},
