@@ -108,10 +108,8 @@ public:
 
     // Listens at one address ("0.0.0.0" for every address) at a port the system picks and answers
     // nothing: a port held for as long as it lives.
-    struct At {
-        const char* address;
-    };
-    explicit FakeTcpServer(At at) { Listen(ntohl(inet_addr(at.address)), 0); }
+    struct HoldAt {};
+    FakeTcpServer(HoldAt, const char* address) { Listen(ntohl(inet_addr(address)), 0); }
 
     // Listens on every local address (as the servers it stands for do) at `port`, or at one the
     // system picks, and answers each connection with the next of `answers` (the last repeats; ""

@@ -10,6 +10,7 @@
 #include "browser/starters.h"
 #include "browser_test_support.h"
 #include "config/settings.h"
+#include "stack/run_journal.h"
 
 #ifdef _WIN32
 #include "scoped_value_win32.h"
@@ -54,22 +55,25 @@ TEST(FirefoxRun, TheUsersFoldersHoldAfterwardsWhatTheyHeldBefore) {
     AppSettings settings;
     settings.hostName = "trailhost.test";
     settings.serverName = "Trailhost";
-    fs::create_directories(dir / "runtime");
     const struct {
         const char* what;
         bool firefoxRan;
-        std::string saved;  // a file the user saves into the downloads folder
+        std::string saved;    // a file the user saves into the downloads folder
+        bool killed = false;  // the launcher is killed, and the next start undoes the journal
     } rows[] = {
         {"Firefox ran here before", true, ""},
         {"Firefox never ran here", false, ""},
 #ifndef _WIN32
         // The helper saves into a downloads folder of the home folder, which Linux has.
         {"the user saves a file meanwhile", false, "report.pdf"},
+        {"the launcher is killed", false, "report.pdf", true},
 #endif
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.what);
         fs::remove_all(dir / "user");
+        fs::remove_all(dir / "runtime");
+        fs::create_directories(dir / "runtime");
         fs::remove(dir / "log");
         if (row.firefoxRan) {
             fs::create_directories(root + "abcd.default");
@@ -111,14 +115,20 @@ TEST(FirefoxRun, TheUsersFoldersHoldAfterwardsWhatTheyHeldBefore) {
 #endif
 
         // The tray's Close: the browser is ended and everything it made goes.
-        starter->Stop();
-        ASSERT_EQ(run.wait_for(browsertest::kEventLimit), std::future_status::ready);
+        if (row.killed) {
+            EXPECT_TRUE(UndoBrowserChanges(ReadJournal(dir / "runtime")).empty());
+        } else {
+            starter->Stop();
+            ASSERT_EQ(run.wait_for(browsertest::kEventLimit), std::future_status::ready);
+        }
         EXPECT_FALSE(fs::exists(profile));
         if (!row.saved.empty()) {
             before["Downloads"] = "<folder>";
             before["Downloads/" + row.saved] = "saved by the user\n";
         }
         EXPECT_EQ(FileTree(dir / "user"), before);
+        starter->Stop();
+        EXPECT_EQ(run.wait_for(browsertest::kEventLimit), std::future_status::ready);
 #ifndef _WIN32
         EXPECT_EQ(GetEnv("no_proxy"), std::nullopt);
 #endif

@@ -16,7 +16,7 @@ class Ports : public ::testing::Test {
 protected:
     // A port that is held for as long as the test runs.
     int Busy() {
-        busy_.push_back(std::make_unique<FakeTcpServer>(FakeTcpServer::At{"0.0.0.0"}));
+        busy_.push_back(std::make_unique<FakeTcpServer>(FakeTcpServer::HoldAt{}, "0.0.0.0"));
         return busy_.back()->Port();
     }
 
@@ -53,7 +53,7 @@ TEST_F(Ports, APortHeldOnAnyAddressIsTaken) {
                                                         {"127.0.0.3", "127.0.0.2"},
                                                         {"0.0.0.0", "127.0.0.1"}};
     for (const auto& [address, host] : rows) {
-        const FakeTcpServer listener(FakeTcpServer::At{address});
+        const FakeTcpServer listener(FakeTcpServer::HoldAt{}, address);
         ASSERT_NE(listener.Port(), 0) << address;
         EXPECT_FALSE(IsPortFree(host, listener.Port())) << address << " " << host;
         EXPECT_TRUE(IsPortFree(host, UnusedPort())) << host;
