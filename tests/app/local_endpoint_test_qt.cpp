@@ -50,6 +50,20 @@ TEST_P(EndpointKinds, LiveInThePrivateFolderOrUnderTheUsersAbstractNames) {
     const std::string address = EndpointAddress("Untitled - RM_HUB/1");
     if (GetParam()) {
         EXPECT_EQ(address, "@trailhost-" + std::to_string(geteuid()) + "/Untitled - RM_HUB/1");
+        // A runtime folder that others may enter, or that is another user's, is no folder of
+        // ours either (root may give a folder away; others check the open one alone).
+        testsupport::TempDir dir;
+        const std::string open = dir / "open", theirs = dir / "theirs";
+        mkdir(open.c_str(), 0755);
+        mkdir(theirs.c_str(), 0700);
+        std::vector<std::string> untrusted = {open};
+        if (chown(theirs.c_str(), geteuid() + 1, getegid()) == 0) {
+            untrusted.push_back(theirs);
+        }
+        for (const std::string& folder : untrusted) {
+            const ScopedEnv runtime("XDG_RUNTIME_DIR", folder);
+            EXPECT_EQ(EndpointAddress("a")[0], '@') << folder;
+        }
         return;
     }
     const std::string folder = *testsupport::GetEnv("XDG_RUNTIME_DIR") + "/trailhost/";
