@@ -5,6 +5,7 @@
 
 #include <sys/types.h>
 
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -22,6 +23,10 @@ std::optional<SecondUser> SecondUserOfThisMachine(std::string& why);
 
 // Whether `user` can open `path`: a file for reading, a folder for listing. A child process that
 // has become the user (without supplementary groups) tries.
+// Whether `body`, run in a child process that has become `user`, answers true. The child is a
+// copy of this process with the calling thread alone: `body` does plain file work only.
+bool RunsAs(const SecondUser& user, const std::function<bool()>& body);
+
 bool CanOpenAs(const SecondUser& user, const std::string& path);
 
 // Makes the folder `path` as `user`, with exactly `mode`.

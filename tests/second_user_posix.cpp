@@ -61,22 +61,22 @@ std::optional<SecondUser> SecondUserOfThisMachine(std::string& why) {
     return std::nullopt;
 }
 
-bool CanOpenAs(const SecondUser& user, const std::string& path) {
-    const char* name = path.c_str();
+bool RunsAs(const SecondUser& user, const std::function<bool()>& body) {
     const pid_t pid = ForkAs(user);
     if (pid == 0) {
-        _exit(open(name, O_RDONLY | O_CLOEXEC) >= 0 ? 0 : 1);
+        _exit(body() ? 0 : 1);
     }
     return EndedWithZero(pid);
 }
 
+bool CanOpenAs(const SecondUser& user, const std::string& path) {
+    return RunsAs(user, [name = path.c_str()] { return open(name, O_RDONLY | O_CLOEXEC) >= 0; });
+}
+
 bool MakeFolderAs(const SecondUser& user, const std::string& path, mode_t mode) {
-    const char* name = path.c_str();
-    const pid_t pid = ForkAs(user);
-    if (pid == 0) {
-        _exit(mkdir(name, mode) == 0 && chmod(name, mode) == 0 ? 0 : 1);
-    }
-    return EndedWithZero(pid);
+    return RunsAs(user, [name = path.c_str(), mode] {
+        return mkdir(name, mode) == 0 && chmod(name, mode) == 0;
+    });
 }
 
 ProcessAsUser::ProcessAsUser(const SecondUser& user, const std::string& program,

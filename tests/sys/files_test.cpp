@@ -9,6 +9,10 @@
 #include "sys/folders.h"
 #include "test_support.h"
 
+#ifndef _WIN32
+#include "second_user.h"
+#endif
+
 #ifdef _WIN32
 #include <windows.h>
 #else
@@ -150,6 +154,23 @@ TEST(DeleteFolderTree, RemovesWholeTreesWithWriteProtectedPartsAndRefusesMissing
         EXPECT_FALSE(PathExists(dir / "tree")) << row.what;
         EXPECT_TRUE(PathExists(dir.path())) << row.what;
     }
+#ifndef _WIN32
+    // Root enters a folder closed to its owner anyway: a tree with one is deleted by another user.
+    std::string why;
+    if (const auto user = testsupport::SecondUserOfThisMachine(why)) {
+        TempDir dir;
+        const std::string tree = dir / "tree";
+        MakeSampleTree(tree + kSep);
+        chown(dir.path().c_str(), user->uid, user->gid);
+        for (const fs::directory_entry& entry : fs::recursive_directory_iterator(dir.path())) {
+            chown(entry.path().c_str(), user->uid, user->gid);
+        }
+        EXPECT_TRUE(testsupport::RunsAs(*user, [&] {
+            return chmod((tree + "/a").c_str(), 0) == 0 && DeleteFolderTree(tree) &&
+                   !PathExists(tree);
+        }));
+    }
+#endif
 }
 
 // Links inside a tree may lead to the user's own files: neither a delete nor a copy goes there.
