@@ -10,6 +10,7 @@
 #include "browser/starters.h"
 #include "browser_test_support.h"
 #include "config/settings.h"
+#include "fault_support.h"
 #include "stack/run_journal.h"
 
 #ifdef _WIN32
@@ -58,8 +59,9 @@ TEST(FirefoxRun, TheUsersFoldersHoldAfterwardsWhatTheyHeldBefore) {
     const struct {
         const char* what;
         bool firefoxRan;
-        std::string saved;    // a file the user saves into the downloads folder
-        bool killed = false;  // the launcher is killed, and the next start undoes the journal
+        std::string saved;         // a file the user saves into the downloads folder
+        bool killed = false;       // the launcher is killed, and the next start undoes the journal
+        bool profileHeld = false;  // nothing in the profile can be deleted
     } rows[] = {
         {"Firefox ran here before", true, ""},
         {"Firefox never ran here", false, ""},
@@ -67,6 +69,7 @@ TEST(FirefoxRun, TheUsersFoldersHoldAfterwardsWhatTheyHeldBefore) {
         // The helper saves into a downloads folder of the home folder, which Linux has.
         {"the user saves a file meanwhile", false, "report.pdf"},
         {"the launcher is killed", false, "report.pdf", true},
+        {"the profile cannot go", false, "", false, true},
 #endif
     };
     for (const auto& row : rows) {
@@ -114,6 +117,13 @@ TEST(FirefoxRun, TheUsersFoldersHoldAfterwardsWhatTheyHeldBefore) {
         EXPECT_TRUE(HasLine(text, "env no_proxy=trailhost.test")) << text;
 #endif
 
+        bool stuck = false;
+#ifndef _WIN32
+        std::optional<testsupport::Immutable> held;
+        if (row.profileHeld) {
+            stuck = held.emplace(profile).ok();
+        }
+#endif
         // The tray's Close: the browser is ended and everything it made goes.
         if (row.killed) {
             EXPECT_TRUE(UndoBrowserChanges(ReadJournal(dir / "runtime")).empty());
@@ -121,7 +131,8 @@ TEST(FirefoxRun, TheUsersFoldersHoldAfterwardsWhatTheyHeldBefore) {
             starter->Stop();
             ASSERT_EQ(run.wait_for(browsertest::kEventLimit), std::future_status::ready);
         }
-        EXPECT_FALSE(fs::exists(profile));
+        EXPECT_EQ(fs::exists(profile), stuck);
+        EXPECT_EQ(starter->UndidEverything(), !stuck);
         if (!row.saved.empty()) {
             before["Downloads"] = "<folder>";
             before["Downloads/" + row.saved] = "saved by the user\n";
