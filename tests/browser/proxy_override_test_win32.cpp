@@ -70,8 +70,8 @@ namespace {
 
 using proxytest::ProxyOverrideTest;
 
-// Two launchers of different sites, and the user who adds an exception of their own while both
-// run: whichever stops first, each takes out only its own host.
+// Two launchers of different sites, and the user who adds exceptions of their own before and
+// after theirs while both run: whichever stops first, each takes out only its own host.
 TEST_F(ProxyOverrideTest, OverlappingRunsTakeOutOnlyTheirOwnHosts) {
     for (const bool firstStopsFirst : {true, false}) {
         proxytest::Write("localhost;*.local");
@@ -83,13 +83,13 @@ TEST_F(ProxyOverrideTest, OverlappingRunsTakeOutOnlyTheirOwnHosts) {
         a.AddHostToProxyOverride();
         b.AddHostToProxyOverride();
         ASSERT_EQ(proxytest::Read(), "localhost;*.local a.test b.test");
-        proxytest::Write("intranet;" + *proxytest::Read());
+        proxytest::Write("intranet;" + *proxytest::Read() + ";<local>");
 
         (firstStopsFirst ? a : b).RestoreProxyOverride();
-        EXPECT_EQ(proxytest::Read(), firstStopsFirst ? "intranet;localhost;*.local b.test"
-                                                     : "intranet;localhost;*.local a.test");
+        EXPECT_EQ(proxytest::Read(), firstStopsFirst ? "intranet;localhost;*.local b.test;<local>"
+                                                     : "intranet;localhost;*.local a.test;<local>");
         (firstStopsFirst ? b : a).RestoreProxyOverride();
-        EXPECT_EQ(proxytest::Read(), "intranet;localhost;*.local");
+        EXPECT_EQ(proxytest::Read(), "intranet;localhost;*.local;<local>");
         EXPECT_TRUE(a.UndidEverything());
         EXPECT_TRUE(b.UndidEverything());
     }

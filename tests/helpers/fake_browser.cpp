@@ -10,10 +10,10 @@
 //
 // Started on a profile of its own ("-profile DIR") it plays an installed Firefox: it also logs
 // the proxy exceptions and the crash reporter's switch, writes into the profile, and makes its
-// state folders in the user's folders beside the profile ("Crash Reports" and "Pending Pings" in
-// its root: ~/.mozilla/firefox when that exists, else the XDG configuration folder's
-// mozilla/firefox; %APPDATA%\Mozilla\Firefox on Windows) and the downloads folder (Linux), into
-// which it saves the file that FAKE_FIREFOX_SAVE names.
+// state folders in the user's folders beside the profile ("Crash Reports", "Pending Pings" and
+// "Profile Groups" in its root: ~/.mozilla/firefox when that exists, else the XDG configuration
+// folder's mozilla/firefox; %APPDATA%\Mozilla\Firefox on Windows) and the downloads folder
+// (Linux), into which it saves the file that FAKE_FIREFOX_SAVE names.
 #include <filesystem>
 
 #include "fake_common.h"
@@ -47,7 +47,7 @@ void PlayFirefox(const std::string& log, const std::string& profile) {
               std::string("prefs ") + (fs::exists(profile + "/user.js") ? "given" : "missing"));
     fake::WriteText(profile + "/prefs.js", "// written by the browser\n");
     std::error_code error;
-    for (const char* state : {"Crash Reports", "Pending Pings"}) {
+    for (const char* state : {"Crash Reports", "Pending Pings", "Profile Groups"}) {
         fs::create_directories(fs::path(FirefoxRoot()) / state, error);
     }
 #ifndef _WIN32

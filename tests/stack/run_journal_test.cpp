@@ -85,7 +85,8 @@ TEST_F(AbandonedRuns, AreRunsOfThisStackWhoseLauncherIsGone) {
     const Process live = Idle();
     const std::string liveProgram = live.ProgramPath();
     const std::string liveStart = std::to_string(live.startTime());
-    const std::string otherStart = std::to_string(live.startTime() + 1);
+    const std::string laterStart = std::to_string(live.startTime() + 1);
+    const std::string earlierStart = std::to_string(live.startTime() - 1);
     ASSERT_FALSE(liveProgram.empty());
     const std::uint32_t id = live.id();
 
@@ -95,7 +96,8 @@ TEST_F(AbandonedRuns, AreRunsOfThisStackWhoseLauncherIsGone) {
     Folder("Trailhost_2", id, liveProgram, stack, liveStart);
     Folder("Trailhost_2_1", id, liveProgram + "-moved", stack, liveStart);
     // The id now belongs to a process started at another time: the launcher is gone.
-    const std::string reused = Folder("Trailhost_3", id, liveProgram, stack, otherStart);
+    const std::string reused = Folder("Trailhost_3", id, liveProgram, stack, laterStart);
+    const std::string reusedEarlier = Folder("Trailhost_3_1", id, liveProgram, stack, earlierStart);
     // Journals of older runs, without a start time: the program decides.
     Folder("Trailhost_4", id, liveProgram, stack);
     const std::string reusedOld = Folder("Trailhost_4_1", id, liveProgram + "-other", stack);
@@ -118,7 +120,7 @@ TEST_F(AbandonedRuns, AreRunsOfThisStackWhoseLauncherIsGone) {
     [[maybe_unused]] const std::string shouted =
         Folder("Trailhost_9", Process::CurrentId(), "whatever", upper);
 
-    std::vector<std::string> expected = {own, reused, reusedOld, moved};
+    std::vector<std::string> expected = {own, reused, reusedEarlier, reusedOld, moved};
 #ifdef _WIN32
     expected.push_back(shouted);
 #endif

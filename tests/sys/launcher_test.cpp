@@ -193,6 +193,12 @@ TEST_F(LauncherTest, ATreeInheritsNoHandlesFailedStartsLeaveItAndTerminateTreeEn
     const std::uint32_t pids[] = {AwaitPid(dir_ / "t.0"), AwaitPid(dir_ / "t.1"),
                                   AwaitPid(dir_ / "t.2")};
     EXPECT_EQ(pids[0], launcher.processId());
+    // A process is taken hold of by its id and start time, and by no other start time.
+    const Process root = launcher.process();
+    EXPECT_TRUE(Process::Open(root.id(), root.startTime()).IsRunning());
+    for (const std::uint64_t other : {root.startTime() - 1, root.startTime() + 1}) {
+        EXPECT_FALSE(Process::Open(root.id(), other).IsValid()) << other;
+    }
     server.CloseListener();
     EXPECT_FALSE(IsPortInUse(server.Port(), "127.0.0.1"));
 
