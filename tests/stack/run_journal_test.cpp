@@ -114,15 +114,21 @@ TEST_F(AbandonedRuns, AreRunsOfThisStackWhoseLauncherIsGone) {
     chmod((layout_.TempFolder() + "Trailhost_8").c_str(), 0777);
 #endif
 
-    // The stack's folder in other letters: the same folder on Windows alone.
-    std::string upper = stack;
-    std::transform(upper.begin(), upper.end(), upper.begin(), ::toupper);
+    // The stack's folder, or an older run's program, in other letters: the same on Windows alone.
+    const auto upper = [](std::string text) {
+        std::transform(text.begin(), text.end(), text.begin(), ::toupper);
+        return text;
+    };
     [[maybe_unused]] const std::string shouted =
-        Folder("Trailhost_9", Process::CurrentId(), "whatever", upper);
+        Folder("Trailhost_9", Process::CurrentId(), "whatever", upper(stack));
+    [[maybe_unused]] const std::string shoutedProgram =
+        Folder("Trailhost_9_1", id, upper(liveProgram), stack);
 
     std::vector<std::string> expected = {own, reused, reusedEarlier, reusedOld, moved};
 #ifdef _WIN32
     expected.push_back(shouted);
+#else
+    expected.push_back(shoutedProgram);
 #endif
     std::vector<std::string> found;
     for (const AbandonedRun& run : FindAbandonedRuns(layout_.TempFolder(), stack)) {
