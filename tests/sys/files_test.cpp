@@ -109,6 +109,16 @@ TEST(CreateFolderPath, MakesWhatTenAttemptsReachAndNothingThroughAFile) {
     WriteFile(dir / "file.txt", "x");
     EXPECT_FALSE(CreateFolders(dir / "file.txt"));
     EXPECT_FALSE(CreateFolderPath(dir / "file.txt", false));
+    // Slashes part the levels on Windows too.
+    EXPECT_TRUE(CreateFolderPath(dir / "s/t/u", false));
+    EXPECT_TRUE(fs::is_directory(dir / "s/t/u"));
+#ifdef _WIN32
+    // A path in its short form is the same path.
+    char shortForm[MAX_PATH] = "";
+    ASSERT_NE(GetShortPathNameA(dir.path().c_str(), shortForm, MAX_PATH), 0u);
+    EXPECT_NE(shortForm, dir.path());
+    EXPECT_TRUE(SamePath(shortForm, dir.path()));
+#endif
 }
 
 #ifdef _WIN32

@@ -73,6 +73,13 @@ TEST(ProtectedFolders, ThisMachinesOwnFoldersAreProtected) {
 #ifdef _WIN32
     EXPECT_TRUE(IsProtectedOnThisMachine(GetSpecialFolderPath(kCsidlWindows), stack));
     EXPECT_TRUE(IsProtectedOnThisMachine(GetSpecialFolderPath(kCsidlProgramFiles), stack));
+    // Also by its short name.
+    char shortForm[MAX_PATH] = "";
+    ASSERT_NE(
+        GetShortPathNameA(GetSpecialFolderPath(kCsidlProgramFiles).c_str(), shortForm, MAX_PATH),
+        0u);
+    EXPECT_NE(shortForm, GetSpecialFolderPath(kCsidlProgramFiles));
+    EXPECT_TRUE(IsProtectedOnThisMachine(shortForm, stack)) << shortForm;
 #else
     EXPECT_TRUE(IsProtectedOnThisMachine("/usr", stack));
     EXPECT_TRUE(IsProtectedOnThisMachine("/etc/", stack));
