@@ -24,7 +24,8 @@ void Put16(std::string& bytes, size_t at, uint16_t value) {
     bytes[at + 1] = static_cast<char>(value >> 8);
 }
 
-// Where a central directory record holds the item's name.
+// Where a central directory record holds the item's local header offset, and its name.
+constexpr size_t kCentralLocalOffset = 42;
 constexpr size_t kCentralNameOffset = 46;
 
 size_t Find(const std::string& bytes, const char* signature) {
@@ -108,7 +109,7 @@ TEST(ZipReader, OpensOnlyWhatItSupports) {
         const size_t added = Find(zip, kEnd);
         zip.insert(added, entry);
         zip[added + kCentralNameOffset] = 'b';
-        Put16(zip, added + 42, static_cast<uint16_t>(local));
+        Put16(zip, added + kCentralLocalOffset, static_cast<uint16_t>(local));
         const size_t last = added + entry.size();
         Put16(zip, last + 8, 2);
         Put16(zip, last + 10, 2);
