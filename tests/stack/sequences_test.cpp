@@ -191,6 +191,38 @@ TEST_F(Sequences, AStopDuringTheUnpackingBreaksItOffAndLeavesNothingBehind) {
     EXPECT_FALSE(PathExists(runtime));
 }
 
+// A close while the start waits for a web server that never answers (the splash is up): the wait
+// ends at once, not at its time-out (90 s here), and the stop ends both servers and leaves
+// nothing.
+TEST_F(Sequences, AStopWhileTheSiteIsAwaitedEndsTheWaitAndTheServers) {
+    layout_.AddToHttpdConf("FakeNeverListen 1\n");
+    settings_.deleteHttpTemp = true;
+    settings_.useMySQL = true;
+    QuickRun run(layout_.Places({}, {}), settings_);
+    run.settings.browserType = BrowserType::CHROMIUM;
+    const std::string runtime =
+        layout_.TempFolder() + "Trailhost_" + std::to_string(Process::CurrentId()) + kSep;
+    std::vector<std::uint32_t> servers;
+    std::future<StartResult> start = std::async(std::launch::async, [&] { return run.Start(); });
+    ASSERT_TRUE(Eventually([&] {
+        servers.clear();
+        for (const JournalEntry& entry : ReadJournal(runtime)) {
+            if (entry.kind == journal::kServer && !entry.fields.empty()) {
+                servers.push_back(static_cast<std::uint32_t>(std::stoul("0" + entry.fields[0])));
+            }
+        }
+        return servers.size() == 2;
+    }));
+    run.Stop();
+    ASSERT_EQ(start.wait_for(std::chrono::seconds(60)), std::future_status::ready);
+    EXPECT_EQ(start.get(), StartResult::kAbandoned);
+    EXPECT_TRUE(run.shell.Calls("box").empty());
+    for (const std::uint32_t id : servers) {
+        EXPECT_TRUE(Eventually([id] { return !ProcessRuns(id); })) << id;
+    }
+    EXPECT_FALSE(PathExists(runtime));
+}
+
 // The unpacked database is for this user alone while the run lasts, and goes at its stop even
 // when the runtime folder is kept.
 TEST_F(Sequences, TheDecryptedDatabaseIsPrivateAndGoesAtEveryStop) {

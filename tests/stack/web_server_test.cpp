@@ -1,5 +1,8 @@
 #include "stack/web_server.h"
 
+#include "stack/server_logs.h"
+#include "sys/files.h"
+
 #include "sys/launcher.h"
 
 #include <gtest/gtest.h>
@@ -69,6 +72,42 @@ TEST(WebServerCommandLine, ProgramAndConfigurationAreOneArgumentEach) {
                   expected)
             << row.what;
     }
+}
+
+// A server that ended during the start is told of with the last eight lines of its own log, line
+// ends of either kind; a log outside the run's folder could be anybody's and is never shown.
+TEST(EndedServerMessage, ShowsTheEndOfTheRunsOwnLogOnly) {
+    TempDir dir;
+    const std::string runtime = dir / "Trailhost_1" + kSep;
+    CreateFolders(runtime);
+    std::string log;
+    for (int i = 1; i <= 10; ++i) {
+        log += "line " + std::to_string(i) + "\r\n";
+    }
+    WriteFile(runtime + "error.log", log);
+    WriteFile(dir / "Trailhost_1.log", log);
+    const std::string ended =
+        "The web server (httpd) ended with exit status 3 while the site was "
+        "starting.";
+    std::string tail = "\n\nThe end of " + runtime + "error.log:\n";
+    for (int i = 3; i <= 10; ++i) {
+        tail += "line " + std::to_string(i) + "\n";
+    }
+    const struct {
+        std::string log;
+        std::string message;
+    } rows[] = {
+        {runtime + "error.log", ended + tail},
+        {dir / "Trailhost_1.log", ended},
+        {runtime + "missing.log", ended},
+        {"", ended},
+    };
+    for (const auto& row : rows) {
+        EXPECT_EQ(EndedServerMessage("web server", "httpd", 3, row.log, runtime), row.message)
+            << row.log;
+    }
+    EXPECT_EQ(EndedServerMessage("web server", "httpd", std::nullopt, "", runtime),
+              "The web server (httpd) ended while the site was starting.");
 }
 
 }  // namespace
