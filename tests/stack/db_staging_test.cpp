@@ -33,7 +33,9 @@ struct Stack {
         CreateFolders(runtime);
     }
 
-    std::string Stage() { return StageDatabase(settings, app, runtime, kPass); }
+    std::string Stage(const CancelCheck& stop = nullptr) {
+        return StageDatabase(settings, app, runtime, kPass, stop);
+    }
 };
 
 std::vector<std::string> Entries(const std::string& folder) {
@@ -146,6 +148,11 @@ TEST(DatabaseStaging, WithoutAnArchiveTheMirrorOrTheDataFolder) {
     EXPECT_EQ(stack.Stage(), mirror);
     EXPECT_EQ(ReadFile(mirror + Native("site/t.frm")), "site table");
     EXPECT_FALSE(PathExists(mirror + Native("site/dropped.frm")));
+    // A stop in the middle of the copy: what was copied goes, and no half mirror stays.
+    int asked = 0;
+    EXPECT_EQ(stack.Stage([&asked] { return ++asked > 2; }), mirror);
+    EXPECT_GT(asked, 2);
+    EXPECT_FALSE(PathExists(mirror));
 
     // A configured mirror folder, without a trailing separator.
     stack.settings.mirrorFolder = stack.dir / "mirror";

@@ -7,6 +7,10 @@
 #include "sys/folders.h"
 #include "test_support.h"
 
+#ifndef _WIN32
+#include "fault_support.h"
+#endif
+
 using testsupport::TempDir;
 
 namespace {
@@ -90,6 +94,12 @@ TEST(ProtectedFolders, ThisMachinesOwnFoldersAreProtected) {
     std::filesystem::create_directory_symlink(dir / "plain", dir / "to-plain");
     EXPECT_TRUE(IsProtectedOnThisMachine(dir / "to-stack", stack));
     EXPECT_FALSE(IsProtectedOnThisMachine(dir / "to-plain", stack));
+    // A mount point, also one whose name the mount table escapes (a stick's label with a blank).
+    const std::string stick = testsupport::MadeFolder(dir / "My Stick\\1");
+    const testsupport::SmallDisk mounted(stick, 64);
+    if (mounted.ok()) {
+        EXPECT_TRUE(IsProtectedOnThisMachine(stick, stack)) << stick;
+    }
 #endif
 }
 
