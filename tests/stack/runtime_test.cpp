@@ -58,6 +58,9 @@ TEST(RuntimeFolder, IsANewPrivateFolderWithItsSessionFolder) {
     const std::string again = CreateRuntimeFolder(dir.path(), 42, true);
     EXPECT_NE(again, runtime);
     EXPECT_FALSE(again.empty());
+    // A temporary folder that is not there yet is made.
+    EXPECT_EQ(CreateRuntimeFolder(dir / Native("not/yet"), 42, false),
+              dir / Native("not/yet/Trailhost_42/"));
     // None where no folder can be made.
     WriteFile(dir / "file", "not a folder");
     EXPECT_EQ(CreateRuntimeFolder(dir / "file" + kSep, 42, false), "");

@@ -155,6 +155,8 @@ TEST(StackCheck, EachMistakeIsReportedAloneWithItsLine) {
         {Config({{7, "Colour=red"}}), kWarning, 7, "Colour is no key the launcher reads"},
         {Config({{7, "Port=8080"}}), kWarning, 7, "set already at line 6"},
         {Config({{1, "UseMySQL=1"}}), kError, 1, "before every section"},
+        {Config({{1, "Colour=red"}}), kWarning, 1, "Colour stands before every section"},
+        {Config({{3, "MySQLPrt=3306"}}), kError, 3, "did you mean MySQLPort in [database]?"},
         {Config({{7, "HostName"}}), kWarning, 7, "has no '='"},
         // The values.
         {Config({{10, "BrowserType=Opera"}}), kError, 10, "no browser type the launcher knows"},
@@ -272,6 +274,11 @@ TEST(StackCheck, TheToolPrintsLinesOrJsonAndExitsWithTheWorstFinding) {
           "{\"severity\": \"error\", \"file\": \"hub_config.ini\", \"line\": 6, "
           "\"message\": \"Port=0 is no port number (1 to 65535)\"}"}},
         {{{6, "Port=7452"}}, {"check", root}, 1, {}},
+        // What JSON cannot hold as it is comes escaped.
+        {{{19, "Co\"l\\o\tur\x01=red"}},
+         {"check", "--json", root},
+         1,
+         {"\"message\": \"Co\\\"l\\\\o\\tur\\u0001 is no key"}},
         {{{19, "; no finding"}}, {"check", root}, 0, {"no problems found"}},
         {{}, {"check", "--json", root}, 0, {"\"findings\": []"}},
         // A stack whose archive needs the pass phrase of a file, and command lines that are wrong.
