@@ -45,8 +45,11 @@ TEST(FirefoxRun, TheUsersFoldersHoldAfterwardsWhatTheyHeldBefore) {
     const ScopedEnv path("PATH", dir / "bin");
     const ScopedEnv config("XDG_CONFIG_HOME", std::nullopt);
     const ScopedEnv cache("XDG_CACHE_HOME", std::nullopt);
-    fs::create_directories(dir / "bin");
-    fs::copy_file(testsupport::HelperPath("fake_browser"), dir / "bin/firefox");
+    for (const char* bin : {"bin", "flatpak/exports/bin"}) {
+        fs::create_directories(dir / bin);
+        fs::copy_file(testsupport::HelperPath("fake_browser"),
+                      dir / (std::string(bin) + "/firefox"));
+    }
     const std::string root = dir / "user/.mozilla/firefox/";
 #endif
     const ScopedEnv log("FAKE_BROWSER_LOG", dir / "log");
@@ -62,6 +65,7 @@ TEST(FirefoxRun, TheUsersFoldersHoldAfterwardsWhatTheyHeldBefore) {
         std::string saved;         // a file the user saves into the downloads folder
         bool killed = false;       // the launcher is killed, and the next start undoes the journal
         bool profileHeld = false;  // nothing in the profile can be deleted
+        bool flatpak = false;      // Firefox is a sandboxed package, which sees the home folder
     } rows[] = {
         {"Firefox ran here before", true, ""},
         {"Firefox never ran here", false, ""},
@@ -70,6 +74,7 @@ TEST(FirefoxRun, TheUsersFoldersHoldAfterwardsWhatTheyHeldBefore) {
         {"the user saves a file meanwhile", false, "report.pdf"},
         {"the launcher is killed", false, "report.pdf", true},
         {"the profile cannot go", false, "", false, true},
+        {"Firefox from Flatpak", false, "", false, false, true},
 #endif
     };
     for (const auto& row : rows) {
@@ -86,6 +91,14 @@ TEST(FirefoxRun, TheUsersFoldersHoldAfterwardsWhatTheyHeldBefore) {
                                    "Trailhost\nIsRelative=1\nPath=abcd.Trailhost\n; the end");
         }
         fs::create_directories(dir / "user");
+        std::string profiles = dir / "runtime";
+#ifndef _WIN32
+        const ScopedEnv rowPath("PATH", dir / (row.flatpak ? "flatpak/exports/bin" : "bin"));
+        if (row.flatpak) {
+            profiles = dir / "user/.var/app/org.mozilla.firefox/trailhost-runtime";
+            fs::create_directories(dir / "user/.var/app/org.mozilla.firefox");
+        }
+#endif
         auto before = FileTree(dir / "user");
         ScopedEnv save("FAKE_FIREFOX_SAVE",
                        row.saved.empty() ? std::nullopt : std::optional<std::string>(row.saved));
@@ -104,7 +117,7 @@ TEST(FirefoxRun, TheUsersFoldersHoldAfterwardsWhatTheyHeldBefore) {
         // The browser runs on the run's own profile, with crash reports off, and the launcher's
         // own environment is left as it was.
         const std::string profile = firefox->ProfileFolder();
-        EXPECT_EQ(profile.rfind(dir / "runtime", 0), 0u) << profile;
+        EXPECT_EQ(profile.rfind(profiles, 0), 0u) << profile;
         const std::string text = ReadFile(dir / "log");
         for (const std::string& line : std::vector<std::string>{
                  "arg=-url", "arg=" + url, "arg=-no-remote", "arg=-profile", "arg=" + profile,
