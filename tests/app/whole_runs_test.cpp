@@ -314,12 +314,21 @@ const Scenario kRows[] = {
         .Traced({"Hosts entry for 127.0.0.2 not removed from ",
                  "Additional file not restored, {SITE}.bak kept"})
         .Between([](WholeRun& run) {
-            std::vector<std::string> kinds;
-            for (const JournalEntry& entry : ReadJournal(run.runtime)) {
-                kinds.push_back(entry.kind);
-            }
-            EXPECT_EQ(kinds,
+            const auto kinds = [&run] {
+                std::vector<std::string> found;
+                for (const JournalEntry& entry : ReadJournal(run.runtime)) {
+                    found.push_back(entry.kind);
+                }
+                return found;
+            };
+            EXPECT_EQ(kinds(),
                       (std::vector<std::string>{journal::kRun, journal::kFile, journal::kHosts}));
+            // A start while the hosts file is still held undoes the rest and keeps that.
+            {
+                const LockedFile held(run.layout.HostsPath());
+                RecoverAbandonedRuns(run.state->places);
+            }
+            EXPECT_EQ(kinds(), (std::vector<std::string>{journal::kRun, journal::kHosts}));
         }),
     // A run that ended cleanly leaves no journal; its kept folder, and a file expanded since,
     // are the site's, and the next start's recovery leaves them.
