@@ -180,4 +180,27 @@ TEST_F(DefaultHandlerTest, TheUserChoiceDecidesAndInternetExplorerOnlyWhereItRun
     }
 }
 
+// A Chromium browser without a path of the user's: the first of the family whose open command
+// names a program that is there, else one installed with an application path.
+TEST_F(DefaultHandlerTest, AChromiumBrowserIsFoundByItsOpenCommandOrItsApplicationPath) {
+    const std::string chrome = dir_ / "chrome.exe";
+    const std::string gone = "\"" + dir_ / "gone\\chrome.exe\" %1";
+    testsupport::WriteFile(chrome, "");
+    testsupport::WriteFile(edge_, "");
+    const struct {
+        std::vector<Setting> registry;
+        std::string found;
+    } rows[] = {
+        {{{kChromeCommand, "\"" + chrome + "\" -- %1"}, {kEdgeCommand, "\"" + edge_ + "\" %1"}},
+         chrome},
+        {{{kChromeCommand, gone}, {kEdgeCommand, "\"" + edge_ + "\" %1"}}, edge_},
+        {{{kChromeCommand, gone}, {kEdgeAppPath, edge_}}, edge_},
+        {{{kChromeCommand, gone}}, ""},
+    };
+    for (const auto& row : rows) {
+        Fill(row.registry);
+        EXPECT_EQ(FindChromiumExecutable(), row.found) << row.found;
+    }
+}
+
 }  // namespace
