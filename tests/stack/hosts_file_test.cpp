@@ -6,7 +6,9 @@
 #include "stack_layout.h"
 #include "sys/files.h"
 
-#ifndef _WIN32
+#ifdef _WIN32
+#include "sys/handles_win32.h"
+#else
 #include <sys/stat.h>
 #endif
 
@@ -116,6 +118,21 @@ TEST(HostsFile, TheFileKeepsItsAttributes) {
     EXPECT_EQ(RemoveHostsEntry("myhost", "192.168.1.5", h.hosts), HostsRemoval::kRemoved);
     EXPECT_EQ(ReadFile(h.hosts), kOriginal);
     EXPECT_TRUE(GetFileAttributesA(h.hosts.c_str()) & FILE_ATTRIBUTE_HIDDEN);
+}
+
+// A hosts file that another program holds open for reading and writing, but not for being
+// replaced: the entry goes into the file itself, and no copy of ours stays beside it.
+TEST(HostsFile, AFileHeldAgainstReplacingIsWrittenInPlace) {
+    Hosts h;
+    const ScopedHandle held(CreateFileA(h.hosts.c_str(), GENERIC_READ,
+                                        FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                                        FILE_ATTRIBUTE_NORMAL, nullptr));
+    ASSERT_TRUE(held.IsValid());
+    ASSERT_TRUE(AddHostsEntry("myhost", "192.168.1.5", h.runtime, h.hosts));
+    EXPECT_EQ(ReadFile(h.hosts), kOriginal + HostsBlock("myhost"));
+    EXPECT_EQ(RemoveHostsEntry("myhost", "192.168.1.5", h.hosts), HostsRemoval::kRemoved);
+    EXPECT_EQ(ReadFile(h.hosts), kOriginal);
+    EXPECT_FALSE(PathExists(h.hosts + ".trh-" + std::to_string(GetCurrentProcessId())));
 }
 #else
 // The new file that replaces the hosts file gets its mode and owner.
