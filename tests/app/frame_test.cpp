@@ -73,6 +73,20 @@ TEST_F(FrameTest, TrayMenuOffersCloseWhichEndsThroughOneStopOffTheUiThread) {
     EXPECT_FALSE(shelltest::TrayIconShown());
 }
 
+// The stack kept up after the browser has gone: the tray icon comes, also where none was asked
+// for, and its Close is the way to end the run.
+TEST_F(FrameTest, RunningUntilCloseBringsTheTrayIconWhoseCloseEndsTheRun) {
+    ASSERT_TRUE(CreateFrame());
+    EXPECT_FALSE(shelltest::TrayIconShown());
+    OffUiThread([&] { frame_->ShowRunningUntilClose(); });
+    ASSERT_TRUE(shelltest::PumpUntil([] { return shelltest::TrayIconShown(); }));
+    const TrayTexts texts = MakeTrayTexts("Demo Stack");
+    EXPECT_EQ(shelltest::UseTrayMenu(1), (std::vector<shelltest::MenuItem>{
+                                             {texts.runningItem, false}, {texts.closeItem, true}}));
+    EXPECT_TRUE(LoopEnds());
+    EXPECT_EQ(program_.stops, 1);
+}
+
 TEST_F(FrameTest, TrayMenuDismissedAndDoubleClickLeaveTheProgramRunning) {
     settings_.showTrayIcon = true;
     ASSERT_TRUE(CreateFrame());
