@@ -50,8 +50,8 @@ std::shared_ptr<T> Hold(std::vector<std::shared_ptr<void>>& held, Args&&... args
     return fault;
 }
 
-// The proxy exceptions the launcher changes for the browser: the current user's ProxyOverride on
-// Windows (the build's own Wine prefix), no_proxy in this process's environment on Linux.
+}  // namespace
+
 std::string ProxyExceptions() {
 #ifdef _WIN32
     CXRegistry key(RegistryRoot::CurrentUser,
@@ -65,8 +65,6 @@ std::string ProxyExceptions() {
     return value != nullptr ? value : "<unset>";
 #endif
 }
-
-}  // namespace
 
 bool TestHandover::OpenSiteAndWait(StackState& state, const AppSettings& settings) {
     ++opened;
