@@ -26,11 +26,11 @@
 
 namespace testsupport {
 
-// Something in the way of the run, made before it starts.
 // The proxy exceptions the launcher changes for the browser: the current user's ProxyOverride on
 // Windows (the build's own Wine prefix), no_proxy in this process's environment on Linux.
 std::string ProxyExceptions();
 
+// Something in the way of the run, made before it starts.
 enum class Fault {
     kNone,
     kReadOnlyMedium,      // the stack on a CD or a write-protected stick

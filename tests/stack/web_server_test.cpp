@@ -2,7 +2,6 @@
 
 #include "stack/server_logs.h"
 #include "sys/files.h"
-
 #include "sys/launcher.h"
 
 #include <gtest/gtest.h>
