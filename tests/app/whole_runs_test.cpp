@@ -211,6 +211,15 @@ const Scenario kRows[] = {
         .Db("log-error=%RMHUB:RTDIR%db_error.log\nfake-exit-at-start=5\n")
         .Boxes({"The database server ({DB}) ended with exit status 5 while the site was starting."
                 "[...]fake_db: these data files cannot be used"}),
+    // A browser of the author's own, started from its path, with the stack kept up after it (the
+    // tray's Close is then the only stop): the site's host is a proxy exception while it runs,
+    // and the exceptions come back at the end.
+    Scenario("AnAuthorsOwnBrowserOpensTheSite")
+        .Config({"Browser.BrowserType=external", "General.KeepRunningAfterBrowserClose=1"})
+        .Does(User::kCloseInTray)
+        .During([](WholeRun&) {
+            EXPECT_NE(ProxyExceptions().find("127.0.0.2"), std::string::npos) << ProxyExceptions();
+        }),
     // A site without a database server: the readiness wait watches only the web server, also
     // while it waits for the next try after a first answer that says "not yet".
     Scenario("ASiteWithoutDatabaseServerOpens")

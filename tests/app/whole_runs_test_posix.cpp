@@ -217,16 +217,6 @@ const Scenario kLinuxRows[] = {
         .With(Fault::kFullSiteDisk)
         .SiteKept()
         .Traced({kNoBackup}),
-    // A browser of the author's own, started from its path, that hands the page on and ends, as
-    // portable browsers' starters do: the stack stays up until Close in the tray. (Under Wine the
-    // fake's end counts as the browser's own end and ends the run, so the row is Linux's.) The
-    // site's host is a proxy exception while it runs, and the exceptions come back at the end.
-    Scenario("AnAuthorsOwnBrowserOpensTheSite")
-        .Config({"Browser.BrowserType=external"})
-        .Does(User::kCloseInTray)
-        .During([](WholeRun&) {
-            EXPECT_NE(ProxyExceptions().find("127.0.0.2"), std::string::npos) << ProxyExceptions();
-        }),
     TakenRuntimeFolderNames(),
     FilesClosedToTheOtherUser(),
     PasswordOnNoCommandLine(),
