@@ -14,6 +14,7 @@
 #include "stack/account_texts.h"
 #include "stack/db_staging.h"
 #include "stack/run_journal.h"
+#include "stack/runtime.h"
 #include "stack_layout.h"
 #include "sys/gate.h"
 #include "trace_capture.h"
@@ -176,8 +177,7 @@ TEST_F(Sequences, AStopDuringTheUnpackingBreaksItOffAndLeavesNothingBehind) {
                                           testarchive::ZipBytes(items)));
     settings_.deleteHttpTemp = true;
     QuickRun run(layout_.Places({}, {}), settings_);
-    const std::string runtime =
-        layout_.TempFolder() + "Trailhost_" + std::to_string(Process::CurrentId()) + kSep;
+    const std::string runtime = RuntimeFolderName(layout_.TempFolder(), Process::CurrentId());
     const std::string unpacked = runtime + kSep + "encdb" + kSep + "dbdir" + kSep;
     TraceCapture trace;
 
@@ -200,8 +200,7 @@ TEST_F(Sequences, AStopWhileTheSiteIsAwaitedEndsTheWaitAndTheServers) {
     settings_.useMySQL = true;
     QuickRun run(layout_.Places({}, {}), settings_);
     run.settings.browserType = BrowserType::CHROMIUM;
-    const std::string runtime =
-        layout_.TempFolder() + "Trailhost_" + std::to_string(Process::CurrentId()) + kSep;
+    const std::string runtime = RuntimeFolderName(layout_.TempFolder(), Process::CurrentId());
     std::vector<std::uint32_t> servers;
     std::future<StartResult> start = std::async(std::launch::async, [&] { return run.Start(); });
     ASSERT_TRUE(Eventually([&] {
